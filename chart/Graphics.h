@@ -1,0 +1,70 @@
+#pragma once
+// The drawing surface the chart engine draws on: an off-screen ARGB32 image
+// and a drawing context over it. Coordinates are integer pixels, origin at the
+// top-left, y downward. Everything is clipped to the image; nothing is
+// anti-aliased, so a drawing holds only the colours it was given.
+
+#include "encoders/PixelSource.h"
+#include "support/ValueTypes.h"
+
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+struct Point {
+    int x = 0;
+    int y = 0;
+    friend bool operator==(const Point&, const Point&) = default;
+};
+
+struct Rectangle {
+    int x = 0;
+    int y = 0;
+    int width = 0;
+    int height = 0;
+    friend bool operator==(const Rectangle&, const Rectangle&) = default;
+};
+
+using Polygon = std::vector<Point>;
+
+class Image;
+
+// A drawing context. Text is UTF-8.
+class Graphics {
+public:
+    virtual ~Graphics() = default;
+    virtual void setColor(const Color& c) = 0;
+    virtual Color getColor() const = 0;
+    virtual void setFont(const Font& f) = 0;
+    virtual Font getFont() const = 0;
+    // Metrics of the given font, current or not. The reference stays valid
+    // for the life of the process (metrics are cached).
+    virtual const FontMetrics& getFontMetrics(const Font& f) = 0;
+    const FontMetrics& getFontMetrics() { return getFontMetrics(getFont()); }
+
+    // A one-pixel line, both end points included.
+    virtual void drawLine(int x1, int y1, int x2, int y2) = 0;
+    // Columns x..x+w-1, rows y..y+h-1; nothing when w or h is 0 or less.
+    virtual void fillRect(int x, int y, int w, int h) = 0;
+    virtual void fillPolygon(const Polygon& polygon) = 0;
+    // Left edge at x, baseline at y, in the current font and colour.
+    virtual void drawString(std::string_view text, int x, int y) = 0;
+    // A bevelled box in the current colour, lighter and darker edges.
+    virtual void fill3DRect(int x, int y, int w, int h, bool raised) = 0;
+    virtual void draw3DRect(int x, int y, int w, int h, bool raised) = 0;
+    virtual void drawImage(const Image& image, int x, int y) = 0;
+};
+
+// An off-screen RGB image (every pixel opaque) with its pixels in 0xAARRGGBB.
+class Image : public PixelSource {
+public:
+    // Returns null when the size cannot be had (not positive, or too large).
+    static std::unique_ptr<Image> create(int width, int height);
+
+    ~Image() override = default;
+    // A drawing context whose drawing changes this image.
+    virtual std::unique_ptr<Graphics> getGraphics() = 0;
+    // Direct access to the pixel rows (width * height values, top row first).
+    virtual const uint32_t* data() const = 0;
+};

@@ -1,0 +1,169 @@
+#pragma once
+// The chart model: one chart's configuration (read from its graph file), its
+// data series limited to the chart's time window, the displayed range, and
+// the rendering of the graph onto a drawing surface.
+//
+// One model is reused for every chart of a generation pass: the chart surface
+// resets it and loads each graph file in turn. Used by one thread at a time.
+// Fields are public so that the chart surface and the tests can read them;
+// only the model itself writes the series, the range and the layout state.
+
+#include "chart/Graphics.h"
+#include "support/ValueTypes.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+class Indication_Data {
+public:
+    // ---- Constants ----------------------------------------------------------
+    static constexpr const char* thisClassName = "Indication_Data";
+    static constexpr int MODEGRAPH_NOMODE = 0;
+    static constexpr int MODEGRAPH_MONTH = 10;
+    static constexpr int MODEGRAPH_DAY = 20;
+    static constexpr int MODEGRAPH_HOUR = 30;
+    static constexpr int MODEGRAPH_MINUTE = 40;
+    static constexpr int64_t TIME_MINUTETOMILLISECOND = 60000;
+    static constexpr int64_t TIME_HOURTOMILLISECOND = 3600000;
+    static constexpr int64_t TIME_DAYTOMILLISECOND = 86400000;
+    static constexpr int TIME_MONTH_DURATION = 30;
+    static constexpr int ALIGN_LEFT = 0;
+    static constexpr int ALIGN_CENTER = 1;
+    static constexpr int ALIGN_RIGHT = 2;
+    static constexpr int ALIGN_TOP = 3;
+    static constexpr int ALIGN_BOTTOM = 4;
+
+    // ---- Construction and configuration ------------------------------------
+    Indication_Data();
+    explicit Indication_Data(const std::optional<std::string>& path);
+
+    void ResetConfiguration();
+    bool SetConfigurationFile(const std::optional<std::string>& path);
+    bool GetConfiguration();
+    bool GetConfiguration(const std::optional<std::string>& path);
+    bool IsTrendCurveDisplay() const { return bTendance_MoyenneMobile; }
+    void finalize();
+
+    // ---- Data series and time window ---------------------------------------
+    bool ReadData();
+    bool ReadData(const std::optional<std::string>& path);
+    bool Data_InitMinMax();
+    bool Data_getMinMax(int64_t start, int64_t end);
+    std::string Data_getData();
+    int getGraphicsMode() const { return iModeGraphicsData; }
+    bool setGraphicsMode(int mode);
+
+    // ---- Rendering of the graph --------------------------------------------
+    // Draws the graph in rectangle r; false (nothing drawn) when g or r is
+    // missing or the mode is MODEGRAPH_NOMODE.
+    bool paint_Graphics(Graphics* g, const Rectangle* r);
+    void paint_InitGraphics(Graphics& g, const Rectangle& r);
+    void paint_AxesLegendes(Graphics& g, int xR);
+    void paint_AxeLegende_X(Graphics& g, int x0, int y0, int xR, int d, const FontMetrics& m);
+    // n + 2 image x positions of the period boundaries.
+    std::vector<int> Calc_ChangeLegend(int n, int xR);
+    void paint_Axes(Graphics& g, int xR);
+    void paint_GraphData(Graphics& g, int xR);
+    void paint_GraphData_Draw(Graphics& g, std::vector<Point>& points, int xa, int xb,
+                              std::optional<Point>& carried);
+    void paint_GraphData_Bar(Graphics& g, const std::vector<Point>& points, int xa, int xb);
+    void paint_GraphBarre(Graphics& g, int x, int top, int w);
+    void paint_GraphCourbe(Graphics& g, const Color& color, int thickness, Point p, Point previous,
+                           bool fillAllowed);
+    void paint_DrawPoint(Graphics& g, int x, int y);
+    void paint_GraphData_TrendMovingMean(Graphics& g, const std::vector<Point>& trend, const Color& color,
+                                         int coef);
+
+    // ---- Configuration fields (reset values in ResetConfiguration) ---------
+    std::optional<std::string> szFileData;
+    std::optional<std::string> szFileData_Values;
+    bool bDateFormat_French = true;
+    bool bDate_DispWeekDay = true;
+    std::optional<std::string> szDate_WeekDay;  // never reset
+    std::optional<std::string> szDate_Month;
+    int iDimension_Width = 320;
+    int iDimension_Height = 200;
+    bool bPrintGIF_Valid = true;
+    bool bPrintGIF_LZWCompress = false;
+    std::optional<std::string> szPrintGIF_FileName;
+    bool bPrintPNG_Valid = false;
+    bool bPrintPNG_Alpha = false;
+    int iPrintPNG_Filter = 0;
+    int iPrintPNG_CoefCompress = 0;
+    std::optional<std::string> szPrintPNG_FileName;
+    Font fontImage_Pen;
+    Color colorImage_Fond;
+    Color colorImage_Pen;
+    bool bDisplay_Title = true;
+    int iHAlign_Title = ALIGN_LEFT;
+    int iVAlign_Title = ALIGN_TOP;
+    std::optional<std::string> szGraph_Title;
+    Font fontImage_Pen_Title;
+    Color colorImage_Pen_Title;
+    bool bDisplay_CopyRight = true;
+    int iHAlign_CopyRight = ALIGN_RIGHT;
+    int iVAlign_CopyRight = ALIGN_BOTTOM;
+    std::optional<std::string> szGraph_CopyRight;
+    Font fontImage_Pen_CopyRight;
+    Color colorImage_Pen_CopyRight;
+    bool bDisplay_DataPeriod = true;
+    int iHAlign_DataPeriod = ALIGN_RIGHT;
+    int iVAlign_DataPeriod = ALIGN_TOP;
+    Font fontImage_Pen_DataPeriod;
+    Color colorImage_Pen_DataPeriod;
+    Font fontGraph_Pen;
+    Color colorGraph_Fond;
+    Color colorGraph_Courbe;
+    Color colorGraph_CourbeRemplie;
+    Color colorGraph_Axe;
+    Color colorGraph_AxeBis;
+    Color colorGraph_Pen;
+    bool bGraphCourbe_Display = true;
+    bool bGraphCourbe_SpreadData = false;
+    int iGraphCourbe_Thickness = 1;
+    bool bGraphCourbe_Rempli = false;
+    bool bGraphHistogram_Display = false;
+    int iGraphHistogram_ShiftedShadow = 1;
+    int iGraphHistogram_AxePosition = 4;
+    int iGraphHistogram_EcartHistogramme = 2;
+    int iGraphHistogram_NumberBar = 1;
+    Color colorGraph_Histogram;
+    Color colorGraph_HistogramShadow;
+    std::optional<std::vector<Point>> vecGraph_PtsTendance;
+    bool bTendance_MoyenneMobile = false;
+    int iTendance_MoyenneMobile_Coef = 2;
+    int iTendance_MoyenneMobile_Thickness = 1;
+    Color colorTendance_MoyenneMobile;
+    int int_TaillePoint = 0;
+    bool bLegende_X_Display = true;
+    bool bLegende_X_Dessus = true;
+    int iLegende_X_Align = ALIGN_LEFT;
+    bool bLegende_Y_Display = true;
+    bool bLegende_Y_Gauche = true;
+    bool bAxe_AfficheVerticales = false;
+    bool bAxe_AfficheHorizontales = false;
+    int iAxe_Verticale_NumberOfValues = 4;
+    bool bModeGraphicsData_ZoomValues = false;
+    int iModeGraphicsData = MODEGRAPH_NOMODE;
+    int iModeGraphicsData_Duration = 0;
+    std::optional<int64_t> dModeGraphicsData_DurationEnd;
+
+    // ---- Data series and displayed range (outside the configuration) ------
+    std::vector<int64_t> vecGraph_Date;
+    std::vector<double> vecGraph_Data;
+    int xi_Min = 0;
+    int xi_Max = 0;
+    float y_MinReal = 0;
+    float y_Min = 0;
+    float y_Max = 0;
+
+    // ---- Rendering layout state --------------------------------------------
+    int xLgLegende = 0;
+    int Graph_margeVerticale = 6;
+    float yScale_Conv = 1.0f;
+    Rectangle rect_AppletGraphique;
+    int RepereGraph_x0 = 0;
+    int RepereGraph_y0 = 0;
+};

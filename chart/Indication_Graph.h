@@ -1,0 +1,74 @@
+#pragma once
+// The chart surface: owns one chart model and one off-screen image, loads a
+// graph file and its data into the model, renders the chart into the image
+// and writes it as GIF (LZW or run-length) and/or PNG. Every image file is
+// replaced atomically: a reader sees the old file or the new one, never a
+// partial one.
+//
+// Used by the generation thread; the optional refresh thread (start/stop)
+// shares the image and the model without a lock, as it always has.
+
+#include "chart/Graphics.h"
+#include "chart/Indication_Data.h"
+
+#include <atomic>
+#include <memory>
+#include <optional>
+#include <string>
+#include <thread>
+
+class Indication_Graph {
+public:
+    static constexpr const char* thisClassName = "Indication_Graph";
+    static inline const Font SCREEN_FONT_PEN{"Helvetica", Font::PLAIN, 11};
+    static constexpr Color SCREEN_COLOR_BACKGROUND{255, 255, 255};
+    static constexpr Color POPUP_COLOR_BACKGROUND{151, 202, 204};
+    static constexpr Color POPUP_COLOR_CADRE{0, 109, 143};
+
+    Indication_Graph();
+    Indication_Graph(const std::optional<std::string>& path, int width, int height);
+    ~Indication_Graph();
+    Indication_Graph(const Indication_Graph&) = delete;
+    Indication_Graph& operator=(const Indication_Graph&) = delete;
+
+    bool initGraphique(const std::optional<std::string>& path);
+    bool initGraphique(const std::optional<std::string>& path, int width, int height);
+
+    void update(Graphics* g);
+    void paint(Graphics* g);
+    void paintApplet(Graphics& g);
+    void paintDialog(Graphics& g, const std::string& text);
+
+    bool SaveToGif();
+    bool SaveToGif(bool render);
+    bool SaveToGif(const std::string& path);
+    bool SaveToGif(bool render, const std::string& path);
+    bool SaveToPNG();
+    bool SaveToPNG(bool render);
+    bool SaveToPNG(const std::string& path);
+    bool SaveToPNG(bool render, const std::string& path);
+    std::string SaveToImage();
+
+    void init() {}
+    void start();
+    void stop();
+    void run();
+    void finalize();
+
+    // ---- Fields -------------------------------------------------------------
+    bool bDataReady = false;
+    std::unique_ptr<Indication_Data> idMesDonnees;
+    int iMarge = 2;
+    int iApplet_Largeur = 0;
+    int iApplet_Hauteur = 0;
+    std::atomic<bool> thLaRoutine{false};
+    bool bUpdateImage = true;
+    int iVitesseRefresh = 20;
+    Rectangle rect_dialog;
+    Rectangle rect_Graphique;
+    std::unique_ptr<Image> offScrImage;
+    std::unique_ptr<Graphics> offScrGraphics;
+
+private:
+    std::thread refreshThread_;
+};

@@ -1,0 +1,82 @@
+#pragma once
+// Static services shared by every part of the application: properties files
+// and option values, logging and console messages, dates and text macros,
+// remote update operations. Never instantiated. Safe to call from any thread.
+//
+// Text is UTF-8 throughout. "Absent" values are std::nullopt.
+
+#include "support/ValueTypes.h"
+
+#include <atomic>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+class Indication_Tools {
+public:
+    Indication_Tools() = delete;
+
+    // ---- Globals (set by start-up, read everywhere) ------------------------
+    static constexpr const char* thisClassName = "Indication_Tools";
+    static std::atomic<bool> debugMode;      // verbose mode
+    static std::atomic<bool> svcMemMonitor;  // "-m" was given
+    static char fileSeparator;               // set once at start-up
+    static std::string szSystemOS;           // set once at start-up
+    static constexpr const char* EOL = "\r\n";
+    static constexpr const char* DEFAULT_LOG_FILE = "log_quoteforge.txt";
+
+    // ---- Properties files and option values --------------------------------
+    static Properties GetFileProperties(const std::string& path);
+    // Parses properties text already in memory (the grammar of GetFileProperties).
+    static Properties ParseProperties(std::string_view text);
+    static std::string GetTextFile(const std::string& path);
+    static bool Outils_GetOption(const std::string& key, const std::optional<std::string>& value,
+                                 bool byDefault, bool log);
+    static std::optional<Color> Outils_getColor(const std::string& key, const std::optional<std::string>& value);
+    static std::optional<Font> Outils_getFont(const std::string& key, const std::optional<std::string>& value);
+    // Strict decimal 32-bit integer: optional leading '-', digits, nothing else.
+    static std::optional<int32_t> parseDecimalInt(std::string_view text);
+    // Bytes of a file as UTF-8: kept when valid UTF-8, else read as ISO 8859-1.
+    static std::string toUtf8(std::string_view bytes);
+
+    // ---- Logging and console messages --------------------------------------
+    static bool AddLog(const std::string& path, const std::string& message);
+    static bool addLogIndice(const std::string& message);
+    static void Outils_AfficheMsg_System(const std::string& category, const std::string& message, bool log = false);
+    static void Outils_AfficheMsg(const std::string& category, const std::string& message, bool log = false);
+
+    // ---- Dates, times and text macros (instants are ms since the epoch) ----
+    static std::string getBddDate();
+    static std::string getBddDate(int64_t date);
+    static std::string getBddTime();
+    static std::string getBddTime(int64_t date);
+    static std::string getDate();
+    static std::string getDate(bool french);
+    static std::string getDate(int64_t date, bool french = true);
+    static std::string getTime();
+    static std::string getTime(int64_t date);
+    static std::string getDisplayDate();
+    static std::string getDisplayDate(bool french);
+    static std::string getDisplayDate(int64_t date, bool french = true);
+    static std::string dispDate(int64_t date);
+    static std::string DateToTimeZone(int64_t millis, bool gmt);
+    static int64_t getDateFromBdd(const std::optional<std::string>& date, const std::optional<std::string>& time);
+    static double getTotalDay(int64_t first, int64_t second);
+    static double getWorkingDay(int64_t first, int64_t second);
+    static int32_t modulo(int32_t a, int32_t b);
+    static std::optional<std::string> replaceString(const std::optional<std::string>& text, const std::string& find,
+                                                    const std::optional<std::string>& replacement);
+    static std::optional<std::string> replaceMacroString(const std::optional<std::string>& text);
+    static std::optional<std::string> replaceMacroString(const std::optional<std::string>& text, int64_t date);
+    static std::optional<std::string> TruncateString(const std::optional<std::string>& text, int width,
+                                                     const FontMetrics& metrics);
+
+    // ---- Remote update operations ------------------------------------------
+    static std::optional<std::string> getUrl(const std::optional<std::string>& url);
+    static std::optional<std::string> base64Encode(const std::optional<std::string>& text);
+    static std::optional<std::vector<uint8_t>> base64Encode(const std::optional<std::vector<uint8_t>>& bytes);
+    static std::optional<std::string> base64Decode(const std::optional<std::string>& text);
+    static std::optional<std::vector<uint8_t>> base64Decode(const std::optional<std::vector<uint8_t>>& bytes);
+    static int32_t ExecuteApplication(const std::string& program, const std::string& parameters, bool logPrintout);
+};

@@ -1,0 +1,121 @@
+#pragma once
+// The operating-system services the application uses, behind one interface.
+//
+// The POSIX implementation is the default; a Windows one can be added without
+// touching the application. Tests install a fake (or a PlatformWrapper that
+// overrides one call) with ScopedPlatform to move a fake clock or make chosen
+// calls fail. Every method may be called from any thread.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+// Local calendar fields of an instant. Month is 1..12, weekday 0 = Sunday.
+struct CalendarFields {
+    int year = 1970;
+    int month = 1;
+    int day = 1;
+    int hour = 0;
+    int minute = 0;
+    int second = 0;
+    int millisecond = 0;
+    int weekday = 4;
+};
+
+// Memory figures of the process: bytes held from the system, and the part of
+// it not in use.
+struct MemoryFigures {
+    int64_t held = 0;
+    int64_t freeWithin = 0;
+};
+
+class Platform {
+public:
+    virtual ~Platform() = default;
+
+    // Clock and local calendar (the process's local time zone).
+    virtual int64_t nowMillis() = 0;
+    virtual CalendarFields toLocal(int64_t millis) = 0;
+    // Fields out of range carry into the next unit, as a calendar does.
+    virtual int64_t fromLocal(const CalendarFields& fields) = 0;
+
+    // Operating-system name and path separator; false when unknown.
+    virtual bool osName(std::string& out) = 0;
+    virtual bool fileSeparator(char& out) = 0;
+
+    // Files. On failure the text describes why (with the path).
+    virtual bool readFile(const std::string& path, std::string& out, std::string& error) = 0;
+    // Opens for appending (creating when missing), writes data in one write, closes.
+    virtual bool appendFile(const std::string& path, std::string_view data, std::string& error) = 0;
+    // Writes a temporary file beside the target and renames it over the target
+    // only once complete and closed; on failure the target is untouched and no
+    // temporary file stays behind.
+    virtual bool writeFileAtomic(const std::string& path, std::string_view data, std::string& error) = 0;
+    virtual bool isReadableFile(const std::string& path) = 0;
+
+    // Console.
+    virtual void writeStdout(std::string_view text) = 0;
+    virtual void writeStderr(std::string_view text) = 0;
+
+    // Threads and process.
+    virtual void sleepMillis(int64_t ms) = 0;
+    virtual void setCurrentThreadLowestPriority() = 0;
+    [[noreturn]] virtual void exitProcess(int status) = 0;
+
+    // Memory.
+    virtual MemoryFigures memoryFigures() = 0;
+    virtual void reclaimMemory() = 0;
+
+    // Randomness for data-maker mode: uniform in [0, 1).
+    virtual double randomUnit() = 0;
+
+    // The platform in force for the process (the POSIX one unless a test
+    // installed another).
+    static Platform& current();
+    // Installs p (nullptr restores the default); returns the previous one.
+    static Platform* install(Platform* p);
+};
+
+// Forwards every call to another platform, so a test overrides only what it needs.
+class PlatformWrapper : public Platform {
+public:
+    explicit PlatformWrapper(Platform& target) : target_(target) {}
+    int64_t nowMillis() override { return target_.nowMillis(); }
+    CalendarFields toLocal(int64_t m) override { return target_.toLocal(m); }
+    int64_t fromLocal(const CalendarFields& f) override { return target_.fromLocal(f); }
+    bool osName(std::string& out) override { return target_.osName(out); }
+    bool fileSeparator(char& out) override { return target_.fileSeparator(out); }
+    bool readFile(const std::string& p, std::string& out, std::string& e) override {
+        return target_.readFile(p, out, e);
+    }
+    bool appendFile(const std::string& p, std::string_view d, std::string& e) override {
+        return target_.appendFile(p, d, e);
+    }
+    bool writeFileAtomic(const std::string& p, std::string_view d, std::string& e) override {
+        return target_.writeFileAtomic(p, d, e);
+    }
+    bool isReadableFile(const std::string& p) override { return target_.isReadableFile(p); }
+    void writeStdout(std::string_view t) override { target_.writeStdout(t); }
+    void writeStderr(std::string_view t) override { target_.writeStderr(t); }
+    void sleepMillis(int64_t ms) override { target_.sleepMillis(ms); }
+    void setCurrentThreadLowestPriority() override { target_.setCurrentThreadLowestPriority(); }
+    [[noreturn]] void exitProcess(int s) override { target_.exitProcess(s); }
+    MemoryFigures memoryFigures() override { return target_.memoryFigures(); }
+    void reclaimMemory() override { target_.reclaimMemory(); }
+    double randomUnit() override { return target_.randomUnit(); }
+
+protected:
+    Platform& target_;
+};
+
+// Installs a platform for the lifetime of the object (tests).
+class ScopedPlatform {
+public:
+    explicit ScopedPlatform(Platform& p) : previous_(Platform::install(&p)) {}
+    ~ScopedPlatform() { Platform::install(previous_); }
+    ScopedPlatform(const ScopedPlatform&) = delete;
+    ScopedPlatform& operator=(const ScopedPlatform&) = delete;
+
+private:
+    Platform* previous_;
+};

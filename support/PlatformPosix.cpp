@@ -1,0 +1,255 @@
+// POSIX implementation of the platform interface.
+
+#include "support/Platform.h"
+
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <fcntl.h>
+#include <malloc.h>
+#include <mutex>
+#include <random>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/utsname.h>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+std::string errnoText(const std::string& what, const std::string& path, int err) {
+    return what + " " + path + " (" + std::strerror(err) + ")";
+}
+
+// Writes all of data, retrying short writes and interrupted calls.
+bool writeAll(int fd, std::string_view data, int& err) {
+    const char* p = data.data();
+    size_t left = data.size();
+    while (left > 0) {
+        ssize_t n = ::write(fd, p, left);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            err = errno;
+            return false;
+        }
+        p += n;
+        left -= static_cast<size_t>(n);
+    }
+    return true;
+}
+
+class PosixPlatform final : public Platform {
+public:
+    int64_t nowMillis() override {
+        using namespace std::chrono;
+        return duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
+    }
+
+    CalendarFields toLocal(int64_t millis) override {
+        int64_t secs = millis / 1000;
+        int ms = static_cast<int>(millis % 1000);
+        if (ms < 0) {
+            ms += 1000;
+            secs -= 1;
+        }
+        time_t t = static_cast<time_t>(secs);
+        struct tm tmv{};
+        localtime_r(&t, &tmv);
+        CalendarFields f;
+        f.year = tmv.tm_year + 1900;
+        f.month = tmv.tm_mon + 1;
+        f.day = tmv.tm_mday;
+        f.hour = tmv.tm_hour;
+        f.minute = tmv.tm_min;
+        f.second = tmv.tm_sec;
+        f.millisecond = ms;
+        f.weekday = tmv.tm_wday;
+        return f;
+    }
+
+    int64_t fromLocal(const CalendarFields& f) override {
+        struct tm tmv{};
+        // mktime normalises out-of-range fields (day 32 of January is 1 February).
+        tmv.tm_year = f.year - 1900;
+        tmv.tm_mon = f.month - 1;
+        tmv.tm_mday = f.day;
+        tmv.tm_hour = f.hour;
+        tmv.tm_min = f.minute;
+        tmv.tm_sec = f.second;
+        tmv.tm_isdst = -1;
+        time_t t = mktime(&tmv);
+        return static_cast<int64_t>(t) * 1000 + f.millisecond;
+    }
+
+    bool osName(std::string& out) override {
+        struct utsname u{};
+        if (uname(&u) != 0) return false;
+        out = u.sysname;
+        return true;
+    }
+
+    bool fileSeparator(char& out) override {
+        out = '/';
+        return true;
+    }
+
+    bool readFile(const std::string& path, std::string& out, std::string& error) override {
+        out.clear();
+        int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0) {
+            error = errnoText("cannot open", path, errno);
+            return false;
+        }
+        struct stat st{};
+        if (fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+            ::close(fd);
+            error = errnoText("cannot read", path, EISDIR);
+            return false;
+        }
+        if (st.st_size > 0) out.reserve(static_cast<size_t>(st.st_size));
+        char buf[65536];
+        for (;;) {
+            ssize_t n = ::read(fd, buf, sizeof buf);
+            if (n < 0) {
+                if (errno == EINTR) continue;
+                error = errnoText("cannot read", path, errno);
+                ::close(fd);
+                return false;
+            }
+            if (n == 0) break;
+            out.append(buf, static_cast<size_t>(n));
+        }
+        ::close(fd);
+        return true;
+    }
+
+    bool appendFile(const std::string& path, std::string_view data, std::string& error) override {
+        int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+        if (fd < 0) {
+            error = errnoText("cannot open", path, errno);
+            return false;
+        }
+        // One write call: O_APPEND makes each whole line land after the others.
+        int err = 0;
+        bool ok = false;
+        ssize_t n = ::write(fd, data.data(), data.size());
+        if (n == static_cast<ssize_t>(data.size())) {
+            ok = true;
+        } else if (n >= 0) {
+            ok = writeAll(fd, data.substr(static_cast<size_t>(n)), err);
+            if (!ok) error = errnoText("cannot write", path, err);
+        } else {
+            error = errnoText("cannot write", path, errno);
+        }
+        if (::close(fd) != 0 && ok) {
+            error = errnoText("cannot close", path, errno);
+            ok = false;
+        }
+        return ok;
+    }
+
+    bool writeFileAtomic(const std::string& path, std::string_view data, std::string& error) override {
+        std::string dir = ".";
+        std::string base = path;
+        if (auto slash = path.find_last_of('/'); slash != std::string::npos) {
+            dir = slash == 0 ? "/" : path.substr(0, slash);
+            base = path.substr(slash + 1);
+        }
+        std::string tmpl = (dir == "/" ? "" : dir) + "/." + base + ".tmpXXXXXX";
+        std::string tmp = tmpl;
+        int fd = mkostemp(tmp.data(), O_CLOEXEC);
+        if (fd < 0) {
+            error = errnoText("cannot create a temporary file in", dir, errno);
+            return false;
+        }
+        int err = 0;
+        bool ok = writeAll(fd, data, err);
+        if (!ok) error = errnoText("cannot write", path, err);
+        if (ok && fchmod(fd, 0644) != 0) {
+            // Not fatal: the file keeps the temporary file's mode.
+        }
+        if (::close(fd) != 0 && ok) {
+            error = errnoText("cannot close", path, errno);
+            ok = false;
+        }
+        if (ok && ::rename(tmp.c_str(), path.c_str()) != 0) {
+            error = errnoText("cannot replace", path, errno);
+            ok = false;
+        }
+        if (!ok) ::unlink(tmp.c_str());
+        return ok;
+    }
+
+    bool isReadableFile(const std::string& path) override {
+        struct stat st{};
+        return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && ::access(path.c_str(), R_OK) == 0;
+    }
+
+    void writeStdout(std::string_view text) override {
+        std::lock_guard<std::mutex> lock(consoleMutex_);
+        int err = 0;
+        writeAll(STDOUT_FILENO, text, err);
+    }
+
+    void writeStderr(std::string_view text) override {
+        std::lock_guard<std::mutex> lock(consoleMutex_);
+        int err = 0;
+        writeAll(STDERR_FILENO, text, err);
+    }
+
+    void sleepMillis(int64_t ms) override {
+        if (ms > 0) std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+    }
+
+    void setCurrentThreadLowestPriority() override {
+        // On Linux nice values are per thread; 19 is the lowest priority.
+        setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), 19);
+    }
+
+    [[noreturn]] void exitProcess(int status) override {
+        std::exit(status);
+    }
+
+    MemoryFigures memoryFigures() override {
+        // The allocator's own view: bytes obtained from the system (arena plus
+        // mapped blocks) and the free bytes it holds within them.
+        struct mallinfo2 mi = mallinfo2();
+        MemoryFigures f;
+        f.held = static_cast<int64_t>(mi.arena + mi.hblkhd);
+        f.freeWithin = static_cast<int64_t>(mi.fordblks);
+        return f;
+    }
+
+    void reclaimMemory() override { malloc_trim(0); }
+
+    double randomUnit() override {
+        std::lock_guard<std::mutex> lock(randomMutex_);
+        return std::uniform_real_distribution<double>(0.0, 1.0)(engine_);
+    }
+
+private:
+    std::mutex consoleMutex_;
+    std::mutex randomMutex_;
+    std::mt19937_64 engine_{std::random_device{}()};
+};
+
+PosixPlatform& defaultPlatform() {
+    static PosixPlatform p;
+    return p;
+}
+
+std::atomic<Platform*> installed{nullptr};
+
+}  // namespace
+
+Platform& Platform::current() {
+    Platform* p = installed.load(std::memory_order_acquire);
+    return p ? *p : defaultPlatform();
+}
+
+Platform* Platform::install(Platform* p) {
+    return installed.exchange(p, std::memory_order_acq_rel);
+}
