@@ -7,6 +7,7 @@
 // calls fail. Every method may be called from any thread.
 
 #include <cstdint>
+#include <cstdlib>
 #include <string>
 #include <string_view>
 
@@ -99,7 +100,10 @@ public:
     void writeStderr(std::string_view t) override { target_.writeStderr(t); }
     void sleepMillis(int64_t ms) override { target_.sleepMillis(ms); }
     void setCurrentThreadLowestPriority() override { target_.setCurrentThreadLowestPriority(); }
-    [[noreturn]] void exitProcess(int s) override { target_.exitProcess(s); }
+    [[noreturn]] void exitProcess(int s) override {
+        target_.exitProcess(s);
+        std::abort();  // not reached: the target does not return either
+    }
     MemoryFigures memoryFigures() override { return target_.memoryFigures(); }
     void reclaimMemory() override { target_.reclaimMemory(); }
     double randomUnit() override { return target_.randomUnit(); }

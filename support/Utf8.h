@@ -1,0 +1,28 @@
+#pragma once
+// Character-level helpers for UTF-8 text. Text inside the program is UTF-8;
+// rules that count or pick characters (caption shortening, weekday and month
+// letters) count code points, not bytes. A byte that does not start a valid
+// sequence counts as one character, so malformed text never breaks a count.
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace utf8 {
+
+// Byte length of the character starting at text[pos] (1 for a malformed byte).
+size_t charLength(std::string_view text, size_t pos);
+// True when the bytes are well-formed UTF-8 (no overlongs, no surrogates).
+bool isValid(std::string_view bytes);
+// Number of characters.
+size_t length(std::string_view text);
+// The characters [start, start + count), clipped to the text.
+std::string_view substr(std::string_view text, size_t start, size_t count = std::string_view::npos);
+// The first n characters (the whole text when it is shorter).
+inline std::string_view prefix(std::string_view text, size_t n) { return substr(text, 0, n); }
+// The n-th character (0-based); empty when out of range.
+inline std::string_view at(std::string_view text, size_t n) { return substr(text, n, 1); }
+// ISO 8859-1 bytes as UTF-8.
+std::string fromLatin1(std::string_view bytes);
+
+}  // namespace utf8

@@ -1,0 +1,110 @@
+#include "tests/common/TestPlatform.h"
+
+#include <cstdlib>
+#include <ctime>
+
+TestPlatform::TestPlatform() : PlatformWrapper(Platform::current()), previous_(Platform::install(this)) {}
+
+TestPlatform::~TestPlatform() { Platform::install(previous_); }
+
+void TestPlatform::setFile(const std::string& path, std::string content) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    files_[path] = std::move(content);
+}
+
+std::string TestPlatform::file(const std::string& path) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    auto it = files_.find(path);
+    return it == files_.end() ? std::string() : it->second;
+}
+
+std::string TestPlatform::out() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return out_;
+}
+
+std::string TestPlatform::err() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return err_;
+}
+
+void TestPlatform::clearOut() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    out_.clear();
+    err_.clear();
+}
+
+bool TestPlatform::osName(std::string& out) {
+    if (!osNameValue) return false;
+    out = *osNameValue;
+    return true;
+}
+
+bool TestPlatform::fileSeparator(char& out) {
+    out = '/';
+    return true;
+}
+
+bool TestPlatform::readFile(const std::string& path, std::string& out, std::string& error) {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        auto it = files_.find(path);
+        if (it != files_.end()) {
+            out = it->second;
+            return true;
+        }
+    }
+    return PlatformWrapper::readFile(path, out, error);
+}
+
+bool TestPlatform::appendFile(const std::string& path, std::string_view data, std::string& error) {
+    if (failAppends) {
+        error = "cannot open " + path + " (Permission denied)";
+        return false;
+    }
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        auto it = files_.find(path);
+        if (captureAll_ || it != files_.end()) {
+            files_[path] += data;
+            return true;
+        }
+    }
+    return PlatformWrapper::appendFile(path, data, error);
+}
+
+void TestPlatform::writeStdout(std::string_view text) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    out_ += text;
+}
+
+void TestPlatform::writeStderr(std::string_view text) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    err_ += text;
+}
+
+ScopedTimeZone::ScopedTimeZone(const char* zone) {
+    if (const char* tz = std::getenv("TZ")) previous_ = tz;
+    setenv("TZ", zone, 1);
+    tzset();
+}
+
+ScopedTimeZone::~ScopedTimeZone() {
+    if (previous_)
+        setenv("TZ", previous_->c_str(), 1);
+    else
+        unsetenv("TZ");
+    tzset();
+}
+
+int64_t localMillis(int year, int month, int day, int hour, int minute, int second, int millis) {
+    CalendarFields f;
+    f.year = year;
+    f.month = month;
+    f.day = day;
+    f.hour = hour;
+    f.minute = minute;
+    f.second = second;
+    f.millisecond = millis;
+    return Platform::current().fromLocal(f);
+}
