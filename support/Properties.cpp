@@ -1,0 +1,195 @@
+// Properties files and the value syntaxes shared by every key: yes/no
+// options, colours and fonts.
+
+#include "support/Indication_Tools.h"
+#include "support/Platform.h"
+#include "support/Utf8.h"
+
+#include <array>
+#include <charconv>
+#include <vector>
+
+namespace {
+
+bool isBlank(char c) { return static_cast<unsigned char>(c) <= 32; }
+
+std::string_view trim(std::string_view s) {
+    size_t b = 0, e = s.size();
+    while (b < e && isBlank(s[b])) ++b;
+    while (e > b && isBlank(s[e - 1])) --e;
+    return s.substr(b, e - b);
+}
+
+// Calls onLine for every line; a line ends at LF, CR or CR LF and the last
+// one needs no line end. Returns the offset just past the last line end.
+template <class F>
+size_t forEachLine(std::string_view text, F&& onLine, bool includeUnterminated = true) {
+    size_t start = 0, pos = 0;
+    while (pos < text.size()) {
+        char c = text[pos];
+        if (c == '\n' || c == '\r') {
+            onLine(text.substr(start, pos - start));
+            if (c == '\r' && pos + 1 < text.size() && text[pos + 1] == '\n') ++pos;
+            start = ++pos;
+        } else {
+            ++pos;
+        }
+    }
+    if (includeUnterminated && start < text.size()) onLine(text.substr(start));
+    return start;
+}
+
+// Non-empty pieces of s cut at every occurrence of sep.
+std::vector<std::string_view> pieces(std::string_view s, char sep) {
+    std::vector<std::string_view> out;
+    size_t start = 0;
+    while (start <= s.size()) {
+        size_t end = s.find(sep, start);
+        if (end == std::string_view::npos) end = s.size();
+        if (end > start) out.push_back(s.substr(start, end - start));
+        start = end + 1;
+    }
+    return out;
+}
+
+void parseLine(std::string_view raw, Properties& table) {
+    std::string_view line = trim(raw);
+    if (line.empty() || line[0] == ';' || line[0] == '#') return;
+    size_t eq = line.find('=');
+    if (eq == std::string_view::npos || eq == 0) return;
+    std::vector<std::string_view> parts = pieces(line, '=');
+    std::string key(trim(parts[0]));
+    std::string value;
+    for (size_t i = 1; i < parts.size(); ++i) {
+        if (i > 1) value += '=';
+        value += trim(parts[i]);
+    }
+    table.insert_or_assign(std::move(key), std::move(value));
+}
+
+std::string asciiLower(std::string_view s) {
+    std::string out(s);
+    for (char& c : out)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return out;
+}
+
+void reportValueError(const std::string& key, const std::string& description) {
+    Indication_Tools::Outils_AfficheMsg(Indication_Tools::thisClassName, "Error with " + key + " : " + description, true);
+}
+
+}  // namespace
+
+std::string Indication_Tools::toUtf8(std::string_view bytes) {
+    // A leading byte-order mark is a file signature, not text: left in, it
+    // would glue itself to the first key or the first date.
+    if (bytes.size() >= 3 && bytes.substr(0, 3) == "\xEF\xBB\xBF") bytes.remove_prefix(3);
+    if (utf8::isValid(bytes)) return std::string(bytes);
+    return utf8::fromLatin1(bytes);
+}
+
+Properties Indication_Tools::ParseProperties(std::string_view text) {
+    Properties table;
+    forEachLine(text, [&](std::string_view line) { parseLine(line, table); });
+    return table;
+}
+
+Properties Indication_Tools::GetFileProperties(const std::string& path) {
+    std::string bytes, error;
+    if (Platform::current().readFile(path, bytes, error)) return ParseProperties(toUtf8(bytes));
+    Outils_AfficheMsg(thisClassName, "Error with " + path + " : " + error, true);
+    // A read that broke off keeps the whole lines it got.
+    Properties table;
+    std::string text = toUtf8(bytes);
+    forEachLine(text, [&](std::string_view line) { parseLine(line, table); }, false);
+    return table;
+}
+
+std::string Indication_Tools::GetTextFile(const std::string& path) {
+    std::string bytes, error;
+    bool complete = Platform::current().readFile(path, bytes, error);
+    std::string text = toUtf8(bytes);
+    std::string out;
+    out.reserve(text.size() + text.size() / 16);
+    forEachLine(text, [&](std::string_view line) {
+        out += line;
+        out += EOL;
+    }, complete);
+    return out;
+}
+
+bool Indication_Tools::Outils_GetOption(const std::string& key, const std::optional<std::string>& value,
+                                        bool byDefault, bool log) {
+    if (!value) {
+        Outils_AfficheMsg(thisClassName, "Error with " + key + " : no definition found!", log);
+        return byDefault;
+    }
+    static constexpr std::array<std::string_view, 9> truthy{"1", "yes", "y", "oui", "o", "true", "t", "vrai", "v"};
+    if (value->size() > 4) return false;
+    std::string lower = asciiLower(*value);
+    for (std::string_view word : truthy)
+        if (lower == word) return true;
+    return false;
+}
+
+std::optional<int32_t> Indication_Tools::parseDecimalInt(std::string_view text) {
+    size_t digits = !text.empty() && text[0] == '-' ? 1 : 0;
+    if (digits == text.size()) return std::nullopt;
+    for (size_t i = digits; i < text.size(); ++i)
+        if (text[i] < '0' || text[i] > '9') return std::nullopt;
+    int32_t v = 0;
+    auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), v);
+    if (ec != std::errc() || end != text.data() + text.size()) return std::nullopt;
+    return v;
+}
+
+std::optional<Color> Indication_Tools::Outils_getColor(const std::string& key, const std::optional<std::string>& value) {
+    if (!value) {
+        reportValueError(key, "no colour given (format: red;green;blue)");
+        return std::nullopt;
+    }
+    std::vector<std::string_view> parts = pieces(*value, ';');
+    if (parts.size() < 3) {
+        reportValueError(key, "\"" + *value + "\" is not a colour (format: red;green;blue)");
+        return std::nullopt;
+    }
+    int rgb[3];
+    for (int i = 0; i < 3; ++i) {
+        std::optional<int32_t> v = parseDecimalInt(parts[i]);
+        if (!v) {
+            reportValueError(key, "\"" + std::string(parts[i]) + "\" is not a whole number");
+            return std::nullopt;
+        }
+        if (*v < 0 || *v > 255) {
+            reportValueError(key, "colour component " + std::to_string(*v) + " is outside 0 to 255");
+            return std::nullopt;
+        }
+        rgb[i] = *v;
+    }
+    return Color(rgb[0], rgb[1], rgb[2]);
+}
+
+std::optional<Font> Indication_Tools::Outils_getFont(const std::string& key, const std::optional<std::string>& value) {
+    if (!value) {
+        reportValueError(key, "no font given (format: name;style;size)");
+        return std::nullopt;
+    }
+    std::vector<std::string_view> parts = pieces(*value, ';');
+    if (parts.size() < 3) {
+        reportValueError(key, "\"" + *value + "\" is not a font (format: name;style;size)");
+        return std::nullopt;
+    }
+    std::optional<int32_t> size = parseDecimalInt(parts[2]);
+    if (!size) {
+        reportValueError(key, "font size \"" + std::string(parts[2]) + "\" is not a whole number");
+        return std::nullopt;
+    }
+    std::string style = asciiLower(parts[1]);
+    Font font;
+    font.name = std::string(parts[0]);
+    font.style = Font::PLAIN;
+    if (style.find("bold") != std::string::npos) font.style |= Font::BOLD;
+    if (style.find("italic") != std::string::npos) font.style |= Font::ITALIC;
+    font.size = *size;
+    return font;
+}
