@@ -1,5 +1,7 @@
 #include "support/Indication_Tools.h"
 #include "support/Platform.h"
+#include "support/SysProperties.h"
+#include "tests/common/TestPlatform.h"
 
 #include <gtest/gtest.h>
 
@@ -53,6 +55,66 @@ TEST(Logging, LinesFromManyThreadsStayWhole) {
     }
     EXPECT_EQ(lines, static_cast<size_t>(kThreads * kLines));
     std::remove(path.c_str());
+}
+
+class LogTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        platform.captureAllAppends();
+        platform.now = localMillis(2001, 3, 5, 7, 8, 9, 999);
+        SysProperties.store(nullptr);
+        Indication_Tools::debugMode = false;
+    }
+    void TearDown() override {
+        SysProperties.store(nullptr);
+        Indication_Tools::debugMode = false;
+    }
+    ScopedTimeZone zone{"Europe/Paris"};
+    TestPlatform platform;
+};
+
+TEST_F(LogTest, LineFormAndFileChoice) {
+    EXPECT_TRUE(Indication_Tools::addLogIndice("hello \xC3\xA0 tous"));
+    EXPECT_EQ(platform.file("log_quoteforge.txt"), "[05/03/2001 07:08:09] hello \xC3\xA0 tous\r\n");
+
+    // A configured log file takes over; an empty value means the default.
+    SysProperties.store(std::make_shared<Properties>(Properties{{"INDICEGIF_LOG", "other.txt"}}));
+    Indication_Tools::addLogIndice("two");
+    EXPECT_EQ(platform.file("other.txt"), "[05/03/2001 07:08:09] two\r\n");
+    SysProperties.store(std::make_shared<Properties>(Properties{{"INDICEGIF_LOG", ""}}));
+    Indication_Tools::addLogIndice("three");
+    EXPECT_EQ(platform.file("log_quoteforge.txt"),
+              "[05/03/2001 07:08:09] hello \xC3\xA0 tous\r\n[05/03/2001 07:08:09] three\r\n");
+    EXPECT_EQ(platform.out(), "");
+}
+
+TEST_F(LogTest, ConsoleMessagesAndTheirLogCopies) {
+    Indication_Tools::Outils_AfficheMsg_System("Service", "on", false);
+    Indication_Tools::Outils_AfficheMsg_System("Service", "logged", true);
+    Indication_Tools::Outils_AfficheMsg_System("Service", "", true);
+    Indication_Tools::Outils_AfficheMsg("Quiet", "not shown", true);
+    EXPECT_EQ(platform.out(), "[Service] : on\n[Service] : logged\n");
+    EXPECT_EQ(platform.file("log_quoteforge.txt"), "[05/03/2001 07:08:09]   |_ [Service] : logged\r\n");
+
+    Indication_Tools::debugMode = true;
+    platform.clearOut();
+    Indication_Tools::Outils_AfficheMsg("Loud", "shown", false);
+    Indication_Tools::Outils_AfficheMsg("Loud", "", true);
+    EXPECT_EQ(platform.out(), "[Loud] : shown\n");
+}
+
+TEST_F(LogTest, UnwritableLogGivesOneConsoleLinePerLostLine) {
+    platform.failAppends = true;
+    EXPECT_FALSE(Indication_Tools::addLogIndice("one"));
+    EXPECT_FALSE(Indication_Tools::AddLog("x.txt", "two"));
+    Indication_Tools::Outils_AfficheMsg_System("Application", "three", true);
+    const std::string out = platform.out();
+    EXPECT_EQ(out.find("[System] : write log error: "), 0u);
+    size_t errors = 0;
+    for (size_t p = out.find("write log error: "); p != std::string::npos; p = out.find("write log error: ", p + 1))
+        ++errors;
+    EXPECT_EQ(errors, 3u);
+    EXPECT_NE(out.find("[Application] : three\n[System] : write log error: "), std::string::npos);
 }
 
 }  // namespace
