@@ -54,6 +54,15 @@ public:
     std::string Data_getData();
     int getGraphicsMode() const { return iModeGraphicsData; }
     bool setGraphicsMode(int mode);
+    // True when xi_Min..xi_Max are indexes of the current series. After a
+    // successful read the range always is (it is clamped into the series when
+    // an earlier, longer series left it past the end); only an empty series
+    // has no valid range.
+    bool Data_RangeIsValid() const;
+
+    // Gap filling inserts at most this many entries per read: a gap that would
+    // need more than what is left is not filled (and is reported).
+    static constexpr int64_t DATA_MAX_GAP_ENTRIES = 1000000;
 
     // ---- Rendering of the graph --------------------------------------------
     // Draws the graph in rectangle r; false (nothing drawn) when g or r is
@@ -166,4 +175,17 @@ public:
     Rectangle rect_AppletGraphique;
     int RepereGraph_x0 = 0;
     int RepereGraph_y0 = 0;
+
+private:
+    // The time window of the current mode: start, end, and the gap step
+    // (0 for none). Not windowed when the mode has no window.
+    struct TimeWindow {
+        bool windowed = false;
+        int64_t start = 0;
+        int64_t end = 0;
+        int64_t step = 0;
+    };
+    TimeWindow Data_TimeWindow() const;
+    bool Data_ReadFile(const std::string& path);
+    void Data_ClampRange();
 };

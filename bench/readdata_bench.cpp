@@ -1,0 +1,112 @@
+// Reading data files: a million minute records, and a data-maker-like file
+// (1,512 records, every 10 minutes). Cost must grow linearly with the file.
+
+#include "chart/Indication_Data.h"
+#include "support/Indication_Tools.h"
+#include "support/Platform.h"
+
+#include <benchmark/benchmark.h>
+
+#include <cmath>
+#include <cstdio>
+#include <fstream>
+#include <map>
+#include <string>
+
+namespace {
+
+constexpr int64_t kMinute = 60000;
+
+// One record per step from start, values along a sine like the data maker's.
+std::string writeDataFile(const std::string& name, int64_t lines, int64_t start, int64_t step) {
+    const std::string path = "/tmp/zk_readdata_bench_" + name + ".txt";
+    std::ofstream out(path, std::ios::binary);
+    std::string buffer;
+    double x = 4242.0;
+    for (int64_t i = 0; i < lines; ++i) {
+        const int64_t t = start + i * step;
+        char value[32];
+        std::snprintf(value, sizeof value, "%.10g", 6000.0 + 2000.0 * std::sin(x++ / 30.0));
+        buffer += Indication_Tools::getBddDate(t);
+        buffer += ';';
+        buffer += Indication_Tools::getBddTime(t);
+        buffer += ';';
+        buffer += value;
+        buffer += '\n';
+        if (buffer.size() > (1 << 20)) {
+            out << buffer;
+            buffer.clear();
+        }
+    }
+    out << buffer;
+    return path;
+}
+
+int64_t startOf2000() {
+    CalendarFields f;
+    f.year = 2000;
+    f.month = 1;
+    f.day = 3;
+    return Platform::current().fromLocal(f);
+}
+
+// Minute records read whole (minute mode, period 0: gap step of one minute).
+void BM_ReadData_MinuteRecords(benchmark::State& state) {
+    static std::map<int64_t, std::string> files;
+    const int64_t lines = state.range(0);
+    std::string& path = files[lines];
+    if (path.empty()) path = writeDataFile("minutes_" + std::to_string(lines), lines, startOf2000(), kMinute);
+
+    Indication_Data model;
+    model.iModeGraphicsData = Indication_Data::MODEGRAPH_MINUTE;
+    model.iModeGraphicsData_Duration = 0;
+    model.dModeGraphicsData_DurationEnd = startOf2000();
+    for (auto _ : state) {
+        bool ok = model.ReadData(path);
+        benchmark::DoNotOptimize(ok);
+        if (!ok || model.vecGraph_Date.size() != static_cast<size_t>(lines)) state.SkipWithError("bad read");
+    }
+    state.SetItemsProcessed(state.iterations() * lines);
+    state.SetComplexityN(lines);
+}
+BENCHMARK(BM_ReadData_MinuteRecords)
+    ->RangeMultiplier(4)
+    ->Range(1 << 12, 1 << 20)
+    ->Arg(1000000)
+    ->Unit(benchmark::kMillisecond)
+    ->Complexity(benchmark::oN);
+
+// The same million records through a window that holds them all.
+void BM_ReadData_MillionWindowed(benchmark::State& state) {
+    const int64_t lines = 1000000;
+    static const std::string path = writeDataFile("minutes_1000000", lines, startOf2000(), kMinute);
+    Indication_Data model;
+    model.iModeGraphicsData = Indication_Data::MODEGRAPH_MINUTE;
+    model.iModeGraphicsData_Duration = static_cast<int>(lines);
+    model.dModeGraphicsData_DurationEnd = startOf2000() + lines * kMinute;
+    for (auto _ : state) {
+        bool ok = model.ReadData(path);
+        benchmark::DoNotOptimize(ok);
+    }
+    state.SetItemsProcessed(state.iterations() * lines);
+}
+BENCHMARK(BM_ReadData_MillionWindowed)->Unit(benchmark::kMillisecond);
+
+// The data maker's series: 7 days back to 3.5 days ahead, every 10 minutes,
+// in day mode over 10 days.
+void BM_ReadData_DataMaker(benchmark::State& state) {
+    const int64_t now = Platform::current().nowMillis();
+    static const std::string path = writeDataFile("datamaker", 1512, now - 7 * 86400000LL, 10 * kMinute);
+    Indication_Data model;
+    model.iModeGraphicsData = Indication_Data::MODEGRAPH_DAY;
+    model.iModeGraphicsData_Duration = 10;
+    model.dModeGraphicsData_DurationEnd = now + 3 * 86400000LL;
+    for (auto _ : state) {
+        bool ok = model.ReadData(path);
+        benchmark::DoNotOptimize(ok);
+    }
+    state.SetItemsProcessed(state.iterations() * 1512);
+}
+BENCHMARK(BM_ReadData_DataMaker)->Unit(benchmark::kMicrosecond);
+
+}  // namespace

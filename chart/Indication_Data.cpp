@@ -1,0 +1,371 @@
+// The chart model's configuration: reset values and the reading of a graph file.
+
+#include "chart/Indication_Data.h"
+
+#include "support/Indication_Tools.h"
+#include "support/Platform.h"
+
+#include <algorithm>
+#include <initializer_list>
+#include <utility>
+
+namespace {
+
+// Characters of a UTF-8 text (continuation bytes do not count).
+size_t utf8Length(std::string_view text) {
+    return static_cast<size_t>(std::count_if(text.begin(), text.end(), [](char c) {
+        return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+    }));
+}
+
+std::string asciiLower(std::string text) {
+    for (char& c : text) {
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    }
+    return text;
+}
+
+void report(const std::string& message) {
+    Indication_Tools::Outils_AfficheMsg(Indication_Data::thisClassName, message, true);
+}
+
+// Reads the keys of one graph file; every getter reports its own failures.
+class GraphFileReader {
+public:
+    explicit GraphFileReader(const Properties& table) : table_(table) {}
+
+    std::optional<std::string> text(const char* key) const {
+        auto it = table_.find(key);
+        if (it == table_.end()) return std::nullopt;
+        return it->second;
+    }
+
+    bool option(const char* key, bool byDefault) const {
+        return Indication_Tools::Outils_GetOption(key, text(key), byDefault, true);
+    }
+
+    // The integer, or nothing after reporting message and why.
+    std::optional<int> integer(const char* key, const std::string& message) const {
+        std::optional<std::string> value = text(key);
+        if (!value) {
+            report(message + "no value found");
+            return std::nullopt;
+        }
+        std::optional<int32_t> parsed = Indication_Tools::parseDecimalInt(*value);
+        if (!parsed) {
+            report(message + "\"" + *value + "\" is not a decimal integer");
+            return std::nullopt;
+        }
+        return *parsed;
+    }
+
+    int integer(const char* key, int byDefault, const std::string& message) const {
+        return integer(key, message).value_or(byDefault);
+    }
+
+    // One of words (matched in lower case), or nothing after reporting message.
+    std::optional<int> word(const char* key, std::initializer_list<std::pair<const char*, int>> words,
+                            const char* message) const {
+        if (std::optional<std::string> value = text(key)) {
+            std::string lower = asciiLower(*value);
+            for (const auto& [w, v] : words) {
+                if (lower == w) return v;
+            }
+        }
+        report(message);
+        return std::nullopt;
+    }
+
+    void color(const char* key, Color& field) const {
+        if (auto c = Indication_Tools::Outils_getColor(key, text(key))) field = *c;
+    }
+    Color colorOr(const char* key, const Color& fallback) const {
+        return Indication_Tools::Outils_getColor(key, text(key)).value_or(fallback);
+    }
+    void font(const char* key, Font& field) const {
+        if (auto f = Indication_Tools::Outils_getFont(key, text(key))) field = *f;
+    }
+    Font fontOr(const char* key, const Font& fallback) const {
+        return Indication_Tools::Outils_getFont(key, text(key)).value_or(fallback);
+    }
+
+    // Text keys leave the field alone when absent.
+    void text(const char* key, std::optional<std::string>& field) const {
+        if (auto v = text(key)) field = std::move(v);
+    }
+    // Texts that must hold at least minChars characters; shorter ones are ignored.
+    void text(const char* key, std::optional<std::string>& field, size_t minChars) const {
+        if (auto v = text(key); v && utf8Length(*v) >= minChars) field = std::move(v);
+    }
+
+private:
+    const Properties& table_;
+};
+
+constexpr std::initializer_list<std::pair<const char*, int>> kHorizontal = {
+    {"left", Indication_Data::ALIGN_LEFT},
+    {"center", Indication_Data::ALIGN_CENTER},
+    {"right", Indication_Data::ALIGN_RIGHT}};
+constexpr std::initializer_list<std::pair<const char*, int>> kVertical = {
+    {"bottom", Indication_Data::ALIGN_BOTTOM}, {"top", Indication_Data::ALIGN_TOP}};
+
+}  // namespace
+
+Indication_Data::Indication_Data() { ResetConfiguration(); }
+
+Indication_Data::Indication_Data(const std::optional<std::string>& path) : Indication_Data() {
+    szFileData = path;
+}
+
+void Indication_Data::ResetConfiguration() {
+    szFileData.reset();
+    szFileData_Values.reset();
+    bDateFormat_French = true;
+    bDate_DispWeekDay = true;
+    // szDate_WeekDay has no default: it keeps the last graph file's text.
+    szDate_Month = "JFMAMJJASOND";
+    iDimension_Width = 320;
+    iDimension_Height = 200;
+    bPrintGIF_Valid = true;
+    bPrintGIF_LZWCompress = false;
+    szPrintGIF_FileName.reset();
+    bPrintPNG_Valid = false;
+    bPrintPNG_Alpha = false;
+    iPrintPNG_Filter = 0;
+    iPrintPNG_CoefCompress = 0;
+    szPrintPNG_FileName.reset();
+    fontImage_Pen = Font{"Helvetica", Font::PLAIN, 8};
+    colorImage_Fond = Color(255, 255, 255);
+    colorImage_Pen = Color(0, 0, 0);
+
+    bDisplay_Title = true;
+    iHAlign_Title = ALIGN_LEFT;
+    iVAlign_Title = ALIGN_TOP;
+    szGraph_Title = "%QFp - v%QFv";
+    fontImage_Pen_Title = fontImage_Pen;
+    colorImage_Pen_Title = colorImage_Pen;
+
+    bDisplay_CopyRight = true;
+    iHAlign_CopyRight = ALIGN_RIGHT;
+    iVAlign_CopyRight = ALIGN_BOTTOM;
+    // No default copyright: a previous chart's text must not carry over.
+    szGraph_CopyRight.reset();
+    fontImage_Pen_CopyRight = fontImage_Pen;
+    colorImage_Pen_CopyRight = colorImage_Pen;
+
+    bDisplay_DataPeriod = true;
+    iHAlign_DataPeriod = ALIGN_RIGHT;
+    iVAlign_DataPeriod = ALIGN_TOP;
+    fontImage_Pen_DataPeriod = fontImage_Pen;
+    colorImage_Pen_DataPeriod = colorImage_Pen;
+
+    fontGraph_Pen = Font{"Helvetica", Font::PLAIN, 7};
+    colorGraph_Fond = Color(221, 221, 221);
+    colorGraph_Courbe = Color(255, 0, 0);
+    colorGraph_CourbeRemplie = Color(237, 123, 123);
+    colorGraph_Axe = Color(0, 0, 0);
+    colorGraph_AxeBis = Color(200, 200, 200);
+    colorGraph_Pen = Color(0, 0, 0);
+
+    bGraphCourbe_Display = true;
+    bGraphCourbe_SpreadData = false;
+    iGraphCourbe_Thickness = 1;
+    bGraphCourbe_Rempli = false;
+    bGraphHistogram_Display = false;
+    iGraphHistogram_ShiftedShadow = 1;
+    iGraphHistogram_AxePosition = 4;
+    iGraphHistogram_EcartHistogramme = 2;
+    iGraphHistogram_NumberBar = 1;
+    colorGraph_Histogram = Color(240, 100, 100);
+    colorGraph_HistogramShadow = Color(10, 10, 10);
+
+    vecGraph_PtsTendance.reset();
+    bTendance_MoyenneMobile = false;
+    iTendance_MoyenneMobile_Coef = 2;
+    iTendance_MoyenneMobile_Thickness = 1;
+    colorTendance_MoyenneMobile = Color(50, 139, 214);
+    int_TaillePoint = 0;
+
+    bLegende_X_Display = true;
+    bLegende_X_Dessus = true;
+    iLegende_X_Align = ALIGN_LEFT;
+    bLegende_Y_Display = true;
+    bLegende_Y_Gauche = true;
+    bAxe_AfficheVerticales = false;
+    bAxe_AfficheHorizontales = false;
+    iAxe_Verticale_NumberOfValues = 4;
+
+    bModeGraphicsData_ZoomValues = false;
+    iModeGraphicsData = MODEGRAPH_NOMODE;
+    iModeGraphicsData_Duration = 0;
+    dModeGraphicsData_DurationEnd.reset();
+}
+
+bool Indication_Data::SetConfigurationFile(const std::optional<std::string>& path) {
+    if (!path) return false;
+    szFileData = path;
+    return true;
+}
+
+bool Indication_Data::GetConfiguration() { return GetConfiguration(szFileData); }
+
+bool Indication_Data::GetConfiguration(const std::optional<std::string>& path) {
+    if (!path) {
+        report("Pas de fichier de configuration !");
+        return false;
+    }
+    report("* Read Configuration from : " + *path);
+    const Properties table = Indication_Tools::GetFileProperties(*path);
+    if (table.empty()) {
+        report("no configuration parameter found!");
+        return false;
+    }
+    const GraphFileReader in(table);
+    // Every macro of this file expands with the same instant: the loading time.
+    const int64_t loadedAt = Platform::current().nowMillis();
+    auto expand = [loadedAt](std::optional<std::string>& field) {
+        field = Indication_Tools::replaceMacroString(field, loadedAt);
+    };
+    bool usable = true;
+
+    // The order below fixes the order of the reports; the caption fonts and
+    // colours fall back on FONT_PEN and COLOR_PEN as read just before.
+    in.font("FONT_PEN", fontImage_Pen);
+    in.color("COLOR_FOND", colorImage_Fond);
+    in.color("COLOR_PEN", colorImage_Pen);
+    in.text("GRAPH_DATA_FILE", szFileData_Values);
+
+    in.text("GRAPH_NAME", szGraph_Title);
+    expand(szGraph_Title);
+    bDisplay_Title = in.option("GRAPH_NAME_DISPLAY", true);
+    iHAlign_Title = in.word("GRAPH_NAME_HORIZONTAL_ALIGN", kHorizontal,
+                            "GRAPH_NAME_HORIZONTAL_ALIGN error construction (use LEFT, CENTER or RIGHT).")
+                        .value_or(ALIGN_LEFT);
+    iVAlign_Title = in.word("GRAPH_NAME_VERTICAL_ALIGN", kVertical,
+                            "GRAPH_NAME_VERTICAL_ALIGN error construction (use BOTTOM or TOP).")
+                        .value_or(ALIGN_TOP);
+    fontImage_Pen_Title = in.fontOr("GRAPH_NAME_FONT", fontImage_Pen);
+    colorImage_Pen_Title = in.colorOr("GRAPH_NAME_COLOR", colorImage_Pen);
+
+    in.text("GRAPH_COPYRIGHT", szGraph_CopyRight);
+    expand(szGraph_CopyRight);
+    bDisplay_CopyRight = in.option("GRAPH_COPYRIGHT_DISPLAY", true);
+    iHAlign_CopyRight =
+        in.word("GRAPH_COPYRIGHT_HORIZONTAL_ALIGN", kHorizontal,
+                "GRAPH_COPYRIGHT_HORIZONTAL_ALIGN error construction (use LEFT, CENTER or RIGHT).")
+            .value_or(ALIGN_RIGHT);
+    iVAlign_CopyRight = in.word("GRAPH_COPYRIGHT_VERTICAL_ALIGN", kVertical,
+                                "GRAPH_COPYRIGHT_VERTICAL_ALIGN error construction (use BOTTOM or TOP).")
+                            .value_or(ALIGN_BOTTOM);
+    fontImage_Pen_CopyRight = in.fontOr("GRAPH_COPYRIGHT_FONT", fontImage_Pen);
+    colorImage_Pen_CopyRight = in.colorOr("GRAPH_COPYRIGHT_COLOR", colorImage_Pen);
+
+    bDisplay_DataPeriod = in.option("GRAPH_DURATION_DISPLAY", true);
+    iHAlign_DataPeriod =
+        in.word("GRAPH_DURATION_HORIZONTAL_ALIGN", kHorizontal,
+                "GRAPH_DURATION_HORIZONTAL_ALIGN error construction (use LEFT, CENTER or RIGHT).")
+            .value_or(ALIGN_RIGHT);
+    iVAlign_DataPeriod = in.word("GRAPH_DURATION_VERTICAL_ALIGN", kVertical,
+                                 "GRAPH_DURATION_VERTICAL_ALIGN error construction (use BOTTOM or TOP).")
+                             .value_or(ALIGN_TOP);
+    fontImage_Pen_DataPeriod = in.fontOr("GRAPH_DURATION_FONT", fontImage_Pen);
+    colorImage_Pen_DataPeriod = in.colorOr("GRAPH_DURATION_COLOR", colorImage_Pen);
+
+    bDateFormat_French = in.option("GRAPH_DATE_FORMAT_FRENCH", true);
+    bDate_DispWeekDay = in.option("GRAPH_DATE_DISPLAY_WEEKEND", true);
+    // The legends pick one letter per weekday or month: shorter texts would not do.
+    in.text("GRAPH_DATE_WEEKDAY", szDate_WeekDay, 7);
+    in.text("GRAPH_DATE_MONTH", szDate_Month, 12);
+
+    iDimension_Width = in.integer("GRAPH_PRINT_WIDTH", 320, "GRAPH_PRINT_WIDTH error : ");
+    iDimension_Height = in.integer("GRAPH_PRINT_HEIGHT", 200, "GRAPH_PRINT_HEIGHT error : ");
+    bPrintGIF_Valid = in.option("GRAPH_PRINT_GIF_VALID", true);
+    bPrintGIF_LZWCompress = in.option("GRAPH_PRINT_GIF_LZWCOMPRESS", false);
+    in.text("GRAPH_PRINT_GIF_NAME", szPrintGIF_FileName);
+    expand(szPrintGIF_FileName);
+    bPrintPNG_Valid = in.option("GRAPH_PRINT_PNG_VALID", false);
+    bPrintPNG_Alpha = in.option("GRAPH_PRINT_PNG_ALPHA", false);
+    iPrintPNG_Filter = in.integer("GRAPH_PRINT_PNG_FILTER", 0, "GRAPH_PRINT_PNG_FILTER error : ");
+    if (iPrintPNG_Filter < 0 || iPrintPNG_Filter > 2) {
+        report("GRAPH_PRINT_PNG_FILTER error : 0(none), 1(sub) or 2(up)");
+        iPrintPNG_Filter = 0;
+    }
+    iPrintPNG_CoefCompress = in.integer("GRAPH_PRINT_PNG_COMPRESS", 0, "GRAPH_PRINT_PNG_COMPRESS error : ");
+    in.text("GRAPH_PRINT_PNG_NAME", szPrintPNG_FileName);
+    expand(szPrintPNG_FileName);
+
+    bModeGraphicsData_ZoomValues = in.option("GRAPH_VALUES_ZOOM", false);
+    if (auto mode = in.word("GRAPH_DURATION_MODE",
+                            {{"month", MODEGRAPH_MONTH},
+                             {"day", MODEGRAPH_DAY},
+                             {"hour", MODEGRAPH_HOUR},
+                             {"minute", MODEGRAPH_MINUTE}},
+                            "GRAPH_DURATION_MODE error construction (use MONTH, DAY, HOUR or MINUTE).")) {
+        iModeGraphicsData = *mode;
+    } else {
+        iModeGraphicsData = MODEGRAPH_NOMODE;
+        usable = false;
+    }
+    if (auto period = in.integer("GRAPH_DURATION_PERIOD", "GRAPH_DURATION_PERIOD error construction : ")) {
+        iModeGraphicsData_Duration = *period;
+    } else {
+        // The period stays as it was; without one the chart has no window.
+        iModeGraphicsData = MODEGRAPH_NOMODE;
+        usable = false;
+    }
+    dModeGraphicsData_DurationEnd = Indication_Tools::getDateFromBdd(in.text("GRAPH_DURATION_PERIOD_WEDGE_DATE"),
+                                                                     in.text("GRAPH_DURATION_PERIOD_WEDGE_TIME"));
+
+    bGraphCourbe_Display = in.option("GRAPH_CURVE_DISPLAY", true);
+    bGraphCourbe_Rempli = in.option("GRAPH_CURVE_MOUNTAIN", false);
+    bGraphCourbe_SpreadData = in.option("GRAPH_DATA_SPREAD_DATA", false);
+    iGraphCourbe_Thickness = in.integer("GRAPH_CURVE_THICKNESS", 1, "GRAPH_CURVE_THICKNESS error construction : ");
+    bGraphHistogram_Display = in.option("GRAPH_HISTOGRAM_DISPLAY", false);
+    iGraphHistogram_ShiftedShadow = in.integer("GRAPH_HISTOGRAM_SHIFTED_SHADOW", 1,
+                                               "GRAPH_HISTOGRAM_SHIFTED_SHADOW error construction : ");
+    iGraphHistogram_AxePosition =
+        in.integer("GRAPH_HISTOGRAM_DISTANCE_AXE", 4, "GRAPH_HISTOGRAM_DISTANCE_AXE error construction : ");
+    iGraphHistogram_EcartHistogramme =
+        in.integer("GRAPH_HISTOGRAM_DISTANCE_BAR", 2, "GRAPH_HISTOGRAM_DISTANCE_BAR error construction : ");
+    iGraphHistogram_NumberBar =
+        in.integer("GRAPH_HISTOGRAM_NUMBER_BAR", 1, "GRAPH_HISTOGRAM_NUMBER_BAR error construction : ");
+    in.color("GRAPH_HISTOGRAM_COLOR", colorGraph_Histogram);
+    in.color("GRAPH_HISTOGRAM_COLOR_SHADOW", colorGraph_HistogramShadow);
+
+    bTendance_MoyenneMobile = in.option("GRAPH_CURVE_TREND_MOVINGAVERAGE", false);
+    iTendance_MoyenneMobile_Coef = in.integer("GRAPH_CURVE_TREND_MOVINGAVERAGE_COEF", 2,
+                                              "GRAPH_CURVE_TREND_MOVINGAVERAGE_COEF error construction : ");
+    iTendance_MoyenneMobile_Thickness =
+        in.integer("GRAPH_CURVE_TREND_MOVINGAVERAGE_THICKNESS", 1,
+                   "GRAPH_CURVE_TREND_MOVINGAVERAGE_THICKNESS error construction : ");
+    in.color("GRAPH_CURVE_TREND_MOVINGAVERAGE_COLOR", colorTendance_MoyenneMobile);
+
+    bLegende_X_Display = in.option("LEGENDE_X_DISPLAY", true);
+    bLegende_X_Dessus = in.option("LEGENDE_X_OVERAXIS", true);
+    iLegende_X_Align = in.word("LEGENDE_X_ALIGNEMENT", kHorizontal,
+                               "LEGENDE_X_ALIGNEMENT error construction (use LEFT, CENTER or RIGHT).")
+                           .value_or(ALIGN_LEFT);
+    bLegende_Y_Display = in.option("LEGENDE_Y_DISPLAY", true);
+    bLegende_Y_Gauche = in.option("LEGENDE_Y_LEFTGRAPH", true);
+    bAxe_AfficheVerticales = in.option("GRAPH_AXE_VERTICAL", false);
+    bAxe_AfficheHorizontales = in.option("GRAPH_AXE_HORIZONTAL", false);
+    iAxe_Verticale_NumberOfValues =
+        in.integer("GRAPH_AXE_VERTICAL_NUMBEROFVALUES", 4, "GRAPH_AXE_VERTICAL_NUMBEROFVALUES error : ");
+
+    in.font("FONT_GRAPH_PEN", fontGraph_Pen);
+    in.color("COLOR_GRAPH_FOND", colorGraph_Fond);
+    in.color("GRAPH_CURVE_COLOR", colorGraph_Courbe);
+    in.color("GRAPH_CURVE_MOUNTAIN_COLOR", colorGraph_CourbeRemplie);
+    in.color("COLOR_GRAPH_AXE", colorGraph_Axe);
+    in.color("COLOR_GRAPH_AXEBIS", colorGraph_AxeBis);
+    in.color("COLOR_GRAPH_PEN", colorGraph_Pen);
+
+    return usable;
+}
+
+void Indication_Data::finalize() {
+    vecGraph_Date.clear();
+    vecGraph_Date.shrink_to_fit();
+    vecGraph_Data.clear();
+    vecGraph_Data.shrink_to_fit();
+}

@@ -1,0 +1,104 @@
+// Decoding data lines, and the fast local-time conversion used while reading.
+
+#include "ChartTestKit.h"
+
+#include "chart/DataRecord.h"
+#include "chart/LocalTimeCache.h"
+
+#include <random>
+
+namespace {
+
+TEST(DataRecord, LinesThatAreNotRecords) {
+    DataRecord r;
+    std::string error;
+    for (const char* line : {"", ";20011121;090000;1", "#20011121;090000;1", "20011121 090000 1"}) {
+        EXPECT_EQ(parseDataLine(line, r, error), DataLine::Skipped) << line;
+    }
+    EXPECT_EQ(trimDataLine(std::string_view("\0\t 1;2 \x7f\x01", 9)), "1;2 \x7f");
+}
+
+TEST(DataRecord, FieldsAreReadByPosition) {
+    DataRecord r;
+    std::string error;
+    ASSERT_EQ(parseDataLine("2001112199;17300099;-4512,37;x;;", r, error), DataLine::Record);
+    EXPECT_EQ(r.year, 2001);
+    EXPECT_EQ(r.month, 11);
+    EXPECT_EQ(r.day, 21);
+    EXPECT_EQ(r.hour, 17);
+    EXPECT_EQ(r.minute, 30);
+    EXPECT_EQ(r.second, 0);
+    EXPECT_EQ(r.value, -4512.37);
+    // A "-" is part of a number, a "+" is not.
+    ASSERT_EQ(parseDataLine("2001-1-5;-10000;1", r, error), DataLine::Record);
+    EXPECT_EQ(r.month, -1);
+    EXPECT_EQ(r.day, -5);
+    EXPECT_EQ(r.hour, -1);
+    EXPECT_EQ(parseDataLine("2001+1+5;120000;1", r, error), DataLine::Bad);
+}
+
+// Every instant the cache gives must be the platform's own conversion, on
+// days with a clock change too (half-hour shifts, changes at midnight, a
+// skipped day).
+TEST(LocalTimeCache, AgreesWithThePlatformAcrossClockChanges) {
+    struct Zone {
+        const char* name;
+        int year;
+    };
+    for (Zone z : {Zone{"Europe/Paris", 2001}, Zone{"Australia/Lord_Howe", 2010},
+                   Zone{"America/Sao_Paulo", 2001}, Zone{"Pacific/Apia", 2011}, Zone{"UTC", 2001}}) {
+        charttest::setTimeZone(z.name);
+        LocalTimeCache cache;
+        int mismatches = 0;
+        int skipped = 0;
+        for (int day = 1; day <= 366 && mismatches < 5; ++day) {
+            for (int minute = 0; minute < 24 * 60; minute += 7) {
+                CalendarFields f;
+                f.year = z.year;
+                f.month = 1;
+                f.day = day;
+                f.hour = minute / 60;
+                f.minute = minute % 60;
+                f.second = minute % 59;
+                f.millisecond = 0;
+                const int64_t expected = Platform::current().fromLocal(f);
+                // A wall time the clock skips has no right answer (the platform's
+                // own result then depends on its previous calls).
+                const CalendarFields back = Platform::current().toLocal(expected);
+                if (back.hour != f.hour || back.minute != f.minute ||
+                    LocalTimeCache::daysFromCivil(back.year, back.month, back.day) !=
+                        LocalTimeCache::daysFromCivil(z.year, 1, 1) + day - 1) {
+                    ++skipped;
+                    continue;
+                }
+                if (cache.toMillis(f.year, f.month, f.day, f.hour, f.minute, f.second) != expected) {
+                    ADD_FAILURE() << z.name << " day " << day << " minute " << minute;
+                    ++mismatches;
+                }
+            }
+        }
+        EXPECT_LT(skipped, 2 * 24 * 60 / 7) << z.name;  // a skipped day and hour at most
+    }
+    charttest::setTimeZone("Europe/Paris");
+}
+
+TEST(LocalTimeCache, CarriesOutOfRangeFieldsLikeThePlatform) {
+    charttest::setTimeZone("Europe/Paris");
+    std::mt19937 random(3);
+    LocalTimeCache cache;
+    for (int i = 0; i < 20000; ++i) {
+        CalendarFields f;
+        f.year = 1990 + static_cast<int>(random() % 20);
+        f.month = static_cast<int>(random() % 109) - 9;
+        f.day = static_cast<int>(random() % 109) - 9;
+        f.hour = static_cast<int>(random() % 109) - 9;
+        f.minute = static_cast<int>(random() % 109) - 9;
+        f.second = static_cast<int>(random() % 109) - 9;
+        f.millisecond = 0;
+        ASSERT_EQ(cache.toMillis(f.year, f.month, f.day, f.hour, f.minute, f.second),
+                  Platform::current().fromLocal(f))
+            << f.year << "-" << f.month << "-" << f.day << " " << f.hour << ":" << f.minute << ":" << f.second;
+    }
+}
+
+}  // namespace

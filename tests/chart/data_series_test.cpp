@@ -1,0 +1,334 @@
+// Reading data files into the series, the time window, gap filling, the
+// displayed range and the data-period caption.
+
+#include "ChartTestKit.h"
+
+#include <cmath>
+#include <random>
+
+namespace {
+
+using charttest::ChartTest;
+
+class DataSeries : public ChartTest {
+protected:
+    // A model in the given mode whose window ends at end.
+    void configure(int mode, int period, int64_t end) {
+        model.iModeGraphicsData = mode;
+        model.iModeGraphicsData_Duration = period;
+        model.dModeGraphicsData_DurationEnd = end;
+    }
+    std::vector<int64_t> dates() const { return model.vecGraph_Date; }
+    std::vector<double> values() const { return model.vecGraph_Data; }
+
+    Indication_Data model;
+};
+
+// ---- Data-file format --------------------------------------------------------
+
+TEST_F(DataSeries, SkipsNonRecordsSilentlyAndReportsBadRecordsQuoted) {
+    configure(Indication_Data::MODEGRAPH_MONTH, 0, at(2001, 11, 30));
+    const std::string path = file(
+        "\r\n"
+        "   \t\n"
+        "; a comment;with;separators\n"
+        "   # another;one\n"
+        "no separator at all\n"
+        "20011121;173000\n"
+        "20011121;;173000;;4512,37;ignored;fields\n"
+        "  20011122;173000;4512.37\t\n");
+    ASSERT_TRUE(model.ReadData(path));
+    EXPECT_EQ(dates(), (std::vector<int64_t>{at(2001, 11, 21, 17, 30), at(2001, 11, 22, 17, 30)}));
+    EXPECT_EQ(values(), (std::vector<double>{4512.37, 4512.37}));
+    EXPECT_EQ(platform.count("(ReadData) Error with data "), 1u);
+    EXPECT_EQ(platform.count("(ReadData) Error with data \"20011121;173000\" : "), 1u);
+    EXPECT_TRUE(platform.printed(channel("* Read All Datas from : " + path)));
+}
+
+TEST_F(DataSeries, LineEndsMayBeCrLfOrCrAlone) {
+    configure(Indication_Data::MODEGRAPH_MONTH, 0, at(2001, 11, 30));
+    ASSERT_TRUE(model.ReadData(file("20011121;090000;1\r20011121;100000;2\r\n20011121;110000;3\n20011121;120000;4")));
+    EXPECT_EQ(values(), (std::vector<double>{1, 2, 3, 4}));
+}
+
+TEST_F(DataSeries, ValueMustBeAFiniteDecimalWrittenInFull) {
+    configure(Indication_Data::MODEGRAPH_MONTH, 0, at(2001, 11, 30));
+    const char* bad[] = {"NaN", "nan", "Infinity", "inf", "-inf", "0x1A", "0x1p3", "12abc", "1,2,3", "1_000",
+                         "1e309", "--1", "+-1", "+", ".", "1 2", "1e"};
+    std::string content;
+    int minute = 0;
+    for (const char* v : bad) content += "20011121;10" + std::to_string(10 + minute++) + "00;" + v + "\n";
+    content += "20011121;120000;+1.5e3\n20011121;120100;-,5\n20011121;120200;7.\n";
+    ASSERT_TRUE(model.ReadData(file(content)));
+    EXPECT_EQ(values(), (std::vector<double>{1500, -0.5, 7}));
+    EXPECT_EQ(platform.count("(ReadData) Error with data "), std::size(bad));
+}
+
+TEST_F(DataSeries, DateAndTimeReadByPositionWithCalendarCarry) {
+    configure(Indication_Data::MODEGRAPH_MONTH, 0, at(2001, 11, 30));
+    ASSERT_TRUE(model.ReadData(file("20010132xyz;246060extra;1\n"      // day 32, hour 24, 60 min, 60 s
+                                    "2001013;120000;2\n"               // date too short
+                                    "20010201;12000;3\n"               // time too short
+                                    "2001A201;120000;4\n"              // not a number
+                                    "20010201;12h000;5\n"              // not a number
+                                    "99999999;999999;6\n")));          // absurd but carried
+    ASSERT_EQ(values(), (std::vector<double>{1, 6}));
+    EXPECT_EQ(dates()[0], at(2001, 2, 2, 1, 1, 0));
+    EXPECT_EQ(dates()[1], at(9999, 99, 99, 99, 99, 99));
+    EXPECT_EQ(platform.count("(ReadData) Error with data "), 4u);
+}
+
+TEST_F(DataSeries, FirstRecordWinsForEqualTimestamps) {
+    configure(Indication_Data::MODEGRAPH_MONTH, 0, at(2001, 11, 30));
+    // The last duplicate comes out of order, after later records.
+    ASSERT_TRUE(model.ReadData(file("20011121;090000;1\n20011121;090000;2\n20011121;100000;3\n"
+                                    "20011121;083000;4\n20011121;090000;5\n20011121;083000;6\n")));
+    EXPECT_EQ(dates(), (std::vector<int64_t>{at(2001, 11, 21, 9), at(2001, 11, 21, 10), at(2001, 11, 21, 8, 30)}));
+    EXPECT_EQ(values(), (std::vector<double>{1, 3, 4}));
+}
+
+// ---- Window, weekends and gaps ------------------------------------------------
+
+TEST_F(DataSeries, WindowKeepsBothEndsAndDisplaysOnlyTheEnd) {
+    const int64_t end = at(2001, 11, 21, 17, 30);
+    configure(Indication_Data::MODEGRAPH_DAY, 2, end);
+    const std::string path = file("20011119;173000;1\n"  // exactly at the start
+                                  "20011119;172959;0\n"  // just before
+                                  "20011120;173000;2\n"
+                                  "20011121;173000;3\n"  // exactly at the end
+                                  "20011121;173001;9\n");
+    ASSERT_TRUE(model.ReadData(path));
+    EXPECT_EQ(values(), (std::vector<double>{1, 2, 3}));
+    EXPECT_TRUE(platform.printed(
+        channel("* Read Data from : " + path + " [19/11/2001 17:30:00; 21/11/2001 17:30:00]")));
+
+    ASSERT_TRUE(model.Data_InitMinMax());
+    EXPECT_EQ(model.xi_Min, 1);  // the point at the start is read, not displayed
+    EXPECT_EQ(model.xi_Max, 2);
+    EXPECT_TRUE(platform.printed(channel("Image from 20/11/2001 17:30:00 to 21/11/2001 17:30:00")));
+}
+
+TEST_F(DataSeries, DayModeFillsAMissingDayWithThePreviousValue) {
+    configure(Indication_Data::MODEGRAPH_DAY, 10, at(2001, 11, 23, 18));
+    ASSERT_TRUE(model.ReadData(file("20011120;173000;10\n20011122;173000;30\n")));  // no Wednesday
+    EXPECT_EQ(dates(), (std::vector<int64_t>{at(2001, 11, 20, 17, 30), at(2001, 11, 21, 17, 30),
+                                             at(2001, 11, 22, 17, 30)}));
+    EXPECT_EQ(values(), (std::vector<double>{10, 10, 30}));
+}
+
+TEST_F(DataSeries, GapStepFollowsTheMode) {
+    std::string fiveMinutes;
+    for (int m = 0; m < 30; m += 5) fiveMinutes += "20011121;10" + std::string(m < 10 ? "0" : "") + std::to_string(m) + "00;" + std::to_string(m) + "\n";
+    const std::string path = file(fiveMinutes);
+
+    configure(Indication_Data::MODEGRAPH_HOUR, 24, at(2001, 11, 21, 18));
+    ASSERT_TRUE(model.ReadData(path));
+    EXPECT_EQ(dates().size(), 6u);
+
+    configure(Indication_Data::MODEGRAPH_MINUTE, 24 * 60, at(2001, 11, 21, 18));
+    ASSERT_TRUE(model.ReadData(path));
+    ASSERT_EQ(dates().size(), 26u);  // four entries between each pair
+    for (size_t i = 1; i < dates().size(); ++i) EXPECT_EQ(dates()[i] - dates()[i - 1], 60000);
+    EXPECT_EQ(values()[4], 0);
+    EXPECT_EQ(values()[5], 5);
+
+    // A month of 30 days, and never a gap entry.
+    configure(Indication_Data::MODEGRAPH_MONTH, 1, at(2001, 12, 21, 10, 0));
+    ASSERT_TRUE(model.ReadData(file("20011121;100000;1\n20011121;095959;0\n20011221;100000;2\n")));
+    EXPECT_EQ(values(), (std::vector<double>{1, 2}));
+}
+
+TEST_F(DataSeries, HiddenWeekendsAreSkippedThenFilledWithFridaysValue) {
+    // Monday 19 to Monday 26 November 2001.
+    std::string week;
+    for (int d = 19; d <= 26; ++d) week += "200111" + std::to_string(d) + ";173000;" + std::to_string(d) + "\n";
+    const std::string path = file(week);
+
+    configure(Indication_Data::MODEGRAPH_DAY, 30, at(2001, 11, 30));
+    model.bDate_DispWeekDay = false;
+    ASSERT_TRUE(model.ReadData(path));
+    EXPECT_EQ(values(), (std::vector<double>{19, 20, 21, 22, 23, 23, 23, 26}));
+    EXPECT_EQ(dates()[5], at(2001, 11, 24, 17, 30));
+    EXPECT_EQ(dates()[6], at(2001, 11, 25, 17, 30));
+
+    model.bDate_DispWeekDay = true;
+    ASSERT_TRUE(model.ReadData(path));
+    EXPECT_EQ(values(), (std::vector<double>{19, 20, 21, 22, 23, 24, 25, 26}));
+
+    model.bDate_DispWeekDay = false;  // only day mode hides weekends
+    configure(Indication_Data::MODEGRAPH_HOUR, 24 * 30, at(2001, 11, 30));
+    ASSERT_TRUE(model.ReadData(path));
+    EXPECT_EQ(values()[24 * 5], 24);
+}
+
+TEST_F(DataSeries, PeriodZeroReadsTheWholeFile) {
+    configure(Indication_Data::MODEGRAPH_DAY, 0, at(2001, 11, 21));
+    ASSERT_TRUE(model.ReadData(file("19950101;000000;1\n20011120;000000;2\n")));
+    EXPECT_EQ(values().front(), 1);
+    EXPECT_EQ(values().back(), 2);
+    EXPECT_EQ(platform.count("* Read All Datas from : "), 1u);
+    EXPECT_FALSE(model.Data_InitMinMax());  // nothing after the window end
+}
+
+// ---- Failures keep the previous series -----------------------------------------
+
+TEST_F(DataSeries, FailedReadsKeepThePreviousSeries) {
+    configure(Indication_Data::MODEGRAPH_DAY, 5, at(2001, 11, 21, 18));
+    ASSERT_TRUE(model.ReadData(file("20011121;173000;42\n")));
+    const auto before = dates();
+
+    Indication_Tools::debugMode = false;  // "no data found!" shows even so
+    const std::string outside = file("20011001;173000;1\n");
+    EXPECT_FALSE(model.ReadData(outside));
+    EXPECT_TRUE(platform.printed(channel("(ReadData) Error with " + outside + " : no data found!")));
+    EXPECT_EQ(dates(), before);
+    Indication_Tools::debugMode = true;
+
+    const std::string missing = ::testing::TempDir() + "no_such_data_file.txt";
+    EXPECT_FALSE(model.ReadData(missing));
+    EXPECT_EQ(platform.count("(ReadData) Error with " + missing + " : "), 1u);
+    EXPECT_EQ(platform.count("no data found!"), 1u);  // not for an unreadable file
+
+    EXPECT_FALSE(model.ReadData());  // no GRAPH_DATA_FILE
+    EXPECT_TRUE(platform.printed(channel("Pas de fichier de valeurs définies !")));
+    EXPECT_EQ(dates(), before);
+    EXPECT_EQ(values(), std::vector<double>{42});
+}
+
+// ---- Displayed range and caption ---------------------------------------------
+
+TEST_F(DataSeries, RangeBoundsIncludeZeroUnlessZoomed) {
+    configure(Indication_Data::MODEGRAPH_DAY, 10, at(2001, 11, 23, 18));
+    const std::string high = file("20011120;173000;3200.5\n20011121;173000;4100\n20011122;173000;3500\n");
+    ASSERT_TRUE(model.ReadData(high));
+    ASSERT_TRUE(model.Data_InitMinMax());
+    EXPECT_FLOAT_EQ(model.y_MinReal, 3200.5f);
+    EXPECT_EQ(model.y_Min, 0);
+    EXPECT_EQ(model.y_Max, 4100);
+
+    model.bModeGraphicsData_ZoomValues = true;
+    ASSERT_TRUE(model.Data_InitMinMax());
+    EXPECT_EQ(model.y_Min, 3200);
+    EXPECT_EQ(model.y_Max, 4100);
+
+    ASSERT_TRUE(model.ReadData(file("20011120;173000;-3.5\n20011121;173000;-1\n")));
+    ASSERT_TRUE(model.Data_InitMinMax());  // zoom ignores negative minima
+    EXPECT_FLOAT_EQ(model.y_Min, -3.5f);
+    EXPECT_EQ(model.y_Max, 0);
+}
+
+TEST_F(DataSeries, CaptionHasOneDayAndTwoDayForms) {
+    configure(Indication_Data::MODEGRAPH_DAY, 10, at(2001, 11, 23, 18));
+    ASSERT_TRUE(model.ReadData(file("20011121;090000;1\n20011121;173000;2\n")));
+    ASSERT_TRUE(model.Data_InitMinMax());
+    EXPECT_EQ(model.Data_getData(), "21/11 - 09:00 > 17:30");
+
+    ASSERT_TRUE(model.ReadData(file("20011114;090000;1\n20011121;173000;2\n")));
+    ASSERT_TRUE(model.Data_InitMinMax());
+    EXPECT_EQ(model.Data_getData(), "14/11 > 21/11 - 17:30");
+    model.bDateFormat_French = false;
+    EXPECT_EQ(model.Data_getData(), "11/14 > 11/21 - 17:30");
+}
+
+TEST_F(DataSeries, GraphicsModeAcceptsOnlyKnownModes) {
+    configure(Indication_Data::MODEGRAPH_DAY, 10, at(2001, 11, 23, 18));
+    ASSERT_TRUE(model.ReadData(file("20011121;090000;1\n")));
+    EXPECT_TRUE(model.setGraphicsMode(15));  // unchanged, and the range computed again
+    EXPECT_EQ(model.getGraphicsMode(), Indication_Data::MODEGRAPH_DAY);
+    EXPECT_FALSE(model.setGraphicsMode(Indication_Data::MODEGRAPH_HOUR));  // 10 hours hold no point
+    EXPECT_EQ(model.getGraphicsMode(), Indication_Data::MODEGRAPH_HOUR);
+    EXPECT_FALSE(model.setGraphicsMode(Indication_Data::MODEGRAPH_NOMODE));
+    EXPECT_EQ(model.getGraphicsMode(), Indication_Data::MODEGRAPH_NOMODE);
+}
+
+// ---- Faults mended ------------------------------------------------------------
+
+// A failed range computation used to leave indexes of an earlier, longer series.
+TEST_F(DataSeries, StaleRangeNeverIndexesPastAShorterSeries) {
+    configure(Indication_Data::MODEGRAPH_DAY, 10, at(2001, 11, 23, 18));
+    ASSERT_TRUE(model.ReadData(file("20011114;090000;1\n20011115;090000;2\n20011116;090000;3\n"
+                                    "20011120;090000;4\n20011121;090000;5\n")));
+    ASSERT_TRUE(model.Data_InitMinMax());
+    ASSERT_EQ(model.xi_Max, 7);  // gap entries included
+
+    configure(Indication_Data::MODEGRAPH_DAY, 0, at(2001, 11, 23, 18));  // no point after the end
+    ASSERT_TRUE(model.ReadData(file("20011120;090000;7\n20011121;090000;8\n")));
+    EXPECT_FALSE(model.Data_InitMinMax());
+    EXPECT_TRUE(model.Data_RangeIsValid());
+    EXPECT_LE(model.xi_Max, 1);
+    EXPECT_LE(model.xi_Min, model.xi_Max);
+    EXPECT_FALSE(model.Data_getData().empty());
+
+    // Before any read, and after finalize, there is nothing to caption.
+    Indication_Data fresh;
+    EXPECT_FALSE(fresh.Data_RangeIsValid());
+    EXPECT_EQ(fresh.Data_getData(), "");
+    model.finalize();
+    EXPECT_EQ(model.Data_getData(), "");
+    EXPECT_FALSE(model.Data_InitMinMax());
+}
+
+// Minute mode with a period of 0 fills gaps with a one-minute step over the
+// whole file: two records decades apart would need ten million entries.
+TEST_F(DataSeries, GapFillingIsBoundedPerRead) {
+    configure(Indication_Data::MODEGRAPH_MINUTE, 0, at(2001, 11, 21));
+    Indication_Tools::debugMode = false;  // the report shows even so
+    const std::string path = file("19800101;000000;1\n20011121;120000;2\n20011121;120300;3\n");
+    ASSERT_TRUE(model.ReadData(path));
+    EXPECT_EQ(values(), (std::vector<double>{1, 2, 2, 2, 3}));  // the small gap is still filled
+    EXPECT_EQ(platform.count("(ReadData) Error with " + path + " : 1 gap(s) left unfilled"), 1u);
+
+    // A gap needing exactly the whole allowance is filled.
+    configure(Indication_Data::MODEGRAPH_MINUTE, 0, at(2001, 11, 21));
+    const int64_t start = at(2001, 1, 1);
+    const int64_t last = start + (Indication_Data::DATA_MAX_GAP_ENTRIES + 1) * 60000;
+    ASSERT_TRUE(model.ReadData(file("20010101;000000;1\n" + Indication_Tools::getBddDate(last) + ";" +
+                                    Indication_Tools::getBddTime(last) + ";2\n")));
+    EXPECT_EQ(dates().size(), static_cast<size_t>(Indication_Data::DATA_MAX_GAP_ENTRIES + 2));
+    EXPECT_EQ(dates().back(), last);
+}
+
+// ---- Bad input ----------------------------------------------------------------
+
+TEST_F(DataSeries, HugeValuesGiveFiniteBounds) {
+    configure(Indication_Data::MODEGRAPH_DAY, 10, at(2001, 11, 23, 18));
+    ASSERT_TRUE(model.ReadData(file("20011120;173000;1e308\n20011121;173000;-1e308\n")));
+    EXPECT_EQ(values(), (std::vector<double>{1e308, -1e308}));
+    ASSERT_TRUE(model.Data_InitMinMax());
+    EXPECT_TRUE(std::isfinite(model.y_Min));
+    EXPECT_TRUE(std::isfinite(model.y_Max));
+    EXPECT_TRUE(std::isfinite(model.y_Max - model.y_Min));
+    EXPECT_LT(model.y_Min, 0);
+    EXPECT_GT(model.y_Max, 0);
+}
+
+TEST_F(DataSeries, BinaryJunkAndHugeLinesAreBadRecordsQuotedShort) {
+    configure(Indication_Data::MODEGRAPH_MONTH, 0, at(2001, 11, 30));
+    std::string junk;
+    std::mt19937 random(7);
+    for (int i = 0; i < 200000; ++i) junk += static_cast<char>(random() % 256);
+    junk += "\n20011121;0900";
+    junk += '\0';
+    junk += "0;5\n";                                        // NUL inside the time
+    junk += "20011121;100000;" + std::string(10 << 20, '7') + "x\n";  // a 10 MB line
+    junk += "20011121;110000;6\n";
+    ASSERT_TRUE(model.ReadData(file(junk)));
+    EXPECT_EQ(values().back(), 6);
+    for (const auto& line : platform.console) {
+        EXPECT_LT(line.size(), 600u);
+        EXPECT_EQ(line.find('\0'), std::string::npos);
+    }
+    EXPECT_GE(platform.count("...\" : "), 1u);  // the long line, cut
+}
+
+TEST_F(DataSeries, BadRecordReportsAreCapped) {
+    configure(Indication_Data::MODEGRAPH_MONTH, 0, at(2001, 11, 30));
+    std::string bad;
+    for (int i = 0; i < 1000; ++i) bad += "x;y;z\n";
+    const std::string path = file(bad + "20011121;090000;1\n");
+    ASSERT_TRUE(model.ReadData(path));
+    EXPECT_EQ(platform.count("(ReadData) Error with data "), 100u);
+    EXPECT_TRUE(platform.printed(channel("(ReadData) Error with " + path + " : 900 more bad records not shown")));
+}
+
+}  // namespace
