@@ -4,19 +4,12 @@
 
 #include "support/Indication_Tools.h"
 #include "support/Platform.h"
+#include "support/Utf8.h"
 
-#include <algorithm>
 #include <initializer_list>
 #include <utility>
 
 namespace {
-
-// Characters of a UTF-8 text (continuation bytes do not count).
-size_t utf8Length(std::string_view text) {
-    return static_cast<size_t>(std::count_if(text.begin(), text.end(), [](char c) {
-        return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
-    }));
-}
 
 std::string asciiLower(std::string text) {
     for (char& c : text) {
@@ -95,7 +88,7 @@ public:
     }
     // Texts that must hold at least minChars characters; shorter ones are ignored.
     void text(const char* key, std::optional<std::string>& field, size_t minChars) const {
-        if (auto v = text(key); v && utf8Length(*v) >= minChars) field = std::move(v);
+        if (auto v = text(key); v && utf8::length(*v) >= minChars) field = std::move(v);
     }
 
 private:

@@ -1,9 +1,11 @@
 // Decoding data lines, and the fast local-time conversion used while reading.
 
-#include "ChartTestKit.h"
-
 #include "chart/DataRecord.h"
 #include "chart/LocalTimeCache.h"
+#include "support/Platform.h"
+#include "tests/common/TestPlatform.h"
+
+#include <gtest/gtest.h>
 
 #include <random>
 
@@ -47,7 +49,7 @@ TEST(LocalTimeCache, AgreesWithThePlatformAcrossClockChanges) {
     };
     for (Zone z : {Zone{"Europe/Paris", 2001}, Zone{"Australia/Lord_Howe", 2010},
                    Zone{"America/Sao_Paulo", 2001}, Zone{"Pacific/Apia", 2011}, Zone{"UTC", 2001}}) {
-        charttest::setTimeZone(z.name);
+        ScopedTimeZone zone{z.name};
         LocalTimeCache cache;
         int mismatches = 0;
         int skipped = 0;
@@ -79,11 +81,10 @@ TEST(LocalTimeCache, AgreesWithThePlatformAcrossClockChanges) {
         }
         EXPECT_LT(skipped, 2 * 24 * 60 / 7) << z.name;  // a skipped day and hour at most
     }
-    charttest::setTimeZone("Europe/Paris");
 }
 
 TEST(LocalTimeCache, CarriesOutOfRangeFieldsLikeThePlatform) {
-    charttest::setTimeZone("Europe/Paris");
+    ScopedTimeZone zone{"Europe/Paris"};
     std::mt19937 random(3);
     LocalTimeCache cache;
     for (int i = 0; i < 20000; ++i) {

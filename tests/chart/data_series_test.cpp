@@ -40,9 +40,9 @@ TEST_F(DataSeries, SkipsNonRecordsSilentlyAndReportsBadRecordsQuoted) {
     ASSERT_TRUE(model.ReadData(path));
     EXPECT_EQ(dates(), (std::vector<int64_t>{at(2001, 11, 21, 17, 30), at(2001, 11, 22, 17, 30)}));
     EXPECT_EQ(values(), (std::vector<double>{4512.37, 4512.37}));
-    EXPECT_EQ(platform.count("(ReadData) Error with data "), 1u);
-    EXPECT_EQ(platform.count("(ReadData) Error with data \"20011121;173000\" : "), 1u);
-    EXPECT_TRUE(platform.printed(channel("* Read All Datas from : " + path)));
+    EXPECT_EQ(count("(ReadData) Error with data "), 1u);
+    EXPECT_EQ(count("(ReadData) Error with data \"20011121;173000\" : "), 1u);
+    EXPECT_TRUE(printed(channel("* Read All Datas from : " + path)));
 }
 
 TEST_F(DataSeries, LineEndsMayBeCrLfOrCrAlone) {
@@ -61,7 +61,7 @@ TEST_F(DataSeries, ValueMustBeAFiniteDecimalWrittenInFull) {
     content += "20011121;120000;+1.5e3\n20011121;120100;-,5\n20011121;120200;7.\n";
     ASSERT_TRUE(model.ReadData(file(content)));
     EXPECT_EQ(values(), (std::vector<double>{1500, -0.5, 7}));
-    EXPECT_EQ(platform.count("(ReadData) Error with data "), std::size(bad));
+    EXPECT_EQ(count("(ReadData) Error with data "), std::size(bad));
 }
 
 TEST_F(DataSeries, DateAndTimeReadByPositionWithCalendarCarry) {
@@ -75,7 +75,7 @@ TEST_F(DataSeries, DateAndTimeReadByPositionWithCalendarCarry) {
     ASSERT_EQ(values(), (std::vector<double>{1, 6}));
     EXPECT_EQ(dates()[0], at(2001, 2, 2, 1, 1, 0));
     EXPECT_EQ(dates()[1], at(9999, 99, 99, 99, 99, 99));
-    EXPECT_EQ(platform.count("(ReadData) Error with data "), 4u);
+    EXPECT_EQ(count("(ReadData) Error with data "), 4u);
 }
 
 TEST_F(DataSeries, FirstRecordWinsForEqualTimestamps) {
@@ -99,13 +99,13 @@ TEST_F(DataSeries, WindowKeepsBothEndsAndDisplaysOnlyTheEnd) {
                                   "20011121;173001;9\n");
     ASSERT_TRUE(model.ReadData(path));
     EXPECT_EQ(values(), (std::vector<double>{1, 2, 3}));
-    EXPECT_TRUE(platform.printed(
+    EXPECT_TRUE(printed(
         channel("* Read Data from : " + path + " [19/11/2001 17:30:00; 21/11/2001 17:30:00]")));
 
     ASSERT_TRUE(model.Data_InitMinMax());
     EXPECT_EQ(model.xi_Min, 1);  // the point at the start is read, not displayed
     EXPECT_EQ(model.xi_Max, 2);
-    EXPECT_TRUE(platform.printed(channel("Image from 20/11/2001 17:30:00 to 21/11/2001 17:30:00")));
+    EXPECT_TRUE(printed(channel("Image from 20/11/2001 17:30:00 to 21/11/2001 17:30:00")));
 }
 
 TEST_F(DataSeries, DayModeFillsAMissingDayWithThePreviousValue) {
@@ -166,7 +166,7 @@ TEST_F(DataSeries, PeriodZeroReadsTheWholeFile) {
     ASSERT_TRUE(model.ReadData(file("19950101;000000;1\n20011120;000000;2\n")));
     EXPECT_EQ(values().front(), 1);
     EXPECT_EQ(values().back(), 2);
-    EXPECT_EQ(platform.count("* Read All Datas from : "), 1u);
+    EXPECT_EQ(count("* Read All Datas from : "), 1u);
     EXPECT_FALSE(model.Data_InitMinMax());  // nothing after the window end
 }
 
@@ -180,17 +180,17 @@ TEST_F(DataSeries, FailedReadsKeepThePreviousSeries) {
     Indication_Tools::debugMode = false;  // "no data found!" shows even so
     const std::string outside = file("20011001;173000;1\n");
     EXPECT_FALSE(model.ReadData(outside));
-    EXPECT_TRUE(platform.printed(channel("(ReadData) Error with " + outside + " : no data found!")));
+    EXPECT_TRUE(printed(channel("(ReadData) Error with " + outside + " : no data found!")));
     EXPECT_EQ(dates(), before);
     Indication_Tools::debugMode = true;
 
-    const std::string missing = ::testing::TempDir() + "no_such_data_file.txt";
+    const std::string missing = "mem/missing.txt";
     EXPECT_FALSE(model.ReadData(missing));
-    EXPECT_EQ(platform.count("(ReadData) Error with " + missing + " : "), 1u);
-    EXPECT_EQ(platform.count("no data found!"), 1u);  // not for an unreadable file
+    EXPECT_EQ(count("(ReadData) Error with " + missing + " : "), 1u);
+    EXPECT_EQ(count("no data found!"), 1u);  // not for an unreadable file
 
     EXPECT_FALSE(model.ReadData());  // no GRAPH_DATA_FILE
-    EXPECT_TRUE(platform.printed(channel("Pas de fichier de valeurs définies !")));
+    EXPECT_TRUE(printed(channel("Pas de fichier de valeurs définies !")));
     EXPECT_EQ(dates(), before);
     EXPECT_EQ(values(), std::vector<double>{42});
 }
@@ -276,7 +276,7 @@ TEST_F(DataSeries, GapFillingIsBoundedPerRead) {
     const std::string path = file("19800101;000000;1\n20011121;120000;2\n20011121;120300;3\n");
     ASSERT_TRUE(model.ReadData(path));
     EXPECT_EQ(values(), (std::vector<double>{1, 2, 2, 2, 3}));  // the small gap is still filled
-    EXPECT_EQ(platform.count("(ReadData) Error with " + path + " : 1 gap(s) left unfilled"), 1u);
+    EXPECT_EQ(count("(ReadData) Error with " + path + " : 1 gap(s) left unfilled"), 1u);
 
     // A gap needing exactly the whole allowance is filled.
     configure(Indication_Data::MODEGRAPH_MINUTE, 0, at(2001, 11, 21));
@@ -314,11 +314,11 @@ TEST_F(DataSeries, BinaryJunkAndHugeLinesAreBadRecordsQuotedShort) {
     junk += "20011121;110000;6\n";
     ASSERT_TRUE(model.ReadData(file(junk)));
     EXPECT_EQ(values().back(), 6);
-    for (const auto& line : platform.console) {
+    for (const auto& line : console()) {
         EXPECT_LT(line.size(), 600u);
         EXPECT_EQ(line.find('\0'), std::string::npos);
     }
-    EXPECT_GE(platform.count("...\" : "), 1u);  // the long line, cut
+    EXPECT_GE(count("...\" : "), 1u);  // the long line, cut
 }
 
 TEST_F(DataSeries, BadRecordReportsAreCapped) {
@@ -327,8 +327,8 @@ TEST_F(DataSeries, BadRecordReportsAreCapped) {
     for (int i = 0; i < 1000; ++i) bad += "x;y;z\n";
     const std::string path = file(bad + "20011121;090000;1\n");
     ASSERT_TRUE(model.ReadData(path));
-    EXPECT_EQ(platform.count("(ReadData) Error with data "), 100u);
-    EXPECT_TRUE(platform.printed(channel("(ReadData) Error with " + path + " : 900 more bad records not shown")));
+    EXPECT_EQ(count("(ReadData) Error with data "), 100u);
+    EXPECT_TRUE(printed(channel("(ReadData) Error with " + path + " : 900 more bad records not shown")));
 }
 
 }  // namespace
