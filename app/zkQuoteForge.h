@@ -1,19 +1,116 @@
 #pragma once
 // The application: start-up, command line and the application object.
+//
+// main runs on the process's initial thread: it sets the globals, prints the
+// banner, reads the options and prints the help, prints a sample series, or
+// builds the application object. The object then lives on in its worker
+// threads (configuration reload, generation pass, memory watcher) until the
+// process ends through ShutdownApplication or the memory watcher; waitForEnd
+// blocks the initial thread meanwhile.
 
+#include "support/ProgramInfo.h"
+
+#include <atomic>
+#include <memory>
 #include <string>
+#include <thread>
 #include <vector>
+
+class Indication_Graph;
 
 class zkQuoteForge {
 public:
-    static constexpr const char* ZeVersion = "1.05";
-    static constexpr const char* ZeDate = "27/03/2001";
-    static constexpr const char* ZeDateModif = "21/11/2001";
-    static constexpr const char* ZeProgram = "zkQuoteForge";
+    static constexpr const char* ZeVersion = ProgramInfo::ZeVersion;
+    static constexpr const char* ZeDate = ProgramInfo::ZeDate;
+    static constexpr const char* ZeDateModif = ProgramInfo::ZeDateModif;
+    static constexpr const char* ZeProgram = ProgramInfo::ZeProgram;
+    static constexpr const char* CONFIG_FILE = "zkQuoteForge.ini";
+    static constexpr int DEFAULT_READINI_TIMER = 3600;
+    static constexpr int DEFAULT_QUOTEFORGE_TIMER = 600;
+    // The banner printed at every start (a line end follows it).
+    static const std::string about;
+    // The help text of "-h" and "-?" (a line end follows it).
+    static const std::string help;
 
     // Process entry with the arguments after the program name.
     static void main(const std::vector<std::string>& args);
-    // Blocks while the application's worker threads keep the process alive;
+    // Blocks while worker threads keep the application alive (see KeepAlive);
     // returns the process exit status.
     static int waitForEnd();
+
+    // Logs the start, loads the configuration and starts the worker threads.
+    explicit zkQuoteForge(bool bUnique);
+    // Runs the teardown (once), then ends the reload thread.
+    ~zkQuoteForge();
+    zkQuoteForge(const zkQuoteForge&) = delete;
+    zkQuoteForge& operator=(const zkQuoteForge&) = delete;
+
+    // The configuration value under key, or "NULL" when it is absent.
+    static std::string getSystemField(const std::string& key);
+    // A yes/no key of the configuration: on only for "yes", in any case.
+    static bool isSystemFieldOn(const std::string& key);
+    // Stops what the caller may stop, reports and exits with status 0. The
+    // generation thread passes true: it cannot stop itself.
+    [[noreturn]] static void ShutdownApplication(zkQuoteForge& app, bool fromGenerationThread);
+
+    // Verbose mode follows "APPLI_VERBOSE_MODE" unless "-v" was given.
+    void settleVerboseMode();
+
+    // Generation cycle: the service, the body of both worker threads.
+    bool startServiceQuoteForge();
+    bool stopServiceQuoteForge();
+    void run();
+
+    // Stops the memory watcher and the service, asks for memory to be
+    // reclaimed. Runs once: when the object is discarded, or at process exit.
+    void teardown();
+
+    // The object main built; null before (and in tests after discardApplication).
+    static zkQuoteForge* application();
+    // Tests: discards the object main built.
+    static void discardApplication();
+
+    // A worker thread holds one for as long as it runs, so that waitForEnd
+    // keeps the process alive. Create it on the starting thread, before the
+    // thread exists, and move it into the thread's body:
+    //     th = std::thread([this, alive = KeepAlive()] { run(); });
+    class KeepAlive {
+    public:
+        KeepAlive();
+        ~KeepAlive();
+        KeepAlive(KeepAlive&& other) noexcept;
+        KeepAlive(const KeepAlive&) = delete;
+        KeepAlive& operator=(const KeepAlive&) = delete;
+        KeepAlive& operator=(KeepAlive&&) = delete;
+
+    private:
+        bool active_ = true;
+    };
+
+    // Sample values of data-maker mode: the shortest text that reads back as
+    // the same double, always with a decimal point ("6000.0").
+    static std::string formatValue(double value);
+
+    // ---- Fields -------------------------------------------------------------
+    bool bExecution_Unique = false;   // "-unique": one pass, then exit
+    bool bDebugMode_Origine = false;  // "-v" was given: the configuration never changes verbose mode
+    std::atomic<bool> thread_Appli_running{false};
+    std::thread thread_Appli;  // the reload thread
+    std::atomic<bool> thread_QuoteForge_running{false};
+    std::thread thread_QuoteForge;  // the generation thread, while the service runs
+    // The one chart surface reused for every chart. Shared ownership only so
+    // that this header does not need the chart surface's destructor.
+    std::shared_ptr<Indication_Graph> traitement_QuoteForge;
+
+private:
+    static void dataMaker();
+
+    // Where the worker threads start and stop; each is filled in by the part
+    // that owns the thread.
+    void startMemoryWatcher();
+    void stopMemoryWatcher();
+    void startReloadThread();
+    void stopReloadThread();
+
+    std::atomic<bool> tornDown_{false};
 };

@@ -9,7 +9,14 @@ TestPlatform::~TestPlatform() { Platform::install(previous_); }
 
 void TestPlatform::setFile(const std::string& path, std::string content) {
     std::lock_guard<std::mutex> lock(mutex_);
+    missing_.erase(path);
     files_[path] = std::move(content);
+}
+
+void TestPlatform::setMissing(const std::string& path) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    files_.erase(path);
+    missing_.insert(path);
 }
 
 std::string TestPlatform::file(const std::string& path) {
@@ -52,6 +59,10 @@ bool TestPlatform::readFile(const std::string& path, std::string& out, std::stri
         if (it != files_.end()) {
             out = it->second;
             return true;
+        }
+        if (missing_.count(path)) {
+            error = "cannot open " + path + " (No such file or directory)";
+            return false;
         }
     }
     return PlatformWrapper::readFile(path, out, error);

@@ -10,6 +10,7 @@
 #include <map>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <string>
 
 // Thrown by TestPlatform::exitProcess.
@@ -30,6 +31,8 @@ public:
 
     // Files served from memory for reads; appends to them are kept in memory too.
     void setFile(const std::string& path, std::string content);
+    // Reads of path fail as for a missing file.
+    void setMissing(const std::string& path);
     // Content appended to (or set for) an in-memory file; empty when none.
     std::string file(const std::string& path);
     // Keeps appends to every path in memory instead of on disk.
@@ -53,6 +56,7 @@ public:
 private:
     std::mutex mutex_;
     std::map<std::string, std::string> files_;
+    std::set<std::string> missing_;
     bool captureAll_ = false;
     std::string out_, err_;
     Platform* previous_;
