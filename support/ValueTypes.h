@@ -20,7 +20,22 @@ struct Color {
         : r(static_cast<uint8_t>(red)), g(static_cast<uint8_t>(green)), b(static_cast<uint8_t>(blue)) {}
     // 0xFFRRGGBB, the form the pixel read-back gives.
     constexpr uint32_t argb() const { return 0xFF000000u | (uint32_t(r) << 16) | (uint32_t(g) << 8) | b; }
+    // The shades of a bevel's lit and shaded edges. Black brightens to a dark
+    // grey; a channel near 0 brightens to at least 3 so the shade differs.
+    constexpr Color brighter() const {
+        if (r == 0 && g == 0 && b == 0) return Color(3, 3, 3);
+        return Color(brighten(r), brighten(g), brighten(b));
+    }
+    constexpr Color darker() const { return Color(r * 7 / 10, g * 7 / 10, b * 7 / 10); }
     friend constexpr bool operator==(const Color&, const Color&) = default;
+
+private:
+    static constexpr int brighten(int c) {
+        if (c == 0) return 0;
+        if (c < 3) c = 3;
+        int up = c * 10 / 7;
+        return up > 255 ? 255 : up;
+    }
 };
 
 // A font request: family name, style and size in points (one point is one pixel).

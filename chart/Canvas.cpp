@@ -1,0 +1,146 @@
+// The raster drawing surface: an off-screen ARGB32 image and the drawing
+// context over it.
+
+#include "chart/FontCache.h"
+#include "chart/Graphics.h"
+#include "chart/Raster.h"
+
+#include <cstring>
+#include <new>
+
+namespace {
+
+// Large enough for any chart, small enough that a mistyped size in a graph
+// file cannot take the machine's memory (256 MB at most).
+constexpr int kMaxSide = 65535;
+constexpr int64_t kMaxPixels = int64_t(1) << 26;
+constexpr uint32_t kOpaqueBlack = 0xFF000000u;
+
+class CanvasImage final : public Image {
+public:
+    CanvasImage(int width, int height)
+        : width_(width), height_(height), pixels_(size_t(width) * size_t(height), kOpaqueBlack) {}
+
+    int getWidth() const override { return width_; }
+    int getHeight() const override { return height_; }
+    const uint32_t* data() const override { return pixels_.data(); }
+    PixelBuffer buffer() { return PixelBuffer{pixels_.data(), width_, height_}; }
+
+    std::unique_ptr<Graphics> getGraphics() override;
+
+    bool grabPixels(int x, int y, int w, int h, uint32_t* dst, int offset, int scan, int* status) const override {
+        const bool ok = grab(x, y, w, h, dst, offset, scan);
+        if (status != nullptr) *status = ok ? 0 : GRAB_ABORTED;
+        return ok;
+    }
+
+private:
+    bool grab(int x, int y, int w, int h, uint32_t* dst, int offset, int scan) const {
+        if (w < 0 || h < 0 || x < 0 || y < 0 || offset < 0) return false;
+        if (int64_t(x) + w > width_ || int64_t(y) + h > height_) return false;
+        if (w == 0 || h == 0) return true;
+        // Rows must not overlap or run backwards in the caller's array.
+        if (dst == nullptr || scan < w) return false;
+        for (int j = 0; j < h; ++j) {
+            const uint32_t* from = pixels_.data() + size_t(y + j) * width_ + x;
+            std::memcpy(dst + size_t(offset) + size_t(j) * size_t(scan), from, size_t(w) * sizeof(uint32_t));
+        }
+        return true;
+    }
+
+    int width_;
+    int height_;
+    std::vector<uint32_t> pixels_;
+};
+
+// Draws on a CanvasImage, which must outlive it.
+class CanvasGraphics final : public Graphics {
+public:
+    explicit CanvasGraphics(CanvasImage& image) : buffer_(image.buffer()) {}
+
+    void setColor(const Color& c) override {
+        color_ = c;
+        value_ = c.argb();
+    }
+    Color getColor() const override { return color_; }
+
+    void setFont(const Font& f) override {
+        if (f == font_) return;
+        font_ = f;
+        current_ = nullptr;
+    }
+    Font getFont() const override { return font_; }
+
+    const FontMetrics& getFontMetrics(const Font& f) override {
+        if (f == font_) return currentFont();
+        return FontCache::get(f);
+    }
+
+    void drawLine(int x1, int y1, int x2, int y2) override { rasterLine(buffer_, x1, y1, x2, y2, value_); }
+
+    void fillRect(int x, int y, int w, int h) override { rasterFillRect(buffer_, x, y, w, h, value_); }
+
+    void fillPolygon(const Polygon& polygon) override { filler_.fill(buffer_, polygon, value_); }
+
+    void drawString(std::string_view text, int x, int y) override {
+        if (text.empty()) return;
+        currentFont().draw(buffer_, value_, text, x, y);
+    }
+
+    void fill3DRect(int x, int y, int w, int h, bool raised) override {
+        if (w <= 0 || h <= 0) return;
+        rasterFillRect(buffer_, int64_t(x) + 1, int64_t(y) + 1, int64_t(w) - 2, int64_t(h) - 2, value_);
+        bevel(x, y, w, h, raised);
+    }
+
+    void draw3DRect(int x, int y, int w, int h, bool raised) override {
+        if (w <= 0 || h <= 0) return;
+        bevel(x, y, w, h, raised);
+    }
+
+    void drawImage(const Image& image, int x, int y) override {
+        rasterCopy(buffer_, image.data(), image.getWidth(), image.getHeight(), x, y);
+    }
+
+private:
+    const CachedFont& currentFont() {
+        if (current_ == nullptr) current_ = &FontCache::get(font_);
+        return *current_;
+    }
+
+    // The box's border: top and left edges lit, bottom and right edges in
+    // shade when raised, the other way round when sunken.
+    void bevel(int x, int y, int w, int h, bool raised) {
+        const uint32_t light = color_.brighter().argb();
+        const uint32_t dark = color_.darker().argb();
+        const int64_t right = int64_t(x) + w - 1;
+        const int64_t bottom = int64_t(y) + h - 1;
+        const uint32_t topLeft = raised ? light : dark;
+        const uint32_t bottomRight = raised ? dark : light;
+        rasterFillRect(buffer_, x, y, w, 1, topLeft);
+        rasterFillRect(buffer_, x, y, 1, h, topLeft);
+        rasterFillRect(buffer_, int64_t(x) + 1, bottom, int64_t(w) - 1, 1, bottomRight);
+        rasterFillRect(buffer_, right, int64_t(y) + 1, 1, int64_t(h) - 1, bottomRight);
+    }
+
+    PixelBuffer buffer_;
+    Color color_{};
+    uint32_t value_ = Color{}.argb();
+    Font font_{};
+    const CachedFont* current_ = nullptr;
+    PolygonFiller filler_;
+};
+
+std::unique_ptr<Graphics> CanvasImage::getGraphics() { return std::make_unique<CanvasGraphics>(*this); }
+
+}  // namespace
+
+std::unique_ptr<Image> Image::create(int width, int height) {
+    if (width <= 0 || height <= 0 || width > kMaxSide || height > kMaxSide) return nullptr;
+    if (int64_t(width) * height > kMaxPixels) return nullptr;
+    try {
+        return std::make_unique<CanvasImage>(width, height);
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
+}

@@ -1,0 +1,356 @@
+#include "chart/FontCache.h"
+
+#include "chart/Utf8.h"
+
+#include <fontconfig/fontconfig.h>
+#include <ft2build.h>
+#include FT_FREETYPE_H
+#include FT_OUTLINE_H
+#include FT_SIZES_H
+
+#include <algorithm>
+#include <array>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <tuple>
+#include <unordered_map>
+#include <vector>
+
+namespace {
+
+// Rendered glyphs are dropped (and rendered again on demand) once they hold
+// this much memory, so odd text at huge sizes cannot grow the cache forever.
+constexpr size_t kGlyphCacheBudget = 64u << 20;
+// Distinct requests remembered by name; past this they are resolved anew.
+constexpr size_t kMaxRememberedRequests = 4096;
+
+struct Glyph {
+    int advance = 0;
+    int left = 0;  // bitmap offset from the pen
+    int top = 0;   // rows above the baseline
+    int width = 0;
+    int rows = 0;
+    int pitch = 0;
+    std::vector<uint8_t> bits;  // one bit per pixel, MSB first
+};
+
+struct Face {
+    FT_Face face = nullptr;
+    std::string file;
+};
+
+// A face resolved from a request, with the styling the file itself lacks.
+struct Resolved {
+    Face* face = nullptr;
+    bool embolden = false;
+    bool oblique = false;
+};
+
+class Registry;
+
+class SizedFont final : public CachedFont {
+public:
+    SizedFont(Registry& owner, const Resolved& resolved, int pixelSize);
+
+    int stringWidth(std::string_view text) const override;
+    int getHeight() const override { return height_; }
+    int getAscent() const override { return ascent_; }
+    int getDescent() const override { return descent_; }
+    void draw(PixelBuffer& dst, uint32_t value, std::string_view text, int x, int y) const override;
+    const std::string& faceFile() const override;
+    int pixelSize() const override { return pixelSize_; }
+
+    // Caller holds the registry lock.
+    const Glyph& glyph(char32_t cp) const;
+    void dropGlyphs() const;
+
+private:
+    Glyph render(char32_t cp) const;
+
+    Registry& owner_;
+    Resolved resolved_;
+    FT_Size size_ = nullptr;
+    int pixelSize_;
+    int ascent_ = 0;
+    int descent_ = 0;
+    int height_ = 0;
+    mutable std::array<std::unique_ptr<Glyph>, 128> ascii_;
+    mutable std::unordered_map<char32_t, Glyph> others_;
+};
+
+class Registry {
+public:
+    static Registry& instance() {
+        static Registry registry;
+        return registry;
+    }
+
+    std::mutex mutex;
+
+    const SizedFont& get(const Font& font) {
+        const int px = std::clamp(font.size, FontCache::kMinPixelSize, FontCache::kMaxPixelSize);
+        const int style = font.style & (Font::BOLD | Font::ITALIC);
+        std::lock_guard lock(mutex);
+        RequestKey key{font.name, style, px};
+        if (auto it = requests_.find(key); it != requests_.end()) return *it->second;
+        const Resolved resolved = resolve(font.name, style);
+        SizedKey sk{resolved.face, px, resolved.embolden, resolved.oblique};
+        auto& slot = sized_[sk];
+        if (!slot) slot = std::make_unique<SizedFont>(*this, resolved, px);
+        if (requests_.size() < kMaxRememberedRequests) requests_.emplace(std::move(key), slot.get());
+        return *slot;
+    }
+
+    // Accounts for a newly rendered glyph; drops every cached glyph first
+    // when the budget would be exceeded. Caller holds the lock.
+    void chargeGlyph(size_t bytes) {
+        if (glyphBytes_ + bytes > kGlyphCacheBudget) {
+            for (auto& entry : sized_) entry.second->dropGlyphs();
+            glyphBytes_ = 0;
+        }
+        glyphBytes_ += bytes;
+    }
+
+    FT_Library library() const { return library_; }
+
+private:
+    using RequestKey = std::tuple<std::string, int, int>;
+    using SizedKey = std::tuple<Face*, int, bool, bool>;
+
+    Registry() {
+        if (FT_Init_FreeType(&library_) != 0) library_ = nullptr;
+        config_ = FcInitLoadConfigAndFonts();
+    }
+
+    Resolved resolve(const std::string& family, int style) {
+        const std::tuple<std::string, int> key{family, style};
+        if (auto it = resolved_.find(key); it != resolved_.end()) return it->second;
+        Resolved r = match(family.empty() ? std::string("sans-serif") : family, style);
+        if (r.face == nullptr && family != "sans-serif") r = match("sans-serif", style);
+        if (r.face == nullptr && style != 0) r = match("sans-serif", 0);
+        if (resolved_.size() < kMaxRememberedRequests) resolved_.emplace(key, r);
+        return r;
+    }
+
+    Resolved match(const std::string& family, int style) {
+        Resolved r;
+        if (config_ == nullptr || library_ == nullptr) return r;
+        FcPattern* pattern = FcPatternCreate();
+        if (pattern == nullptr) return r;
+        FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(family.c_str()));
+        FcPatternAddInteger(pattern, FC_WEIGHT, (style & Font::BOLD) ? FC_WEIGHT_BOLD : FC_WEIGHT_REGULAR);
+        FcPatternAddInteger(pattern, FC_SLANT, (style & Font::ITALIC) ? FC_SLANT_ITALIC : FC_SLANT_ROMAN);
+        FcPatternAddBool(pattern, FC_SCALABLE, FcTrue);
+        FcConfigSubstitute(config_, pattern, FcMatchPattern);
+        FcDefaultSubstitute(pattern);
+        FcResult result = FcResultNoMatch;
+        FcPattern* found = FcFontMatch(config_, pattern, &result);
+        FcPatternDestroy(pattern);
+        if (found == nullptr) return r;
+
+        FcChar8* file = nullptr;
+        int index = 0;
+        if (FcPatternGetString(found, FC_FILE, 0, &file) == FcResultMatch && file != nullptr) {
+            FcPatternGetInteger(found, FC_INDEX, 0, &index);
+            r.face = openFace(reinterpret_cast<const char*>(file), index);
+        }
+        if (r.face != nullptr) {
+            // fontconfig says when the file lacks the asked style and it must
+            // be made up; check the face itself too, in case no rule did.
+            FcBool embolden = FcFalse;
+            FcPatternGetBool(found, FC_EMBOLDEN, 0, &embolden);
+            int weight = FC_WEIGHT_REGULAR;
+            FcPatternGetInteger(found, FC_WEIGHT, 0, &weight);
+            int slant = FC_SLANT_ROMAN;
+            FcPatternGetInteger(found, FC_SLANT, 0, &slant);
+            r.embolden = (style & Font::BOLD) && (embolden || weight < FC_WEIGHT_DEMIBOLD);
+            r.oblique = (style & Font::ITALIC) && slant == FC_SLANT_ROMAN;
+        }
+        FcPatternDestroy(found);
+        return r;
+    }
+
+    Face* openFace(const std::string& file, int index) {
+        const std::tuple<std::string, int> key{file, index};
+        if (auto it = faces_.find(key); it != faces_.end()) return it->second.get();
+        FT_Face face = nullptr;
+        if (FT_New_Face(library_, file.c_str(), index, &face) != 0) face = nullptr;
+        std::unique_ptr<Face> entry;
+        if (face != nullptr) {
+            entry = std::make_unique<Face>();
+            entry->face = face;
+            entry->file = file;
+        }
+        Face* result = entry.get();
+        faces_.emplace(key, std::move(entry));
+        return result;
+    }
+
+    FT_Library library_ = nullptr;
+    FcConfig* config_ = nullptr;
+    std::map<std::tuple<std::string, int>, std::unique_ptr<Face>> faces_;
+    std::map<std::tuple<std::string, int>, Resolved> resolved_;
+    std::map<SizedKey, std::unique_ptr<SizedFont>> sized_;
+    std::map<RequestKey, SizedFont*> requests_;
+    size_t glyphBytes_ = 0;
+};
+
+const std::string kNoFile;
+
+SizedFont::SizedFont(Registry& owner, const Resolved& resolved, int pixelSize)
+    : owner_(owner), resolved_(resolved), pixelSize_(pixelSize) {
+    FT_Face face = resolved_.face ? resolved_.face->face : nullptr;
+    bool sized = false;
+    if (face != nullptr && FT_New_Size(face, &size_) == 0) {
+        FT_Activate_Size(size_);
+        if (FT_IS_SCALABLE(face)) {
+            sized = FT_Set_Pixel_Sizes(face, 0, static_cast<FT_UInt>(pixelSize)) == 0;
+        } else if (face->num_fixed_sizes > 0) {
+            // A bitmap-only face: take the strike closest to the request.
+            int best = 0;
+            for (int i = 1; i < face->num_fixed_sizes; ++i) {
+                if (std::abs(face->available_sizes[i].height - pixelSize) <
+                    std::abs(face->available_sizes[best].height - pixelSize))
+                    best = i;
+            }
+            sized = FT_Select_Size(face, best) == 0;
+        }
+    }
+    if (sized) {
+        const FT_Size_Metrics& m = face->size->metrics;
+        ascent_ = static_cast<int>((m.ascender + 63) >> 6);
+        descent_ = static_cast<int>((-m.descender + 63) >> 6);
+        ascent_ = std::max(ascent_, 0);
+        descent_ = std::max(descent_, 0);
+        height_ = std::max(static_cast<int>((m.height + 63) >> 6), ascent_ + descent_);
+    } else {
+        // No usable face: keep plausible metrics so layouts still work.
+        resolved_.face = nullptr;
+        ascent_ = (pixelSize * 4 + 4) / 5;
+        descent_ = pixelSize - ascent_ + 1;
+        height_ = ascent_ + descent_;
+    }
+}
+
+const std::string& SizedFont::faceFile() const { return resolved_.face ? resolved_.face->file : kNoFile; }
+
+void SizedFont::dropGlyphs() const {
+    for (auto& g : ascii_) g.reset();
+    others_.clear();
+}
+
+const Glyph& SizedFont::glyph(char32_t cp) const {
+    if (cp < ascii_.size()) {
+        auto& slot = ascii_[cp];
+        if (!slot) {
+            Glyph g = render(cp);
+            owner_.chargeGlyph(sizeof(Glyph) + g.bits.size());
+            ascii_[cp] = std::make_unique<Glyph>(std::move(g));
+        }
+        return *ascii_[cp];
+    }
+    if (auto it = others_.find(cp); it != others_.end()) return it->second;
+    Glyph g = render(cp);
+    owner_.chargeGlyph(sizeof(Glyph) + g.bits.size() + 32);
+    return others_.emplace(cp, std::move(g)).first->second;
+}
+
+Glyph SizedFont::render(char32_t cp) const {
+    Glyph g;
+    if (resolved_.face == nullptr) {
+        g.advance = (pixelSize_ + 1) / 2;
+        return g;
+    }
+    FT_Face face = resolved_.face->face;
+    FT_Activate_Size(size_);
+    FT_UInt index = FT_Get_Char_Index(face, cp);
+    if (FT_Load_Glyph(face, index, FT_LOAD_DEFAULT | FT_LOAD_TARGET_MONO) != 0 &&
+        (index == 0 || FT_Load_Glyph(face, 0, FT_LOAD_DEFAULT | FT_LOAD_TARGET_MONO) != 0)) {
+        g.advance = (pixelSize_ + 1) / 2;
+        return g;
+    }
+    FT_GlyphSlot slot = face->glyph;
+    FT_Pos advance = slot->advance.x;
+    if (slot->format == FT_GLYPH_FORMAT_OUTLINE) {
+        if (resolved_.oblique) {
+            FT_Matrix shear{0x10000, 0x0366A, 0, 0x10000};
+            FT_Outline_Transform(&slot->outline, &shear);
+        }
+        if (resolved_.embolden) {
+            // Whole pixels keep the strokes crisp.
+            const FT_Pos strength = std::max(1, pixelSize_ / 16) * 64;
+            FT_Outline_EmboldenXY(&slot->outline, strength, 0);
+            advance += strength;
+        }
+    }
+    g.advance = std::max(0, static_cast<int>((advance + 32) >> 6));
+    if (FT_Render_Glyph(slot, FT_RENDER_MODE_MONO) != 0) return g;
+    const FT_Bitmap& bm = slot->bitmap;
+    g.left = slot->bitmap_left;
+    g.top = slot->bitmap_top;
+    g.width = static_cast<int>(bm.width);
+    g.rows = static_cast<int>(bm.rows);
+    g.pitch = (g.width + 7) / 8;
+    g.bits.assign(size_t(g.pitch) * g.rows, 0);
+    const int srcPitch = bm.pitch;
+    for (int row = 0; row < g.rows; ++row) {
+        const unsigned char* src = bm.buffer + (srcPitch >= 0 ? row * srcPitch : (g.rows - 1 - row) * -srcPitch);
+        uint8_t* out = g.bits.data() + size_t(row) * g.pitch;
+        if (bm.pixel_mode == FT_PIXEL_MODE_MONO) {
+            std::memcpy(out, src, g.pitch);
+        } else if (bm.pixel_mode == FT_PIXEL_MODE_GRAY) {
+            // Some bitmap strikes come in grey even when mono is asked.
+            for (int col = 0; col < g.width; ++col)
+                if (src[col] >= 128) out[col >> 3] |= uint8_t(0x80 >> (col & 7));
+        } else {
+            g.bits.clear();
+            g.width = g.rows = g.pitch = 0;
+            break;
+        }
+    }
+    return g;
+}
+
+int SizedFont::stringWidth(std::string_view text) const {
+    std::lock_guard lock(owner_.mutex);
+    int64_t width = 0;
+    for (size_t pos = 0; pos < text.size();) width += glyph(nextCodePoint(text, pos)).advance;
+    return static_cast<int>(std::min<int64_t>(width, INT32_MAX));
+}
+
+void SizedFont::draw(PixelBuffer& dst, uint32_t value, std::string_view text, int x, int y) const {
+    if (dst.pixels == nullptr || resolved_.face == nullptr) return;
+    std::lock_guard lock(owner_.mutex);
+    const int64_t width = dst.width;
+    const int64_t height = dst.height;
+    int64_t pen = x;
+    for (size_t pos = 0; pos < text.size() && pen < width;) {
+        const Glyph& g = glyph(nextCodePoint(text, pos));
+        const int64_t gx = pen + g.left;
+        const int64_t gy = int64_t(y) - g.top;
+        pen += g.advance;
+        if (g.rows == 0 || gx >= width || gx + g.width <= 0 || gy >= height || gy + g.rows <= 0) continue;
+        const int rowFrom = static_cast<int>(std::max<int64_t>(0, -gy));
+        const int rowTo = static_cast<int>(std::min<int64_t>(g.rows, height - gy));
+        const int colFrom = static_cast<int>(std::max<int64_t>(0, -gx));
+        const int colTo = static_cast<int>(std::min<int64_t>(g.width, width - gx));
+        for (int row = rowFrom; row < rowTo; ++row) {
+            const uint8_t* bits = g.bits.data() + size_t(row) * g.pitch;
+            uint32_t* out = dst.pixels + (gy + row) * width + gx;
+            for (int col = colFrom; col < colTo; ++col)
+                if (bits[col >> 3] & (0x80 >> (col & 7))) out[col] = value;
+        }
+    }
+}
+
+}  // namespace
+
+namespace FontCache {
+
+const CachedFont& get(const Font& font) { return Registry::instance().get(font); }
+
+}  // namespace FontCache
