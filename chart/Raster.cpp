@@ -1,6 +1,7 @@
 #include "chart/Raster.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 
 namespace {
@@ -10,6 +11,13 @@ namespace {
 using i128 = __int128;
 
 i128 floorDiv(i128 a, i128 b) {  // b > 0
+    // Chart-sized values fit 64 bits, whose division is many times faster.
+    if (a >= INT64_MIN && a <= INT64_MAX && b <= INT64_MAX) {
+        const int64_t a64 = static_cast<int64_t>(a), b64 = static_cast<int64_t>(b);
+        int64_t q = a64 / b64;
+        if (a64 % b64 != 0 && a64 < 0) --q;
+        return q;
+    }
     i128 q = a / b;
     if (a % b != 0 && a < 0) --q;
     return q;
@@ -21,53 +29,58 @@ i128 ceilDiv(i128 a, i128 b) {  // b > 0
     return q;
 }
 
-// Steps a line along its major axis m (|dm| >= |dn|). Step k (0..|dm|) is at
-// m1 + k*sm on the major axis and n1 + sn*floor((2k|dn| + |dm|) / 2|dm|) on
-// the minor one: the minor offset rounded half up. The range of k is first
-// narrowed to the steps that land inside the buffer, so the loop never runs
-// longer than the buffer is wide or tall.
+// A line stepped along its major axis m (|dm| >= |dn|). Step k (0..|dm|) is
+// at m1 + k*sm on the major axis and n1 + sn*floor((2k|dn| + |dm|) / 2|dm|)
+// on the minor one: the minor offset rounded half up.
+struct LineSteps {
+    int64_t m1, n1, adm, adn, sm, sn;
+};
+
+// Narrows [kLo, kHi] to the steps that land inside an mLimit x nLimit
+// buffer, so the loop never runs longer than the buffer is wide or tall.
+// False when no step lands inside.
+bool clipSteps(const LineSteps& l, int64_t mLimit, int64_t nLimit, i128& kLo, i128& kHi) {
+    if (l.sm > 0) {
+        kLo = std::max<i128>(kLo, -l.m1);
+        kHi = std::min<i128>(kHi, mLimit - 1 - l.m1);
+    } else {
+        kLo = std::max<i128>(kLo, l.m1 - (mLimit - 1));
+        kHi = std::min<i128>(kHi, l.m1);
+    }
+    // The minor offset must stay within [a, b].
+    const i128 a = l.sn > 0 ? -l.n1 : l.n1 - (nLimit - 1);
+    const i128 b = l.sn > 0 ? nLimit - 1 - l.n1 : l.n1;
+    if (b < 0) return false;
+    if (a > 0) {
+        if (l.adn == 0) return false;
+        kLo = std::max<i128>(kLo, ceilDiv((2 * a - 1) * l.adm, i128(2) * l.adn));
+    }
+    if (l.adn > 0) kHi = std::min<i128>(kHi, ceilDiv((2 * b + 1) * l.adm, i128(2) * l.adn) - 1);
+    return kLo <= kHi;
+}
+
 void stepLine(PixelBuffer& dst, int64_t m1, int64_t n1, int64_t dm, int64_t dn, int64_t mLimit,
               int64_t nLimit, int64_t mStride, int64_t nStride, uint32_t value) {
-    const int64_t adm = dm < 0 ? -dm : dm;
-    const int64_t adn = dn < 0 ? -dn : dn;
-    const int64_t sm = dm < 0 ? -1 : 1;
-    const int64_t sn = dn < 0 ? -1 : 1;
-
+    const LineSteps l{m1, n1, dm < 0 ? -dm : dm, dn < 0 ? -dn : dn, dm < 0 ? -1 : 1, dn < 0 ? -1 : 1};
+    const int64_t m2 = m1 + dm, n2 = n1 + dn;
+    const bool inside = m1 >= 0 && m1 < mLimit && n1 >= 0 && n1 < nLimit && m2 >= 0 && m2 < mLimit &&
+                        n2 >= 0 && n2 < nLimit;
     i128 kLo = 0;
-    i128 kHi = adm;
-    // Major axis inside [0, mLimit).
-    if (sm > 0) {
-        kLo = std::max<i128>(kLo, -m1);
-        kHi = std::min<i128>(kHi, mLimit - 1 - m1);
-    } else {
-        kLo = std::max<i128>(kLo, m1 - (mLimit - 1));
-        kHi = std::min<i128>(kHi, m1);
-    }
-    // Minor offset inside [a, b].
-    const i128 a = sn > 0 ? -n1 : n1 - (nLimit - 1);
-    const i128 b = sn > 0 ? nLimit - 1 - n1 : n1;
-    if (b < 0) return;
-    if (a > 0) {
-        if (adn == 0) return;
-        kLo = std::max<i128>(kLo, ceilDiv((2 * a - 1) * adm, i128(2) * adn));
-    }
-    if (adn > 0) kHi = std::min<i128>(kHi, ceilDiv((2 * b + 1) * adm, i128(2) * adn) - 1);
-    if (kLo > kHi) return;
+    i128 kHi = l.adm;
+    if (!inside && !clipSteps(l, mLimit, nLimit, kLo, kHi)) return;
 
-    const int64_t twoAdm = 2 * adm;
-    const int64_t twoAdn = 2 * adn;
+    const int64_t twoAdm = 2 * l.adm;
+    const int64_t twoAdn = 2 * l.adn;
     int64_t off = 0;
-    int64_t rem = adm;
-    if (adm > 0) {
-        const i128 n = i128(2) * kLo * adn + adm;
+    int64_t rem = l.adm;
+    if (kLo > 0) {
+        const i128 n = i128(2) * kLo * l.adn + l.adm;
         off = static_cast<int64_t>(n / twoAdm);
         rem = static_cast<int64_t>(n % twoAdm);
     }
-    const int64_t m = m1 + sm * static_cast<int64_t>(kLo);
-    const int64_t nn = n1 + sn * off;
-    int64_t idx = m * mStride + nn * nStride;
-    const int64_t mStep = sm * mStride;
-    const int64_t nStep = sn * nStride;
+    int64_t idx = (m1 + l.sm * static_cast<int64_t>(kLo)) * mStride + (n1 + l.sn * off) * nStride;
+    const int64_t mStep = l.sm * mStride;
+    const int64_t nStep = l.sn * nStride;
     uint32_t* px = dst.pixels;
     for (int64_t count = static_cast<int64_t>(kHi - kLo) + 1; count > 0; --count) {
         px[idx] = value;
@@ -102,10 +115,13 @@ void rasterFillRect(PixelBuffer& dst, int64_t x, int64_t y, int64_t w, int64_t h
     const int64_t top = std::max<int64_t>(y, 0);
     const int64_t bottom = std::min<int64_t>(y + h, dst.height);
     if (left >= right || top >= bottom) return;
-    for (int64_t row = top; row < bottom; ++row) {
-        uint32_t* p = dst.pixels + row * dst.width;
-        std::fill(p + left, p + right, value);
+    const int64_t span = right - left;
+    int64_t at = top * dst.width + left;
+    if (span == 1) {  // a column: bars and mountain pieces one pixel wide
+        for (int64_t row = top; row < bottom; ++row, at += dst.width) dst.pixels[at] = value;
+        return;
     }
+    for (int64_t row = top; row < bottom; ++row, at += dst.width) std::fill_n(dst.pixels + at, span, value);
 }
 
 void rasterCopy(PixelBuffer& dst, const uint32_t* src, int srcWidth, int srcHeight, int x, int y) {
@@ -134,6 +150,18 @@ void PolygonFiller::fill(PixelBuffer& dst, const Polygon& polygon, uint32_t valu
     if (dst.pixels == nullptr || n < 3) return;
     const int64_t width = dst.width;
     const int64_t height = dst.height;
+
+    // A polygon without width or height has no pixel centre inside, and one
+    // wholly off the image has none to fill: a mountain piece between two
+    // samples in the same column is the common case.
+    int minX = polygon[0].x, maxX = minX, minY = polygon[0].y, maxY = minY;
+    for (const Point& p : polygon) {
+        minX = std::min(minX, p.x);
+        maxX = std::max(maxX, p.x);
+        minY = std::min(minY, p.y);
+        maxY = std::max(maxY, p.y);
+    }
+    if (minX == maxX || minY == maxY || maxX <= 0 || maxY <= 0 || minX >= width || minY >= height) return;
 
     // Each non-horizontal edge covers the rows whose centre lies in
     // [yTop, yBottom). Along it we track v = (crossing x) - 0.5 as q + r/den
@@ -171,7 +199,8 @@ void PolygonFiller::fill(PixelBuffer& dst, const Polygon& polygon, uint32_t valu
 
     active_.clear();
     size_t next = 0;
-    for (int64_t row = edges_.front().rowStart; row < lastRow; ++row) {
+    int64_t row = edges_.front().rowStart;
+    while (row < lastRow) {
         for (size_t i = 0; i < active_.size();) {
             if (active_[i]->rowEnd <= row) {
                 active_[i] = active_.back();
@@ -183,35 +212,60 @@ void PolygonFiller::fill(PixelBuffer& dst, const Polygon& polygon, uint32_t valu
         while (next < edges_.size() && edges_[next].rowStart == row) active_.push_back(&edges_[next++]);
         if (active_.empty()) {
             if (next == edges_.size()) break;
-            row = edges_[next].rowStart - 1;
+            row = edges_[next].rowStart;
             continue;
         }
+        // Rows up to the next edge start or end share one set of edges.
+        int64_t bandEnd = next < edges_.size() ? edges_[next].rowStart : lastRow;
+        for (const Edge* e : active_) bandEnd = std::min(bandEnd, e->rowEnd);
 
-        crossings_.clear();
-        for (Edge* e : active_) {
-            crossings_.push_back(e->q + (e->r > 0 ? 1 : 0));
-            e->q += e->stepQ;
-            e->r += e->stepR;
-            if (e->r >= e->den) {
-                e->r -= e->den;
-                ++e->q;
+        if (active_.size() == 2) {
+            // The usual case (any convex shape): one span per row.
+            Edge& a = *active_[0];
+            Edge& b = *active_[1];
+            if (a.stepQ == 0 && a.stepR == 0 && b.stepQ == 0 && b.stepR == 0) {
+                // Two vertical edges: a plain rectangle, such as the body of
+                // a mountain piece below its curve.
+                int64_t left = crossing(a), right = crossing(b);
+                if (left > right) std::swap(left, right);
+                rasterFillRect(dst, left, row, right - left, bandEnd - row, value);
+                row = bandEnd;
+                continue;
             }
-        }
-        // Few crossings per row: insertion sort beats the general sort.
-        for (size_t i = 1; i < crossings_.size(); ++i) {
-            int64_t c = crossings_[i];
-            size_t j = i;
-            while (j > 0 && crossings_[j - 1] > c) {
-                crossings_[j] = crossings_[j - 1];
-                --j;
+            for (; row < bandEnd; ++row) {
+                int64_t left = crossing(a), right = crossing(b);
+                if (left > right) std::swap(left, right);
+                left = std::clamp<int64_t>(left, 0, width);
+                right = std::clamp<int64_t>(right, 0, width);
+                uint32_t* line = dst.pixels + row * width;
+                for (int64_t x = left; x < right; ++x) line[x] = value;
+                advance(a);
+                advance(b);
             }
-            crossings_[j] = c;
+            continue;
         }
-        uint32_t* line = dst.pixels + row * width;
-        for (size_t i = 0; i + 1 < crossings_.size(); i += 2) {
-            const int64_t left = std::clamp<int64_t>(crossings_[i], 0, width);
-            const int64_t right = std::clamp<int64_t>(crossings_[i + 1], 0, width);
-            if (left < right) std::fill(line + left, line + right, value);
+        for (; row < bandEnd; ++row) {
+            crossings_.clear();
+            for (Edge* e : active_) {
+                crossings_.push_back(crossing(*e));
+                advance(*e);
+            }
+            // Few crossings per row: insertion sort beats the general sort.
+            for (size_t i = 1; i < crossings_.size(); ++i) {
+                int64_t c = crossings_[i];
+                size_t j = i;
+                while (j > 0 && crossings_[j - 1] > c) {
+                    crossings_[j] = crossings_[j - 1];
+                    --j;
+                }
+                crossings_[j] = c;
+            }
+            uint32_t* line = dst.pixels + row * width;
+            for (size_t i = 0; i + 1 < crossings_.size(); i += 2) {
+                const int64_t left = std::clamp<int64_t>(crossings_[i], 0, width);
+                const int64_t right = std::clamp<int64_t>(crossings_[i + 1], 0, width);
+                if (left < right) std::fill(line + left, line + right, value);
+            }
         }
     }
 }

@@ -47,6 +47,16 @@ private:
         int64_t stepR;
         int64_t rowStart;
     };
+    // First pixel whose centre is at or right of the edge on the current row.
+    static int64_t crossing(const Edge& e) { return e.q + (e.r > 0 ? 1 : 0); }
+    static void advance(Edge& e) {
+        e.q += e.stepQ;
+        e.r += e.stepR;
+        if (e.r >= e.den) {
+            e.r -= e.den;
+            ++e.q;
+        }
+    }
     std::vector<Edge> edges_;
     std::vector<Edge*> active_;
     std::vector<int64_t> crossings_;
