@@ -1,6 +1,6 @@
 #include "chart/FontCache.h"
 
-#include "chart/Utf8.h"
+#include "support/Utf8.h"
 
 #include <fontconfig/fontconfig.h>
 #include <ft2build.h>
@@ -201,6 +201,16 @@ private:
 
 const std::string kNoFile;
 
+// Captions are mostly ASCII: take that path without a call.
+char32_t nextChar(std::string_view text, size_t& pos) {
+    const auto c = static_cast<unsigned char>(text[pos]);
+    if (c < 0x80) {
+        ++pos;
+        return c;
+    }
+    return utf8::decode(text, pos);
+}
+
 SizedFont::SizedFont(Registry& owner, const Resolved& resolved, int pixelSize)
     : owner_(owner), resolved_(resolved), pixelSize_(pixelSize) {
     FT_Face face = resolved_.face ? resolved_.face->face : nullptr;
@@ -318,7 +328,7 @@ Glyph SizedFont::render(char32_t cp) const {
 int SizedFont::stringWidth(std::string_view text) const {
     std::lock_guard lock(owner_.mutex);
     int64_t width = 0;
-    for (size_t pos = 0; pos < text.size();) width += glyph(nextCodePoint(text, pos)).advance;
+    for (size_t pos = 0; pos < text.size();) width += glyph(nextChar(text, pos)).advance;
     return static_cast<int>(std::min<int64_t>(width, INT32_MAX));
 }
 
@@ -329,7 +339,7 @@ void SizedFont::draw(PixelBuffer& dst, uint32_t value, std::string_view text, in
     const int64_t height = dst.height;
     int64_t pen = x;
     for (size_t pos = 0; pos < text.size() && pen < width;) {
-        const Glyph& g = glyph(nextCodePoint(text, pos));
+        const Glyph& g = glyph(nextChar(text, pos));
         const int64_t gx = pen + g.left;
         const int64_t gy = int64_t(y) - g.top;
         pen += g.advance;

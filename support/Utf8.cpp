@@ -67,6 +67,24 @@ std::string_view substr(std::string_view text, size_t start, size_t count) {
     return text.substr(pos, end - pos);
 }
 
+char32_t decode(std::string_view text, size_t& pos) {
+    const auto* p = reinterpret_cast<const unsigned char*>(text.data()) + pos;
+    const size_t n = validSequence(text, pos);
+    char32_t cp;
+    switch (n) {
+        case 1: cp = p[0]; break;
+        case 2: cp = (char32_t(p[0] & 0x1F) << 6) | (p[1] & 0x3F); break;
+        case 3: cp = (char32_t(p[0] & 0x0F) << 12) | (char32_t(p[1] & 0x3F) << 6) | (p[2] & 0x3F); break;
+        case 4:
+            cp = (char32_t(p[0] & 0x07) << 18) | (char32_t(p[1] & 0x3F) << 12) | (char32_t(p[2] & 0x3F) << 6) |
+                 (p[3] & 0x3F);
+            break;
+        default: ++pos; return kReplacement;
+    }
+    pos += n;
+    return cp;
+}
+
 std::string fromLatin1(std::string_view bytes) {
     std::string out;
     out.reserve(bytes.size() + bytes.size() / 8);

@@ -22,6 +22,10 @@ std::string_view substr(std::string_view text, size_t start, size_t count = std:
 inline std::string_view prefix(std::string_view text, size_t n) { return substr(text, 0, n); }
 // The n-th character (0-based); empty when out of range.
 inline std::string_view at(std::string_view text, size_t n) { return substr(text, n, 1); }
+// The code point starting at text[pos] (pos < size), moving pos past it. A
+// malformed byte gives U+FFFD and moves pos by one, matching charLength.
+char32_t decode(std::string_view text, size_t& pos);
+constexpr char32_t kReplacement = 0xFFFD;
 // ISO 8859-1 bytes as UTF-8.
 std::string fromLatin1(std::string_view bytes);
 

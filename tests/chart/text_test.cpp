@@ -1,6 +1,7 @@
 #include "chart/FontCache.h"
 #include "chart/Graphics.h"
-#include "chart/Utf8.h"
+#include "support/Indication_Tools.h"
+#include "support/Utf8.h"
 
 #include <gtest/gtest.h>
 
@@ -36,16 +37,16 @@ struct Canvas {
 
 std::vector<char32_t> decode(std::string_view s) {
     std::vector<char32_t> out;
-    for (size_t pos = 0; pos < s.size();) out.push_back(nextCodePoint(s, pos));
+    for (size_t pos = 0; pos < s.size();) out.push_back(utf8::decode(s, pos));
     return out;
 }
 
-TEST(Utf8, DecodesWellFormedText) {
+TEST(Utf8Decode, WellFormedText) {
     EXPECT_EQ(decode("A\xC3\xA9\xE2\x82\xAC\xF0\x9F\x93\x88"), (std::vector<char32_t>{'A', 0xE9, 0x20AC, 0x1F4C8}));
 }
 
-TEST(Utf8, EachBadByteBecomesOneReplacement) {
-    const char32_t R = kReplacementCharacter;
+TEST(Utf8Decode, EachBadByteBecomesOneReplacement) {
+    const char32_t R = utf8::kReplacement;
     EXPECT_EQ(decode("caf\xE9!"), (std::vector<char32_t>{'c', 'a', 'f', R, '!'}));  // Latin-1 é
     EXPECT_EQ(decode("\xC3"), (std::vector<char32_t>{R}));                           // cut short
     EXPECT_EQ(decode("\xE2\x82"), (std::vector<char32_t>{R, R}));
@@ -189,6 +190,32 @@ TEST(DrawString, ClipsAtTheEdgesAndFarAway) {
         c.g->drawString("Far \xFF\xFE away", x, y);
     EXPECT_EQ(c.ink(), visible);
     c.g->drawString(std::string(100000, 'W'), 0, 15);  // long text stops at the right edge
+}
+
+// Caption shortening measured with a real caption font: the result fits, and
+// it is the longest shortened form that does.
+TEST(TruncateStringWithFontMetrics, ShortensCaptionsToFit) {
+    const FontMetrics& m = FontCache::get(Font{"Helvetica", Font::BOLD, 12});
+    const std::string caption = "CAC 40 \xE2\x80\x93 Indice de la Bourse de Paris, s\xC3\xA9" "ance du 14/03/2024";
+    const int full = m.stringWidth(caption);
+    EXPECT_EQ(Indication_Tools::TruncateString(caption, full, m), caption);
+    const size_t characters = utf8::length(caption);
+    for (int limit : {full - 1, full / 2, 60, 1}) {
+        const auto out = Indication_Tools::TruncateString(caption, limit, m);
+        ASSERT_TRUE(out);
+        ASSERT_GE(out->size(), 3u);
+        EXPECT_EQ(out->substr(out->size() - 3), ".. ");
+        const std::string kept = out->substr(0, out->size() - 3);
+        EXPECT_EQ(caption.compare(0, kept.size(), kept), 0);
+        const size_t keptCharacters = utf8::length(kept);
+        if (keptCharacters > 1) {
+            EXPECT_LE(m.stringWidth(*out), limit) << limit;
+        }
+        if (keptCharacters < characters - 4) {
+            const std::string longer = caption.substr(0, kept.size() + utf8::charLength(caption, kept.size())) + ".. ";
+            EXPECT_GT(m.stringWidth(longer), limit) << limit;
+        }
+    }
 }
 
 TEST(DrawString, ConcurrentContextsShareTheFontCacheSafely) {
