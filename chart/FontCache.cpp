@@ -84,9 +84,10 @@ private:
 
 class Registry {
 public:
+    // Never destroyed: metrics handed out must outlive every static object.
     static Registry& instance() {
-        static Registry registry;
-        return registry;
+        static Registry* registry = new Registry;
+        return *registry;
     }
 
     std::mutex mutex;
@@ -124,6 +125,15 @@ private:
     Registry() {
         if (FT_Init_FreeType(&library_) != 0) library_ = nullptr;
         config_ = FcInitLoadConfigAndFonts();
+        // fontconfig holds part of its configuration where leak checkers
+        // cannot see it; release it at exit. Faces already resolved stay
+        // usable, later lookups fall back to estimated metrics.
+        std::atexit([] {
+            Registry& r = instance();
+            std::lock_guard lock(r.mutex);
+            if (r.config_ != nullptr) FcConfigDestroy(r.config_);
+            r.config_ = nullptr;
+        });
     }
 
     Resolved resolve(const std::string& family, int style) {
