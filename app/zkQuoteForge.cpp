@@ -16,10 +16,18 @@ namespace {
 
 using IT = Indication_Tools;
 
-// Worker threads alive; waitForEnd returns when none is left.
-std::mutex aliveMutex;
-std::condition_variable aliveChanged;
-int aliveCount = 0;
+// Worker threads alive; waitForEnd returns when none is left. Never
+// destroyed: a worker may end the process while the initial thread still
+// waits on it, and destroying a waited-on condition variable can block.
+struct Liveness {
+    std::mutex mutex;
+    std::condition_variable changed;
+    int count = 0;
+};
+Liveness& liveness() {
+    static Liveness* state = new Liveness;
+    return *state;
+}
 
 // The object main built. Never freed at process exit: worker threads may
 // still be running on it then.
@@ -82,8 +90,9 @@ void zkQuoteForge::main(const std::vector<std::string>& args) {
 }
 
 int zkQuoteForge::waitForEnd() {
-    std::unique_lock<std::mutex> lock(aliveMutex);
-    aliveChanged.wait(lock, [] { return aliveCount == 0; });
+    Liveness& l = liveness();
+    std::unique_lock<std::mutex> lock(l.mutex);
+    l.changed.wait(lock, [&] { return l.count == 0; });
     return 0;
 }
 
@@ -92,16 +101,18 @@ zkQuoteForge* zkQuoteForge::application() { return theApplication.load(); }
 void zkQuoteForge::discardApplication() { delete theApplication.exchange(nullptr); }
 
 zkQuoteForge::KeepAlive::KeepAlive() {
-    std::lock_guard<std::mutex> lock(aliveMutex);
-    ++aliveCount;
+    Liveness& l = liveness();
+    std::lock_guard<std::mutex> lock(l.mutex);
+    ++l.count;
 }
 
 zkQuoteForge::KeepAlive::KeepAlive(KeepAlive&& other) noexcept : active_(other.active_) { other.active_ = false; }
 
 zkQuoteForge::KeepAlive::~KeepAlive() {
     if (!active_) return;
-    std::lock_guard<std::mutex> lock(aliveMutex);
-    if (--aliveCount == 0) aliveChanged.notify_all();
+    Liveness& l = liveness();
+    std::lock_guard<std::mutex> lock(l.mutex);
+    if (--l.count == 0) l.changed.notify_all();
 }
 
 // ---- Data-maker mode ----------------------------------------------------------
