@@ -1,0 +1,123 @@
+#pragma once
+// Writes an image as a GIF that any LZW decoder reads, without a string table.
+//
+// Pixels are coded as runs of one palette index. The coder sends only codes
+// whose meaning it can predict in the decoder's table: single pixels and,
+// right after a clear, a growing series of codes through which the decoder
+// learns runs of 2, 3, 4, ... of one pixel, reused for later runs of that
+// pixel. When that does not pay it sends plain codes and clears the decoder's
+// table often enough that the code width stays small.
+//
+// The palette holds whole 32-bit colour values (alpha included) in order of
+// first appearance, row by row. Construction fails with "Pixel Array size is
+// wrong", "Too many colors" (a 257th colour) or, for an image wider or taller
+// than 65535 pixels, a size error. One thread at a time.
+
+#include "encoders/ColorLookup.h"
+#include "encoders/OutputStream.h"
+
+#include <array>
+#include <cstdint>
+#include <span>
+#include <string_view>
+#include <vector>
+
+class GIFEncoder {
+public:
+    // pixels: width * height values 0xAARRGGBB, row by row. The stream is
+    // written by encode(), which neither flushes nor closes it.
+    GIFEncoder(int width, int height, std::span<const uint32_t> pixels, OutputStream& out);
+
+    // Writes the whole file; may be called again and writes the same bytes.
+    // A failed write ends it with an error carrying the stream's message.
+    void encode(int background);
+
+    // Any index >= 0 makes the file GIF89a with that colour transparent.
+    void setTransparentColor(int index) { transparent = index; }
+    int getTransparentColor() const { return transparent; }
+
+    int getWidth() const { return width; }
+    int getHeight() const { return height; }
+    const std::array<uint32_t, 256>& getColors() const { return colors; }
+    int getColorsTotal() const { return colorsTotal; }
+    int getInterlace() const { return interlace; }
+
+private:
+    static constexpr int GIFBITS = 12;
+    // End of the pixels. Not called EOF, which is a C library macro.
+    static constexpr int EOF_PIXEL = -1;
+
+    // Palette.
+    int allocateColor(uint32_t colour);
+    int colorIndex(uint32_t colour);
+    bool hasColor(uint32_t colour) { return colorIndex(colour) != -1; }
+    static int colorstobpp(int colors);
+
+    // Pixel walk, row by row.
+    void initialize();
+    int GIFNextPixel();
+    void BumpPixel();
+    int64_t GIFSkipRun(int pixel);
+
+    // Byte output.
+    void PutByte(int value);
+    void PutWord(int value);
+    void PutString(std::string_view text);
+    void PutBytes(const uint8_t* bytes, size_t n);
+
+    // Coding.
+    void compress(int init_bits);
+    void output(int code);
+    void output_plain(int code);
+    void output_flush();
+    void block_out(uint8_t byte);
+    void block_flush();
+    void write_block();
+    void did_clear();
+    void max_out_clear();
+    void reset_out_clear();
+    void rl_flush();
+    void rl_flush_fromclear(int64_t count);
+    void rl_flush_clearorrep(int64_t count);
+    void rl_flush_withtable(int64_t count);
+    static int64_t compute_triangle_count(int64_t count, int64_t nrepcodes);
+    static int64_t isqrt(int64_t x);
+
+    int width;
+    int height;
+    std::array<uint32_t, 256> colors{};
+    int colorsTotal = 0;
+    ColorLookup lookup;
+    std::vector<uint8_t> pixels;
+    int BitsPerPixel = 1;
+    int transparent = -1;
+    int interlace = 0;
+    OutputStream& out;
+
+    int curx = 0;
+    int cury = 0;
+    int64_t CountDown = 0;
+
+    int rl_pixel = 0;
+    int64_t rl_count = 0;
+    int rl_basecode = 0;
+    int rl_table_pixel = 0;
+    int64_t rl_table_max = 0;
+    bool just_cleared = false;
+
+    int code_clear = 0;
+    int code_eof = 0;
+    int out_bits = 0;
+    int out_bits_init = 0;
+    int64_t out_count = 0;
+    int64_t out_bump = 0;
+    int64_t out_bump_init = 0;
+    int64_t out_clear = 0;
+    int64_t out_clear_init = 0;
+    int64_t max_ocodes = 0;
+    uint32_t obuf = 0;
+    int obits = 0;
+    // oblock[0] is kept for the count byte so a sub-block leaves in one write.
+    uint8_t oblock[256] = {};
+    int oblen = 0;
+};

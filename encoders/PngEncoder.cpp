@@ -1,0 +1,282 @@
+#include "encoders/PngEncoder.h"
+
+#include "support/Platform.h"
+
+#include <zlib.h>
+
+#include <algorithm>
+#include <climits>
+#include <cstring>
+#include <exception>
+#include <string>
+
+namespace {
+
+constexpr uint8_t PNG_SIGNATURE[8] = {0x89, 0x50, 0x4E, 0x47, 0x0D, 0x0A, 0x1A, 0x0A};
+// Rows are grabbed, filtered and compressed in blocks of about this many raw
+// bytes (one extra byte per pixel counted), so memory stays bounded.
+constexpr size_t BLOCK_BYTES = 32767;
+
+void reportFailure(std::string_view line) {
+    std::string text(line);
+    text += '\n';
+    Platform::current().writeStderr(text);
+}
+
+// Releases the compressor however writeImageData ends.
+struct DeflateStream {
+    z_stream zs{};
+    bool open = false;
+    ~DeflateStream() {
+        if (open) deflateEnd(&zs);
+    }
+};
+
+}  // namespace
+
+PngEncoder::PngEncoder() : PngEncoder(nullptr, false, FILTER_NONE, 0) {}
+PngEncoder::PngEncoder(const PixelSource* image) : PngEncoder(image, false, FILTER_NONE, 0) {}
+PngEncoder::PngEncoder(const PixelSource* image, bool encodeAlpha)
+    : PngEncoder(image, encodeAlpha, FILTER_NONE, 0) {}
+PngEncoder::PngEncoder(const PixelSource* image, bool encodeAlpha, int filter)
+    : PngEncoder(image, encodeAlpha, filter, 0) {}
+PngEncoder::PngEncoder(const PixelSource* image, bool encodeAlpha, int filter, int compressionLevel)
+    : image(image), encodeAlpha(encodeAlpha) {
+    setFilter(filter);
+    setCompressionLevel(compressionLevel);
+}
+
+void PngEncoder::setImage(const PixelSource* newImage) {
+    image = newImage;
+    pngBytes.clear();
+    pngBytes.shrink_to_fit();
+}
+
+// A negative number would be written as an invalid filter type byte, so it
+// counts as unknown like the numbers above FILTER_LAST.
+void PngEncoder::setFilter(int whichFilter) {
+    filter = (whichFilter < FILTER_NONE || whichFilter > FILTER_LAST) ? FILTER_NONE : whichFilter;
+}
+
+void PngEncoder::setCompressionLevel(int level) {
+    if (level >= 0 && level <= 9) compressionLevel = level;
+}
+
+std::optional<std::vector<uint8_t>> PngEncoder::pngEncode() {
+    if (image == nullptr) return std::nullopt;
+    try {
+        width = image->getWidth();
+        height = image->getHeight();
+        if (width < 0 || height < 0) {
+            reportFailure("image fetch aborted or errored");
+            return std::nullopt;
+        }
+        pngBytes.assign((static_cast<size_t>(width) + 1) * static_cast<size_t>(height) * 3 + 200, 0);
+        bytePos = 0;
+        maxPos = 0;
+
+        bytePos = writeBytes(PNG_SIGNATURE, sizeof PNG_SIGNATURE, bytePos);
+        writeHeader();
+        if (!writeImageData()) {
+            pngBytes.clear();
+            return std::nullopt;
+        }
+        writeEnd();
+        pngBytes.resize(maxPos);
+        return std::move(pngBytes);
+    } catch (const std::exception& e) {
+        // Chiefly memory exhaustion on an absurd image size.
+        reportFailure(e.what());
+        pngBytes.clear();
+        return std::nullopt;
+    }
+}
+
+void PngEncoder::writeHeader() {
+    bytePos = writeInt4(13, bytePos);
+    const size_t start = bytePos;
+    bytePos = writeString("IHDR", bytePos);
+    bytePos = writeInt4(static_cast<uint32_t>(width), bytePos);
+    bytePos = writeInt4(static_cast<uint32_t>(height), bytePos);
+    bytePos = writeByte(8, bytePos);                    // bit depth
+    bytePos = writeByte(encodeAlpha ? 6 : 2, bytePos);  // RGBA or RGB
+    bytePos = writeByte(0, bytePos);                    // compression method
+    bytePos = writeByte(0, bytePos);                    // filter method
+    bytePos = writeByte(0, bytePos);                    // no interlacing
+    writeChunkCrc(start);
+}
+
+void PngEncoder::writeEnd() {
+    bytePos = writeInt4(0, bytePos);
+    const size_t start = bytePos;
+    bytePos = writeString("IEND", bytePos);
+    writeChunkCrc(start);
+}
+
+void PngEncoder::writeChunkCrc(size_t start) {
+    crcValue = static_cast<uint32_t>(crc32(0, pngBytes.data() + start, static_cast<uInt>(bytePos - start)));
+    bytePos = writeInt4(crcValue, bytePos);
+}
+
+// The block's rows as scanlines: filter byte, then red, green, blue (and
+// alpha) per pixel, filtered in place.
+void PngEncoder::buildRows(const uint32_t* argb, size_t rows, uint8_t* scanLines) {
+    const size_t w = static_cast<size_t>(width);
+    const size_t bpp = static_cast<size_t>(bytesPerPixel);
+    const size_t rowBytes = w * bpp;
+    for (size_t r = 0; r < rows; ++r) {
+        const uint32_t* src = argb + r * w;
+        uint8_t* line = scanLines + r * (rowBytes + 1);
+        *line++ = static_cast<uint8_t>(filter);
+        if (encodeAlpha) {
+            for (size_t x = 0; x < w; ++x) {
+                const uint32_t p = src[x];
+                line[4 * x] = static_cast<uint8_t>(p >> 16);
+                line[4 * x + 1] = static_cast<uint8_t>(p >> 8);
+                line[4 * x + 2] = static_cast<uint8_t>(p);
+                line[4 * x + 3] = static_cast<uint8_t>(p >> 24);
+            }
+        } else {
+            for (size_t x = 0; x < w; ++x) {
+                const uint32_t p = src[x];
+                line[3 * x] = static_cast<uint8_t>(p >> 16);
+                line[3 * x + 1] = static_cast<uint8_t>(p >> 8);
+                line[3 * x + 2] = static_cast<uint8_t>(p);
+            }
+        }
+        if (filter == FILTER_SUB) {
+            // Right to left, so the byte to the left is still raw when used;
+            // the first pixel stays raw.
+            for (size_t i = rowBytes; i-- > bpp;) line[i] = static_cast<uint8_t>(line[i] - line[i - bpp]);
+        } else if (filter == FILTER_UP) {
+            // priorRow holds the previous row's raw bytes, across blocks too;
+            // zeros before the first row.
+            uint8_t* prior = priorRow.data();
+            for (size_t i = 0; i < rowBytes; ++i) {
+                const uint8_t raw = line[i];
+                line[i] = static_cast<uint8_t>(raw - prior[i]);
+                prior[i] = raw;
+            }
+        }
+    }
+}
+
+bool PngEncoder::writeImageData() {
+    bytesPerPixel = encodeAlpha ? 4 : 3;
+    const size_t w = static_cast<size_t>(width);
+    const size_t rowBytes = w * static_cast<size_t>(bytesPerPixel);
+    // At least one row per block, however wide the image.
+    const size_t bytesPerRow = w * static_cast<size_t>(bytesPerPixel + 1);
+    const size_t rowsPerBlock = std::max<size_t>(1, bytesPerRow == 0 ? BLOCK_BYTES : BLOCK_BYTES / bytesPerRow);
+    priorRow.assign(rowBytes, 0);
+
+    DeflateStream stream;
+    z_stream& zs = stream.zs;
+    if (deflateInit(&zs, compressionLevel) != Z_OK) {
+        reportFailure(zs.msg != nullptr ? zs.msg : "cannot start the compressor");
+        return false;
+    }
+    stream.open = true;
+
+    // The compressor writes straight into the chunk; its length is filled in
+    // once known, and the CRC follows the data as it is produced.
+    const size_t lengthPos = bytePos;
+    bytePos = writeInt4(0, bytePos);
+    const size_t typePos = bytePos;
+    bytePos = writeString("IDAT", bytePos);
+    uLong crc = crc32(0, pngBytes.data() + typePos, 4);
+
+    // Input not yet given to the compressor, to size the growth of pngBytes.
+    size_t inputLeft = static_cast<size_t>(height) * (rowBytes + 1);
+    auto compress = [&](int flush) -> bool {
+        for (;;) {
+            if (bytePos == pngBytes.size()) {
+                ensureRoom(bytePos, std::max<size_t>(1000, deflateBound(&zs, static_cast<uLong>(inputLeft))));
+            }
+            const size_t room = std::min<size_t>(pngBytes.size() - bytePos, UINT_MAX);
+            zs.next_out = pngBytes.data() + bytePos;
+            zs.avail_out = static_cast<uInt>(room);
+            const int rc = deflate(&zs, flush);
+            const size_t produced = room - zs.avail_out;
+            crc = crc32(crc, pngBytes.data() + bytePos, static_cast<uInt>(produced));
+            bytePos += produced;
+            maxPos = std::max(maxPos, bytePos);
+            if (rc == Z_STREAM_ERROR) {
+                reportFailure(zs.msg != nullptr ? zs.msg : "compression failed");
+                return false;
+            }
+            if (flush == Z_FINISH ? rc == Z_STREAM_END : (zs.avail_in == 0 && zs.avail_out != 0)) return true;
+        }
+    };
+
+    std::vector<uint32_t> argb(w * rowsPerBlock);
+    std::vector<uint8_t> scanLines((rowBytes + 1) * rowsPerBlock);
+    for (size_t row = 0; row < static_cast<size_t>(height);) {
+        const size_t rows = std::min(rowsPerBlock, static_cast<size_t>(height) - row);
+        int status = 0;
+        const bool grabbed = image->grabPixels(0, static_cast<int>(row), width, static_cast<int>(rows), argb.data(),
+                                               0, width, &status);
+        if (!grabbed && (status & PixelSource::GRAB_ABORTED) == 0) {
+            reportFailure("interrupted waiting for pixels!");
+            return false;
+        }
+        if ((status & PixelSource::GRAB_ABORTED) != 0) {
+            reportFailure("image fetch aborted or errored");
+            return false;
+        }
+        buildRows(argb.data(), rows, scanLines.data());
+        // zlib counts input in 32 bits; a single row may be longer.
+        const uint8_t* in = scanLines.data();
+        for (size_t n = rows * (rowBytes + 1); n > 0;) {
+            const size_t piece = std::min<size_t>(n, 1u << 30);
+            zs.next_in = const_cast<Bytef*>(in);
+            zs.avail_in = static_cast<uInt>(piece);
+            inputLeft -= piece;
+            if (!compress(Z_NO_FLUSH)) return false;
+            in += piece;
+            n -= piece;
+        }
+        row += rows;
+    }
+    if (!compress(Z_FINISH)) return false;
+
+    const size_t dataLength = bytePos - typePos - 4;
+    writeInt4(static_cast<uint32_t>(dataLength), lengthPos);
+    crcValue = static_cast<uint32_t>(crc);
+    bytePos = writeInt4(crcValue, bytePos);
+    return true;
+}
+
+// ---- byte writers ----
+
+void PngEncoder::ensureRoom(size_t pos, size_t n) {
+    if (pos + n <= pngBytes.size()) return;
+    pngBytes.resize(pngBytes.size() + std::max<size_t>(1000, pos + n - pngBytes.size()));
+}
+
+size_t PngEncoder::writeBytes(const uint8_t* data, size_t n, size_t pos) {
+    ensureRoom(pos, n);
+    if (n != 0) std::memcpy(pngBytes.data() + pos, data, n);
+    maxPos = std::max(maxPos, pos + n);
+    return pos + n;
+}
+
+size_t PngEncoder::writeByte(int b, size_t pos) {
+    const uint8_t byte = static_cast<uint8_t>(b);
+    return writeBytes(&byte, 1, pos);
+}
+
+size_t PngEncoder::writeInt2(int n, size_t pos) {
+    const uint8_t bytes[2] = {static_cast<uint8_t>(n >> 8), static_cast<uint8_t>(n)};
+    return writeBytes(bytes, 2, pos);
+}
+
+size_t PngEncoder::writeInt4(uint32_t n, size_t pos) {
+    const uint8_t bytes[4] = {static_cast<uint8_t>(n >> 24), static_cast<uint8_t>(n >> 16),
+                              static_cast<uint8_t>(n >> 8), static_cast<uint8_t>(n)};
+    return writeBytes(bytes, 4, pos);
+}
+
+size_t PngEncoder::writeString(std::string_view s, size_t pos) {
+    return writeBytes(reinterpret_cast<const uint8_t*>(s.data()), s.size(), pos);
+}
