@@ -1,7 +1,7 @@
 #include "encoders/PngEncoder.h"
-#include "support/Platform.h"
 #include "tests/common/MemoryPixelSource.h"
 #include "tests/common/ReferenceDecoders.h"
+#include "tests/common/TestPlatform.h"
 #include "tests/encoders/EncoderTestUtil.h"
 
 #include <gtest/gtest.h>
@@ -56,24 +56,13 @@ std::vector<uint32_t> opaque(std::vector<uint32_t> pixels) {
     return pixels;
 }
 
-class StderrCapture : public PlatformWrapper {
-public:
-    StderrCapture() : PlatformWrapper(Platform::current()), scope_(*this) {}
-    void writeStderr(std::string_view text) override { text_ += text; }
-    const std::string& text() const { return text_; }
-
-private:
-    std::string text_;
-    ScopedPlatform scope_;
-};
-
 TEST(Png, DefaultsWriteStoredRgbRowsWithoutFilter) {
     MemoryPixelSource image(3, 2, {0xFF010203u, 0xFF040506u, 0xFF070809u, 0xFF0A0B0Cu, 0xFF0D0E0Fu, 0x80101112u});
-    StderrCapture err;
+    TestPlatform platform;
     PngEncoder encoder(&image);
     auto png = encoder.pngEncode();
     ASSERT_TRUE(png);
-    EXPECT_TRUE(err.text().empty());
+    EXPECT_TRUE(platform.err().empty());
 
     const std::vector<uint8_t> signature{0x89, 0x50, 0x4E, 0x47, 0x0D, 0x0A, 0x1A, 0x0A};
     EXPECT_EQ(std::vector<uint8_t>(png->begin(), png->begin() + 8), signature);
@@ -205,21 +194,21 @@ TEST(Png, SizesRoundTrip) {
 }
 
 TEST(Png, FailuresGiveNoBytesAndOneLineOnStandardError) {
-    StderrCapture err;
+    TestPlatform platform;
     PngEncoder none;
     EXPECT_FALSE(none.pngEncode());
-    EXPECT_EQ(err.text(), "");
+    EXPECT_EQ(platform.err(), "");
 
     MemoryPixelSource interrupted(10, 10, 0xFF000000u);
     interrupted.failGrabs(false, 0);
     EXPECT_FALSE(PngEncoder(&interrupted).pngEncode());
-    EXPECT_EQ(err.text(), "interrupted waiting for pixels!\n");
+    EXPECT_EQ(platform.err(), "interrupted waiting for pixels!\n");
 
     // The abort arrives on the second block of rows.
     MemoryPixelSource aborted(320, 60, 0xFF000000u);
     aborted.failGrabs(false, PixelSource::GRAB_ABORTED, 1);
     EXPECT_FALSE(PngEncoder(&aborted).pngEncode());
-    EXPECT_EQ(err.text(), "interrupted waiting for pixels!\nimage fetch aborted or errored\n");
+    EXPECT_EQ(platform.err(), "interrupted waiting for pixels!\nimage fetch aborted or errored\n");
 }
 
 TEST(Png, SetImageReplacesTheImage) {
