@@ -1,0 +1,12 @@
+#pragma once
+// The frame of a ready chart: the image background, the title, data-period
+// and copyright captions, and the graph in the rectangle the captions leave.
+// The chart surface calls it each time it renders a chart whose data loaded.
+
+#include "chart/Graphics.h"
+#include "chart/Indication_Data.h"
+
+// Draws the frame on a surface of width W and height H (the image measures
+// (W + 1) x (H + 1)) with the given margin, fixes the model's data window,
+// then draws the graph. Returns the graph rectangle.
+Rectangle paintChartFrame(Graphics& g, Indication_Data& model, int W, int H, int margin);

@@ -1,0 +1,250 @@
+// The graph around the data: background, origin and scale, X and Y legends
+// with their ticks and grid lines, the period boundaries, and the axes.
+
+#include "chart/ChartMath.h"
+#include "chart/Indication_Data.h"
+#include "support/Platform.h"
+
+#include <string>
+
+using chart::clampToInt;
+using chart::truncToInt;
+
+namespace {
+
+constexpr const char* kDefaultMonths = "JFMAMJJASOND";
+constexpr const char* kDefaultWeekDays = "SMTWTFS";
+
+// The first period boundary after `first`, in local time.
+int64_t nextBoundary(int64_t first, int mode) {
+    Platform& p = Platform::current();
+    CalendarFields f = p.toLocal(first);
+    f.second = 0;
+    f.millisecond = 0;
+    switch (mode) {
+        case Indication_Data::MODEGRAPH_MONTH:
+            f.month += 1;
+            f.day = 1;
+            f.hour = 0;
+            f.minute = 0;
+            break;
+        case Indication_Data::MODEGRAPH_DAY:
+            f.day += 1;
+            f.hour = 0;
+            f.minute = 0;
+            break;
+        case Indication_Data::MODEGRAPH_HOUR:
+            f.hour += 1;
+            f.minute = 0;
+            break;
+        default:
+            f.minute += 1;
+            break;
+    }
+    return p.fromLocal(f);
+}
+
+int64_t periodStepMinutes(int mode) {
+    switch (mode) {
+        case Indication_Data::MODEGRAPH_MONTH: return int64_t{Indication_Data::TIME_MONTH_DURATION} * 1440;
+        case Indication_Data::MODEGRAPH_DAY: return 1440;
+        case Indication_Data::MODEGRAPH_HOUR: return 60;
+        default: return 1;
+    }
+}
+
+}  // namespace
+
+bool Indication_Data::paint_Graphics(Graphics* g, const Rectangle* r) {
+    // Unknown modes have no period to lay out, exactly like no mode at all.
+    if (g == nullptr || r == nullptr || !chart::isWindowMode(iModeGraphicsData)) return false;
+
+    rect_AppletGraphique = *r;
+    paint_InitGraphics(*g, *r);
+
+    int xR = r->width;
+    if (bLegende_Y_Display && !bLegende_Y_Gauche) xR = clampToInt(int64_t{r->width} - (int64_t{xLgLegende} + 3));
+
+    g->setColor(colorGraph_Fond);
+    const int fondHeight = y_Min >= 0 ? clampToInt(int64_t{RepereGraph_y0} - r->y) : r->height;
+    g->fillRect(RepereGraph_x0, r->y, clampToInt(int64_t{xR} - RepereGraph_x0), fondHeight);
+
+    paint_AxesLegendes(*g, xR);
+    paint_GraphData(*g, xR);
+    paint_Axes(*g, xR);
+    return true;
+}
+
+void Indication_Data::paint_InitGraphics(Graphics& g, const Rectangle& r) {
+    const FontMetrics& m = g.getFontMetrics(fontGraph_Pen);
+
+    for (float bound : {y_Min, y_Max}) {
+        const int w = m.stringWidth(std::to_string(truncToInt(bound)));
+        if (w > xLgLegende) xLgLegende = w + 1;
+    }
+
+    int64_t bandReserve = 0;
+    int64_t originOffset = 0;
+    if (bLegende_X_Display && !bLegende_X_Dessus) {
+        bandReserve = 2 * int64_t{m.getHeight()} - 8;
+        originOffset = int64_t{m.getHeight()} - 4;
+    }
+
+    const float numerator =
+        static_cast<float>(static_cast<double>(int64_t{r.height} - 2 * int64_t{Graph_margeVerticale} - bandReserve));
+    float range = y_Max - y_Min;
+    // A flat series (every value equal, e.g. all 0) has no height to scale:
+    // lay it out as one value unit so the line sits at its value on a finite
+    // scale instead of dividing by zero.
+    if (range == 0.0f || std::isnan(range)) range = 1.0f;
+    yScale_Conv = numerator / range;
+
+    int64_t x0 = int64_t{r.x} + 2;
+    if (bLegende_Y_Display && bLegende_Y_Gauche) x0 += xLgLegende;
+    int64_t y0 = int64_t{r.y} + r.height - Graph_margeVerticale - originOffset;
+    if (y_Min < 0) {
+        const float e = bLegende_X_Dessus ? 0.0f : static_cast<float>(m.getHeight() - 4);
+        y0 += truncToInt(y_Min * yScale_Conv + e);
+    }
+    RepereGraph_x0 = clampToInt(x0);
+    RepereGraph_y0 = clampToInt(y0);
+}
+
+void Indication_Data::paint_AxesLegendes(Graphics& g, int xR) {
+    const int d = 1;
+    const int x0 = RepereGraph_x0;
+    const int y0 = RepereGraph_y0;
+    const FontMetrics& m = g.getFontMetrics(fontGraph_Pen);
+
+    g.setColor(colorGraph_Axe);
+    g.setFont(fontGraph_Pen);
+    g.setColor(colorGraph_Pen);
+
+    paint_AxeLegende_X(g, x0, y0, xR, d, m);
+
+    const int n = std::min(iAxe_Verticale_NumberOfValues, chart::kMaxLegendValues);
+    const bool yLegendRight = bLegende_Y_Display && !bLegende_Y_Gauche;
+    const float base = y_Min > 0 ? y_Min : 0.0f;
+    const int halfAscent = m.getAscent() / 2;
+    for (int i = 0; i < n; ++i) {
+        int v = n == 1 ? 0 : truncToInt((y_Max - y_Min) / static_cast<float>(n - 1) * static_cast<float>(i));
+        if (y_Min < 0) v = truncToInt(static_cast<float>(v) + y_Min);
+        const float scaled = static_cast<float>(v) * yScale_Conv;
+        const int yy = clampToInt(int64_t{y0} - truncToInt(scaled));
+
+        if (bLegende_Y_Display) {
+            const std::string label = std::to_string(truncToInt(base + static_cast<float>(v)));
+            const int64_t left = bLegende_Y_Gauche ? int64_t{x0} - m.stringWidth(label) - 2 : int64_t{xR} + 4;
+            g.drawString(label, clampToInt(left), clampToInt(int64_t{yy} + halfAscent - 1));
+        }
+        if (bAxe_AfficheHorizontales && scaled != 0.0f) {
+            const Color previous = g.getColor();
+            g.setColor(colorGraph_AxeBis);
+            g.drawLine(x0, yy, xR, yy);
+            g.setColor(previous);
+        }
+        g.drawLine(clampToInt(int64_t{x0} - d), yy, clampToInt(int64_t{x0} + d), yy);
+        if (yLegendRight) g.drawLine(clampToInt(int64_t{xR} - d), yy, clampToInt(int64_t{xR} + d), yy);
+    }
+}
+
+// The first boundary of Calc_ChangeLegend is the origin x0 itself.
+void Indication_Data::paint_AxeLegende_X(Graphics& g, int /*x0*/, int y0, int xR, int d, const FontMetrics& m) {
+    const chart::DisplayedWindow win = chart::displayedWindow(*this);
+    if (!win.valid || win.first == win.last) return;
+
+    const CalendarFields start = Platform::current().toLocal(vecGraph_Date[win.first]);
+    int c = 0;
+    switch (iModeGraphicsData) {
+        case MODEGRAPH_MONTH: c = start.month - 1; break;
+        case MODEGRAPH_DAY: c = start.weekday; break;
+        case MODEGRAPH_HOUR: c = start.hour; break;
+        default: c = start.minute; break;
+    }
+
+    const std::vector<int> xs = Calc_ChangeLegend(iModeGraphicsData_Duration, xR);
+    const int n = static_cast<int>(xs.size()) - 2;
+    const Rectangle& r = rect_AppletGraphique;
+    const int gridBottom = y_Min >= 0 ? y0 : clampToInt(int64_t{r.y} + r.height);
+    const int baseline = bLegende_X_Dessus ? clampToInt(int64_t{y0} - d) : clampToInt(int64_t{y0} + m.getHeight() + d);
+
+    for (int i = 0; i <= n; ++i) {
+        const int x = xs[i];
+        if (x > xR) continue;  // the counter stays on periods that are not shown
+
+        if (bAxe_AfficheVerticales) {
+            const Color previous = g.getColor();
+            g.setColor(colorGraph_AxeBis);
+            g.drawLine(x, r.y, x, gridBottom);
+            g.setColor(previous);
+        }
+
+        std::string label;
+        if (bLegende_X_Display) {
+            switch (iModeGraphicsData) {
+                case MODEGRAPH_MONTH: label = chart::labelCharacter(szDate_Month, kDefaultMonths, 12, c % 12); break;
+                case MODEGRAPH_DAY: label = chart::labelCharacter(szDate_WeekDay, kDefaultWeekDays, 7, c % 7); break;
+                case MODEGRAPH_HOUR: label = std::to_string(c % 24) + "h"; break;
+                default: label = std::to_string(c % 60) + "m"; break;
+            }
+        }
+        ++c;
+        if (iModeGraphicsData == MODEGRAPH_DAY && !bDate_DispWeekDay)
+            while (c % 7 == 0 || c % 7 == 6) ++c;
+
+        if (bLegende_X_Display) {
+            const int64_t sw = i < n ? int64_t{std::min(xs[i + 1], xR)} - x : int64_t{xR} - x;
+            const int64_t width = m.stringWidth(label);
+            if (width <= sw + 2) {
+                int64_t left = int64_t{x} + 2;
+                if (iLegende_X_Align == ALIGN_CENTER) left = x + (sw - width) / 2;
+                else if (iLegende_X_Align == ALIGN_RIGHT) left = x + sw - width - 2;
+                g.drawString(label, clampToInt(left), baseline);
+            }
+        }
+        g.drawLine(x, clampToInt(int64_t{y0} - d), x, clampToInt(int64_t{y0} + d));
+    }
+}
+
+std::vector<int> Indication_Data::Calc_ChangeLegend(int n, int xR) {
+    n = std::clamp(n, 0, chart::kMaxPeriods);
+    std::vector<int> xs(static_cast<size_t>(n) + 2, INT_MAX);
+    const int x0 = RepereGraph_x0;
+    xs[0] = x0;
+    xs[n + 1] = xR;
+
+    // Without two distinct minutes there is no time axis: every inner
+    // boundary stays beyond the right edge.
+    const chart::DisplayedWindow win = chart::displayedWindow(*this);
+    if (!win.valid) return xs;
+    const int64_t first = vecGraph_Date[win.first];
+    const int64_t last = vecGraph_Date[win.last];
+    const int64_t tMin = first / TIME_MINUTETOMILLISECOND;
+    const int64_t tMax = last / TIME_MINUTETOMILLISECOND;
+    if (tMax == tMin) return xs;
+
+    double ppm = static_cast<double>(int64_t{xR} - x0) / static_cast<double>(tMax - tMin);
+    const int64_t b = nextBoundary(first, iModeGraphicsData);
+    if (chart::weekendsCompressed(*this)) ppm *= chart::weekendFactor(first, last);
+
+    int64_t off = b / TIME_MINUTETOMILLISECOND - tMin;
+    const int64_t step = periodStepMinutes(iModeGraphicsData);
+    for (int i = 1; i <= n; ++i) {
+        xs[i] = truncToInt(static_cast<double>(x0) + static_cast<double>(off) * ppm);
+        off += step;
+    }
+    return xs;
+}
+
+void Indication_Data::paint_Axes(Graphics& g, int xR) {
+    const int x0 = RepereGraph_x0;
+    const int y0 = RepereGraph_y0;
+    const Rectangle& r = rect_AppletGraphique;
+    const int yb = y_Min >= 0 ? clampToInt(int64_t{y0} + 1) : clampToInt(int64_t{r.y} + r.height);
+
+    g.setColor(colorGraph_Axe);
+    g.setFont(fontGraph_Pen);
+    g.drawLine(clampToInt(int64_t{x0} - 1), y0, xR, y0);
+    g.drawLine(x0, yb, x0, r.y);
+    if (bLegende_Y_Display && !bLegende_Y_Gauche) g.drawLine(xR, yb, xR, r.y);
+}
