@@ -1,6 +1,7 @@
 #include "chart/ChartMath.h"
 
 #include "support/Indication_Tools.h"
+#include "support/Utf8.h"
 
 namespace chart {
 
@@ -13,35 +14,9 @@ double weekendFactor(int64_t first, int64_t last) {
     return td / wd;
 }
 
-namespace {
-
-bool isContinuation(unsigned char c) { return (c & 0xC0) == 0x80; }
-
-int countCharacters(std::string_view s) {
-    int n = 0;
-    for (unsigned char c : s)
-        if (!isContinuation(c)) ++n;
-    return n;
-}
-
-std::string characterAt(std::string_view s, int index) {
-    int n = -1;
-    for (size_t i = 0; i < s.size(); ++i) {
-        if (isContinuation(static_cast<unsigned char>(s[i]))) continue;
-        if (++n == index) {
-            size_t end = i + 1;
-            while (end < s.size() && isContinuation(static_cast<unsigned char>(s[end]))) ++end;
-            return std::string(s.substr(i, end - i));
-        }
-    }
-    return {};
-}
-
-}  // namespace
-
 std::string labelCharacter(const std::optional<std::string>& text, std::string_view fallback, int count, int i) {
-    if (text && countCharacters(*text) >= count) return characterAt(*text, i);
-    return characterAt(fallback, i);
+    const std::string_view letters = text && utf8::length(*text) >= static_cast<size_t>(count) ? *text : fallback;
+    return std::string(utf8::at(letters, static_cast<size_t>(i)));
 }
 
 int LocalWeekdays::weekday(int64_t t) {

@@ -6,23 +6,16 @@
 #include "chart/Indication_Data.h"
 #include "support/Platform.h"
 #include "tests/common/RecordingGraphics.h"
+#include "tests/common/TestPlatform.h"
 
-#include <cstdlib>
-#include <ctime>
 #include <memory>
 
 namespace charttest {
 
-// Runs before any test: every calendar field below is UTC.
-inline const bool kUtcZone = [] {
-    setenv("TZ", "UTC", 1);
-    tzset();
-    return true;
-}();
+// Set before any test runs: every calendar field below is UTC.
+inline const ScopedTimeZone kUtcZone{"UTC"};
 
-inline int64_t at(int y, int mo, int d, int h = 0, int mi = 0, int s = 0) {
-    return Platform::current().fromLocal(CalendarFields{y, mo, d, h, mi, s, 0, 0});
-}
+inline int64_t at(int y, int mo, int d, int h = 0, int mi = 0, int s = 0) { return localMillis(y, mo, d, h, mi, s); }
 
 inline const Color kFond{255, 255, 254};
 inline const Color kGraphFond{221, 221, 221};
