@@ -44,7 +44,8 @@ public:
     virtual bool osName(std::string& out) = 0;
     virtual bool fileSeparator(char& out) = 0;
 
-    // Files. On failure the text describes why (with the path).
+    // Files. On failure the text describes why (with the path). readFile reads
+    // regular files only, up to 512 MiB.
     virtual bool readFile(const std::string& path, std::string& out, std::string& error) = 0;
     // Opens for appending (creating when missing), writes data in one write, closes.
     virtual bool appendFile(const std::string& path, std::string_view data, std::string& error) = 0;

@@ -20,6 +20,10 @@
 
 namespace {
 
+// Configuration and data files are small; anything larger is refused rather
+// than read into memory whole.
+constexpr int64_t MAX_READ_BYTES = int64_t{512} << 20;
+
 std::string errnoText(const std::string& what, const std::string& path, int err) {
     return what + " " + path + " (" + std::strerror(err) + ")";
 }
@@ -98,20 +102,34 @@ public:
 
     bool readFile(const std::string& path, std::string& out, std::string& error) override {
         out.clear();
-        int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        // Non-blocking so that opening a FIFO cannot hang; regular files ignore it.
+        int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
         if (fd < 0) {
             error = errnoText("cannot open", path, errno);
             return false;
         }
         struct stat st{};
-        if (fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+        if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+            // Devices, pipes and folders could block or never end (/dev/zero).
+            int err = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
             ::close(fd);
-            error = errnoText("cannot read", path, EISDIR);
+            error = errnoText("cannot read (not a regular file)", path, err);
+            return false;
+        }
+        if (st.st_size > MAX_READ_BYTES) {
+            ::close(fd);
+            error = errnoText("cannot read", path, EFBIG);
             return false;
         }
         if (st.st_size > 0) out.reserve(static_cast<size_t>(st.st_size));
         char buf[65536];
         for (;;) {
+            if (out.size() > static_cast<size_t>(MAX_READ_BYTES)) {
+                ::close(fd);
+                out.clear();
+                error = errnoText("cannot read", path, EFBIG);
+                return false;
+            }
             ssize_t n = ::read(fd, buf, sizeof buf);
             if (n < 0) {
                 if (errno == EINTR) continue;
