@@ -1,0 +1,101 @@
+// The memory watcher.
+
+#include "app/MemoryWatcherThread.h"
+
+#include "support/Indication_Tools.h"
+#include "support/Platform.h"
+
+#include <chrono>
+#include <exception>
+
+MemoryWatcherThread myMemWatch;
+
+MemoryWatcherThread::MemoryWatcherThread(int64_t runMillis, int64_t pauseMillis, std::string file)
+    : runMillis_(runMillis), pauseMillis_(pauseMillis > 0 ? pauseMillis : 1), file_(std::move(file)) {}
+
+MemoryWatcherThread::~MemoryWatcherThread() { stop(); }
+
+void MemoryWatcherThread::start() {
+    std::lock_guard<std::mutex> lock(stateMutex_);
+    if (started_) return;
+    started_ = true;
+    thread_ = std::thread(&MemoryWatcherThread::run, this);
+}
+
+void MemoryWatcherThread::stop() {
+    std::thread worker;
+    {
+        std::lock_guard<std::mutex> lock(stateMutex_);
+        stopRequested_ = true;
+        worker = std::move(thread_);
+    }
+    wake_.notify_all();
+    if (!worker.joinable()) return;
+    // The watcher's own process exit runs the teardown on the watcher thread.
+    if (worker.get_id() == std::this_thread::get_id()) {
+        worker.detach();
+    } else {
+        worker.join();
+    }
+}
+
+void MemoryWatcherThread::MemoryMonitoring() {
+    std::lock_guard<std::mutex> lock(sampleMutex_);
+    Platform& platform = Platform::current();
+    platform.reclaimMemory();
+    const MemoryFigures figures = platform.memoryFigures();
+    const int64_t used = figures.held - figures.freeWithin;
+    CurrentFree.store(figures.freeWithin);
+    CurrentAlloc.store(figures.held);
+    CurrentUsed.store(used);
+    if (!sampled_) {
+        min.store(used);
+        max.store(used);
+        sampled_ = true;
+    } else {
+        if (used < min.load()) min.store(used);
+        if (used > max.load()) max.store(used);
+    }
+}
+
+std::string MemoryWatcherThread::usedText(int64_t used) const {
+    return "Current Memory Used: " + std::to_string(used) + " bytes (" + std::to_string(used / 1024) + "Ko)";
+}
+
+std::string MemoryWatcherThread::displayMemory() {
+    if (!isThreadRunning_.load()) MemoryMonitoring();
+    return usedText(CurrentUsed.load());
+}
+
+std::string MemoryWatcherThread::displayMemoryLong() {
+    if (!isThreadRunning_.load()) MemoryMonitoring();
+    return usedText(CurrentUsed.load()) + "; interval [" + std::to_string(min.load()) + "; " +
+           std::to_string(max.load()) + "]";
+}
+
+void MemoryWatcherThread::run() {
+    isThreadRunning_.store(true);
+    try {
+        // The run is counted in pauses only, so it writes exactly run / pause lines.
+        for (int64_t remaining = runMillis_; remaining > 0; remaining -= pauseMillis_) {
+            MemoryMonitoring();
+            {
+                std::unique_lock<std::mutex> lock(stateMutex_);
+                if (wake_.wait_for(lock, std::chrono::milliseconds(pauseMillis_), [this] { return stopRequested_; }))
+                    return;
+            }
+            std::string error;
+            if (!Platform::current().appendFile(file_, std::to_string(CurrentUsed.load()) + Indication_Tools::EOL, error))
+                Indication_Tools::Outils_AfficheMsg_System("System", "write log error: " + error, false);
+        }
+        {
+            std::lock_guard<std::mutex> lock(stateMutex_);
+            if (stopRequested_) return;
+        }
+        Platform::current().exitProcess(0);
+    } catch (const std::exception& e) {
+        Indication_Tools::Outils_AfficheMsg_System("System", std::string("memory watcher stopped: ") + e.what(), false);
+    } catch (...) {
+        // A stand-in exit that throws ends the thread here.
+    }
+}

@@ -1,0 +1,179 @@
+// The update-address fetch over libcurl.
+
+#include "support/HttpGet.h"
+#include "support/ProcessRunner.h"
+
+#include <curl/curl.h>
+
+#include <cctype>
+#include <memory>
+#include <mutex>
+#include <string_view>
+
+namespace {
+
+constexpr const char* kSchemes = "http,https";
+
+// curl_global_init is not thread-safe on every libcurl we may meet: run it once.
+bool curlReady() {
+    static std::once_flag once;
+    static CURLcode code = CURLE_FAILED_INIT;
+    std::call_once(once, [] {
+        ignoreBrokenPipeSignal();
+        code = curl_global_init(CURL_GLOBAL_DEFAULT);
+    });
+    return code == CURLE_OK;
+}
+
+struct CurlDeleter {
+    void operator()(CURL* c) const { curl_easy_cleanup(c); }
+    void operator()(CURLU* u) const { curl_url_cleanup(u); }
+    void operator()(curl_slist* l) const { curl_slist_free_all(l); }
+    void operator()(char* s) const { curl_free(s); }
+};
+template <class T>
+using CurlPtr = std::unique_ptr<T, CurlDeleter>;
+
+std::string lower(std::string_view s) {
+    std::string out(s);
+    for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return out;
+}
+
+// Credentials written into the address itself must not reach a message.
+std::string redact(std::string text, const std::string& secret) {
+    if (secret.empty()) return text;
+    for (size_t pos = text.find(secret); pos != std::string::npos; pos = text.find(secret, pos + 3))
+        text.replace(pos, secret.size(), "***");
+    return text;
+}
+
+std::string urlPassword(const std::string& url) {
+    CurlPtr<CURLU> u(curl_url());
+    if (!u || curl_url_set(u.get(), CURLUPART_URL, url.c_str(), 0) != CURLUE_OK) return {};
+    char* raw = nullptr;
+    if (curl_url_get(u.get(), CURLUPART_PASSWORD, &raw, 0) != CURLUE_OK || !raw) return {};
+    CurlPtr<char> password(raw);
+    return password.get();
+}
+
+struct Transfer {
+    std::optional<std::string> statusLine;
+    bool expectStatus = true;  // the next header line starts a new answer head
+};
+
+// Header lines arrive one per call. Each answer head (one per redirect) starts
+// with its status line and ends with an empty line; the last head wins.
+size_t onHeader(char* data, size_t size, size_t count, void* user) {
+    auto* t = static_cast<Transfer*>(user);
+    const size_t n = size * count;
+    std::string_view line(data, n);
+    while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.remove_suffix(1);
+    if (line.empty()) {
+        t->expectStatus = true;
+    } else if (t->expectStatus) {
+        if (line.substr(0, 5) == "HTTP/") t->statusLine = std::string(line);
+        t->expectStatus = false;
+    }
+    return n;
+}
+
+// The body is only read so the server sees its answer consumed; nothing is kept.
+size_t onBody(char*, size_t size, size_t count, void*) { return size * count; }
+
+bool isSetupError(CURLcode code) {
+    switch (code) {
+        case CURLE_FAILED_INIT:
+        case CURLE_URL_MALFORMAT:
+        case CURLE_UNSUPPORTED_PROTOCOL:
+        case CURLE_NOT_BUILT_IN:
+        case CURLE_OUT_OF_MEMORY:
+        case CURLE_BAD_FUNCTION_ARGUMENT:
+        case CURLE_UNKNOWN_OPTION:
+            return true;
+        default:
+            return false;
+    }
+}
+
+}  // namespace
+
+bool isUsableHttpUrl(const std::string& url) {
+    if (url.find('\0') != std::string::npos) return false;
+    CurlPtr<CURLU> u(curl_url());
+    if (!u || curl_url_set(u.get(), CURLUPART_URL, url.c_str(), 0) != CURLUE_OK) return false;
+    char* raw = nullptr;
+    if (curl_url_get(u.get(), CURLUPART_SCHEME, &raw, 0) != CURLUE_OK || !raw) return false;
+    CurlPtr<char> scheme(raw);
+    const std::string s = lower(scheme.get());
+    return s == "http" || s == "https";
+}
+
+HttpGetResult httpGet(const std::string& url, const std::optional<std::string>& authorization,
+                      const HttpGetLimits& limits) {
+    HttpGetResult result;
+    result.outcome = HttpGetResult::Outcome::SetupFailed;
+    if (!curlReady()) {
+        result.error = "the HTTP client could not be initialised";
+        return result;
+    }
+    CurlPtr<CURL> curl(curl_easy_init());
+    if (!curl) {
+        result.error = "cannot create an HTTP session";
+        return result;
+    }
+
+    Transfer transfer;
+    char errorBuffer[CURL_ERROR_SIZE] = {};
+    CurlPtr<curl_slist> headers;
+    if (authorization) {
+        curl_slist* list = curl_slist_append(nullptr, ("Authorization: " + *authorization).c_str());
+        if (!list) {
+            result.error = "out of memory";
+            return result;
+        }
+        headers.reset(list);
+    }
+
+    CURL* c = curl.get();
+    CURLcode code = CURLE_OK;
+    auto set = [&](CURLoption option, auto value) {
+        if (code == CURLE_OK) code = curl_easy_setopt(c, option, value);
+    };
+    set(CURLOPT_ERRORBUFFER, errorBuffer);
+    set(CURLOPT_URL, url.c_str());
+    set(CURLOPT_HTTPGET, 1L);
+    // Worker threads share the process: no signals, no alarm-based time-outs.
+    set(CURLOPT_NOSIGNAL, 1L);
+    set(CURLOPT_PROTOCOLS_STR, kSchemes);
+    set(CURLOPT_REDIR_PROTOCOLS_STR, kSchemes);
+    set(CURLOPT_FOLLOWLOCATION, limits.maxRedirects > 0 ? 1L : 0L);
+    set(CURLOPT_MAXREDIRS, static_cast<long>(limits.maxRedirects));
+    set(CURLOPT_UNRESTRICTED_AUTH, 0L);
+    set(CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(limits.connectTimeoutMs));
+    set(CURLOPT_TIMEOUT_MS, static_cast<long>(limits.totalTimeoutMs));
+    set(CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
+    set(CURLOPT_HEADERFUNCTION, &onHeader);
+    set(CURLOPT_HEADERDATA, &transfer);
+    set(CURLOPT_WRITEFUNCTION, &onBody);
+    set(CURLOPT_WRITEDATA, nullptr);
+    if (headers) set(CURLOPT_HTTPHEADER, headers.get());
+    if (code != CURLE_OK) {
+        result.error = curl_easy_strerror(code);
+        return result;
+    }
+
+    code = curl_easy_perform(c);
+    result.statusLine = transfer.statusLine;
+    long status = 0;
+    if (curl_easy_getinfo(c, CURLINFO_RESPONSE_CODE, &status) == CURLE_OK) result.statusCode = status;
+    if (code == CURLE_OK) {
+        result.outcome = HttpGetResult::Outcome::Complete;
+        return result;
+    }
+    result.outcome = isSetupError(code) && !transfer.statusLine ? HttpGetResult::Outcome::SetupFailed
+                                                                : HttpGetResult::Outcome::TransferFailed;
+    result.error = redact(errorBuffer[0] ? std::string(errorBuffer) : std::string(curl_easy_strerror(code)),
+                          urlPassword(url));
+    return result;
+}

@@ -1,0 +1,41 @@
+#pragma once
+// Running the update program: started directly (no shell) with an argument
+// vector, its standard output handed back line by line, its standard error
+// read and dropped so it can never block on a full pipe. The child is always
+// waited for. Safe to call from any thread.
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+struct ProcessLimits {
+    // Once the program has ended, how long its output may stay open (held by a
+    // process it left running) before reading stops.
+    int64_t outputGraceMs = 5'000;
+    // A longer output line is handed back in pieces of this size.
+    size_t maxLineBytes = 64 * 1024;
+};
+
+struct ProcessRunResult {
+    enum class Outcome {
+        Exited,        // the program ran and ended; exitValue is set
+        StartRefused,  // the platform refused the start (bad argument, no resources)
+        IoError        // starting it, or reading its output, failed
+    };
+    Outcome outcome = Outcome::IoError;
+    // The exit status, or 128 + the signal number when a signal ended it.
+    int exitValue = 0;
+    std::string error;
+};
+
+// args[0] is the program itself. Standard input reads as empty. onLine gets
+// each output line without its line end ("\n", "\r\n" or "\r"), as raw bytes.
+ProcessRunResult runProgram(const std::vector<std::string>& args,
+                            const std::function<void(const std::string& line)>& onLine,
+                            const ProcessLimits& limits);
+
+// Writes to a pipe or socket whose reader has gone must fail with an error
+// instead of ending the service. Idempotent.
+void ignoreBrokenPipeSignal();

@@ -1,0 +1,282 @@
+// Remote update operations: the update address, Base64, the update program.
+
+#include "support/RemoteUpdate.h"
+
+#include "support/Indication_Tools.h"
+#include "support/Platform.h"
+#include "support/SysProperties.h"
+
+#include <mutex>
+
+namespace {
+
+std::mutex limitsMutex;
+RemoteUpdateLimits limits;
+
+void report(const std::string& message, bool log) {
+    Indication_Tools::Outils_AfficheMsg_System(Indication_Tools::thisClassName, message, log);
+}
+
+// ---- Text <-> bytes: a character stands for the byte of its low 8 bits ----
+
+// Length of the valid UTF-8 sequence at s[i], or 0 when it is not one.
+size_t utf8Sequence(std::string_view s, size_t i, uint32_t& codePoint) {
+    const auto byte = [&](size_t k) { return static_cast<unsigned char>(s[k]); };
+    const unsigned char lead = byte(i);
+    size_t len;
+    uint32_t cp;
+    if (lead < 0x80) {
+        codePoint = lead;
+        return 1;
+    } else if (lead >= 0xC2 && lead <= 0xDF) {
+        len = 2;
+        cp = lead & 0x1F;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        len = 3;
+        cp = lead & 0x0F;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        len = 4;
+        cp = lead & 0x07;
+    } else {
+        return 0;
+    }
+    if (i + len > s.size()) return 0;
+    for (size_t k = 1; k < len; ++k) {
+        if ((byte(i + k) & 0xC0) != 0x80) return 0;
+        cp = (cp << 6) | (byte(i + k) & 0x3F);
+    }
+    const bool overlong = (len == 3 && cp < 0x800) || (len == 4 && cp < 0x10000);
+    if (overlong || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
+    codePoint = cp;
+    return len;
+}
+
+// Bytes that are not valid UTF-8 stand for themselves.
+std::vector<uint8_t> textToBytes(std::string_view text) {
+    std::vector<uint8_t> out;
+    out.reserve(text.size());
+    for (size_t i = 0; i < text.size();) {
+        uint32_t cp = 0;
+        size_t len = utf8Sequence(text, i, cp);
+        if (len == 0) {
+            out.push_back(static_cast<uint8_t>(text[i]));
+            ++i;
+        } else {
+            out.push_back(static_cast<uint8_t>(cp & 0xFF));
+            i += len;
+        }
+    }
+    return out;
+}
+
+std::string bytesToText(const std::vector<uint8_t>& bytes) {
+    std::string out;
+    out.reserve(bytes.size());
+    for (uint8_t b : bytes) {
+        if (b < 0x80) {
+            out.push_back(static_cast<char>(b));
+        } else {
+            out.push_back(static_cast<char>(0xC0 | (b >> 6)));
+            out.push_back(static_cast<char>(0x80 | (b & 0x3F)));
+        }
+    }
+    return out;
+}
+
+// Program output: kept when it is UTF-8, else read as ISO 8859-1.
+std::string outputToText(const std::string& line) {
+    for (size_t i = 0; i < line.size();) {
+        uint32_t cp = 0;
+        size_t len = utf8Sequence(line, i, cp);
+        if (len == 0) return bytesToText(std::vector<uint8_t>(line.begin(), line.end()));
+        i += len;
+    }
+    return line;
+}
+
+// ---- Base64 ----------------------------------------------------------------
+
+constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+
+uint8_t base64Value(uint8_t c) {
+    if (c >= 'A' && c <= 'Z') return static_cast<uint8_t>(c - 'A');
+    if (c >= 'a' && c <= 'z') return static_cast<uint8_t>(c - 'a' + 26);
+    if (c >= '0' && c <= '9') return static_cast<uint8_t>(c - '0' + 52);
+    if (c == '+') return 62;
+    if (c == '/') return 63;
+    if (c == '=') return 0;
+    // Anything else is taken as it is; only its low six bits fit a digit.
+    return static_cast<uint8_t>(c & 0x3F);
+}
+
+std::vector<uint8_t> encode(const std::vector<uint8_t>& in) {
+    std::vector<uint8_t> out;
+    out.reserve((in.size() + 2) / 3 * 4);
+    size_t i = 0;
+    for (; i + 3 <= in.size(); i += 3) {
+        const uint32_t g = (uint32_t(in[i]) << 16) | (uint32_t(in[i + 1]) << 8) | in[i + 2];
+        out.push_back(kAlphabet[(g >> 18) & 0x3F]);
+        out.push_back(kAlphabet[(g >> 12) & 0x3F]);
+        out.push_back(kAlphabet[(g >> 6) & 0x3F]);
+        out.push_back(kAlphabet[g & 0x3F]);
+    }
+    const size_t rest = in.size() - i;
+    if (rest == 1) {
+        out.push_back(kAlphabet[in[i] >> 2]);
+        out.push_back(kAlphabet[(in[i] & 0x03) << 4]);
+        out.push_back('=');
+        out.push_back('=');
+    } else if (rest == 2) {
+        out.push_back(kAlphabet[in[i] >> 2]);
+        out.push_back(kAlphabet[((in[i] & 0x03) << 4) | (in[i + 1] >> 4)]);
+        out.push_back(kAlphabet[(in[i + 1] & 0x0F) << 2]);
+        out.push_back('=');
+    }
+    return out;
+}
+
+std::vector<uint8_t> decode(const std::vector<uint8_t>& in) {
+    size_t count = in.size();
+    while (count > 0 && in[count - 1] == '=') --count;
+    // Six bits per digit, whole bytes only: for padded input this is the digit
+    // count less one per group of four, and unpadded input decodes the same way.
+    const size_t outLen = count * 6 / 8;
+    std::vector<uint8_t> out;
+    out.reserve(outLen);
+    for (size_t i = 0; out.size() < outLen; i += 4) {
+        uint32_t g = 0;
+        for (size_t k = 0; k < 4; ++k) g = (g << 6) | (i + k < count ? base64Value(in[i + k]) : 0);
+        for (int shift = 16; shift >= 0 && out.size() < outLen; shift -= 8)
+            out.push_back(static_cast<uint8_t>((g >> shift) & 0xFF));
+    }
+    return out;
+}
+
+std::vector<std::string> splitParameters(const std::string& parameters) {
+    std::vector<std::string> out;
+    size_t pos = 0;
+    while (pos < parameters.size()) {
+        size_t end = parameters.find(' ', pos);
+        if (end == std::string::npos) end = parameters.size();
+        if (end > pos) out.push_back(parameters.substr(pos, end - pos));
+        pos = end + 1;
+    }
+    return out;
+}
+
+// A password (or any credential) that slipped into an error text is masked.
+std::string redact(std::string text, const std::string& secret) {
+    if (secret.empty()) return text;
+    for (size_t pos = text.find(secret); pos != std::string::npos; pos = text.find(secret, pos + 3))
+        text.replace(pos, secret.size(), "***");
+    return text;
+}
+
+}  // namespace
+
+RemoteUpdateLimits getRemoteUpdateLimits() {
+    std::lock_guard<std::mutex> lock(limitsMutex);
+    return limits;
+}
+
+void setRemoteUpdateLimits(const RemoteUpdateLimits& value) {
+    std::lock_guard<std::mutex> lock(limitsMutex);
+    limits = value;
+}
+
+std::optional<std::string> Indication_Tools::getUrl(const std::optional<std::string>& url) {
+    if (!url || !isUsableHttpUrl(*url)) return std::nullopt;
+
+    std::string status = "50x Internal Application Error";
+
+    // One snapshot, so login and password come from the same configuration.
+    SharedProperties::Ptr config = SysProperties.load();
+    auto lookup = [&](const char* key) -> std::optional<std::string> {
+        if (!config) return std::nullopt;
+        auto it = config->find(key);
+        if (it == config->end()) return std::nullopt;
+        return it->second;
+    };
+    std::optional<std::string> authorization;
+    std::string password;
+    std::optional<std::string> login = lookup("INDICEGIF_URLUPDATE_LOGIN");
+    if (login && !login->empty()) {
+        password = lookup("INDICEGIF_URLUPDATE_PASSWORD").value_or("");
+        authorization = "Basic " + *base64Encode(std::optional<std::string>(*login + ":" + password));
+    }
+
+    HttpGetResult answer = httpGet(*url, authorization, getRemoteUpdateLimits().http);
+    if (answer.statusLine) status = *answer.statusLine;
+    switch (answer.outcome) {
+        case HttpGetResult::Outcome::SetupFailed:
+            report("getUrl : Error [init] : " + redact(answer.error, password), true);
+            break;
+        case HttpGetResult::Outcome::TransferFailed:
+            report("getUrl : Error [read] : " + redact(answer.error, password), true);
+            break;
+        case HttpGetResult::Outcome::Complete:
+            // An error status has no usable body: reported as a failed read.
+            if (answer.statusCode >= 400)
+                report("getUrl : Error [read] : the server answered \"" + status + "\"", true);
+            break;
+    }
+    return status;
+}
+
+std::optional<std::string> Indication_Tools::base64Encode(const std::optional<std::string>& text) {
+    if (!text) return std::nullopt;
+    std::vector<uint8_t> out = encode(textToBytes(*text));
+    return std::string(out.begin(), out.end());
+}
+
+std::optional<std::vector<uint8_t>> Indication_Tools::base64Encode(const std::optional<std::vector<uint8_t>>& bytes) {
+    if (!bytes) return std::nullopt;
+    return encode(*bytes);
+}
+
+std::optional<std::string> Indication_Tools::base64Decode(const std::optional<std::string>& text) {
+    if (!text) return std::nullopt;
+    return bytesToText(decode(textToBytes(*text)));
+}
+
+std::optional<std::vector<uint8_t>> Indication_Tools::base64Decode(const std::optional<std::vector<uint8_t>>& bytes) {
+    if (!bytes) return std::nullopt;
+    return decode(*bytes);
+}
+
+int32_t Indication_Tools::ExecuteApplication(const std::string& program, const std::string& parameters,
+                                            bool logPrintout) {
+    std::string path = program;
+    for (char& c : path)
+        if (c == '/') c = fileSeparator;
+
+    if (path.find('\0') != std::string::npos) {
+        report("[ERROR] : RuntimeException: invalid null character in the program path", true);
+        return -2;
+    }
+    if (!Platform::current().isReadableFile(path)) {
+        report("[ERROR] : " + path + " not found!", true);
+        return -4;
+    }
+
+    // Each parameter is its own argument: without a command line to delimit
+    // them, added quote characters would become part of the values.
+    std::vector<std::string> args = splitParameters(parameters);
+    args.insert(args.begin(), path);
+
+    ProcessRunResult run = runProgram(
+        args, [&](const std::string& line) { report("[OUT] : " + outputToText(line), logPrintout); },
+        getRemoteUpdateLimits().process);
+    switch (run.outcome) {
+        case ProcessRunResult::Outcome::Exited:
+            report("Program Exit Value : " + std::to_string(run.exitValue), logPrintout);
+            return 0;
+        case ProcessRunResult::Outcome::StartRefused:
+            report("[ERROR] : RuntimeException: " + run.error, true);
+            return -2;
+        case ProcessRunResult::Outcome::IoError:
+            report("[ERROR] : IOException: " + run.error, true);
+            return -2;
+    }
+    return -2;
+}
