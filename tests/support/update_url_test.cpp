@@ -85,6 +85,9 @@ protected:
         port_ = server_.bind_to_any_port("127.0.0.1");
         ASSERT_GT(port_, 0);
         thread_ = std::thread([this] { server_.listen_after_bind(); });
+        // stop() only reaches a server already listening.
+        for (int i = 0; i < 1000 && !server_.is_running(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        ASSERT_TRUE(server_.is_running());
 
         RemoteUpdateLimits limits;
         limits.http.connectTimeoutMs = 5'000;
