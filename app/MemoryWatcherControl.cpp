@@ -1,9 +1,8 @@
 // Starting and stopping the memory watcher ("-m").
-//
-// Not running yet: "-m" is accepted and nothing is sampled.
 
+#include "app/MemoryWatcherThread.h"
 #include "app/zkQuoteForge.h"
 
-void zkQuoteForge::startMemoryWatcher() {}
+void zkQuoteForge::startMemoryWatcher() { myMemWatch.start(std::make_shared<KeepAlive>()); }
 
-void zkQuoteForge::stopMemoryWatcher() {}
+void zkQuoteForge::stopMemoryWatcher() { myMemWatch.stop(); }

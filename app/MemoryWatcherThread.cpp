@@ -15,11 +15,11 @@ MemoryWatcherThread::MemoryWatcherThread(int64_t runMillis, int64_t pauseMillis,
 
 MemoryWatcherThread::~MemoryWatcherThread() { stop(); }
 
-void MemoryWatcherThread::start() {
+void MemoryWatcherThread::start(std::shared_ptr<void> keepAlive) {
     std::lock_guard<std::mutex> lock(stateMutex_);
     if (started_) return;
     started_ = true;
-    thread_ = std::thread(&MemoryWatcherThread::run, this);
+    thread_ = std::thread([this, holder = std::move(keepAlive)] { run(); });
 }
 
 void MemoryWatcherThread::stop() {

@@ -11,6 +11,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -28,8 +29,9 @@ public:
     MemoryWatcherThread(const MemoryWatcherThread&) = delete;
     MemoryWatcherThread& operator=(const MemoryWatcherThread&) = delete;
 
-    // Starts the sampling thread; later calls do nothing.
-    void start();
+    // Starts the sampling thread; later calls do nothing. The thread holds
+    // keepAlive for as long as it runs.
+    void start(std::shared_ptr<void> keepAlive = nullptr);
     // Ends the sampling thread at once (a pause in progress is cut short) and
     // waits for it, unless called from that thread. The process goes on.
     void stop();

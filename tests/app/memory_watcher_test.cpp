@@ -1,7 +1,7 @@
 // The memory watcher, with scripted memory figures and short runs.
 
 #include "app/MemoryWatcherThread.h"
-#include "tests/common/RecordingPlatform.h"
+#include "tests/common/TestPlatform.h"
 
 #include <gtest/gtest.h>
 
@@ -17,13 +17,11 @@ namespace {
 
 using namespace std::chrono_literals;
 
-struct ExitCalled {};
-
 // Memory figures follow a script (used = held - free, free fixed at 500);
 // the process exit is recorded and ends the watcher thread by throwing.
-class WatcherPlatform : public RecordingPlatform {
+class WatcherPlatform : public TestPlatform {
 public:
-    explicit WatcherPlatform(std::vector<int64_t> used) : used_(std::move(used)) {}
+    explicit WatcherPlatform(std::vector<int64_t> used) : used_(std::move(used)) { captureAllAppends(); }
 
     MemoryFigures memoryFigures() override {
         std::lock_guard<std::mutex> lock(mutex_);
@@ -41,7 +39,7 @@ public:
             exitStatus_ = status;
             changed_.notify_all();
         }
-        throw ExitCalled{};
+        throw ProcessExit{status};
     }
 
     bool waitForExit() {
@@ -66,6 +64,7 @@ public:
     }
 
 private:
+    std::mutex mutex_;
     std::vector<int64_t> used_;
     std::condition_variable changed_;
     int samples_ = 0;
@@ -75,7 +74,6 @@ private:
 
 TEST(MemoryWatcher, RunWritesOneLinePerPauseThenEndsTheProcessWithZero) {
     WatcherPlatform platform({3000, 1000, 5000, 2000, 4000});
-    ScopedPlatform scope(platform);
     {
         // 55 ms of 10 ms pauses: six samples, the last pause counted in full.
         MemoryWatcherThread watcher(55, 10, "mem.txt");
@@ -92,12 +90,26 @@ TEST(MemoryWatcher, RunWritesOneLinePerPauseThenEndsTheProcessWithZero) {
         EXPECT_EQ(watcher.displayMemoryLong(), "Current Memory Used: 3000 bytes (2Ko); interval [1000; 5000]");
         EXPECT_EQ(platform.samples(), 6);
     }
-    EXPECT_EQ(platform.console(), "");
+    EXPECT_EQ(platform.out(), "");
+}
+
+TEST(MemoryWatcher, KeepsItsHolderExactlyWhileItRuns) {
+    WatcherPlatform platform({64});
+    MemoryWatcherThread watcher(MemoryWatcherThread::DEFAULT_RUN_MILLIS, 60'000, "mem.txt");
+    auto holder = std::make_shared<int>(1);
+    auto ignored = std::make_shared<int>(2);
+    std::weak_ptr<int> held = holder, dropped = ignored;
+    watcher.start(std::move(holder));
+    watcher.start(std::move(ignored));  // already started: let go at once
+    EXPECT_TRUE(dropped.expired());
+    ASSERT_TRUE(platform.waitForSamples(1));
+    EXPECT_FALSE(held.expired());
+    watcher.stop();
+    EXPECT_TRUE(held.expired());
 }
 
 TEST(MemoryWatcher, TextsOfAWatcherNeverStartedSampleEachTime) {
     WatcherPlatform platform({1048576, 1535, 2000000, 0});
-    ScopedPlatform scope(platform);
     MemoryWatcherThread watcher;
     EXPECT_EQ(watcher.displayMemory(), "Current Memory Used: 1048576 bytes (1024Ko)");
     EXPECT_EQ(watcher.displayMemoryLong(), "Current Memory Used: 1535 bytes (1Ko); interval [1535; 1048576]");
@@ -110,7 +122,6 @@ TEST(MemoryWatcher, TextsOfAWatcherNeverStartedSampleEachTime) {
 
 TEST(MemoryWatcher, StopCutsALongPauseShort) {
     WatcherPlatform platform({4096});
-    ScopedPlatform scope(platform);
     MemoryWatcherThread watcher(MemoryWatcherThread::DEFAULT_RUN_MILLIS, 60'000, "mem.txt");
     watcher.start();
     ASSERT_TRUE(platform.waitForSamples(1));
@@ -123,14 +134,13 @@ TEST(MemoryWatcher, StopCutsALongPauseShort) {
 
 TEST(MemoryWatcher, FailedAppendIsReportedAndTheRunGoesOn) {
     WatcherPlatform platform({100});
-    platform.failAppends(true);
-    ScopedPlatform scope(platform);
+    platform.failAppends = true;
     MemoryWatcherThread watcher(30, 10, "mem.txt");
     watcher.start();
     ASSERT_TRUE(platform.waitForExit());
     watcher.stop();
-    const std::string line = "[System] : write log error: cannot open mem.txt (refused by the test)\n";
-    EXPECT_EQ(platform.console(), line + line + line);
+    const std::string line = "[System] : write log error: cannot open mem.txt (Permission denied)\n";
+    EXPECT_EQ(platform.out(), line + line + line);
 }
 
 std::string slurp(const std::string& path) {

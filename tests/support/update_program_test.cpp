@@ -4,7 +4,7 @@
 #include "support/Indication_Tools.h"
 #include "support/RemoteUpdate.h"
 #include "support/SysProperties.h"
-#include "tests/common/RecordingPlatform.h"
+#include "tests/common/TestPlatform.h"
 
 #include <gtest/gtest.h>
 
@@ -31,6 +31,7 @@ std::vector<std::string> lines(const std::string& text) {
 class UpdateProgram : public ::testing::Test {
 protected:
     void SetUp() override {
+        platform_.captureAllAppends();
         char tmpl[] = "/tmp/zk_update_XXXXXX";
         ASSERT_NE(mkdtemp(tmpl), nullptr);
         dir_ = tmpl;
@@ -53,13 +54,12 @@ protected:
     // The program's output lines as echoed on the console.
     std::vector<std::string> echoed() {
         std::vector<std::string> out;
-        for (const std::string& l : lines(platform_.console()))
+        for (const std::string& l : lines(platform_.out()))
             if (l.rfind("[Indication_Tools] : [OUT] : ", 0) == 0) out.push_back(l.substr(29));
         return out;
     }
 
-    RecordingPlatform platform_;
-    ScopedPlatform scope_{platform_};
+    TestPlatform platform_;
     std::string dir_;
     char savedSeparator_ = '/';
 };
@@ -67,14 +67,14 @@ protected:
 TEST_F(UpdateProgram, ExitValueIsReportedButNeverAFailure) {
     const std::string prog = script("update.sh", "echo hello\necho world\nexit 3");
     EXPECT_EQ(Indication_Tools::ExecuteApplication(prog, "", false), 0);
-    EXPECT_EQ(platform_.console(),
+    EXPECT_EQ(platform_.out(),
               "[Indication_Tools] : [OUT] : hello\n"
               "[Indication_Tools] : [OUT] : world\n"
               "[Indication_Tools] : Program Exit Value : 3\n");
     EXPECT_EQ(platform_.file(kLog), "");
 
     // With the printout flag the same lines reach the log.
-    platform_.clear();
+    platform_.clearOut();
     EXPECT_EQ(Indication_Tools::ExecuteApplication(prog, "", true), 0);
     const std::string log = platform_.file(kLog);
     EXPECT_NE(log.find("  |_ [Indication_Tools] : [OUT] : hello\r\n"), std::string::npos) << log;
@@ -84,14 +84,14 @@ TEST_F(UpdateProgram, ExitValueIsReportedButNeverAFailure) {
 TEST_F(UpdateProgram, ProgramEndedByASignalReportsItsNumberPlus128) {
     const std::string prog = script("killed.sh", "kill -TERM $$");
     EXPECT_EQ(Indication_Tools::ExecuteApplication(prog, "", false), 0);
-    EXPECT_NE(platform_.console().find("Program Exit Value : " + std::to_string(128 + SIGTERM)), std::string::npos);
+    EXPECT_NE(platform_.out().find("Program Exit Value : " + std::to_string(128 + SIGTERM)), std::string::npos);
 }
 
 TEST_F(UpdateProgram, MissingProgramIsReportedAndNothingRuns) {
     const std::string path = dir_ + "/nowhere/update.sh";
     EXPECT_EQ(Indication_Tools::ExecuteApplication(path, "-a", false), -4);
     const std::string message = "[Indication_Tools] : [ERROR] : " + path + " not found!";
-    EXPECT_EQ(platform_.console(), message + "\n");
+    EXPECT_EQ(platform_.out(), message + "\n");
     EXPECT_NE(platform_.file(kLog).find("  |_ " + message + "\r\n"), std::string::npos);
     // A folder is not a program either.
     EXPECT_EQ(Indication_Tools::ExecuteApplication(dir_, "", false), -4);
@@ -104,12 +104,12 @@ TEST_F(UpdateProgram, SlashesBecomeThePlatformSeparator) {
 
     // Where the separator is a backslash the same path is looked up with backslashes.
     Indication_Tools::fileSeparator = '\\';
-    platform_.clear();
+    platform_.clearOut();
     std::string expected = prog;
     for (char& c : expected)
         if (c == '/') c = '\\';
     EXPECT_EQ(Indication_Tools::ExecuteApplication(prog, "", false), -4);
-    EXPECT_EQ(platform_.console(), "[Indication_Tools] : [ERROR] : " + expected + " not found!\n");
+    EXPECT_EQ(platform_.out(), "[Indication_Tools] : [ERROR] : " + expected + " not found!\n");
 }
 
 TEST_F(UpdateProgram, ParametersAreSplitAtSpacesAndReachTheProgramVerbatim) {
@@ -118,12 +118,12 @@ TEST_F(UpdateProgram, ParametersAreSplitAtSpacesAndReachTheProgramVerbatim) {
     EXPECT_EQ(echoed(), (std::vector<std::string>{"<-a>", "<-b>"}));
 
     // No shell in between: its special characters stay as they are.
-    platform_.clear();
+    platform_.clearOut();
     EXPECT_EQ(Indication_Tools::ExecuteApplication(prog, "  $HOME;touch 'x' * `id` ", false), 0);
     EXPECT_EQ(echoed(), (std::vector<std::string>{"<$HOME;touch>", "<'x'>", "<*>", "<`id`>"}));
     EXPECT_NE(access((dir_ + "/x").c_str(), F_OK), 0);
 
-    platform_.clear();
+    platform_.clearOut();
     EXPECT_EQ(Indication_Tools::ExecuteApplication(prog, "", false), 0);
     EXPECT_EQ(echoed(), std::vector<std::string>{});
 }
@@ -137,7 +137,7 @@ TEST_F(UpdateProgram, ErrorFloodAndLongOutputNeverBlock) {
     ASSERT_EQ(out.size(), 50000u);
     EXPECT_EQ(out.front(), "1");
     EXPECT_EQ(out.back(), "50000");
-    EXPECT_NE(platform_.console().find("Program Exit Value : 0"), std::string::npos);
+    EXPECT_NE(platform_.out().find("Program Exit Value : 0"), std::string::npos);
 }
 
 TEST_F(UpdateProgram, LineEndsEncodingsAndOverlongLines) {
@@ -156,7 +156,7 @@ TEST_F(UpdateProgram, LineEndsEncodingsAndOverlongLines) {
 TEST_F(UpdateProgram, ProgramThatCannotStartIsAnIOException) {
     const std::string prog = script("noexec.sh", "echo never", 0644);
     EXPECT_EQ(Indication_Tools::ExecuteApplication(prog, "", false), -2);
-    const std::string console = platform_.console();
+    const std::string console = platform_.out();
     EXPECT_EQ(console.rfind("[Indication_Tools] : [ERROR] : IOException: ", 0), 0u) << console;
     EXPECT_NE(platform_.file(kLog).find("[ERROR] : IOException: "), std::string::npos);
 }
@@ -191,7 +191,7 @@ TEST_F(UpdateProgram, OutputHeldOpenByALeftoverProcessEndsAfterTheGrace) {
     if (sleeper > 0) kill(sleeper, SIGKILL);
     EXPECT_LT(took, std::chrono::seconds(20));
     EXPECT_EQ(echoed(), std::vector<std::string>{"started"});
-    EXPECT_NE(platform_.console().find("Program Exit Value : 5"), std::string::npos);
+    EXPECT_NE(platform_.out().find("Program Exit Value : 5"), std::string::npos);
 }
 
 }  // namespace
