@@ -12,7 +12,9 @@
 #include "chart/Indication_Data.h"
 
 #include <atomic>
+#include <condition_variable>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <thread>
@@ -50,9 +52,15 @@ public:
     std::string SaveToImage();
 
     void init() {}
+    // The refresh thread redraws on the window's drawing context every
+    // iVitesseRefresh ms. Without a window (the service never gives one) it
+    // only waits. stop() returns once the thread has ended.
     void start();
     void stop();
     void run();
+    // The drawing context of the window showing the surface; null for none.
+    // Set it while the refresh thread is stopped.
+    void setWindowGraphics(Graphics* g) { windowGraphics_ = g; }
     void finalize();
 
     // ---- Fields -------------------------------------------------------------
@@ -70,5 +78,13 @@ public:
     std::unique_ptr<Graphics> offScrGraphics;
 
 private:
+    // Writes bytes over path atomically; on failure reports
+    // "Error during the writing of the <kind> : " and the reason.
+    bool writeImageFile(const char* kind, const std::string& path, const std::string& bytes);
+    std::string outputName(const std::optional<std::string>& configured, const char* extension) const;
+
     std::thread refreshThread_;
+    std::mutex refreshMutex_;
+    std::condition_variable refreshWake_;
+    Graphics* windowGraphics_ = nullptr;
 };

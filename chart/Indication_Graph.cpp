@@ -1,0 +1,310 @@
+// The chart surface: loading a chart, rendering it into the off-screen image,
+// and writing that image as GIF and PNG files.
+
+#include "chart/Indication_Graph.h"
+
+#include "encoders/GIFEncoder.h"
+#include "encoders/GIFEncoder_LZW.h"
+#include "encoders/OutputStream.h"
+#include "encoders/PngEncoder.h"
+#include "support/Indication_Tools.h"
+#include "support/Platform.h"
+
+#if __has_include("chart/ChartFrame.h")
+#include "chart/ChartFrame.h"
+#define ZK_HAVE_CHART_FRAME 1
+#endif
+
+#include <algorithm>
+#include <chrono>
+#include <climits>
+#include <cstdint>
+#include <stdexcept>
+#include <vector>
+
+namespace {
+
+// The run-length GIF is read back at the configured size, which may exceed
+// the image when the surface was sized by the caller. Same bound as the
+// drawing surface's own images (256 MB of pixels).
+constexpr int64_t kMaxGrabPixels = int64_t(1) << 26;
+
+const char* trueFalse(bool b) { return b ? "true" : "false"; }
+
+// W + 1 without overflow, for a width that may come straight from a file.
+int plusOne(int v) { return v < INT_MAX ? v + 1 : v; }
+
+}  // namespace
+
+Indication_Graph::Indication_Graph() : idMesDonnees(std::make_unique<Indication_Data>()) {}
+
+Indication_Graph::Indication_Graph(const std::optional<std::string>& path, int width, int height)
+    : Indication_Graph() {
+    initGraphique(path, width, height);
+}
+
+Indication_Graph::~Indication_Graph() { stop(); }
+
+// ---- Loading ----------------------------------------------------------------
+
+bool Indication_Graph::initGraphique(const std::optional<std::string>& path) {
+    return initGraphique(path, -1, -1);
+}
+
+bool Indication_Graph::initGraphique(const std::optional<std::string>& path, int width, int height) {
+    offScrGraphics.reset();
+    offScrImage.reset();
+    // Released by finalize: there is nothing left to load into.
+    if (!idMesDonnees) return false;
+    Indication_Data& model = *idMesDonnees;
+
+    model.ResetConfiguration();
+    if (!model.SetConfigurationFile(path)) return false;
+    bDataReady = model.GetConfiguration();
+    if (!bDataReady) return false;
+    bDataReady = bDataReady && model.ReadData();
+
+    iApplet_Largeur = width > 0 ? width : model.iDimension_Width;
+    iApplet_Hauteur = height > 0 ? height : model.iDimension_Height;
+    // The image keeps one extra row and column beyond the surface's size.
+    if (iApplet_Largeur < INT_MAX && iApplet_Hauteur < INT_MAX) {
+        offScrImage = Image::create(iApplet_Largeur + 1, iApplet_Hauteur + 1);
+    }
+    if (!offScrImage) return false;
+    offScrGraphics = offScrImage->getGraphics();
+    // A new image holds nothing yet: the next update must draw it.
+    bUpdateImage = true;
+    return bDataReady;
+}
+
+// ---- Rendering --------------------------------------------------------------
+
+void Indication_Graph::update(Graphics* g) {
+    if (!offScrImage || !offScrGraphics || !bUpdateImage) return;
+    paintApplet(*offScrGraphics);
+    paint(g);
+    bUpdateImage = false;
+}
+
+void Indication_Graph::paint(Graphics* g) {
+    // Copying the image onto its own context would change nothing.
+    if (g == nullptr || !offScrImage || g == offScrGraphics.get()) return;
+    g->drawImage(*offScrImage, 0, 0);
+}
+
+void Indication_Graph::paintApplet(Graphics& g) {
+    const int W = iApplet_Largeur;
+    const int H = iApplet_Hauteur;
+    if (!bDataReady || !idMesDonnees) {
+        g.setColor(SCREEN_COLOR_BACKGROUND);
+        g.fillRect(0, 0, plusOne(W), plusOne(H));
+        paintDialog(g, "Données non chargées !");
+        return;
+    }
+#ifdef ZK_HAVE_CHART_FRAME
+    rect_Graphique = paintChartFrame(g, *idMesDonnees, W, H, iMarge);
+#else
+    g.setColor(idMesDonnees->colorImage_Fond);
+    g.fillRect(0, 0, plusOne(W), plusOne(H));
+#endif
+}
+
+void Indication_Graph::paintDialog(Graphics& g, const std::string& text) {
+    const int W = iApplet_Largeur;
+    const int H = iApplet_Hauteur;
+    const FontMetrics& f = g.getFontMetrics(SCREEN_FONT_PEN);
+    const int p = 8;
+    const int tw = f.stringWidth(text);
+
+    rect_dialog.width = tw + 2 * p;
+    rect_dialog.height = f.getHeight() + 2 * p;
+    rect_dialog.x = W / 2 - rect_dialog.width / 2;
+    rect_dialog.y = H / 2 - rect_dialog.height / 2;
+
+    const int boxX = W / 2 - tw / 2 - p;
+    const int boxY = rect_dialog.y - 10 - p;
+    g.setColor(POPUP_COLOR_BACKGROUND);
+    g.fill3DRect(boxX, boxY, tw + 2 * p, rect_dialog.height, true);
+    g.setColor(POPUP_COLOR_CADRE);
+    g.draw3DRect(boxX, boxY, tw + 2 * p, rect_dialog.height, true);
+
+    g.setFont(SCREEN_FONT_PEN);
+    g.setColor(Color(0, 0, 0));
+    g.drawString(text, W / 2 - tw / 2, rect_dialog.y + f.getHeight() / 2 - f.getAscent() + 2);
+}
+
+// ---- Export -----------------------------------------------------------------
+
+std::string Indication_Graph::outputName(const std::optional<std::string>& configured,
+                                         const char* extension) const {
+    if (configured) return *configured;
+    std::string name = idMesDonnees->szGraph_Title.value_or("");
+    std::replace(name.begin(), name.end(), ' ', '_');
+    return name + extension;
+}
+
+bool Indication_Graph::writeImageFile(const char* kind, const std::string& path, const std::string& bytes) {
+    // Whole file or nothing: a web server may be serving the previous image
+    // while this one is written, and the service may be stopped at any time.
+    std::string error;
+    if (Platform::current().writeFileAtomic(path, bytes, error)) return true;
+    Indication_Tools::Outils_AfficheMsg_System(thisClassName,
+                                               std::string("Error during the writing of the ") + kind + " : " + error,
+                                               true);
+    return false;
+}
+
+bool Indication_Graph::SaveToGif() { return SaveToGif(true); }
+
+bool Indication_Graph::SaveToGif(bool render) {
+    if (!idMesDonnees || !idMesDonnees->bPrintGIF_Valid) return false;
+    return SaveToGif(render, outputName(idMesDonnees->szPrintGIF_FileName, ".gif"));
+}
+
+bool Indication_Graph::SaveToGif(const std::string& path) { return SaveToGif(true, path); }
+
+bool Indication_Graph::SaveToGif(bool render, const std::string& path) {
+    Indication_Tools::Outils_AfficheMsg_System(thisClassName, "Writing GIF Image in " + path, true);
+    const bool lzw = idMesDonnees && idMesDonnees->bPrintGIF_LZWCompress;
+    Indication_Tools::Outils_AfficheMsg(thisClassName, std::string("GIF LZW Compression: ") + trueFalse(lzw), true);
+
+    if (render) {
+        bUpdateImage = true;
+        update(offScrGraphics.get());
+    }
+
+    StringOutputStream out;
+    try {
+        if (!offScrImage || !idMesDonnees) throw std::runtime_error("no chart image");
+        if (lzw) {
+            // The whole image, extra row and column included.
+            GIFEncoder_LZW encoder(*offScrImage);
+            encoder.Write(out);
+        } else {
+            // The configured size, read back from the top-left corner.
+            const int w = idMesDonnees->iDimension_Width;
+            const int h = idMesDonnees->iDimension_Height;
+            if (w < 0 || h < 0 || int64_t(w) * h > kMaxGrabPixels) {
+                throw std::length_error("image size " + std::to_string(w) + "x" + std::to_string(h) +
+                                        " out of range");
+            }
+            std::vector<uint32_t> pixels(size_t(w) * size_t(h), 0);
+            // Only the part the image holds is read; the rest stays 0. The
+            // grab's result does not stop the writing.
+            const int gw = std::min(w, offScrImage->getWidth());
+            const int gh = std::min(h, offScrImage->getHeight());
+            if (gw > 0 && gh > 0) offScrImage->grabPixels(0, 0, gw, gh, pixels.data(), 0, w, nullptr);
+            GIFEncoder encoder(w, h, pixels, out);
+            encoder.encode(0);
+        }
+    } catch (const std::exception& e) {
+        Indication_Tools::Outils_AfficheMsg_System(
+            thisClassName, std::string("Error during the writing of the GIF : ") + e.what(), true);
+        return false;
+    }
+    return writeImageFile("GIF", path, out.str());
+}
+
+bool Indication_Graph::SaveToPNG() { return SaveToPNG(true); }
+
+bool Indication_Graph::SaveToPNG(bool render) {
+    if (!idMesDonnees || !idMesDonnees->bPrintPNG_Valid) return false;
+    return SaveToPNG(render, outputName(idMesDonnees->szPrintPNG_FileName, ".png"));
+}
+
+bool Indication_Graph::SaveToPNG(const std::string& path) { return SaveToPNG(true, path); }
+
+bool Indication_Graph::SaveToPNG(bool render, const std::string& path) {
+    Indication_Tools::Outils_AfficheMsg_System(thisClassName, "Writing PNG Image in " + path, true);
+
+    const bool alpha = idMesDonnees && idMesDonnees->bPrintPNG_Alpha;
+    const int filter = idMesDonnees ? idMesDonnees->iPrintPNG_Filter : 0;
+    const int level = idMesDonnees ? idMesDonnees->iPrintPNG_CoefCompress : 0;
+    PngEncoder encoder(offScrImage.get());
+    encoder.setEncodeAlpha(alpha);
+    encoder.setFilter(filter);
+    encoder.setCompressionLevel(level);
+    Indication_Tools::Outils_AfficheMsg(thisClassName,
+                                        std::string("PNG Alpha Compression: ") + trueFalse(alpha) +
+                                            "; Filter: " + std::to_string(filter) +
+                                            "; Compression Level: " + std::to_string(level),
+                                        true);
+
+    if (render) {
+        bUpdateImage = true;
+        update(offScrGraphics.get());
+    }
+
+    std::optional<std::vector<uint8_t>> bytes;
+    try {
+        bytes = encoder.pngEncode();
+    } catch (const std::exception&) {
+        bytes.reset();  // memory ran out: no bytes, reported below
+    }
+    if (!bytes) {
+        Indication_Tools::Outils_AfficheMsg_System(
+            thisClassName, "Error during the writing of the PNG : no valid datas (bytes)", true);
+        return false;
+    }
+    return writeImageFile("PNG", path, std::string(bytes->begin(), bytes->end()));
+}
+
+std::string Indication_Graph::SaveToImage() {
+    std::string summary;
+    // One rendering serves both files.
+    bUpdateImage = true;
+    update(offScrGraphics.get());
+    if (SaveToGif(false)) summary += "GIF ok; ";
+    if (SaveToPNG(false)) summary += "PNG ok; ";
+    return summary;
+}
+
+// ---- Refresh thread and release --------------------------------------------
+
+void Indication_Graph::start() {
+    std::lock_guard<std::mutex> lock(refreshMutex_);
+    if (thLaRoutine) return;
+    thLaRoutine = true;
+    refreshThread_ = std::thread([this] { run(); });
+}
+
+void Indication_Graph::stop() {
+    std::thread ending;
+    {
+        std::lock_guard<std::mutex> lock(refreshMutex_);
+        thLaRoutine = false;
+        ending = std::move(refreshThread_);
+    }
+    refreshWake_.notify_all();
+    if (!ending.joinable()) return;
+    if (ending.get_id() == std::this_thread::get_id()) {
+        ending.detach();  // stopped from its own body: it ends on return
+    } else {
+        ending.join();
+    }
+}
+
+void Indication_Graph::run() {
+    std::unique_lock<std::mutex> lock(refreshMutex_);
+    while (thLaRoutine) {
+        // Waits on the stop signal rather than sleeping, so stop() never
+        // waits out a pause and no update starts after it.
+        const auto pause = std::chrono::milliseconds(std::max(1, iVitesseRefresh));
+        if (refreshWake_.wait_for(lock, pause, [this] { return !thLaRoutine; })) break;
+        if (windowGraphics_ != nullptr) {
+            lock.unlock();
+            update(windowGraphics_);
+            lock.lock();
+        }
+    }
+}
+
+void Indication_Graph::finalize() {
+    // The refresh thread draws from the model: end it first.
+    stop();
+    bDataReady = false;
+    if (idMesDonnees) {
+        idMesDonnees->finalize();
+        idMesDonnees.reset();
+    }
+}
