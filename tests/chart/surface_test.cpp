@@ -1,0 +1,328 @@
+// The chart surface end to end: a graph file and a data file become GIF and
+// PNG files that read back as exactly the pixels drawn; image sizes, output
+// names, the summary, the messages, and the not-loaded box.
+
+#include "SurfaceTestKit.h"
+
+namespace {
+
+using surfacetest::allPixels;
+using surfacetest::readBytes;
+using surfacetest::SurfaceTest;
+using surfacetest::topLeft;
+
+class Surface : public SurfaceTest {
+protected:
+    Indication_Graph surface;
+};
+
+// ---- Loading ------------------------------------------------------------------
+
+TEST_F(Surface, LoadedChartGetsAnImageOnePixelLargerThanItsSize) {
+    EXPECT_TRUE(surface.initGraphique(graph()));
+    EXPECT_TRUE(surface.bDataReady);
+    EXPECT_EQ(surface.iApplet_Largeur, 120);
+    EXPECT_EQ(surface.iApplet_Hauteur, 80);
+    ASSERT_TRUE(surface.offScrImage);
+    EXPECT_EQ(surface.offScrImage->getWidth(), 121);
+    EXPECT_EQ(surface.offScrImage->getHeight(), 81);
+
+    // A size given by the caller wins over the graph file's.
+    EXPECT_TRUE(surface.initGraphique(graph(), 200, 150));
+    EXPECT_EQ(surface.offScrImage->getWidth(), 201);
+    EXPECT_EQ(surface.offScrImage->getHeight(), 151);
+    // Zero or negative means "the graph file's".
+    EXPECT_TRUE(surface.initGraphique(graph(), 0, -3));
+    EXPECT_EQ(surface.offScrImage->getWidth(), 121);
+
+    Indication_Graph sized(graph(), 640, 480);
+    ASSERT_TRUE(sized.offScrImage);
+    EXPECT_EQ(sized.offScrImage->getWidth(), 641);
+    EXPECT_EQ(sized.offScrImage->getHeight(), 481);
+}
+
+TEST_F(Surface, DataThatDoesNotLoadLeavesAnImageButNotReady) {
+    const std::string missing = "mem/no_such_data.txt";
+    platform.setMissing(missing);
+    EXPECT_FALSE(surface.initGraphique(graph("GRAPH_DATA_FILE=" + missing + "\n", false)));
+    EXPECT_FALSE(surface.bDataReady);
+    ASSERT_TRUE(surface.offScrImage);
+    EXPECT_EQ(surface.offScrImage->getWidth(), 121);
+}
+
+TEST_F(Surface, GraphFileThatDoesNotLoadLeavesNoImageAndWritesNothing) {
+    ASSERT_TRUE(surface.initGraphique(graph()));
+    EXPECT_FALSE(surface.initGraphique(std::nullopt));
+    EXPECT_FALSE(surface.offScrImage);
+    EXPECT_FALSE(surface.offScrGraphics);
+
+    const std::string empty = file("");
+    EXPECT_FALSE(surface.initGraphique(empty));
+    EXPECT_FALSE(surface.offScrImage);
+    // Without a mode the chart definition is unusable.
+    EXPECT_FALSE(surface.initGraphique(file("GRAPH_NAME=x\n")));
+    EXPECT_FALSE(surface.bDataReady);
+    EXPECT_FALSE(surface.offScrImage);
+
+    surface.update(nullptr);  // no image: nothing to do, nothing to fail
+    EXPECT_FALSE(surface.SaveToGif(dir / "a.gif"));
+    EXPECT_TRUE(printed(channel("Error during the writing of the GIF : no chart image")));
+    EXPECT_FALSE(surface.SaveToPNG(dir / "a.png"));
+    EXPECT_TRUE(printed(channel("Error during the writing of the PNG : no valid datas (bytes)")));
+    EXPECT_TRUE(dir.entries().empty());
+}
+
+TEST_F(Surface, ImpossibleSizesFailWithoutAnImage) {
+    EXPECT_FALSE(surface.initGraphique(graph(), 2147483647, 10));
+    EXPECT_FALSE(surface.offScrImage);
+    EXPECT_FALSE(surface.initGraphique(graph(), 100000, 100000));
+    EXPECT_FALSE(surface.offScrImage);
+    EXPECT_FALSE(surface.initGraphique(file("GRAPH_DURATION_MODE=day\nGRAPH_DURATION_PERIOD=5\n"
+                                            "GRAPH_PRINT_WIDTH=-1\nGRAPH_DATA_FILE=" +
+                                            dataFile() + "\n")));
+    EXPECT_FALSE(surface.offScrImage);
+}
+
+// ---- Round trips: what is drawn is what is written ------------------------------
+
+TEST_F(Surface, RunLengthGifHoldsTheConfiguredSizeFromTheTopLeftCorner) {
+    ASSERT_TRUE(surface.initGraphique(graph("GRAPH_PRINT_GIF_NAME=" + (dir / "chart.gif") + "\n")));
+    EXPECT_EQ(surface.SaveToImage(), "GIF ok; ");
+    auto gif = gifAt(dir / "chart.gif");
+    ASSERT_TRUE(gif);
+    EXPECT_EQ(gif->width, 120);
+    EXPECT_EQ(gif->height, 80);
+    EXPECT_EQ(gif->argb(), topLeft(*surface.offScrImage, 120, 80));
+}
+
+TEST_F(Surface, LzwGifAndPngHoldTheWholeImage) {
+    ASSERT_TRUE(surface.initGraphique(graph("GRAPH_PRINT_GIF_LZWCOMPRESS=yes\nGRAPH_PRINT_PNG_VALID=yes\n"
+                                            "GRAPH_PRINT_GIF_NAME=" + (dir / "c.gif") + "\n"
+                                            "GRAPH_PRINT_PNG_NAME=" + (dir / "c.png") + "\n"),
+                                      200, 150));
+    EXPECT_EQ(surface.SaveToImage(), "GIF ok; PNG ok; ");
+    const auto drawn = allPixels(*surface.offScrImage);
+
+    auto gif = gifAt(dir / "c.gif");
+    ASSERT_TRUE(gif);
+    EXPECT_EQ(gif->width, 201);
+    EXPECT_EQ(gif->height, 151);
+    EXPECT_EQ(gif->argb(), drawn);
+
+    auto png = pngAt(dir / "c.png");
+    ASSERT_TRUE(png);
+    EXPECT_EQ(png->width, 201);
+    EXPECT_EQ(png->height, 151);
+    EXPECT_FALSE(png->hasAlpha);
+    EXPECT_EQ(png->argb, drawn);
+}
+
+TEST_F(Surface, RunLengthGifOfASurfaceSmallerThanItsConfigurationIsPaddedNotGarbage) {
+    // The image holds 61 x 41 pixels; the file keeps the configured 120 x 80.
+    ASSERT_TRUE(surface.initGraphique(graph(), 60, 40));
+    ASSERT_TRUE(surface.SaveToGif(dir / "small.gif"));
+    auto gif = gifAt(dir / "small.gif");
+    ASSERT_TRUE(gif);
+    ASSERT_EQ(gif->width, 120);
+    ASSERT_EQ(gif->height, 80);
+    const auto pixels = gif->argb();
+    for (int y = 0; y < 80; ++y) {
+        for (int x = 0; x < 120; ++x) {
+            const uint32_t expected =
+                x < 61 && y < 41 ? surface.offScrImage->data()[y * 61 + x] : 0xFF000000u;
+            ASSERT_EQ(pixels[size_t(y) * 120 + x], expected) << x << "," << y;
+        }
+    }
+}
+
+TEST_F(Surface, EveryPngFilterAndAlphaReadBackExactly) {
+    for (const char* alpha : {"no", "yes"}) {
+        for (int filter = 0; filter <= 2; ++filter) {
+            SCOPED_TRACE(std::string("alpha ") + alpha + ", filter " + std::to_string(filter));
+            const std::string path = dir / ("f" + std::to_string(filter) + alpha + ".png");
+            ASSERT_TRUE(surface.initGraphique(graph(std::string("GRAPH_PRINT_GIF_VALID=no\n"
+                                                                "GRAPH_PRINT_PNG_VALID=yes\n"
+                                                                "GRAPH_PRINT_PNG_COMPRESS=9\n"
+                                                                "GRAPH_PRINT_PNG_ALPHA=") +
+                                                    alpha + "\nGRAPH_PRINT_PNG_FILTER=" + std::to_string(filter) +
+                                                    "\nGRAPH_PRINT_PNG_NAME=" + path + "\n")));
+            EXPECT_EQ(surface.SaveToImage(), "PNG ok; ");
+            auto png = pngAt(path);
+            ASSERT_TRUE(png);
+            EXPECT_EQ(png->hasAlpha, std::string(alpha) == "yes");
+            EXPECT_EQ(png->argb, allPixels(*surface.offScrImage));
+        }
+    }
+}
+
+// ---- Output names and the summary ---------------------------------------------
+
+TEST_F(Surface, UnnamedOutputsTakeTheTitleWithUnderscores) {
+    surfacetest::ScopedCurrentDir cwd(dir.path);
+    ASSERT_TRUE(surface.initGraphique(graph("GRAPH_NAME=CAC 40  daily\nGRAPH_PRINT_PNG_VALID=yes\n")));
+    EXPECT_EQ(surface.SaveToImage(), "GIF ok; PNG ok; ");
+    EXPECT_EQ(dir.entries(), (std::set<std::string>{"CAC_40__daily.gif", "CAC_40__daily.png"}));
+    EXPECT_TRUE(printed(channel("Writing GIF Image in CAC_40__daily.gif")));
+    EXPECT_TRUE(printed(channel("Writing PNG Image in CAC_40__daily.png")));
+}
+
+TEST_F(Surface, MacrosInOutputNamesAndTitleAreExpandedAtLoading) {
+    surfacetest::ScopedCurrentDir cwd(dir.path);
+    ASSERT_TRUE(surface.initGraphique(graph("GRAPH_NAME=Day %d-%m\nGRAPH_PRINT_PNG_VALID=yes\n"
+                                            "GRAPH_PRINT_GIF_NAME=g_%Y%m%d_%H%M.gif\n")));
+    // The clock moves on between loading and writing: the names do not.
+    platform.now = platform.now.load() + Indication_Data::TIME_DAYTOMILLISECOND;
+    EXPECT_EQ(surface.SaveToImage(), "GIF ok; PNG ok; ");
+    EXPECT_EQ(dir.entries(), (std::set<std::string>{"g_20011121_1800.gif", "Day_21-11.png"}));
+}
+
+TEST_F(Surface, FormatsSwitchedOffStillRenderAndGiveAnEmptySummary) {
+    ASSERT_TRUE(surface.initGraphique(graph("GRAPH_PRINT_GIF_VALID=no\nGRAPH_NAME=" + (dir / "x") + "\n")));
+    const auto before = allPixels(*surface.offScrImage);
+    EXPECT_EQ(surface.SaveToImage(), "");
+    EXPECT_NE(allPixels(*surface.offScrImage), before);  // drawn all the same
+    EXPECT_FALSE(surface.bUpdateImage);
+    EXPECT_FALSE(surface.SaveToGif());
+    EXPECT_FALSE(surface.SaveToPNG());
+    EXPECT_TRUE(dir.entries().empty());
+    EXPECT_EQ(count("Writing "), 0u);
+}
+
+TEST_F(Surface, FormsGivenAPathWriteWhateverTheValidFlagsSay) {
+    ASSERT_TRUE(surface.initGraphique(graph("GRAPH_PRINT_GIF_VALID=no\n")));
+    EXPECT_TRUE(surface.SaveToGif(dir / "forced.gif"));
+    EXPECT_TRUE(surface.SaveToPNG(dir / "forced.png"));
+    EXPECT_TRUE(gifAt(dir / "forced.gif"));
+    EXPECT_TRUE(pngAt(dir / "forced.png"));
+}
+
+// ---- Messages -------------------------------------------------------------------
+
+TEST_F(Surface, ReportsWritingOnConsoleAndLogAndSettingsInVerboseMode) {
+    const std::string gif = dir / "m.gif";
+    const std::string png = dir / "m.png";
+    ASSERT_TRUE(surface.initGraphique(graph("GRAPH_PRINT_GIF_LZWCOMPRESS=yes\nGRAPH_PRINT_PNG_VALID=yes\n"
+                                            "GRAPH_PRINT_PNG_ALPHA=yes\nGRAPH_PRINT_PNG_FILTER=2\n"
+                                            "GRAPH_PRINT_PNG_COMPRESS=9\nGRAPH_PRINT_GIF_NAME=" +
+                                            gif + "\nGRAPH_PRINT_PNG_NAME=" + png + "\n")));
+    platform.clearOut();
+    EXPECT_EQ(surface.SaveToImage(), "GIF ok; PNG ok; ");
+    EXPECT_TRUE(printed(channel("Writing GIF Image in " + gif)));
+    EXPECT_TRUE(printed(channel("GIF LZW Compression: true")));
+    EXPECT_TRUE(printed(channel("Writing PNG Image in " + png)));
+    EXPECT_TRUE(printed(channel("PNG Alpha Compression: true; Filter: 2; Compression Level: 9")));
+    EXPECT_NE(log().find("  |_ [Indication_Graph] : Writing GIF Image in " + gif + "\r\n"), std::string::npos);
+    EXPECT_NE(log().find("  |_ [Indication_Graph] : PNG Alpha Compression: true"), std::string::npos);
+
+    // Outside verbose mode only the writing lines remain.
+    Indication_Tools::debugMode = false;
+    platform.clearOut();
+    EXPECT_TRUE(surface.SaveToGif(false));
+    EXPECT_TRUE(printed(channel("Writing GIF Image in " + gif)));
+    EXPECT_EQ(count("Compression"), 0u);
+}
+
+// ---- Rendering ------------------------------------------------------------------
+
+TEST_F(Surface, UpdateRendersOnlyWhenAskedAndCopiesOntoTheGivenSurface) {
+    ASSERT_TRUE(surface.initGraphique(graph()));
+    auto window = Image::create(121, 81);
+    auto windowGraphics = window->getGraphics();
+    ASSERT_TRUE(surface.SaveToGif(dir / "a.gif"));
+    const auto rendered = allPixels(*surface.offScrImage);
+
+    // A mark on the image survives a further update: nothing is rendered
+    // and nothing is copied.
+    surface.offScrGraphics->setColor(Color(1, 2, 3));
+    surface.offScrGraphics->fillRect(0, 0, 5, 5);
+    const auto marked = allPixels(*surface.offScrImage);
+    surface.update(windowGraphics.get());
+    EXPECT_EQ(allPixels(*surface.offScrImage), marked);
+    EXPECT_EQ(allPixels(*window), std::vector<uint32_t>(121 * 81, 0xFF000000u));
+
+    // Asked again: rendered anew and copied.
+    surface.bUpdateImage = true;
+    surface.update(windowGraphics.get());
+    EXPECT_EQ(allPixels(*surface.offScrImage), rendered);
+    EXPECT_EQ(allPixels(*window), rendered);
+    EXPECT_FALSE(surface.bUpdateImage);
+}
+
+TEST_F(Surface, RenderFlagDecidesWhetherTheFileShowsAFreshRendering) {
+    ASSERT_TRUE(surface.initGraphique(graph()));
+    ASSERT_TRUE(surface.SaveToGif(dir / "fresh.gif"));
+    const auto rendered = allPixels(*surface.offScrImage);
+    auto mark = [&] {
+        surface.offScrGraphics->setColor(Color(1, 2, 3));
+        surface.offScrGraphics->fillRect(10, 10, 4, 4);
+    };
+
+    mark();
+    ASSERT_TRUE(surface.SaveToGif(false, dir / "kept.gif"));
+    ASSERT_TRUE(surface.SaveToPNG(false, dir / "kept.png"));
+    EXPECT_EQ(gifAt(dir / "kept.gif")->argb()[10 * 120 + 10], 0xFF010203u);
+    EXPECT_EQ(pngAt(dir / "kept.png")->argb[10 * 121 + 10], 0xFF010203u);
+
+    mark();
+    ASSERT_TRUE(surface.SaveToPNG(dir / "again.png"));
+    EXPECT_EQ(pngAt(dir / "again.png")->argb, rendered);
+    mark();
+    ASSERT_TRUE(surface.SaveToGif(dir / "again.gif"));
+    EXPECT_EQ(gifAt(dir / "again.gif")->argb(), topLeft(*surface.offScrImage, 120, 80));
+    EXPECT_EQ(allPixels(*surface.offScrImage), rendered);
+}
+
+TEST_F(Surface, NotLoadedBoxIsCentredAndDrawnAboveItsRectangle) {
+    platform.setMissing("mem/none.txt");
+    EXPECT_FALSE(surface.initGraphique(graph("GRAPH_PRINT_WIDTH=320\nGRAPH_PRINT_HEIGHT=200\n"
+                                             "GRAPH_DATA_FILE=mem/none.txt\n",
+                                             false),
+                                       320, 200));
+    ASSERT_TRUE(surface.SaveToGif(dir / "box.gif"));
+    const Rectangle r = surface.rect_dialog;
+    EXPECT_LE(std::abs(r.x + r.width / 2 - 160), 1);
+    EXPECT_LE(std::abs(r.y + r.height / 2 - 100), 1);
+    EXPECT_GT(r.width, 16);
+
+    const Image& img = *surface.offScrImage;
+    auto at = [&](int x, int y) { return img.data()[y * img.getWidth() + x]; };
+    const uint32_t white = Color(255, 255, 255).argb();
+    const uint32_t fill = Indication_Graph::POPUP_COLOR_BACKGROUND.argb();
+    // Background everywhere outside the box, the box's fill inside it; the
+    // box starts 10 + 8 pixels above rect_dialog.
+    const int boxTop = r.y - 18;
+    const int boxBottom = boxTop + r.height - 1;
+    EXPECT_EQ(at(0, 0), white);
+    EXPECT_EQ(at(320, 200), white);
+    EXPECT_EQ(at(r.x + 2, boxTop - 1), white);
+    EXPECT_EQ(at(r.x + 2, boxTop + 2), fill);
+    EXPECT_EQ(at(r.x + 2, boxBottom - 2), fill);
+    EXPECT_EQ(at(r.x + 2, boxBottom + 1), white);
+    EXPECT_NE(at(r.x + 2, boxTop), fill);  // the bevelled outline
+    // The text is drawn in black somewhere inside the box.
+    bool black = false;
+    for (int y = boxTop; y <= boxBottom; ++y) {
+        for (int x = r.x; x < r.x + r.width; ++x) black = black || at(x, y) == 0xFF000000u;
+    }
+    EXPECT_TRUE(black);
+}
+
+// ---- Release --------------------------------------------------------------------
+
+TEST_F(Surface, AfterFinalizeOnlyTheNotLoadedBoxIsDrawnAndNothingFails) {
+    ASSERT_TRUE(surface.initGraphique(graph()));
+    surface.finalize();
+    EXPECT_FALSE(surface.bDataReady);
+    EXPECT_FALSE(surface.idMesDonnees);
+    surface.bUpdateImage = true;
+    surface.update(nullptr);
+    EXPECT_GT(surface.rect_dialog.width, 0);  // the box was drawn
+    EXPECT_FALSE(surface.SaveToGif());
+    EXPECT_FALSE(surface.SaveToPNG());
+    EXPECT_EQ(surface.SaveToImage(), "");
+    EXPECT_FALSE(surface.SaveToGif(dir / "late.gif"));
+    EXPECT_FALSE(surface.initGraphique(graph()));
+    surface.finalize();  // twice is harmless
+}
+
+}  // namespace
