@@ -1,0 +1,114 @@
+// Every chart of the bundled example is built from a fresh data-maker series
+// and written as the images its graph file asks for, each reading back as
+// exactly the pixels drawn. The images stay in example_charts/ beside the
+// test for a look.
+
+#include "SurfaceTestKit.h"
+#include "app/zkQuoteForge.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <map>
+
+namespace {
+
+namespace fs = std::filesystem;
+using surfacetest::allPixels;
+using surfacetest::topLeft;
+
+const fs::path kExamples = fs::path(__FILE__).parent_path().parent_path().parent_path() / "examples";
+
+class Examples : public surfacetest::SurfaceTest {
+protected:
+    void SetUp() override {
+        SurfaceTest::SetUp();
+        Indication_Tools::debugMode = false;
+        work = fs::absolute("example_charts");
+        fs::remove_all(work);
+        fs::create_directories(work / "out");
+        fs::copy(kExamples / "zkQuoteForge.ini", work / "zkQuoteForge.ini");
+        fs::copy(kExamples / "charts", work / "charts", fs::copy_options::recursive);
+        // The data file, as scripts/run-example makes it.
+        zkQuoteForge::main({"-datamaker"});
+        surfacetest::writeBytes((work / "data.txt").string(), platform.out());
+        platform.clearOut();
+    }
+
+    static std::string outputName(const Indication_Data& m, const std::optional<std::string>& name,
+                                  const std::string& extension) {
+        if (name) return *name;
+        std::string title = m.szGraph_Title.value_or("");
+        std::replace(title.begin(), title.end(), ' ', '_');
+        return title + extension;
+    }
+
+    fs::path work;
+};
+
+TEST_F(Examples, EveryChartBecomesItsImages) {
+    surfacetest::ScopedCurrentDir cwd(work.string());
+    const Properties config = Indication_Tools::GetFileProperties("zkQuoteForge.ini");
+    ASSERT_EQ(config.count("INDICEGIF_SERVICE"), 1u);
+    EXPECT_EQ(config.at("INDICEGIF_SERVICE"), "yes");
+
+    Indication_Graph surface;
+    std::map<std::string, int> seen;  // what the example shows, counted
+    int charts = 0;
+    for (int n = 1;; ++n) {
+        const auto key = config.find("INDICEGIF_FILE_" + std::to_string(n));
+        if (key == config.end()) break;
+        const std::string& path = key->second;
+        SCOPED_TRACE(path);
+        ++charts;
+        ASSERT_TRUE(surface.initGraphique(path)) << "the data window holds no data";
+        const Indication_Data& m = *surface.idMesDonnees;
+        const std::string expected =
+            std::string(m.bPrintGIF_Valid ? "GIF ok; " : "") + (m.bPrintPNG_Valid ? "PNG ok; " : "");
+        ASSERT_FALSE(expected.empty());
+        ASSERT_EQ(surface.SaveToImage(), expected);
+        const auto drawn = allPixels(*surface.offScrImage);
+
+        if (m.bPrintGIF_Valid) {
+            const std::string name = outputName(m, m.szPrintGIF_FileName, ".gif");
+            ASSERT_EQ(name.rfind("out/", 0), 0u) << "images go to out/";
+            auto gif = gifAt(name);
+            ASSERT_TRUE(gif);
+            if (m.bPrintGIF_LZWCompress) {
+                EXPECT_EQ(gif->argb(), drawn);
+            } else {
+                EXPECT_EQ(gif->argb(), topLeft(*surface.offScrImage, m.iDimension_Width, m.iDimension_Height));
+            }
+            ++seen[m.bPrintGIF_LZWCompress ? "gif lzw" : "gif run-length"];
+        }
+        if (m.bPrintPNG_Valid) {
+            auto png = pngAt(outputName(m, m.szPrintPNG_FileName, ".png"));
+            ASSERT_TRUE(png);
+            EXPECT_EQ(png->argb, drawn);
+            ++seen["png filter " + std::to_string(m.iPrintPNG_Filter)];
+            seen["png alpha"] += m.bPrintPNG_Alpha;
+        }
+        ++seen["mode " + std::to_string(m.iModeGraphicsData)];
+        seen["curve"] += m.bGraphCourbe_Display && !m.bGraphCourbe_Rempli;
+        seen["mountain"] += m.bGraphCourbe_Rempli;
+        seen["histogram"] += m.bGraphHistogram_Display;
+        seen["trend"] += m.bTendance_MoyenneMobile;
+        seen["grid"] += m.bAxe_AfficheVerticales || m.bAxe_AfficheHorizontales;
+        seen["y legend right"] += m.bLegende_Y_Display && !m.bLegende_Y_Gauche;
+        seen["y legend left"] += m.bLegende_Y_Display && m.bLegende_Y_Gauche;
+        seen["weekends hidden"] += !m.bDate_DispWeekDay;
+        seen["no file names"] += !m.szPrintGIF_FileName && !m.szPrintPNG_FileName;
+    }
+    EXPECT_GE(charts, 7);
+    for (const char* feature :
+         {"mode 10", "mode 20", "mode 30", "mode 40", "curve", "mountain", "histogram", "trend", "grid",
+          "y legend right", "y legend left", "weekends hidden", "gif lzw", "gif run-length", "png filter 0",
+          "png filter 1", "png filter 2", "png alpha", "no file names"}) {
+        EXPECT_GT(seen[feature], 0) << "the example no longer shows " << feature;
+    }
+    // Date macros in the file names: today's date (the fake clock's).
+    EXPECT_TRUE(fs::exists("out/dated_20011121.gif"));
+    EXPECT_TRUE(fs::exists("out/dated_2001-11-21.png"));
+    EXPECT_TRUE(fs::exists("out/Title_names_the_files.gif"));
+}
+
+}  // namespace
