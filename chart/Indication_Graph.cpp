@@ -3,17 +3,13 @@
 
 #include "chart/Indication_Graph.h"
 
+#include "chart/ChartFrame.h"
 #include "encoders/GIFEncoder.h"
 #include "encoders/GIFEncoder_LZW.h"
 #include "encoders/OutputStream.h"
 #include "encoders/PngEncoder.h"
 #include "support/Indication_Tools.h"
 #include "support/Platform.h"
-
-#if __has_include("chart/ChartFrame.h")
-#include "chart/ChartFrame.h"
-#define ZK_HAVE_CHART_FRAME 1
-#endif
 
 #include <algorithm>
 #include <chrono>
@@ -101,12 +97,7 @@ void Indication_Graph::paintApplet(Graphics& g) {
         paintDialog(g, "Données non chargées !");
         return;
     }
-#ifdef ZK_HAVE_CHART_FRAME
     rect_Graphique = paintChartFrame(g, *idMesDonnees, W, H, iMarge);
-#else
-    g.setColor(idMesDonnees->colorImage_Fond);
-    g.fillRect(0, 0, plusOne(W), plusOne(H));
-#endif
 }
 
 void Indication_Graph::paintDialog(Graphics& g, const std::string& text) {
