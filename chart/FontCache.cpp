@@ -178,7 +178,11 @@ private:
             int slant = FC_SLANT_ROMAN;
             FcPatternGetInteger(found, FC_SLANT, 0, &slant);
             r.embolden = (style & Font::BOLD) && (embolden || weight < FC_WEIGHT_DEMIBOLD);
-            r.oblique = (style & Font::ITALIC) && slant == FC_SLANT_ROMAN;
+            // A slant that fontconfig made up comes as a shear matrix.
+            FcMatrix* matrix = nullptr;
+            const bool sheared =
+                FcPatternGetMatrix(found, FC_MATRIX, 0, &matrix) == FcResultMatch && matrix && matrix->xy != 0;
+            r.oblique = (style & Font::ITALIC) && (sheared || slant == FC_SLANT_ROMAN);
         }
         FcPatternDestroy(found);
         return r;

@@ -108,13 +108,24 @@ TEST(FontLookup, UnknownFamilyFallsBackToTheDefaultSansFace) {
     EXPECT_GT(c.ink(), 20);
 }
 
-TEST(FontLookup, BoldIsHeavierThanPlain) {
-    Canvas plain(200, 30), bold(200, 30);
-    plain.g->setFont(Font{"Helvetica", Font::PLAIN, 14});
-    bold.g->setFont(Font{"Helvetica", Font::BOLD, 14});
-    plain.g->drawString("Volume", 2, 20);
-    bold.g->drawString("Volume", 2, 20);
-    EXPECT_GT(bold.ink(), plain.ink());
+// Every style looks different, also for a family with one face only, whose
+// bold and italic are made up (DejaVu Math has just a regular face).
+TEST(FontLookup, EachStyleLooksDifferentEvenWhenMadeUp) {
+    for (const char* family : {"Helvetica", "DejaVu Math TeX Gyre"}) {
+        std::vector<std::vector<uint32_t>> drawn;
+        std::vector<int> ink;
+        for (int style = 0; style < 4; ++style) {
+            Canvas c(220, 30);
+            c.g->setFont(Font{family, style, 16});
+            c.g->drawString("Style 123", 4, 22);
+            drawn.emplace_back(c.image->data(), c.image->data() + c.w * c.h);
+            ink.push_back(c.ink());
+        }
+        for (int a = 0; a < 4; ++a)
+            for (int b = a + 1; b < 4; ++b) EXPECT_NE(drawn[a], drawn[b]) << family << " " << a << " vs " << b;
+        EXPECT_GT(ink[Font::BOLD], ink[Font::PLAIN]) << family;
+        EXPECT_GT(ink[Font::BOLD | Font::ITALIC], ink[Font::ITALIC]) << family;
+    }
 }
 
 TEST(FontLookup, SizesOutsideTheUsableRangeAreClamped) {
