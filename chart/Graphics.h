@@ -63,7 +63,8 @@ public:
     static std::unique_ptr<Image> create(int width, int height);
 
     ~Image() override = default;
-    // A drawing context whose drawing changes this image.
+    // A drawing context whose drawing changes this image; it must not
+    // outlive the image.
     virtual std::unique_ptr<Graphics> getGraphics() = 0;
     // Direct access to the pixel rows (width * height values, top row first).
     virtual const uint32_t* data() const = 0;

@@ -78,15 +78,6 @@ TEST(Image, CreateRefusesUnusableSizesAndStartsOpaque) {
     for (int i = 0; i < 6; ++i) EXPECT_EQ(image->data()[i] >> 24, 0xFFu);
 }
 
-TEST(Graphics, KeepsColourAndFont) {
-    Canvas c(4, 4);
-    c.g->setColor(Color(1, 2, 3));
-    EXPECT_EQ(c.g->getColor(), Color(1, 2, 3));
-    Font f{"Courier", Font::BOLD, 17};
-    c.g->setFont(f);
-    EXPECT_EQ(c.g->getFont(), f);
-}
-
 TEST(DrawLine, IncludesBothEndsInEveryDirection) {
     const int cx = 20, cy = 20;
     const std::vector<std::pair<int, int>> ends = {{10, 0},  {10, 3},   {3, 10},  {0, 10},  {-3, 10}, {-10, 3},
