@@ -44,7 +44,7 @@ void Indication_Data::paint_GraphData(Graphics& g, int xR) {
         double factor = 1.0;
         double weekendShift = 0.0;
         if (compressed) {
-            factor = chart::weekendFactor(first, last);
+            factor = chart::windowCalendar(first, last, iModeGraphicsData, true).factor;
             const double td = Indication_Tools::getTotalDay(first, last);
             // Two days' worth of width per run of weekend days.
             if (td > 0) weekendShift = 2.0 * static_cast<double>(width) / td;

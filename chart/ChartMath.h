@@ -24,7 +24,7 @@ namespace chart {
 inline constexpr int kMaxPeriods = 1 << 20;
 inline constexpr int kMaxLegendValues = 1 << 16;
 // No image is taller than this, so thick lines wholly below it are skipped.
-inline constexpr int kMaxImageRows = 1 << 14;
+inline constexpr int kMaxImageRows = 65536;
 
 // Truncates toward zero. NaN gives 0, values beyond the int range its nearest
 // end (the same as a Java cast, which the chart arithmetic was built on).
@@ -77,9 +77,18 @@ inline bool weekendsCompressed(const Indication_Data& m) {
     return m.iModeGraphicsData == Indication_Data::MODEGRAPH_DAY && !m.bDate_DispWeekDay;
 }
 
-// Spreads the working days over the whole width: total days / working days,
-// 1 when there is no working time at all (nothing to spread).
-double weekendFactor(int64_t first, int64_t last);
+// Calendar facts of a displayed window [first, last]: the first period
+// boundary after first (local time), and the weekend factor that spreads the
+// working days over the whole width (total days / working days; 1 when the
+// weekends are shown or there is no working time at all).
+struct WindowCalendar {
+    int64_t boundary = 0;
+    double factor = 1.0;
+};
+// A chart asks for the same window several times per render and the local
+// calendar is slow to query, so the last answer is kept (per thread, checked
+// against the zone's offsets at both ends).
+WindowCalendar windowCalendar(int64_t first, int64_t last, int mode, bool compressed);
 
 // The i-th character (UTF-8 code point) of text, or of fallback when text is
 // missing or holds fewer than `count` characters.

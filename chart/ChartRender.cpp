@@ -5,6 +5,8 @@
 #include "chart/Indication_Data.h"
 #include "support/Platform.h"
 
+#include <climits>
+
 #include <string>
 
 using chart::clampToInt;
@@ -14,35 +16,6 @@ namespace {
 
 constexpr const char* kDefaultMonths = "JFMAMJJASOND";
 constexpr const char* kDefaultWeekDays = "SMTWTFS";
-
-// The first period boundary after `first`, in local time.
-int64_t nextBoundary(int64_t first, int mode) {
-    Platform& p = Platform::current();
-    CalendarFields f = p.toLocal(first);
-    f.second = 0;
-    f.millisecond = 0;
-    switch (mode) {
-        case Indication_Data::MODEGRAPH_MONTH:
-            f.month += 1;
-            f.day = 1;
-            f.hour = 0;
-            f.minute = 0;
-            break;
-        case Indication_Data::MODEGRAPH_DAY:
-            f.day += 1;
-            f.hour = 0;
-            f.minute = 0;
-            break;
-        case Indication_Data::MODEGRAPH_HOUR:
-            f.hour += 1;
-            f.minute = 0;
-            break;
-        default:
-            f.minute += 1;
-            break;
-    }
-    return p.fromLocal(f);
-}
 
 int64_t periodStepMinutes(int mode) {
     switch (mode) {
@@ -224,8 +197,9 @@ std::vector<int> Indication_Data::Calc_ChangeLegend(int n, int xR) {
     if (tMax == tMin) return xs;
 
     double ppm = static_cast<double>(int64_t{xR} - x0) / static_cast<double>(tMax - tMin);
-    const int64_t b = nextBoundary(first, iModeGraphicsData);
-    if (chart::weekendsCompressed(*this)) ppm *= chart::weekendFactor(first, last);
+    const chart::WindowCalendar cal = chart::windowCalendar(first, last, iModeGraphicsData, chart::weekendsCompressed(*this));
+    const int64_t b = cal.boundary;
+    ppm *= cal.factor;
 
     int64_t off = b / TIME_MINUTETOMILLISECOND - tMin;
     const int64_t step = periodStepMinutes(iModeGraphicsData);

@@ -7,6 +7,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <set>
+
 using namespace charttest;
 using Op = RecordingGraphics::Op;
 using D = Indication_Data;
@@ -142,6 +145,51 @@ TEST(ChartFrame, NoModeDrawsOnlyBackgroundAndCaptions) {
     paintChartFrame(g, *m, 320, 200, 2);
     EXPECT_EQ(g.calls.size(), 3u);  // background, title, copyright
     EXPECT_TRUE(g.of(Op::Line).empty());
+}
+
+}  // namespace
+
+// ---- On the real drawing surface -------------------------------------------
+
+namespace {
+
+TEST(ChartImage, FullChartUsesOnlyItsConfiguredColours) {
+    auto m = frameModel();
+    m->fontGraph_Pen = Font{"Helvetica", Font::PLAIN, 7};
+    m->bDisplay_DataPeriod = true;
+    m->bGraphCourbe_Rempli = true;
+    m->bGraphHistogram_Display = true;
+    m->iGraphHistogram_NumberBar = 2;
+    m->bTendance_MoyenneMobile = true;
+    m->iTendance_MoyenneMobile_Thickness = 2;
+    m->bAxe_AfficheHorizontales = true;
+    m->bAxe_AfficheVerticales = true;
+    m->bLegende_Y_Gauche = false;
+    m->bDate_DispWeekDay = false;
+    m->vecGraph_Date.clear();
+    m->vecGraph_Data.clear();
+    for (int i = 0; i < 300; ++i) {
+        m->vecGraph_Date.push_back(at(2001, 11, 12) + int64_t{i} * 3600000);
+        m->vecGraph_Data.push_back(300 * std::sin(i / 20.0) - 80);
+    }
+    m->xi_Min = 0;
+    m->xi_Max = 299;
+    m->y_Min = -380;
+    m->y_Max = 220;
+
+    auto image = Image::create(321, 201);
+    ASSERT_TRUE(image);
+    auto g = image->getGraphics();
+    paintChartFrame(*g, *m, 320, 200, 2);
+
+    const std::set<uint32_t> allowed{kFond.argb(),   kTitle.argb(),  kPeriod.argb(),  kCopy.argb(),
+                                     kGraphFond.argb(), kCourbe.argb(), kRemplie.argb(), kAxe.argb(),
+                                     kAxeBis.argb(), kPen.argb(),    kHisto.argb(),   kShadow.argb(),
+                                     kTrend.argb()};
+    std::set<uint32_t> used(image->data(), image->data() + 321 * 201);
+    for (uint32_t c : used) EXPECT_TRUE(allowed.count(c)) << std::hex << c;
+    for (const Color& c : {kTitle, kCourbe, kRemplie, kAxe, kPen, kTrend, kGraphFond})
+        EXPECT_TRUE(used.count(c.argb())) << std::hex << c.argb();
 }
 
 }  // namespace

@@ -1,0 +1,81 @@
+// Cost of rendering one 320 x 200 chart of 1,512 points with its captions:
+// frame, data window and period caption, legends, data and axes, into the
+// chart's off-screen image. Fonts are loaded by the first render.
+
+#include "chart/ChartFrame.h"
+#include "chart/Graphics.h"
+#include "chart/Indication_Data.h"
+#include "support/Platform.h"
+
+#include <benchmark/benchmark.h>
+
+#include <cmath>
+#include <memory>
+
+namespace {
+
+constexpr int kW = 320;
+constexpr int kH = 200;
+constexpr int kDays = 63;
+constexpr int kPoints = kDays * 24;  // 1,512 hourly quotes
+
+// The window's "Image from" report is printed and logged once per render;
+// here it would measure the terminal and the disk, not the drawing.
+class QuietPlatform : public PlatformWrapper {
+public:
+    QuietPlatform() : PlatformWrapper(Platform::current()), previous_(Platform::install(this)) {}
+    ~QuietPlatform() override { Platform::install(previous_); }
+    void writeStdout(std::string_view) override {}
+    bool appendFile(const std::string&, std::string_view, std::string&) override { return true; }
+
+private:
+    Platform* previous_;
+};
+
+std::unique_ptr<Indication_Data> model(bool everything) {
+    auto m = std::make_unique<Indication_Data>();
+    m->iModeGraphicsData = Indication_Data::MODEGRAPH_DAY;
+    m->iModeGraphicsData_Duration = kDays;
+    m->szGraph_Title = "CAC 40 - v1.05";
+    m->szGraph_CopyRight = "(c) zkQuoteForge";
+    m->szDate_WeekDay = "DLMMJVS";
+    const int64_t start = Platform::current().fromLocal(CalendarFields{2001, 9, 17, 0, 0, 0, 0, 0});
+    m->dModeGraphicsData_DurationEnd = start + int64_t{kPoints} * Indication_Data::TIME_HOURTOMILLISECOND;
+    for (int i = 1; i <= kPoints; ++i) {
+        m->vecGraph_Date.push_back(start + int64_t{i} * Indication_Data::TIME_HOURTOMILLISECOND);
+        m->vecGraph_Data.push_back(4500 + 300 * std::sin(i / 120.0) + 40 * std::sin(i * 1.3));
+    }
+    if (everything) {
+        m->bGraphCourbe_Rempli = true;
+        m->bGraphHistogram_Display = true;
+        m->iGraphHistogram_NumberBar = 2;
+        m->bTendance_MoyenneMobile = true;
+        m->iTendance_MoyenneMobile_Coef = 24;
+        m->bAxe_AfficheHorizontales = true;
+        m->bAxe_AfficheVerticales = true;
+        m->bDate_DispWeekDay = false;
+        m->bModeGraphicsData_ZoomValues = true;
+    }
+    return m;
+}
+
+void render(benchmark::State& state, bool everything) {
+    QuietPlatform quiet;
+    auto m = model(everything);
+    auto image = Image::create(kW + 1, kH + 1);
+    auto g = image->getGraphics();
+    paintChartFrame(*g, *m, kW, kH, 2);  // loads the fonts
+    for (auto _ : state) {
+        paintChartFrame(*g, *m, kW, kH, 2);
+        benchmark::DoNotOptimize(image->data());
+    }
+}
+
+void BM_RenderChart1512Points(benchmark::State& state) { render(state, false); }
+BENCHMARK(BM_RenderChart1512Points)->Unit(benchmark::kMicrosecond);
+
+// Mountain, two bars a day, trend, grid lines, weekends hidden, zoomed.
+void BM_RenderChart1512PointsEverything(benchmark::State& state) { render(state, true); }
+BENCHMARK(BM_RenderChart1512PointsEverything)->Unit(benchmark::kMicrosecond);
+
+}  // namespace
