@@ -29,6 +29,10 @@ struct HttpGetResult {
 // True for an absolute http or https address the client accepts.
 bool isUsableHttpUrl(const std::string& url);
 
+// Every occurrence of secret in text replaced by "***" (error texts must not
+// carry credentials).
+std::string maskSecret(std::string text, const std::string& secret);
+
 // authorization: the whole value of an "Authorization" header, or none.
 // Redirects stay on http/https; the header is never forwarded to another host.
 HttpGetResult httpGet(const std::string& url, const std::optional<std::string>& authorization,

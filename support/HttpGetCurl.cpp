@@ -40,14 +40,6 @@ std::string lower(std::string_view s) {
     return out;
 }
 
-// Credentials written into the address itself must not reach a message.
-std::string redact(std::string text, const std::string& secret) {
-    if (secret.empty()) return text;
-    for (size_t pos = text.find(secret); pos != std::string::npos; pos = text.find(secret, pos + 3))
-        text.replace(pos, secret.size(), "***");
-    return text;
-}
-
 std::string urlPassword(const std::string& url) {
     CurlPtr<CURLU> u(curl_url());
     if (!u || curl_url_set(u.get(), CURLUPART_URL, url.c_str(), 0) != CURLUE_OK) return {};
@@ -68,7 +60,8 @@ size_t onHeader(char* data, size_t size, size_t count, void* user) {
     auto* t = static_cast<Transfer*>(user);
     const size_t n = size * count;
     std::string_view line(data, n);
-    while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.remove_suffix(1);
+    // HTTP/2 status lines as libcurl writes them end in a blank: drop it too.
+    while (!line.empty() && (line.back() == '\n' || line.back() == '\r' || line.back() == ' ')) line.remove_suffix(1);
     if (line.empty()) {
         t->expectStatus = true;
     } else if (t->expectStatus) {
@@ -97,6 +90,13 @@ bool isSetupError(CURLcode code) {
 }
 
 }  // namespace
+
+std::string maskSecret(std::string text, const std::string& secret) {
+    if (secret.empty()) return text;
+    for (size_t pos = text.find(secret); pos != std::string::npos; pos = text.find(secret, pos + 3))
+        text.replace(pos, secret.size(), "***");
+    return text;
+}
 
 bool isUsableHttpUrl(const std::string& url) {
     if (url.find('\0') != std::string::npos) return false;
@@ -173,7 +173,8 @@ HttpGetResult httpGet(const std::string& url, const std::optional<std::string>& 
     }
     result.outcome = isSetupError(code) && !transfer.statusLine ? HttpGetResult::Outcome::SetupFailed
                                                                 : HttpGetResult::Outcome::TransferFailed;
-    result.error = redact(errorBuffer[0] ? std::string(errorBuffer) : std::string(curl_easy_strerror(code)),
+    // A password written into the address itself must not reach a message.
+    result.error = maskSecret(errorBuffer[0] ? std::string(errorBuffer) : std::string(curl_easy_strerror(code)),
                           urlPassword(url));
     return result;
 }

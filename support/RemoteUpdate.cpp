@@ -164,14 +164,6 @@ std::vector<std::string> splitParameters(const std::string& parameters) {
     return out;
 }
 
-// A password (or any credential) that slipped into an error text is masked.
-std::string redact(std::string text, const std::string& secret) {
-    if (secret.empty()) return text;
-    for (size_t pos = text.find(secret); pos != std::string::npos; pos = text.find(secret, pos + 3))
-        text.replace(pos, secret.size(), "***");
-    return text;
-}
-
 }  // namespace
 
 RemoteUpdateLimits getRemoteUpdateLimits() {
@@ -209,10 +201,10 @@ std::optional<std::string> Indication_Tools::getUrl(const std::optional<std::str
     if (answer.statusLine) status = *answer.statusLine;
     switch (answer.outcome) {
         case HttpGetResult::Outcome::SetupFailed:
-            report("getUrl : Error [init] : " + redact(answer.error, password), true);
+            report("getUrl : Error [init] : " + maskSecret(answer.error, password), true);
             break;
         case HttpGetResult::Outcome::TransferFailed:
-            report("getUrl : Error [read] : " + redact(answer.error, password), true);
+            report("getUrl : Error [read] : " + maskSecret(answer.error, password), true);
             break;
         case HttpGetResult::Outcome::Complete:
             // An error status has no usable body: reported as a failed read.
