@@ -134,7 +134,7 @@ std::string Indication_Graph::outputName(const std::optional<std::string>& confi
     return name + extension;
 }
 
-bool Indication_Graph::writeImageFile(const char* kind, const std::string& path, const std::string& bytes) {
+bool Indication_Graph::writeImageFile(const char* kind, const std::string& path, std::string_view bytes) {
     // Whole file or nothing: a web server may be serving the previous image
     // while this one is written, and the service may be stopped at any time.
     std::string error;
@@ -237,7 +237,8 @@ bool Indication_Graph::SaveToPNG(bool render, const std::string& path) {
             thisClassName, "Error during the writing of the PNG : no valid datas (bytes)", true);
         return false;
     }
-    return writeImageFile("PNG", path, std::string(bytes->begin(), bytes->end()));
+    return writeImageFile("PNG", path,
+                          std::string_view(reinterpret_cast<const char*>(bytes->data()), bytes->size()));
 }
 
 std::string Indication_Graph::SaveToImage() {

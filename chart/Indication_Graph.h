@@ -17,6 +17,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <thread>
 
 class Indication_Graph {
@@ -80,7 +81,7 @@ public:
 private:
     // Writes bytes over path atomically; on failure reports
     // "Error during the writing of the <kind> : " and the reason.
-    bool writeImageFile(const char* kind, const std::string& path, const std::string& bytes);
+    bool writeImageFile(const char* kind, const std::string& path, std::string_view bytes);
     std::string outputName(const std::optional<std::string>& configured, const char* extension) const;
 
     std::thread refreshThread_;
