@@ -1,12 +1,13 @@
 // Every chart of the bundled example is built from a fresh data-maker series
 // and written as the images its graph file asks for, each reading back as
-// exactly the pixels drawn. The images stay in example_charts/ beside the
-// test for a look.
+// exactly the pixels drawn. For a look at the images, set
+// ZK_EXAMPLE_CHARTS_OUT to a folder: they are copied there.
 
 #include "SurfaceTestKit.h"
 #include "app/zkQuoteForge.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 #include <map>
 
@@ -23,8 +24,7 @@ protected:
     void SetUp() override {
         SurfaceTest::SetUp();
         Indication_Tools::debugMode = false;
-        work = fs::absolute("example_charts");
-        fs::remove_all(work);
+        work = dir.path;
         fs::create_directories(work / "out");
         fs::copy(kExamples / "zkQuoteForge.ini", work / "zkQuoteForge.ini");
         fs::copy(kExamples / "charts", work / "charts", fs::copy_options::recursive);
@@ -109,6 +109,11 @@ TEST_F(Examples, EveryChartBecomesItsImages) {
     EXPECT_TRUE(fs::exists("out/dated_20011121.gif"));
     EXPECT_TRUE(fs::exists("out/dated_2001-11-21.png"));
     EXPECT_TRUE(fs::exists("out/Title_names_the_files.gif"));
+
+    if (const char* keep = std::getenv("ZK_EXAMPLE_CHARTS_OUT")) {
+        fs::create_directories(keep);
+        fs::copy("out", keep, fs::copy_options::recursive | fs::copy_options::overwrite_existing);
+    }
 }
 
 }  // namespace
