@@ -179,7 +179,13 @@ void Indication_Data::paint_GraphCourbe(Graphics& g, const Color& color, int thi
     const bool hasPrevious = previous.x != -1 && previous.y != -1;
     if (fillAllowed && bGraphCourbe_Rempli && hasPrevious) {
         g.setColor(colorGraph_CourbeRemplie);
-        g.fillPolygon({previous, p, {p.x, RepereGraph_y0}, {previous.x, RepereGraph_y0}});
+        // One quadrilateral per piece: reuse its storage rather than allocate.
+        thread_local Polygon quad(4);
+        quad[0] = previous;
+        quad[1] = p;
+        quad[2] = {p.x, RepereGraph_y0};
+        quad[3] = {previous.x, RepereGraph_y0};
+        g.fillPolygon(quad);
     }
 
     g.setColor(color);
