@@ -2,8 +2,48 @@
 
 #include "encoders/GifLimits.h"
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+#include <cmath>
 #include <cstring>
 #include <stdexcept>
+
+namespace {
+
+// Number of bytes equal to value from p on, at most end - p.
+size_t runLength(const uint8_t* p, const uint8_t* end, uint8_t value) {
+    const uint8_t* start = p;
+#if defined(__SSE2__)
+    const __m128i pattern = _mm_set1_epi8(static_cast<char>(value));
+    while (end - p >= 16) {
+        const int same = _mm_movemask_epi8(
+            _mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)), pattern));
+        if (same != 0xFFFF) return static_cast<size_t>(p - start) + static_cast<size_t>(__builtin_ctz(~same));
+        p += 16;
+    }
+#endif
+    while (p < end && *p == value) ++p;
+    return static_cast<size_t>(p - start);
+}
+
+// Number of values equal to value from p on, at most n.
+size_t runLength(const uint32_t* p, size_t n, uint32_t value) {
+    size_t i = 0;
+#if defined(__SSE2__)
+    const __m128i pattern = _mm_set1_epi32(static_cast<int>(value));
+    for (; i + 4 <= n; i += 4) {
+        const int same = _mm_movemask_epi8(
+            _mm_cmpeq_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i)), pattern));
+        if (same != 0xFFFF) return i + static_cast<size_t>(__builtin_ctz(~same)) / 4;
+    }
+#endif
+    while (i < n && p[i] == value) ++i;
+    return i;
+}
+
+}  // namespace
 
 GIFEncoder::GIFEncoder(int width, int height, std::span<const uint32_t> pixelArray, OutputStream& out)
     : width(width), height(height), out(out) {
@@ -11,9 +51,24 @@ GIFEncoder::GIFEncoder(int width, int height, std::span<const uint32_t> pixelArr
         throw std::runtime_error("Pixel Array size is wrong");
     }
     GifLimits::checkSize(width, height);
-    pixels.resize(pixelArray.size());
-    for (size_t i = 0; i < pixelArray.size(); ++i) {
-        pixels[i] = static_cast<uint8_t>(allocateColor(pixelArray[i]));
+    // Run by run: one palette look-up for each run of equal values.
+    const size_t n = pixelArray.size();
+    pixels.resize(n);
+    const uint32_t* in = pixelArray.data();
+    uint8_t* indexes = pixels.data();
+    for (size_t i = 0; i < n;) {
+        const uint32_t colour = in[i];
+        const size_t length = 1 + runLength(in + i + 1, n - i - 1, colour);
+        const auto index = static_cast<uint8_t>(allocateColor(colour));
+        if (length <= 8 && i + 8 <= n) {
+            // A short run in one store; the bytes past it are rewritten by
+            // the runs that follow.
+            const uint64_t eight = 0x0101010101010101ull * index;
+            std::memcpy(indexes + i, &eight, 8);
+        } else {
+            std::memset(indexes + i, index, length);
+        }
+        i += length;
     }
     BitsPerPixel = colorstobpp(colorsTotal);
     initialize();
@@ -42,61 +97,25 @@ int GIFEncoder::colorstobpp(int colors) {
 // ---- pixel walk ----
 
 void GIFEncoder::initialize() {
-    curx = 0;
-    cury = 0;
+    curpos = 0;
     CountDown = static_cast<int64_t>(width) * height;
 }
 
-void GIFEncoder::BumpPixel() {
-    if (++curx == width) {
-        curx = 0;
-        ++cury;
+
+// Rows follow each other without interlacing, so the walk is one pass over
+// the index array; a whole run is taken at once.
+int GIFEncoder::GIFNextRun(int64_t& length) {
+    if (CountDown == 0) {
+        length = 0;
+        return EOF_PIXEL;
     }
-}
-
-int GIFEncoder::GIFNextPixel() {
-    if (CountDown == 0) return EOF_PIXEL;
-    --CountDown;
-    const int r = pixels[static_cast<size_t>(cury) * static_cast<size_t>(width) + static_cast<size_t>(curx)];
-    BumpPixel();
-    return r;
-}
-
-namespace {
-
-// Number of bytes equal to value from p on, at most end - p; eight at a time.
-size_t runLength(const uint8_t* p, const uint8_t* end, uint8_t value) {
-    const uint8_t* start = p;
-    const uint64_t pattern = 0x0101010101010101ull * value;
-    while (end - p >= 8) {
-        uint64_t word;
-        std::memcpy(&word, p, 8);
-        const uint64_t diff = word ^ pattern;
-        if (diff != 0) {
-            // Little-endian: the lowest byte is the first pixel.
-            return static_cast<size_t>(p - start) + static_cast<size_t>(__builtin_ctzll(diff) / 8);
-        }
-        p += 8;
-    }
-    while (p < end && *p == value) ++p;
-    return static_cast<size_t>(p - start);
-}
-
-}  // namespace
-
-// Walks past the pixels equal to pixel from the current position and returns
-// how many there were: the same as taking them one by one, without a call per
-// pixel.
-int64_t GIFEncoder::GIFSkipRun(int pixel) {
-    if (CountDown == 0) return 0;
-    const size_t start = static_cast<size_t>(cury) * static_cast<size_t>(width) + static_cast<size_t>(curx);
-    const uint8_t* p = pixels.data() + start;
-    const size_t n = runLength(p, p + CountDown, static_cast<uint8_t>(pixel));
+    const uint8_t* p = pixels.data() + curpos;
+    const uint8_t pixel = *p;
+    const size_t n = 1 + runLength(p + 1, p + CountDown, pixel);
+    curpos += n;
     CountDown -= static_cast<int64_t>(n);
-    const size_t next = start + n;
-    curx = static_cast<int>(next % static_cast<size_t>(width));
-    cury = static_cast<int>(next / static_cast<size_t>(width));
-    return static_cast<int64_t>(n);
+    length = static_cast<int64_t>(n);
+    return pixel;
 }
 
 // ---- byte output ----
@@ -178,32 +197,43 @@ void GIFEncoder::compress(int init_bits) {
 
     rl_count = 0;
     for (;;) {
-        const int c = GIFNextPixel();
+        // Runs are taken whole; the same as counting their pixels one by one.
+        int64_t n = 0;
+        const int c = GIFNextRun(n);
         if (rl_count > 0 && c != rl_pixel) rl_flush();
         if (c == EOF_PIXEL) break;
         if (c == rl_pixel) {
-            ++rl_count;
+            rl_count += n;
         } else {
             rl_pixel = c;
-            rl_count = 1;
+            rl_count = n;
         }
-        rl_count += GIFSkipRun(c);
     }
     output(code_eof);
     output_flush();
 }
 
-void GIFEncoder::output(int code) {
-    obuf |= static_cast<uint32_t>(code) << obits;
+inline void GIFEncoder::output(int code) {
+    obuf |= static_cast<uint64_t>(code) << obits;
     obits += out_bits;
-    while (obits >= 8) {
-        block_out(static_cast<uint8_t>(obuf & 0xFF));
-        obuf >>= 8;
-        obits -= 8;
+    if (obits >= 32) {
+        // Four bytes at a time, in the order of taking them one by one.
+        if (oblen <= 255 - 4) {
+            const uint32_t four = static_cast<uint32_t>(obuf);
+            const uint8_t bytes[4] = {static_cast<uint8_t>(four), static_cast<uint8_t>(four >> 8),
+                                      static_cast<uint8_t>(four >> 16), static_cast<uint8_t>(four >> 24)};
+            std::memcpy(oblock + 1 + oblen, bytes, 4);
+            oblen += 4;
+            if (oblen == 255) write_block();
+        } else {
+            for (int k = 0; k < 4; ++k) block_out(static_cast<uint8_t>(obuf >> (8 * k)));
+        }
+        obuf >>= 32;
+        obits -= 32;
     }
 }
 
-void GIFEncoder::output_plain(int code) {
+inline void GIFEncoder::output_plain(int code) {
     just_cleared = false;
     output(code);
     ++out_count;
@@ -218,11 +248,15 @@ void GIFEncoder::output_plain(int code) {
 }
 
 void GIFEncoder::output_flush() {
-    if (obits > 0) block_out(static_cast<uint8_t>(obuf & 0xFF));
+    for (; obits > 0; obits -= 8) {
+        block_out(static_cast<uint8_t>(obuf & 0xFF));
+        obuf >>= 8;
+    }
+    obits = 0;
     block_flush();
 }
 
-void GIFEncoder::block_out(uint8_t byte) {
+inline void GIFEncoder::block_out(uint8_t byte) {
     oblock[1 + oblen++] = byte;
     if (oblen >= 255) write_block();
 }
@@ -348,7 +382,17 @@ void GIFEncoder::rl_flush_withtable(int64_t count) {
 // Codes needed to send a run of count pixels from a fresh table when at most
 // nrepcodes codes may follow a clear.
 int64_t GIFEncoder::compute_triangle_count(int64_t count, int64_t nrepcodes) {
+    // Most runs are short: their answer comes from a table.
+    static const auto small = [] {
+        std::array<uint8_t, 1024> t{};
+        for (int64_t c = 1, n = 1; c < static_cast<int64_t>(t.size()); ++c) {
+            while (n * (n + 1) / 2 < c) ++n;
+            t[static_cast<size_t>(c)] = static_cast<uint8_t>(n);
+        }
+        return t;
+    }();
     const int64_t perrep = nrepcodes * (nrepcodes + 1) / 2;
+    if (count < static_cast<int64_t>(small.size()) && count < perrep) return small[static_cast<size_t>(count)];
     int64_t cost = 0;
     if (count >= perrep) {
         cost += (count / perrep) * nrepcodes;
@@ -363,13 +407,12 @@ int64_t GIFEncoder::compute_triangle_count(int64_t count, int64_t nrepcodes) {
     return cost;
 }
 
+// The whole square root of x. Through the floating-point root, corrected to
+// be exact; Newton's iteration gives the same value but costs divisions.
 int64_t GIFEncoder::isqrt(int64_t x) {
     if (x < 2) return x;
-    int64_t r = 1;
-    for (int64_t v = x; v != 0; v >>= 2) r <<= 1;
-    for (;;) {
-        const int64_t v = (x / r + r) / 2;
-        if (v == r || v == r + 1) return r;
-        r = v;
-    }
+    auto r = static_cast<int64_t>(std::sqrt(static_cast<double>(x)));
+    while (r * r > x) --r;
+    while ((r + 1) * (r + 1) <= x) ++r;
+    return r;
 }

@@ -55,9 +55,8 @@ private:
 
     // Pixel walk, row by row.
     void initialize();
-    int GIFNextPixel();
-    void BumpPixel();
-    int64_t GIFSkipRun(int pixel);
+    // The next run of one palette index and its length, or EOF_PIXEL.
+    int GIFNextRun(int64_t& length);
 
     // Byte output.
     void PutByte(int value);
@@ -94,8 +93,8 @@ private:
     int interlace = 0;
     OutputStream& out;
 
-    int curx = 0;
-    int cury = 0;
+    // Next pixel to deliver (index into pixels) and pixels left.
+    size_t curpos = 0;
     int64_t CountDown = 0;
 
     int rl_pixel = 0;
@@ -115,7 +114,8 @@ private:
     int64_t out_clear = 0;
     int64_t out_clear_init = 0;
     int64_t max_ocodes = 0;
-    uint32_t obuf = 0;
+    // Up to 31 pending bits: whole bytes leave four at a time.
+    uint64_t obuf = 0;
     int obits = 0;
     // oblock[0] is kept for the count byte so a sub-block leaves in one write.
     uint8_t oblock[256] = {};

@@ -7,19 +7,20 @@
 #include "encoders/LZWCompressor.h"
 #include "encoders/ScreenDescriptor.h"
 
+#include <algorithm>
+#include <cstring>
 #include <stdexcept>
 #include <string>
 
 GIFEncoder_LZW::GIFEncoder_LZW(const PixelSource& image)
     : width_(image.getWidth()), height_(image.getHeight()) {
     GifLimits::checkSize(width_, height_);
-    const size_t w = static_cast<size_t>(width_);
-    std::vector<uint32_t> argb(w * static_cast<size_t>(height_));
+    std::vector<uint32_t> argb(static_cast<size_t>(width_) * static_cast<size_t>(height_));
     int status = 0;
     if (!image.grabPixels(0, 0, width_, height_, argb.data(), 0, width_, &status)) {
         throw std::runtime_error("Grabber returned false: " + std::to_string(status));
     }
-    ToIndexedColor([&](size_t x, size_t y) { return argb[y * w + x] & 0xFFFFFFu; });
+    ToIndexedColor(argb);
 }
 
 GIFEncoder_LZW::GIFEncoder_LZW(const ColorPlane& red, const ColorPlane& green,
@@ -34,36 +35,67 @@ GIFEncoder_LZW::GIFEncoder_LZW(const ColorPlane& red, const ColorPlane& green,
     GifLimits::checkSize(static_cast<int64_t>(columns), static_cast<int64_t>(rows));
     width_ = static_cast<int>(columns);
     height_ = static_cast<int>(rows);
-    ToIndexedColor([&](size_t x, size_t y) {
-        return (static_cast<uint32_t>(red[x][y]) << 16) | (static_cast<uint32_t>(green[x][y]) << 8) |
-               blue[x][y];
-    });
+    std::vector<uint32_t> rgb(columns * rows);
+    for (size_t x = 0; x < columns; ++x) {
+        for (size_t y = 0; y < rows; ++y) {
+            rgb[y * columns + x] = (static_cast<uint32_t>(red[x][y]) << 16) |
+                                   (static_cast<uint32_t>(green[x][y]) << 8) | blue[x][y];
+        }
+    }
+    ToIndexedColor(rgb);
 }
 
-// Palette order is first appearance in a column-by-column scan; the hashed
-// look-up gives the same index as searching the palette in order.
-template <typename RgbAt>
-void GIFEncoder_LZW::ToIndexedColor(RgbAt rgbAt) {
+// The palette is in order of first appearance going down each column in
+// turn. Walking the rows run by run is much faster than walking columns, so
+// colours are indexed in the order met along the rows, with the position
+// where each first shows in column order, then renumbered by that position.
+// The result is the one of a column-wise scan with an in-order palette search.
+void GIFEncoder_LZW::ToIndexedColor(const std::vector<uint32_t>& argb) {
     const size_t w = static_cast<size_t>(width_);
     const size_t h = static_cast<size_t>(height_);
     pixels_.assign(w * h, 0);
-    colors_.assign(256 * 3, 0);
+
     ColorLookup lookup;
+    uint32_t rgbOf[256];
+    uint64_t firstInColumns[256];
     int count = 0;
-    for (size_t x = 0; x < w; ++x) {
-        for (size_t y = 0; y < h; ++y) {
-            const uint32_t rgb = rgbAt(x, y);
+    for (size_t y = 0; y < h; ++y) {
+        const uint32_t* row = argb.data() + y * w;
+        uint8_t* out = pixels_.data() + y * w;
+        for (size_t x = 0; x < w;) {
+            const uint32_t rgb = row[x] & 0xFFFFFFu;
+            size_t end = x + 1;
+            while (end < w && (row[end] & 0xFFFFFFu) == rgb) ++end;
             int index = lookup.find(rgb);
             if (index == ColorLookup::NOT_FOUND) {
                 if (count == 256) throw std::runtime_error("Too many colors.");
                 index = count++;
-                colors_[3 * index] = static_cast<uint8_t>(rgb >> 16);
-                colors_[3 * index + 1] = static_cast<uint8_t>(rgb >> 8);
-                colors_[3 * index + 2] = static_cast<uint8_t>(rgb);
+                rgbOf[index] = rgb;
+                firstInColumns[index] = UINT64_MAX;
                 lookup.add(rgb, index);
             }
-            pixels_[y * w + x] = static_cast<uint8_t>(index);
+            firstInColumns[index] = std::min<uint64_t>(firstInColumns[index], x * h + y);
+            std::memset(out + x, index, end - x);
+            x = end;
         }
+    }
+
+    int order[256];
+    for (int i = 0; i < count; ++i) order[i] = i;
+    std::sort(order, order + count, [&](int a, int b) { return firstInColumns[a] < firstInColumns[b]; });
+    uint8_t renumber[256];
+    bool same = true;
+    colors_.assign(256 * 3, 0);
+    for (int k = 0; k < count; ++k) {
+        const uint32_t rgb = rgbOf[order[k]];
+        renumber[order[k]] = static_cast<uint8_t>(k);
+        same = same && order[k] == k;
+        colors_[3 * k] = static_cast<uint8_t>(rgb >> 16);
+        colors_[3 * k + 1] = static_cast<uint8_t>(rgb >> 8);
+        colors_[3 * k + 2] = static_cast<uint8_t>(rgb);
+    }
+    if (!same) {
+        for (uint8_t& p : pixels_) p = renumber[p];
     }
     // At least 2 entries even for an image without pixels: a one-entry table
     // cannot be stated in the screen descriptor.

@@ -38,8 +38,8 @@ public:
     const std::vector<uint8_t>& getPixels() const { return pixels_; }
 
 private:
-    template <typename RgbAt>
-    void ToIndexedColor(RgbAt rgbAt);
+    // Palette and indexes from pixels given row by row (alpha ignored).
+    void ToIndexedColor(const std::vector<uint32_t>& argb);
 
     int width_ = 0;
     int height_ = 0;

@@ -2,6 +2,11 @@
 // The LZW string table: string k is its prefix string strNxt_[k] followed by
 // the byte strChr_[k]. Strings are found through an open-addressing hash with
 // a fixed probe step, so coding allocates nothing after construction.
+//
+// Each slot also keeps the key it holds, so a probe needs one load, and each
+// prefix remembers its last child: inside a run of one pixel the next string
+// is found without hashing. Both only speed up the search; the answers are
+// those of the hashed table.
 
 #include <cstdint>
 #include <memory>
@@ -25,12 +30,19 @@ public:
     void ClearTable(int codeSize);
 
     // Code of prefix + byte, or -1. A root (prefix -1) is the byte itself.
-    int FindCharString(int prefix, int byte) const {
+    int FindCharString(int prefix, int byte) {
         if (prefix == -1) return byte & 0xFF;
+        const uint32_t child = lastChild_[prefix];
+        if ((child & 0xFF) == static_cast<uint32_t>(byte & 0xFF) && child != NO_CHILD) return static_cast<int>(child >> 8);
+        const uint32_t key = Key(prefix, byte);
         for (int slot = Hash(prefix, byte);; slot = NextSlot(slot)) {
-            int code = strHsh_[slot];
-            if (code == HASH_FREE) return -1;
-            if (strNxt_[code] == prefix && strChr_[code] == static_cast<uint8_t>(byte)) return code;
+            const uint32_t k = slotKey_[slot];
+            if (k == key) {
+                const int code = strHsh_[slot];
+                lastChild_[prefix] = Child(code, byte);
+                return code;
+            }
+            if (k == FREE_KEY) return -1;
         }
     }
 
@@ -41,8 +53,10 @@ public:
         int slot = Hash(prefix, byte);
         while (strHsh_[slot] != HASH_FREE) slot = NextSlot(slot);
         strHsh_[slot] = numStrings_;
+        slotKey_[slot] = Key(prefix, byte);
         strChr_[numStrings_] = static_cast<uint8_t>(byte);
         strNxt_[numStrings_] = static_cast<int16_t>(prefix);
+        if (prefix != -1) lastChild_[prefix] = Child(numStrings_, byte);
         return numStrings_++;
     }
 
@@ -55,13 +69,24 @@ public:
     int NumStrings() const { return numStrings_; }
 
 private:
+    static constexpr uint32_t FREE_KEY = 0xFFFFFFFFu;
+    static constexpr uint32_t NO_CHILD = 0xFFFFFFFFu;
+
     static int NextSlot(int slot) {
         slot += HASHSTEP;
         return slot >= HASHSIZE ? slot - HASHSIZE : slot;
+    }
+    static uint32_t Key(int prefix, int byte) {
+        return ((static_cast<uint32_t>(prefix) & 0xFFFF) << 8) | (static_cast<uint32_t>(byte) & 0xFF);
+    }
+    static uint32_t Child(int code, int byte) {
+        return (static_cast<uint32_t>(code) << 8) | (static_cast<uint32_t>(byte) & 0xFF);
     }
 
     std::unique_ptr<uint8_t[]> strChr_;
     std::unique_ptr<int16_t[]> strNxt_;
     std::unique_ptr<int16_t[]> strHsh_;
+    std::unique_ptr<uint32_t[]> slotKey_;
+    std::unique_ptr<uint32_t[]> lastChild_;
     int16_t numStrings_ = 0;
 };

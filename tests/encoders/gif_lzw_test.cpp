@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <random>
 
 using namespace enc_test;
 
@@ -132,6 +133,37 @@ TEST(GifLzw, PaletteFollowsColumnOrderAndIgnoresAlpha) {
     EXPECT_EQ(encoder.getPixels(), (std::vector<uint8_t>{0, 2, 1, 0}));
 }
 
+// The palette built from runs along the rows must equal the plain definition:
+// a column-by-column scan searching the palette in order.
+TEST(GifLzw, PaletteEqualsAColumnByColumnSearch) {
+    std::mt19937 rng(99);
+    for (int trial = 0; trial < 40; ++trial) {
+        const int w = 1 + static_cast<int>(rng() % 60), h = 1 + static_cast<int>(rng() % 60);
+        const int count = 1 + static_cast<int>(rng() % 256);
+        auto pixels = noise(w, h, distinctColours(count), static_cast<uint32_t>(trial));
+        // Runs along rows, so run detection matters too.
+        for (size_t i = 1; i < pixels.size(); ++i)
+            if (rng() % 3 == 0) pixels[i] = pixels[i - 1] ^ (rng() % 2 ? 0x01000000u : 0u);
+        MemoryPixelSource image(w, h, pixels);
+        GIFEncoder_LZW encoder(image);
+
+        std::vector<uint32_t> palette;
+        std::vector<uint8_t> indexes(pixels.size());
+        for (int x = 0; x < w; ++x)
+            for (int y = 0; y < h; ++y) {
+                const uint32_t rgb = image.at(x, y) & 0xFFFFFF;
+                size_t i = 0;
+                while (i < palette.size() && palette[i] != rgb) ++i;
+                if (i == palette.size()) palette.push_back(rgb);
+                indexes[static_cast<size_t>(y) * w + x] = static_cast<uint8_t>(i);
+            }
+        ASSERT_EQ(encoder.getPixels(), indexes) << "trial " << trial;
+        const auto& colours = encoder.getColors();
+        for (size_t i = 0; i < palette.size(); ++i)
+            ASSERT_EQ((uint32_t{colours[3 * i]} << 16) | (uint32_t{colours[3 * i + 1]} << 8) | colours[3 * i + 2], palette[i]);
+    }
+}
+
 // A table of one entry cannot be stated in the screen descriptor, so an
 // image without pixels still gets a two-entry black table.
 TEST(GifLzw, EmptyImageWritesAConsistentFile) {
@@ -207,10 +239,10 @@ TEST(GifLzw, SizeBeyondSixteenBitsIsRefused) {
 }
 
 TEST(GifLzw, PlanesGiveTheSameFileAsTheImage) {
-    MemoryPixelSource image(5, 3, noise(5, 3, distinctColours(6), 3));
-    GIFEncoder_LZW::ColorPlane r(5, std::vector<uint8_t>(3)), g = r, b = r;
-    for (int x = 0; x < 5; ++x)
-        for (int y = 0; y < 3; ++y) {
+    MemoryPixelSource image(37, 23, noise(37, 23, distinctColours(60), 3));
+    GIFEncoder_LZW::ColorPlane r(37, std::vector<uint8_t>(23)), g = r, b = r;
+    for (int x = 0; x < 37; ++x)
+        for (int y = 0; y < 23; ++y) {
             const uint32_t p = image.at(x, y);
             r[x][y] = static_cast<uint8_t>(p >> 16);
             g[x][y] = static_cast<uint8_t>(p >> 8);
