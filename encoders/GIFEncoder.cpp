@@ -1,49 +1,12 @@
 #include "encoders/GIFEncoder.h"
 
 #include "encoders/GifLimits.h"
-
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
+#include "encoders/PixelRuns.h"
 
 #include <cmath>
 #include <cstring>
 #include <stdexcept>
 
-namespace {
-
-// Number of bytes equal to value from p on, at most end - p.
-size_t runLength(const uint8_t* p, const uint8_t* end, uint8_t value) {
-    const uint8_t* start = p;
-#if defined(__SSE2__)
-    const __m128i pattern = _mm_set1_epi8(static_cast<char>(value));
-    while (end - p >= 16) {
-        const int same = _mm_movemask_epi8(
-            _mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)), pattern));
-        if (same != 0xFFFF) return static_cast<size_t>(p - start) + static_cast<size_t>(__builtin_ctz(~same));
-        p += 16;
-    }
-#endif
-    while (p < end && *p == value) ++p;
-    return static_cast<size_t>(p - start);
-}
-
-// Number of values equal to value from p on, at most n.
-size_t runLength(const uint32_t* p, size_t n, uint32_t value) {
-    size_t i = 0;
-#if defined(__SSE2__)
-    const __m128i pattern = _mm_set1_epi32(static_cast<int>(value));
-    for (; i + 4 <= n; i += 4) {
-        const int same = _mm_movemask_epi8(
-            _mm_cmpeq_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i)), pattern));
-        if (same != 0xFFFF) return i + static_cast<size_t>(__builtin_ctz(~same)) / 4;
-    }
-#endif
-    while (i < n && p[i] == value) ++i;
-    return i;
-}
-
-}  // namespace
 
 GIFEncoder::GIFEncoder(int width, int height, std::span<const uint32_t> pixelArray, OutputStream& out)
     : width(width), height(height), out(out) {
@@ -58,7 +21,7 @@ GIFEncoder::GIFEncoder(int width, int height, std::span<const uint32_t> pixelArr
     uint8_t* indexes = pixels.data();
     for (size_t i = 0; i < n;) {
         const uint32_t colour = in[i];
-        const size_t length = 1 + runLength(in + i + 1, n - i - 1, colour);
+        const size_t length = 1 + PixelRuns::runLength(in + i + 1, n - i - 1, colour, 0xFFFFFFFFu);
         const auto index = static_cast<uint8_t>(allocateColor(colour));
         if (length <= 8 && i + 8 <= n) {
             // A short run in one store; the bytes past it are rewritten by
@@ -111,7 +74,7 @@ int GIFEncoder::GIFNextRun(int64_t& length) {
     }
     const uint8_t* p = pixels.data() + curpos;
     const uint8_t pixel = *p;
-    const size_t n = 1 + runLength(p + 1, p + CountDown, pixel);
+    const size_t n = 1 + PixelRuns::runLength(p + 1, p + CountDown, pixel);
     curpos += n;
     CountDown -= static_cast<int64_t>(n);
     length = static_cast<int64_t>(n);

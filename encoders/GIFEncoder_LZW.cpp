@@ -5,22 +5,26 @@
 #include "encoders/GifLimits.h"
 #include "encoders/ImageDescriptor.h"
 #include "encoders/LZWCompressor.h"
+#include "encoders/PixelRuns.h"
 #include "encoders/ScreenDescriptor.h"
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 #include <stdexcept>
 #include <string>
 
 GIFEncoder_LZW::GIFEncoder_LZW(const PixelSource& image)
     : width_(image.getWidth()), height_(image.getHeight()) {
     GifLimits::checkSize(width_, height_);
-    std::vector<uint32_t> argb(static_cast<size_t>(width_) * static_cast<size_t>(height_));
+    // Not cleared first: the grab fills every pixel.
+    const size_t count = static_cast<size_t>(width_) * static_cast<size_t>(height_);
+    std::unique_ptr<uint32_t[]> argb(new uint32_t[count == 0 ? 1 : count]);
     int status = 0;
-    if (!image.grabPixels(0, 0, width_, height_, argb.data(), 0, width_, &status)) {
+    if (!image.grabPixels(0, 0, width_, height_, argb.get(), 0, width_, &status)) {
         throw std::runtime_error("Grabber returned false: " + std::to_string(status));
     }
-    ToIndexedColor(argb);
+    ToIndexedColor(argb.get());
 }
 
 GIFEncoder_LZW::GIFEncoder_LZW(const ColorPlane& red, const ColorPlane& green,
@@ -42,7 +46,7 @@ GIFEncoder_LZW::GIFEncoder_LZW(const ColorPlane& red, const ColorPlane& green,
                                    (static_cast<uint32_t>(green[x][y]) << 8) | blue[x][y];
         }
     }
-    ToIndexedColor(rgb);
+    ToIndexedColor(rgb.data());
 }
 
 // The palette is in order of first appearance going down each column in
@@ -50,7 +54,7 @@ GIFEncoder_LZW::GIFEncoder_LZW(const ColorPlane& red, const ColorPlane& green,
 // colours are indexed in the order met along the rows, with the position
 // where each first shows in column order, then renumbered by that position.
 // The result is the one of a column-wise scan with an in-order palette search.
-void GIFEncoder_LZW::ToIndexedColor(const std::vector<uint32_t>& argb) {
+void GIFEncoder_LZW::ToIndexedColor(const uint32_t* argb) {
     const size_t w = static_cast<size_t>(width_);
     const size_t h = static_cast<size_t>(height_);
     pixels_.assign(w * h, 0);
@@ -60,12 +64,11 @@ void GIFEncoder_LZW::ToIndexedColor(const std::vector<uint32_t>& argb) {
     uint64_t firstInColumns[256];
     int count = 0;
     for (size_t y = 0; y < h; ++y) {
-        const uint32_t* row = argb.data() + y * w;
+        const uint32_t* row = argb + y * w;
         uint8_t* out = pixels_.data() + y * w;
         for (size_t x = 0; x < w;) {
             const uint32_t rgb = row[x] & 0xFFFFFFu;
-            size_t end = x + 1;
-            while (end < w && (row[end] & 0xFFFFFFu) == rgb) ++end;
+            const size_t end = x + 1 + PixelRuns::runLength(row + x + 1, w - x - 1, rgb, 0xFFFFFFu);
             int index = lookup.find(rgb);
             if (index == ColorLookup::NOT_FOUND) {
                 if (count == 256) throw std::runtime_error("Too many colors.");

@@ -39,7 +39,7 @@ public:
 
 private:
     // Palette and indexes from pixels given row by row (alpha ignored).
-    void ToIndexedColor(const std::vector<uint32_t>& argb);
+    void ToIndexedColor(const uint32_t* argb);
 
     int width_ = 0;
     int height_ = 0;
