@@ -38,6 +38,12 @@ int gifRead(GifFileType* gif, GifByteType* out, int n) {
     return static_cast<int>(reader->read(out, n < 0 ? 0 : static_cast<size_t>(n)));
 }
 
+// giflib has no text for some codes (a zero-size image gives one).
+std::string gifError(int code) {
+    const char* text = GifErrorString(code);
+    return text != nullptr ? std::string(text) : "giflib error " + std::to_string(code);
+}
+
 void setError(std::string* error, std::string text) {
     if (error != nullptr) *error = std::move(text);
 }
@@ -49,12 +55,12 @@ std::optional<GifImage> decodeGif(const void* data, size_t size, std::string* er
     int code = 0;
     GifFileType* gif = DGifOpen(&reader, gifRead, &code);
     if (gif == nullptr) {
-        setError(error, std::string("DGifOpen: ") + GifErrorString(code));
+        setError(error, "DGifOpen: " + gifError(code));
         return std::nullopt;
     }
     std::optional<GifImage> result;
     if (DGifSlurp(gif) != GIF_OK) {
-        setError(error, std::string("DGifSlurp: ") + GifErrorString(gif->Error));
+        setError(error, "DGifSlurp: " + gifError(gif->Error));
     } else if (gif->ImageCount < 1) {
         setError(error, "no image in the file");
     } else {
