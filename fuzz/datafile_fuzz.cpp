@@ -96,8 +96,11 @@ void readAndCheck(Indication_Data& m, const std::string& path, const std::string
         FUZZ_CHECK(m.y_Min <= m.y_MinReal && m.y_MinReal <= m.y_Max, "bounds out of order");
         if (!m.bModeGraphicsData_ZoomValues) FUZZ_CHECK(m.y_Min <= 0 && m.y_Max >= 0, "axis misses 0");
         for (int i = m.xi_Min; i <= m.xi_Max; ++i) {
-            const float v = static_cast<float>(m.vecGraph_Data[static_cast<size_t>(i)]);
-            FUZZ_CHECK(v >= m.y_Min && v <= m.y_Max, "displayed value outside the bounds");
+            // Values beyond single precision are shown at +-1e38.
+            const float v = static_cast<float>(std::clamp(m.vecGraph_Data[static_cast<size_t>(i)], -1e38, 1e38));
+            FUZZ_CHECK(v >= m.y_Min && v <= m.y_Max, "displayed value " + std::to_string(v) + " at " +
+                                                          std::to_string(i) + " outside [" + std::to_string(m.y_Min) +
+                                                          ", " + std::to_string(m.y_Max) + "]");
         }
     }
     if (m.Data_RangeIsValid()) {
