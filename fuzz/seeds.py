@@ -92,3 +92,37 @@ put("png_fuzz", "up_6", b"\x00\x02\x06" + stripes)
 put("png_fuzz", "unknown_settings", b"\x04\x07\xf0" + chart_like)
 put("png_fuzz", "grab_fails", b"\x12\x00\x00" + chart_like)
 put("png_fuzz", "wide", b"\x00\x00\x00" + wide)
+
+# ---- whole charts -------------------------------------------------------------
+# The example charts over data around the fuzz clock (21/11/2001 18:00).
+import datetime
+import math
+
+examples = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "examples", "charts")
+now = datetime.datetime(2001, 11, 21, 18, 0, 0)
+
+
+def series(span, step):
+    lines = []
+    t = now - span
+    while t <= now:
+        k = (t - now).total_seconds() / 3600.0
+        lines.append("%s;%s;%s\n" % (t.strftime("%Y%m%d"), t.strftime("%H%M%S"),
+                                     ("%.2f" % (4500 + 300 * math.sin(k / 7.0) + 40 * math.cos(k))).replace(".", ",")))
+        t += step
+    return "".join(lines).encode()
+
+
+spans = {"minute": (datetime.timedelta(minutes=40), datetime.timedelta(minutes=1)),
+         "hour": (datetime.timedelta(hours=14), datetime.timedelta(minutes=20)),
+         "day": (datetime.timedelta(days=8), datetime.timedelta(hours=4)),
+         "month": (datetime.timedelta(days=35), datetime.timedelta(days=1))}
+for name in sorted(os.listdir(examples)):
+    if not name.endswith(".ini"):
+        continue
+    with open(os.path.join(examples, name), "rb") as f:
+        graph = f.read()
+    mode = next((l.split(b"=", 1)[1].strip().decode() for l in graph.splitlines()
+                 if l.startswith(b"GRAPH_DURATION_MODE")), "day")
+    put("chart_fuzz", name[:-4], b"\x01" + graph + b"\n----\n" + series(*spans.get(mode, spans["day"])))
+put("chart_fuzz", "no_data", b"\x01GRAPH_DURATION_MODE=day\nGRAPH_DURATION_PERIOD=5\nGRAPH_PRINT_PNG_VALID=yes\n----\n")
