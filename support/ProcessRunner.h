@@ -16,6 +16,11 @@ struct ProcessLimits {
     int64_t outputGraceMs = 5'000;
     // A longer output line is handed back in pieces of this size.
     size_t maxLineBytes = 64 * 1024;
+    // A program still running after this long is killed and the run fails as
+    // an I/O error: a hung update program would otherwise hold the generation
+    // pass, and with it every later pass and reload, for ever. Ten minutes is
+    // far beyond any sane update and equals the default pause between passes.
+    int64_t maxRunMs = 600'000;
 };
 
 struct ProcessRunResult {

@@ -212,6 +212,7 @@ ProcessRunResult runProgram(const std::vector<std::string>& args,
     }
 
     LineSplitter lines(limits.maxLineBytes, onLine);
+    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(std::max<int64_t>(limits.maxRunMs, 0));
     bool reaped = false;
     int status = 0;
     Clock::time_point endedAt{};
@@ -233,6 +234,15 @@ ProcessRunResult runProgram(const std::vector<std::string>& args,
     char buffer[65536];
     while (outRead.open() || errRead.open()) {
         int timeoutMs = static_cast<int>(kExitCheckPeriod.count());
+        if (!reaped && Clock::now() >= deadline) {
+            // Killed, then reaped below; what it left running is cut off by the grace.
+            ::kill(pid, SIGKILL);
+            readError = "program \"" + program + "\" still running after " +
+                        (limits.maxRunMs % 1000 == 0 ? std::to_string(limits.maxRunMs / 1000) + " s"
+                                                     : std::to_string(limits.maxRunMs) + " ms") +
+                        ", stopped";
+            break;
+        }
         if (reaped) {
             // The program has ended but someone it left behind holds its output.
             auto left = std::chrono::duration_cast<std::chrono::milliseconds>(

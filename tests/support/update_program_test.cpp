@@ -15,6 +15,7 @@
 #include <fstream>
 #include <sstream>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
@@ -192,6 +193,31 @@ TEST_F(UpdateProgram, OutputHeldOpenByALeftoverProcessEndsAfterTheGrace) {
     EXPECT_LT(took, std::chrono::seconds(20));
     EXPECT_EQ(echoed(), std::vector<std::string>{"started"});
     EXPECT_NE(platform_.out().find("Program Exit Value : 5"), std::string::npos);
+}
+
+TEST_F(UpdateProgram, HungProgramIsKilledAtTheRunLimitAndLeavesNoZombie) {
+    RemoteUpdateLimits limits;
+    limits.process.maxRunMs = 400;
+    setRemoteUpdateLimits(limits);
+    const std::string pidFile = dir_ + "/hung.pid";
+    const std::string prog = script("hung.sh", "echo $$ > '" + pidFile + "'\necho before\nexec sleep 60");
+
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(Indication_Tools::ExecuteApplication(prog, "", true), -2);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
+    EXPECT_EQ(echoed(), std::vector<std::string>{"before"});
+    EXPECT_NE(platform_.out().find("[ERROR] : IOException: program \"" + prog + "\" still running after 400 ms, stopped"),
+              std::string::npos)
+        << platform_.out();
+    EXPECT_NE(platform_.file(kLog).find("still running after 400 ms"), std::string::npos);
+
+    // Killed and reaped: gone from the process table, no child left to wait for.
+    pid_t hung = 0;
+    std::ifstream(pidFile) >> hung;
+    ASSERT_GT(hung, 0);
+    EXPECT_EQ(kill(hung, 0), -1);
+    int status = 0;
+    EXPECT_LE(waitpid(-1, &status, WNOHANG), 0);
 }
 
 }  // namespace
