@@ -1,16 +1,320 @@
 // The generation service and the configuration reload thread.
 //
-// Not running yet: the service never starts and no reload thread exists, so
-// the process ends once the application object is built.
+// Two worker threads share run(): the reload thread re-reads the
+// configuration on its timer and starts or stops the service; the generation
+// thread, while the service runs, updates the data and builds every chart on
+// its own timer. A reload and a pass never overlap: each sets its running
+// flag in the same locked step that sees the other's flag clear.
 
 #include "app/zkQuoteForge.h"
 
-bool zkQuoteForge::startServiceQuoteForge() { return false; }
+#include "app/MemoryWatcherThread.h"
+#include "chart/Indication_Graph.h"
+#include "support/Indication_Tools.h"
+#include "support/Platform.h"
+#include "support/SysProperties.h"
 
-bool zkQuoteForge::stopServiceQuoteForge() { return true; }
+#include <exception>
+#include <new>
 
-void zkQuoteForge::run() {}
+namespace {
 
-void zkQuoteForge::startReloadThread() {}
+using IT = Indication_Tools;
 
-void zkQuoteForge::stopReloadThread() {}
+const char* const kReadingConfiguration = "Reading Configuration File... zkQuoteForge.ini";
+
+// The description of the exception being handled, for a report.
+std::string currentFailure() {
+    try {
+        throw;
+    } catch (const std::exception& e) {
+        return e.what();
+    } catch (...) {
+        return "unknown failure";
+    }
+}
+
+// A value of the pass's configuration; "NULL" stands for a missing key, as
+// in the file's own convention.
+std::string updateField(const Properties& config, const std::string& key) {
+    auto it = config.find(key);
+    if (it == config.end() || it->second == "NULL") return "";
+    return it->second;
+}
+
+bool isOn(const Properties& config, const std::string& key) {
+    auto it = config.find(key);
+    if (it == config.end()) return false;
+    std::string value = it->second;
+    for (char& c : value)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return value == "yes";
+}
+
+}  // namespace
+
+int64_t zkQuoteForge::readPeriod(const std::string& key, int byDefault) {
+    std::optional<int32_t> seconds;
+    if (std::optional<std::string> value = SysProperties.get(key)) seconds = IT::parseDecimalInt(*value);
+    // A negative period has no sensible meaning; it would make the loop spin.
+    if (!seconds || *seconds < 0) return byDefault;
+    return *seconds;
+}
+
+bool zkQuoteForge::isServiceRunning() {
+    std::lock_guard<std::mutex> lock(stateMutex_);
+    return thread_QuoteForge.joinable();
+}
+
+// ---- Starting and stopping the service ------------------------------------------
+
+bool zkQuoteForge::startServiceQuoteForge() {
+    std::lock_guard<std::mutex> control(serviceMutex_);
+    if (isServiceRunning() || closing_) return false;
+    IT::Outils_AfficheMsg_System("Service", "Service [QuoteForge] starting...");
+    // The one chart surface of the service; no window is needed to draw off-screen.
+    traitement_QuoteForge = std::make_shared<Indication_Graph>();
+    IT::addLogIndice("Service [QuoteForge] started");
+    std::lock_guard<std::mutex> lock(stateMutex_);
+    genStopRequested_ = false;
+    thread_QuoteForge = std::thread([this, alive = KeepAlive()] { run(); });
+    return true;
+}
+
+bool zkQuoteForge::stopServiceQuoteForge() {
+    {
+        // The generation thread cannot end itself: it gets here only through the
+        // teardown of its own process exit, and must not take serviceMutex_,
+        // which a reload may hold while it waits for this very thread.
+        std::lock_guard<std::mutex> lock(stateMutex_);
+        if (!thread_QuoteForge.joinable() || thread_QuoteForge.get_id() == std::this_thread::get_id()) return true;
+    }
+    std::lock_guard<std::mutex> control(serviceMutex_);
+    if (!isServiceRunning()) return true;
+    IT::Outils_AfficheMsg_System("Service", "Shutdown service [QuoteForge]...");
+    std::thread worker;
+    {
+        // A pass in progress always finishes; the thread is ended while it pauses or waits.
+        std::unique_lock<std::mutex> lock(stateMutex_);
+        stateChanged_.wait(lock, [this] { return !thread_QuoteForge_running; });
+        genStopRequested_ = true;
+        worker = std::move(thread_QuoteForge);
+    }
+    stateChanged_.notify_all();
+    worker.join();
+    if (traitement_QuoteForge) {
+        traitement_QuoteForge->finalize();
+        traitement_QuoteForge.reset();
+    }
+    IT::Outils_AfficheMsg_System("Service", "Service [QuoteForge] stopped.");
+    IT::addLogIndice("Service [QuoteForge] stopped.");
+    return true;
+}
+
+void zkQuoteForge::startReloadThread() {
+    std::lock_guard<std::mutex> lock(stateMutex_);
+    if (thread_Appli.joinable()) return;
+    reloadStopRequested_ = false;
+    thread_Appli = std::thread([this, alive = KeepAlive()] { run(); });
+}
+
+void zkQuoteForge::stopReloadThread() {
+    std::thread worker;
+    {
+        std::lock_guard<std::mutex> lock(stateMutex_);
+        if (!thread_Appli.joinable() || thread_Appli.get_id() == std::this_thread::get_id()) return;
+        reloadStopRequested_ = true;
+        worker = std::move(thread_Appli);
+    }
+    stateChanged_.notify_all();
+    worker.join();
+}
+
+// ---- The worker threads ------------------------------------------------------------
+
+void zkQuoteForge::run() {
+    bool reload = false;
+    bool generation = false;
+    std::shared_ptr<Indication_Graph> surface;
+    {
+        // The starting thread holds the lock until the handle is stored.
+        std::lock_guard<std::mutex> lock(stateMutex_);
+        reload = thread_Appli.get_id() == std::this_thread::get_id();
+        generation = thread_QuoteForge.get_id() == std::this_thread::get_id();
+        surface = traitement_QuoteForge;
+    }
+    if (!reload && !generation) return;
+    Platform::current().setCurrentThreadLowestPriority();
+    try {
+        if (reload) reloadLoop();
+        if (generation && surface) generationLoop(surface);
+    } catch (const ProcessEnding&) {
+        // Another thread is ending the process: this one just ends.
+    } catch (...) {
+        // A stand-in process exit (tests) unwinds to here. Anything else was
+        // reported where it happened; the thread has nothing left to do.
+    }
+}
+
+void zkQuoteForge::reloadLoop() {
+    Platform& platform = Platform::current();
+    for (;;) {
+        const int64_t period = readPeriod("APPLI_READINI_TIMER", DEFAULT_READINI_TIMER);
+        {
+            std::unique_lock<std::mutex> lock(stateMutex_);
+            if (platform.waitFor(stateChanged_, lock, period * 1000, [this] { return reloadStopRequested_; }))
+                return;
+            reloadWaiting_ = true;
+            stateChanged_.wait(lock, [this] {
+                return reloadStopRequested_ ||
+                       (!thread_QuoteForge_running && (!genWaiting_ || !lastTurnWasReload_));
+            });
+            reloadWaiting_ = false;
+            if (reloadStopRequested_) {
+                lock.unlock();
+                stateChanged_.notify_all();  // a pass waiting for its turn may go
+                return;
+            }
+            thread_Appli_running = true;
+        }
+        try {
+            reloadConfiguration();
+        } catch (...) {
+            IT::Outils_AfficheMsg_System("zkQuoteForge", "Configuration reload failed : " + currentFailure(), true);
+        }
+        {
+            std::lock_guard<std::mutex> lock(stateMutex_);
+            thread_Appli_running = false;
+            lastTurnWasReload_ = true;
+        }
+        stateChanged_.notify_all();
+        platform.reclaimMemory();
+    }
+}
+
+void zkQuoteForge::reloadConfiguration() {
+    IT::Outils_AfficheMsg_System("zkQuoteForge", kReadingConfiguration);
+    IT::addLogIndice(kReadingConfiguration);
+    Properties table = IT::GetFileProperties(CONFIG_FILE);
+    if (table.empty()) {
+        IT::Outils_AfficheMsg_System(
+            "zkQuoteForge", "Erreur avec 'zkQuoteForge.ini': impossible de mettre à jour la configuration existante !",
+            true);
+        IT::addLogIndice("Error with 'zkQuoteForge.ini': cannot update configuration!");
+        return;
+    }
+    SysProperties.store(std::make_shared<const Properties>(std::move(table)));
+    IT::Outils_AfficheMsg_System("zkQuoteForge", "Configuration ... OK !", true);
+    settleVerboseMode();
+    const bool wanted = isSystemFieldOn("INDICEGIF_SERVICE");
+    if (wanted && !isServiceRunning()) startServiceQuoteForge();
+    if (!wanted && isServiceRunning()) stopServiceQuoteForge();
+}
+
+void zkQuoteForge::generationLoop(const std::shared_ptr<Indication_Graph>& surface) {
+    Platform& platform = Platform::current();
+    for (;;) {
+        // Read before the wait: a reload that changes it governs the next pass.
+        const int64_t period = readPeriod("INDICEGIF_TIMER", DEFAULT_QUOTEFORGE_TIMER);
+        {
+            std::unique_lock<std::mutex> lock(stateMutex_);
+            genWaiting_ = true;
+            stateChanged_.wait(lock, [this] {
+                return genStopRequested_ || (!thread_Appli_running && (!reloadWaiting_ || lastTurnWasReload_));
+            });
+            genWaiting_ = false;
+            if (genStopRequested_) {
+                lock.unlock();
+                stateChanged_.notify_all();  // a reload waiting for its turn may go
+                return;
+            }
+            thread_QuoteForge_running = true;
+        }
+        try {
+            generationPass(*surface);
+        } catch (...) {
+            // The flag is cleared below whatever happened, or every later reload would wait for ever.
+            IT::Outils_AfficheMsg_System("QuoteForge", "Construction failed : " + currentFailure(), true);
+        }
+        {
+            std::lock_guard<std::mutex> lock(stateMutex_);
+            thread_QuoteForge_running = false;
+            lastTurnWasReload_ = false;
+        }
+        stateChanged_.notify_all();
+        platform.reclaimMemory();
+
+        IT::Outils_AfficheMsg("QuoteForge", "  " + myMemWatch.displayMemory());
+        IT::addLogIndice(myMemWatch.displayMemoryLong());
+
+        // One-shot mode ends the process after its first complete pass, even
+        // if a stop came meanwhile: whoever stops the service waits for this
+        // thread, and the process ends.
+        if (bExecution_Unique) ShutdownApplication(*this, true);
+
+        std::unique_lock<std::mutex> lock(stateMutex_);
+        if (platform.waitFor(stateChanged_, lock, period * 1000, [this] { return genStopRequested_; })) return;
+    }
+}
+
+void zkQuoteForge::generationPass(Indication_Graph& surface) {
+    // Only the reload thread replaces the configuration, and never during a pass.
+    const SharedProperties::Ptr snapshot = SysProperties.load();
+    const Properties config = snapshot ? *snapshot : Properties();
+
+    IT::Outils_AfficheMsg_System("QuoteForge", "Construction ... " + IT::getDate() + " " + IT::getTime());
+
+    if (isOn(config, "INDICEGIF_URLUPDATE_VALID")) {
+        IT::addLogIndice("Update all datas.");
+        std::optional<std::string> url;
+        if (auto it = config.find("INDICEGIF_URLUPDATE_URL"); it != config.end()) url = it->second;
+        const std::optional<std::string> status = IT::getUrl(url);
+        if (status && status->find("200") != std::string::npos)
+            IT::Outils_AfficheMsg_System("QuoteForge", "Updating ok : " + *status, true);
+        else
+            IT::Outils_AfficheMsg_System("QuoteForge", "Updating failed : " + status.value_or(""), true);
+    }
+
+    if (isOn(config, "INDICEGIF_EXEUPDATE_VALID")) {
+        const std::string program = updateField(config, "INDICEGIF_EXEUPDATE_FILENAME");
+        const std::string parameters = updateField(config, "INDICEGIF_EXEUPDATE_PARAMETERS");
+        if (program.empty()) {
+            IT::addLogIndice("Executing program: [ERROR] INDICEGIF_EXEUPDATE_FILENAME is invalid.");
+        } else {
+            IT::addLogIndice("Executing program: " + program + " " + parameters);
+            const int32_t result =
+                IT::ExecuteApplication(program, parameters, isOn(config, "INDICEGIF_EXEUPDATE_LOGPRINTOUT"));
+            if (result == 0)
+                IT::Outils_AfficheMsg_System("QuoteForge", "EXE Updating ok", true);
+            else
+                IT::Outils_AfficheMsg_System("QuoteForge", "EXE Updating failed : " + std::to_string(result), true);
+        }
+    }
+
+    IT::addLogIndice("GIF Construction now.");
+    for (int n = 1;; ++n) {
+        auto it = config.find("INDICEGIF_FILE_" + std::to_string(n));
+        if (it == config.end()) break;
+        buildChart(surface, it->second);
+    }
+}
+
+void zkQuoteForge::buildChart(Indication_Graph& surface, const std::string& path) {
+    IT::addLogIndice(" - reading : " + path);
+    std::string result = "file... " + path + ": ";
+    try {
+        if (surface.initGraphique(path)) {
+            surface.init();
+            result += surface.SaveToImage() + "done";
+        } else {
+            result += "configuration failed!";
+            IT::addLogIndice("  |_ Configuration Failed!");
+        }
+    } catch (...) {
+        // One chart that fails in an unforeseen way does not cost the others theirs.
+        const std::string failure = currentFailure();
+        result += "build failed : " + failure;
+        IT::addLogIndice("  |_ Build Failed : " + failure);
+    }
+    IT::Outils_AfficheMsg_System("QuoteForge", " - " + result);
+}

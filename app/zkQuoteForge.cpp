@@ -23,6 +23,7 @@ struct Liveness {
     std::mutex mutex;
     std::condition_variable changed;
     int count = 0;
+    bool stopRequested = false;  // requestStop was called
 };
 Liveness& liveness() {
     static Liveness* state = new Liveness;
@@ -92,8 +93,30 @@ void zkQuoteForge::main(const std::vector<std::string>& args) {
 int zkQuoteForge::waitForEnd() {
     Liveness& l = liveness();
     std::unique_lock<std::mutex> lock(l.mutex);
-    l.changed.wait(lock, [&] { return l.count == 0; });
+    l.changed.wait(lock, [&] { return l.count == 0 || l.stopRequested; });
+    zkQuoteForge* app = theApplication.load();
+    if (l.count == 0 || !app) {
+        l.changed.wait(lock, [&] { return l.count == 0; });
+        return 0;
+    }
+    l.stopRequested = false;
+    lock.unlock();
+    try {
+        ShutdownApplication(*app, false);
+    } catch (const ProcessEnding&) {
+        // Another thread is ending the process already.
+    }
+    // Returning would end the process a second time, under that thread's feet.
+    lock.lock();
+    l.changed.wait(lock, [] { return false; });
     return 0;
+}
+
+void zkQuoteForge::requestStop() {
+    Liveness& l = liveness();
+    std::lock_guard<std::mutex> lock(l.mutex);
+    l.stopRequested = true;
+    l.changed.notify_all();
 }
 
 zkQuoteForge* zkQuoteForge::application() { return theApplication.load(); }
@@ -141,7 +164,11 @@ void zkQuoteForge::dataMaker() {
 
 zkQuoteForge::zkQuoteForge(bool bUnique) {
     static std::once_flag atExitRegistered;
-    std::call_once(atExitRegistered, [] { std::atexit(teardownAtExit); });
+    std::call_once(atExitRegistered, [] {
+        std::atexit(teardownAtExit);
+        // The platform ends the process from worker threads with a quick exit.
+        std::at_quick_exit(teardownAtExit);
+    });
     exitTeardown = this;
     // Not loaded yet: the start-up lines always go to the default log.
     SysProperties.store(nullptr);
@@ -173,11 +200,14 @@ zkQuoteForge::~zkQuoteForge() {
     zkQuoteForge* self = this;
     exitTeardown.compare_exchange_strong(self, nullptr);
     teardown();
+    // Also when the configuration no longer asks for the service.
+    stopServiceQuoteForge();
     stopReloadThread();
 }
 
 void zkQuoteForge::teardown() {
     if (tornDown_.exchange(true)) return;
+    closing_ = true;
     if (IT::svcMemMonitor) stopMemoryWatcher();
     if (isSystemFieldOn("INDICEGIF_SERVICE")) stopServiceQuoteForge();
     Platform::current().reclaimMemory();
@@ -195,6 +225,7 @@ bool zkQuoteForge::isSystemFieldOn(const std::string& key) { return asciiLower(g
 
 void zkQuoteForge::ShutdownApplication(zkQuoteForge& app, bool fromGenerationThread) {
     if (!fromGenerationThread) {
+        app.closing_ = true;
         if (IT::svcMemMonitor) app.stopMemoryWatcher();
         app.stopServiceQuoteForge();
         app.stopReloadThread();

@@ -11,7 +11,9 @@
 #include "support/ProgramInfo.h"
 
 #include <atomic>
+#include <condition_variable>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -35,8 +37,12 @@ public:
     // Process entry with the arguments after the program name.
     static void main(const std::vector<std::string>& args);
     // Blocks while worker threads keep the application alive (see KeepAlive);
-    // returns the process exit status.
+    // returns the process exit status. After requestStop it shuts the
+    // application down instead (the process ends with status 0).
     static int waitForEnd();
+    // Asks waitForEnd to shut the application down: after the pass in
+    // progress, as ShutdownApplication does. Any thread; not from a signal handler.
+    static void requestStop();
 
     // Logs the start, loads the configuration and starts the worker threads.
     explicit zkQuoteForge(bool bUnique);
@@ -56,10 +62,16 @@ public:
     // Verbose mode follows "APPLI_VERBOSE_MODE" unless "-v" was given.
     void settleVerboseMode();
 
-    // Generation cycle: the service, the body of both worker threads.
+    // Generation cycle. start: false when the service already runs. stop:
+    // waits for the end of a pass in progress, ends the generation thread
+    // (unless it is the caller) and releases the chart surface; always true.
     bool startServiceQuoteForge();
     bool stopServiceQuoteForge();
+    // The body of both worker threads: the reload loop on the reload thread,
+    // the generation loop on the generation thread, nothing on any other.
     void run();
+    // The generation thread exists.
+    bool isServiceRunning();
 
     // Stops the memory watcher and the service, asks for memory to be
     // reclaimed. Runs once: when the object is discarded, or at process exit.
@@ -112,5 +124,31 @@ private:
     void startReloadThread();
     void stopReloadThread();
 
+    // Generation cycle (GenerationCycle.cpp).
+    void reloadLoop();
+    void reloadConfiguration();
+    void generationLoop(const std::shared_ptr<Indication_Graph>& surface);
+    void generationPass(Indication_Graph& surface);
+    void buildChart(Indication_Graph& surface, const std::string& path);
+    // The period under key in seconds, or byDefault when absent or unreadable.
+    static int64_t readPeriod(const std::string& key, int byDefault);
+
     std::atomic<bool> tornDown_{false};
+
+    // Serialises starting and stopping the service; never taken by the
+    // generation thread, so a stop may wait for that thread while holding it.
+    std::mutex serviceMutex_;
+    std::atomic<bool> closing_{false};  // shutting down: the service is not started again
+    // Guards the thread handles, the running flags' changes and the fields
+    // below; stateChanged_ is notified after every change, which ends pauses
+    // and waits at once.
+    std::mutex stateMutex_;
+    std::condition_variable stateChanged_;
+    bool genStopRequested_ = false;
+    bool reloadStopRequested_ = false;
+    // A reload and a pass that both wait take turns, so that short periods
+    // never starve either one.
+    bool genWaiting_ = false;
+    bool reloadWaiting_ = false;
+    bool lastTurnWasReload_ = true;  // the constructor has just loaded the configuration
 };

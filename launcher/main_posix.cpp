@@ -1,4 +1,5 @@
 #include "app/zkQuoteForge.h"
+#include "support/Platform.h"
 
 #include <cstdlib>
 #include <string>
@@ -10,6 +11,8 @@ int main(int argc, char** argv) {
     // time conversion; naming it once keeps each conversion cheap. An explicit
     // TZ is left as it is.
     setenv("TZ", ":/etc/localtime", 0);
+    // SIGTERM and SIGINT stop the application after the pass in progress.
+    Platform::current().watchStopRequests([] { zkQuoteForge::requestStop(); });
     std::vector<std::string> args(argv + 1, argv + argc);
     zkQuoteForge::main(args);
     return zkQuoteForge::waitForEnd();

@@ -6,8 +6,11 @@
 // overrides one call) with ScopedPlatform to move a fake clock or make chosen
 // calls fail. Every method may be called from any thread.
 
+#include <condition_variable>
 #include <cstdint>
 #include <cstdlib>
+#include <functional>
+#include <mutex>
 #include <string>
 #include <string_view>
 
@@ -22,6 +25,11 @@ struct CalendarFields {
     int millisecond = 0;
     int weekday = 4;
 };
+
+// Thrown by exitProcess on a thread that asks to end the process while
+// another thread is already ending it: the late thread unwinds and ends, so
+// that nobody waiting for it (a join in the teardown) is kept waiting.
+struct ProcessEnding {};
 
 // Memory figures of the process: bytes held from the system, and the part of
 // it not in use.
@@ -61,8 +69,21 @@ public:
 
     // Threads and process.
     virtual void sleepMillis(int64_t ms) = 0;
+    // Waits on cv, whose mutex lock holds, until ready() is true or ms
+    // milliseconds have passed; returns ready(). Whoever makes ready() true
+    // notifies cv, which ends the wait at once. ms <= 0 does not wait. The
+    // platform measures the time, so a fake clock can end a long wait.
+    virtual bool waitFor(std::condition_variable& cv, std::unique_lock<std::mutex>& lock, int64_t ms,
+                         const std::function<bool()>& ready) = 0;
     virtual void setCurrentThreadLowestPriority() = 0;
+    // Ends the process with status without running static destructors, after
+    // the handlers registered with std::at_quick_exit. Only the first caller
+    // ends it; a later caller gets ProcessEnding thrown.
     [[noreturn]] virtual void exitProcess(int status) = 0;
+    // Calls onStop once, on a thread of its own, when the process is asked to
+    // stop from outside (SIGTERM or SIGINT on POSIX). For the process entry;
+    // later calls are ignored.
+    virtual void watchStopRequests(std::function<void()> onStop) = 0;
 
     // Memory.
     virtual MemoryFigures memoryFigures() = 0;
@@ -100,11 +121,16 @@ public:
     void writeStdout(std::string_view t) override { target_.writeStdout(t); }
     void writeStderr(std::string_view t) override { target_.writeStderr(t); }
     void sleepMillis(int64_t ms) override { target_.sleepMillis(ms); }
+    bool waitFor(std::condition_variable& cv, std::unique_lock<std::mutex>& lock, int64_t ms,
+                 const std::function<bool()>& ready) override {
+        return target_.waitFor(cv, lock, ms, ready);
+    }
     void setCurrentThreadLowestPriority() override { target_.setCurrentThreadLowestPriority(); }
     [[noreturn]] void exitProcess(int s) override {
         target_.exitProcess(s);
         std::abort();  // not reached: the target does not return either
     }
+    void watchStopRequests(std::function<void()> onStop) override { target_.watchStopRequests(std::move(onStop)); }
     MemoryFigures memoryFigures() override { return target_.memoryFigures(); }
     void reclaimMemory() override { target_.reclaimMemory(); }
     double randomUnit() override { return target_.randomUnit(); }

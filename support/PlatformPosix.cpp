@@ -5,6 +5,8 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
@@ -43,6 +45,20 @@ bool writeAll(int fd, std::string_view data, int& err) {
         left -= static_cast<size_t>(n);
     }
     return true;
+}
+
+// Write end of the pipe that turns SIGTERM and SIGINT into a byte to read.
+std::atomic<int> stopPipeWrite{-1};
+
+void onStopSignal(int) {
+    // Only async-signal-safe calls here: a thread reading the pipe does the rest.
+    const int saved = errno;
+    const int fd = stopPipeWrite.load();
+    if (fd >= 0) {
+        const char byte = 1;
+        [[maybe_unused]] ssize_t n = ::write(fd, &byte, 1);
+    }
+    errno = saved;
 }
 
 class PosixPlatform final : public Platform {
@@ -222,13 +238,50 @@ public:
         if (ms > 0) std::this_thread::sleep_for(std::chrono::milliseconds(ms));
     }
 
+    bool waitFor(std::condition_variable& cv, std::unique_lock<std::mutex>& lock, int64_t ms,
+                 const std::function<bool()>& ready) override {
+        if (ms <= 0) return ready();
+        // The steady clock: a change of the wall clock neither shortens nor stretches a pause.
+        return cv.wait_for(lock, std::chrono::milliseconds(ms), ready);
+    }
+
     void setCurrentThreadLowestPriority() override {
         // On Linux nice values are per thread; 19 is the lowest priority.
         setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), 19);
     }
 
     [[noreturn]] void exitProcess(int status) override {
-        std::exit(status);
+        // std::exit would destroy static objects under the feet of the worker
+        // threads that are still running; the handlers registered for a quick
+        // exit stop what must be stopped first. Files are closed after every
+        // write and the console is unbuffered, so nothing is lost.
+        static std::atomic<bool> ending{false};
+        if (ending.exchange(true)) throw ProcessEnding{};
+        std::fflush(nullptr);
+        std::quick_exit(status);
+    }
+
+    void watchStopRequests(std::function<void()> onStop) override {
+        static std::once_flag once;
+        std::call_once(once, [&] {
+            int fds[2];
+            if (::pipe2(fds, O_CLOEXEC) != 0) return;
+            stopPipeWrite = fds[1];
+            std::thread([readFd = fds[0], onStop = std::move(onStop)] {
+                char byte = 0;
+                ssize_t n;
+                do {
+                    n = ::read(readFd, &byte, 1);
+                } while (n < 0 && errno == EINTR);
+                if (n == 1) onStop();
+            }).detach();
+            struct sigaction action{};
+            action.sa_handler = onStopSignal;
+            sigemptyset(&action.sa_mask);
+            action.sa_flags = SA_RESTART;
+            sigaction(SIGTERM, &action, nullptr);
+            sigaction(SIGINT, &action, nullptr);
+        });
     }
 
     MemoryFigures memoryFigures() override {
