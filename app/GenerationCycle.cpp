@@ -77,17 +77,28 @@ bool zkQuoteForge::startServiceQuoteForge() {
     IT::addLogIndice("Service [QuoteForge] started");
     std::lock_guard<std::mutex> lock(stateMutex_);
     genStopRequested_ = false;
+    genExiting_ = false;
     thread_QuoteForge = std::thread([this, alive = KeepAlive()] { run(); });
     return true;
 }
 
 bool zkQuoteForge::stopServiceQuoteForge() {
+    // Under stateMutex_: nothing to stop, or nothing this thread may wait for.
+    auto leave = [this] {
+        if (!thread_QuoteForge.joinable()) return true;
+        const std::thread::id me = std::this_thread::get_id();
+        // The generation thread gets here only through the teardown of its own
+        // process exit; it cannot end itself.
+        if (thread_QuoteForge.get_id() == me) return true;
+        // A generation thread that ends the process waits for the reload in
+        // progress, which must not wait for it in turn.
+        return genExiting_ && thread_Appli.get_id() == me;
+    };
     {
-        // The generation thread cannot end itself: it gets here only through the
-        // teardown of its own process exit, and must not take serviceMutex_,
-        // which a reload may hold while it waits for this very thread.
+        // Checked before serviceMutex_, which a reload may hold while it waits
+        // for the generation thread.
         std::lock_guard<std::mutex> lock(stateMutex_);
-        if (!thread_QuoteForge.joinable() || thread_QuoteForge.get_id() == std::this_thread::get_id()) return true;
+        if (leave()) return true;
     }
     std::lock_guard<std::mutex> control(serviceMutex_);
     if (!isServiceRunning()) return true;
@@ -97,6 +108,7 @@ bool zkQuoteForge::stopServiceQuoteForge() {
         // A pass in progress always finishes; the thread is ended while it pauses or waits.
         std::unique_lock<std::mutex> lock(stateMutex_);
         stateChanged_.wait(lock, [this] { return !thread_QuoteForge_running; });
+        if (leave()) return true;
         genStopRequested_ = true;
         worker = std::move(thread_QuoteForge);
     }
@@ -250,7 +262,20 @@ void zkQuoteForge::generationLoop(const std::shared_ptr<Indication_Graph>& surfa
         // One-shot mode ends the process after its first complete pass, even
         // if a stop came meanwhile: whoever stops the service waits for this
         // thread, and the process ends.
-        if (bExecution_Unique) ShutdownApplication(*this, true);
+        if (bExecution_Unique) {
+            {
+                std::unique_lock<std::mutex> lock(stateMutex_);
+                if (!genStopRequested_) {
+                    // No reload may start now, and the one in progress ends
+                    // first: nothing follows the shutdown message.
+                    genExiting_ = true;
+                    reloadStopRequested_ = true;
+                    stateChanged_.notify_all();
+                    stateChanged_.wait(lock, [this] { return !thread_Appli_running; });
+                }
+            }
+            ShutdownApplication(*this, true);
+        }
 
         std::unique_lock<std::mutex> lock(stateMutex_);
         if (platform.waitFor(stateChanged_, lock, period * 1000, [this] { return genStopRequested_; })) return;

@@ -145,6 +145,7 @@ private:
     std::mutex stateMutex_;
     std::condition_variable stateChanged_;
     bool genStopRequested_ = false;
+    bool genExiting_ = false;  // the generation thread is ending the process (one-shot mode)
     bool reloadStopRequested_ = false;
     // A reload and a pass that both wait take turns, so that short periods
     // never starve either one.

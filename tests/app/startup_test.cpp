@@ -79,7 +79,9 @@ TEST_F(StartupTest, BannerThenConfigurationLoads) {
                                         "  |_ Operating System = Linux", "  |_ Verbose Mode = false"}));
     EXPECT_EQ(platform.file("log_quoteforge.txt").substr(0, 22), "[05/03/2001 07:08:09] ");
     EXPECT_EQ(zkQuoteForge::getSystemField("INDICEGIF_SERVICE"), "no");
-    EXPECT_EQ(zkQuoteForge::waitForEnd(), 0);
+    // The reload thread always runs; the service only when asked for.
+    EXPECT_TRUE(zkQuoteForge::application()->thread_Appli.joinable());
+    EXPECT_FALSE(zkQuoteForge::application()->isServiceRunning());
 }
 
 TEST_F(StartupTest, OptionsAreMatchedLowercasedAndExactly) {
@@ -221,13 +223,13 @@ TEST_F(StartupTest, VerboseModeSettling) {
 }
 
 TEST_F(StartupTest, SystemFieldsAndTheLogFileChoice) {
-    platform.setFile("zkQuoteForge.ini", "INDICEGIF_LOG=app.log\nINDICEGIF_SERVICE=YES\nEMPTY=\n");
+    platform.setFile("zkQuoteForge.ini", "INDICEGIF_LOG=app.log\nINDICEGIF_URLUPDATE_VALID=YES\nEMPTY=\n");
     IT::addLogIndice("stale");  // to the default log: no configuration yet
     runMain({});
     EXPECT_EQ(zkQuoteForge::getSystemField("INDICEGIF_LOG"), "app.log");
     EXPECT_EQ(zkQuoteForge::getSystemField("indicegif_log"), "NULL");
     EXPECT_EQ(zkQuoteForge::getSystemField("EMPTY"), "");
-    EXPECT_TRUE(zkQuoteForge::isSystemFieldOn("INDICEGIF_SERVICE"));
+    EXPECT_TRUE(zkQuoteForge::isSystemFieldOn("INDICEGIF_URLUPDATE_VALID"));
     EXPECT_FALSE(zkQuoteForge::isSystemFieldOn("EMPTY"));
     EXPECT_FALSE(zkQuoteForge::isSystemFieldOn("MISSING"));
     // The start-up lines went to the default log even though another is configured.

@@ -1,0 +1,249 @@
+// The program as a real process: one-shot runs that must end cleanly while
+// other threads are busy, and SIGTERM / SIGINT that stop the service after
+// the pass in progress.
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <spawn.h>
+#include <sstream>
+#include <string>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+extern char** environ;
+
+namespace {
+
+using namespace std::chrono_literals;
+namespace fs = std::filesystem;
+
+// The program run in a folder, standard output and error collected.
+class Child {
+public:
+    Child(const std::string& dir, const std::vector<std::string>& args) {
+        int fds[2];
+        if (pipe2(fds, O_CLOEXEC) != 0) return;
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addchdir_np(&actions, dir.c_str());
+        posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
+        posix_spawn_file_actions_adddup2(&actions, fds[1], STDERR_FILENO);
+        std::vector<std::string> words{ZK_PROGRAM};
+        words.insert(words.end(), args.begin(), args.end());
+        std::vector<char*> argv;
+        for (std::string& w : words) argv.push_back(w.data());
+        argv.push_back(nullptr);
+        if (posix_spawn(&pid_, ZK_PROGRAM, &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
+        posix_spawn_file_actions_destroy(&actions);
+        ::close(fds[1]);
+        reader_ = std::thread([this, fd = fds[0]] {
+            char buf[4096];
+            for (ssize_t n; (n = ::read(fd, buf, sizeof buf)) != 0;) {
+                if (n < 0) {
+                    if (errno == EINTR) continue;
+                    break;
+                }
+                std::lock_guard<std::mutex> lock(mutex_);
+                out_.append(buf, static_cast<size_t>(n));
+            }
+            ::close(fd);
+        });
+    }
+    ~Child() {
+        if (pid_ > 0 && !status_) {
+            ::kill(pid_, SIGKILL);
+            wait(5s);
+        }
+        if (reader_.joinable()) reader_.join();
+    }
+    bool started() const { return pid_ > 0; }
+    void signal(int sig) { ::kill(pid_, sig); }
+
+    // The exit status, or none when the process is still running after limit
+    // (it is then killed, so that a hang fails the test instead of blocking it).
+    std::optional<int> wait(std::chrono::milliseconds limit = 30s) {
+        for (auto end = std::chrono::steady_clock::now() + limit; !status_;) {
+            int raw = 0;
+            pid_t r = ::waitpid(pid_, &raw, WNOHANG);
+            if (r == pid_) {
+                status_ = WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
+                break;
+            }
+            if (std::chrono::steady_clock::now() > end) {
+                ::kill(pid_, SIGKILL);
+                ::waitpid(pid_, &raw, 0);
+                status_ = -1;
+                return std::nullopt;
+            }
+            std::this_thread::sleep_for(2ms);
+        }
+        if (reader_.joinable()) reader_.join();
+        return *status_ == -1 ? std::nullopt : status_;
+    }
+    bool running() {
+        int raw = 0;
+        return !status_ && ::waitpid(pid_, &raw, WNOHANG) == 0;
+    }
+    std::string out() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return out_;
+    }
+
+private:
+    pid_t pid_ = -1;
+    std::optional<int> status_;
+    std::thread reader_;
+    std::mutex mutex_;
+    std::string out_;
+};
+
+std::vector<std::string> lines(const std::string& text, const std::string& end = "\n") {
+    std::vector<std::string> out;
+    std::string::size_type pos = 0;
+    for (auto e = text.find(end); e != std::string::npos; e = text.find(end, pos)) {
+        out.push_back(text.substr(pos, e - pos));
+        pos = e + end.size();
+    }
+    return out;
+}
+
+size_t indexOf(const std::vector<std::string>& all, const std::string& line) {
+    for (size_t i = 0; i < all.size(); ++i)
+        if (all[i] == line) return i;
+    return std::string::npos;
+}
+
+class ServiceProcess : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char tmpl[] = "/tmp/zkprocess-XXXXXX";
+        ASSERT_NE(mkdtemp(tmpl), nullptr);
+        dir = tmpl;
+        // The data of the charts comes from the program's own data-maker mode.
+        Child maker(dir, {"-datamaker"});
+        ASSERT_EQ(maker.wait(), 0);
+        std::ofstream(dir + "/data.txt") << maker.out();
+        write("chart.ini",
+              "GRAPH_NAME=Test chart\nGRAPH_DATA_FILE=data.txt\nGRAPH_DURATION_MODE=day\nGRAPH_DURATION_PERIOD=7\n"
+              "GRAPH_PRINT_GIF_NAME=chart.gif\nGRAPH_PRINT_PNG_VALID=yes\nGRAPH_PRINT_PNG_NAME=chart.png\n");
+    }
+    void TearDown() override {
+        std::error_code ec;
+        fs::remove_all(dir, ec);
+    }
+    void write(const std::string& name, const std::string& content) { std::ofstream(dir + "/" + name) << content; }
+    std::string read(const std::string& name) {
+        std::ifstream in(dir + "/" + name, std::ios::binary);
+        std::stringstream s;
+        s << in.rdbuf();
+        return s.str();
+    }
+    std::vector<std::string> logLines() {
+        std::vector<std::string> out;
+        for (const std::string& l : lines(read("log_quoteforge.txt"), "\r\n")) out.push_back(l.substr(22));
+        return out;
+    }
+    bool logHas(const std::string& prefix) {
+        for (auto end = std::chrono::steady_clock::now() + 20s; std::chrono::steady_clock::now() < end;) {
+            for (const std::string& l : logLines())
+                if (l.rfind(prefix, 0) == 0) return true;
+            std::this_thread::sleep_for(5ms);
+        }
+        return false;
+    }
+
+    std::string dir;
+};
+
+TEST_F(ServiceProcess, OneShotEndsCleanlyWhileOtherThreadsAreBusy) {
+    // Reloads with no pause and the memory watcher keep the other threads
+    // busy when the generation thread ends the process.
+    write("zkQuoteForge.ini",
+          "INDICEGIF_SERVICE=yes\nINDICEGIF_TIMER=0\nAPPLI_READINI_TIMER=0\nINDICEGIF_FILE_1=chart.ini\n");
+    for (int run = 0; run < 8; ++run) {
+        fs::remove(dir + "/chart.gif");
+        Child child(dir, run % 2 ? std::vector<std::string>{"-unique", "-m"} : std::vector<std::string>{"-unique"});
+        ASSERT_TRUE(child.started());
+        ASSERT_EQ(child.wait(), 0) << child.out();
+        const std::vector<std::string> out = lines(child.out());
+        ASSERT_FALSE(out.empty());
+        EXPECT_EQ(out.back(), "[Application] : Shutdown application!") << child.out();
+        EXPECT_NE(indexOf(out, "[QuoteForge] :  - file... chart.ini: GIF ok; PNG ok; done"), std::string::npos);
+        EXPECT_EQ(read("chart.gif").substr(0, 4), "GIF8");
+        EXPECT_EQ(read("chart.png").substr(1, 3), "PNG");
+    }
+    EXPECT_EQ(logLines().back(), "  |_ [Application] : Shutdown application!");
+}
+
+TEST_F(ServiceProcess, OneShotWithoutChartsEnds) {
+    write("zkQuoteForge.ini", "INDICEGIF_SERVICE=yes\n");
+    Child child(dir, {"-unique"});
+    ASSERT_EQ(child.wait(), 0) << child.out();
+    const std::vector<std::string> log = logLines();
+    ASSERT_GE(log.size(), 3u);
+    EXPECT_EQ(log[log.size() - 3], "GIF Construction now.");
+    EXPECT_EQ(log[log.size() - 2].rfind("Current Memory Used: ", 0), 0u);
+    EXPECT_EQ(log.back(), "  |_ [Application] : Shutdown application!");
+}
+
+TEST_F(ServiceProcess, TermSignalWhilePausingStopsTheService) {
+    write("zkQuoteForge.ini", "INDICEGIF_SERVICE=yes\nINDICEGIF_TIMER=3600\nINDICEGIF_FILE_1=chart.ini\n");
+    Child child(dir, {});
+    ASSERT_TRUE(logHas("Current Memory Used: "));
+    child.signal(SIGTERM);
+    ASSERT_EQ(child.wait(), 0) << child.out();
+    const std::vector<std::string> out = lines(child.out());
+    ASSERT_GE(out.size(), 3u);
+    EXPECT_EQ(std::vector<std::string>(out.end() - 3, out.end()),
+              (std::vector<std::string>{"[Service] : Shutdown service [QuoteForge]...",
+                                        "[Service] : Service [QuoteForge] stopped.",
+                                        "[Application] : Shutdown application!"}));
+    const std::vector<std::string> log = logLines();
+    EXPECT_EQ(log[log.size() - 2], "Service [QuoteForge] stopped.");
+    EXPECT_EQ(log.back(), "  |_ [Application] : Shutdown application!");
+}
+
+TEST_F(ServiceProcess, InterruptDuringAPassLetsItFinish) {
+    // An update program that waits (at most 20 s) for the test's go-ahead.
+    write("wait.sh", "#!/bin/sh\ni=0\nwhile [ ! -e release ] && [ $i -lt 2000 ]; do sleep 0.01; i=$((i+1)); done\n");
+    fs::permissions(dir + "/wait.sh", fs::perms::owner_all);
+    write("zkQuoteForge.ini",
+          "INDICEGIF_SERVICE=yes\nINDICEGIF_FILE_1=chart.ini\nINDICEGIF_EXEUPDATE_VALID=yes\n"
+          "INDICEGIF_EXEUPDATE_FILENAME=./wait.sh\n");
+    Child child(dir, {});
+    ASSERT_TRUE(logHas("Executing program: ./wait.sh"));
+    child.signal(SIGINT);
+    std::this_thread::sleep_for(200ms);
+    EXPECT_TRUE(child.running());
+    write("release", "");
+    ASSERT_EQ(child.wait(), 0) << child.out();
+    const std::vector<std::string> out = lines(child.out());
+    const size_t chart = indexOf(out, "[QuoteForge] :  - file... chart.ini: GIF ok; PNG ok; done");
+    ASSERT_NE(chart, std::string::npos) << child.out();
+    EXPECT_LT(indexOf(out, "[Service] : Shutdown service [QuoteForge]..."), chart);
+    EXPECT_LT(chart, indexOf(out, "[Service] : Service [QuoteForge] stopped."));
+    EXPECT_EQ(out.back(), "[Application] : Shutdown application!");
+}
+
+TEST_F(ServiceProcess, TermSignalWithTheServiceOff) {
+    write("zkQuoteForge.ini", "INDICEGIF_SERVICE=no\n");
+    Child child(dir, {});
+    ASSERT_TRUE(logHas("  |_ Verbose Mode = "));
+    child.signal(SIGTERM);
+    ASSERT_EQ(child.wait(), 0) << child.out();
+    const std::vector<std::string> out = lines(child.out());
+    EXPECT_EQ(out.back(), "[Application] : Shutdown application!");
+    EXPECT_EQ(child.out().find("[Service]"), std::string::npos);
+}
+
+}  // namespace
