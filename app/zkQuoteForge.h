@@ -72,6 +72,9 @@ public:
     void run();
     // The generation thread exists.
     bool isServiceRunning();
+    // The work of one pass on surface: the updates, then every chart of the
+    // configuration. The generation thread runs it between its flags.
+    static void generationPass(Indication_Graph& surface);
 
     // Stops the memory watcher and the service, asks for memory to be
     // reclaimed. Runs once: when the object is discarded, or at process exit.
@@ -128,8 +131,7 @@ private:
     void reloadLoop();
     void reloadConfiguration();
     void generationLoop(const std::shared_ptr<Indication_Graph>& surface);
-    void generationPass(Indication_Graph& surface);
-    void buildChart(Indication_Graph& surface, const std::string& path);
+    static void buildChart(Indication_Graph& surface, const std::string& path);
     // The period under key in seconds, or byDefault when absent or unreadable.
     static int64_t readPeriod(const std::string& key, int byDefault);
 

@@ -1,0 +1,86 @@
+// A whole generation pass as the service runs it: 100 charts of 320x200,
+// each with its own graph file and a data file of 1,512 points (every 10
+// minutes), drawn as a curve and written as a run-length GIF and a PNG at
+// level 0, with the console and log lines of the pass. Files are real;
+// console lines go to /dev/null through a real write each.
+
+#include "app/zkQuoteForge.h"
+#include "chart/Indication_Graph.h"
+#include "support/Indication_Tools.h"
+#include "support/Platform.h"
+#include "support/SysProperties.h"
+
+#include <benchmark/benchmark.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <unistd.h>
+
+namespace {
+
+constexpr int kCharts = 100;
+constexpr int kPoints = 1512;
+
+// Console lines written to /dev/null, so the bench's own output stays readable.
+class QuietConsole : public PlatformWrapper {
+public:
+    QuietConsole() : PlatformWrapper(Platform::current()), fd_(::open("/dev/null", O_WRONLY | O_CLOEXEC)) {}
+    ~QuietConsole() override { ::close(fd_); }
+    void writeStdout(std::string_view text) override { [[maybe_unused]] ssize_t n = ::write(fd_, text.data(), text.size()); }
+
+private:
+    int fd_;
+};
+
+// The folder of the pass: graph files, data files, images and the log.
+std::string preparePass() {
+    char tmpl[] = "/tmp/zk_pass_bench_XXXXXX";
+    if (!mkdtemp(tmpl)) std::abort();
+    const std::string dir = tmpl;
+    const int64_t now = Platform::current().nowMillis();
+    std::string data;
+    double x = 4242.0;
+    // 1,512 points ending now, every 10 minutes: all inside an 11-day window.
+    for (int i = kPoints - 1; i >= 0; --i, x += 1.0) {
+        const int64_t t = now - int64_t(i) * 600000;
+        data += Indication_Tools::getBddDate(t) + ";" + Indication_Tools::getBddTime(t) + ";" +
+                zkQuoteForge::formatValue(6000.0 + 2000.0 * std::sin(x / 30.0)) + "\n";
+    }
+    Properties config{{"INDICEGIF_LOG", dir + "/log_quoteforge.txt"}};
+    for (int n = 1; n <= kCharts; ++n) {
+        const std::string name = dir + "/chart" + std::to_string(n);
+        std::ofstream(name + ".txt") << data;
+        std::ofstream(name + ".ini") << "GRAPH_NAME=Index " << n << "\nGRAPH_DATA_FILE=" << name
+                                     << ".txt\nGRAPH_DURATION_MODE=day\nGRAPH_DURATION_PERIOD=11\n"
+                                        "GRAPH_PRINT_WIDTH=320\nGRAPH_PRINT_HEIGHT=200\n"
+                                        "GRAPH_PRINT_GIF_VALID=yes\nGRAPH_PRINT_GIF_LZWCOMPRESS=no\n"
+                                        "GRAPH_PRINT_GIF_NAME="
+                                     << name << ".gif\nGRAPH_PRINT_PNG_VALID=yes\nGRAPH_PRINT_PNG_COMPRESS=0\n"
+                                     << "GRAPH_PRINT_PNG_NAME=" << name << ".png\n";
+        config["INDICEGIF_FILE_" + std::to_string(n)] = name + ".ini";
+    }
+    SysProperties.store(std::make_shared<const Properties>(std::move(config)));
+    return dir;
+}
+
+void BM_GenerationPass_100Charts(benchmark::State& state) {
+    QuietConsole console;
+    ScopedPlatform installed(console);
+    const std::string dir = preparePass();
+    Indication_Graph surface;  // one surface for every chart of every pass
+    for (auto _ : state) zkQuoteForge::generationPass(surface);
+    // Every chart must have been written, or the figure means nothing.
+    if (!std::filesystem::exists(dir + "/chart" + std::to_string(kCharts) + ".png")) state.SkipWithError("no image");
+    state.counters["per_chart"] =
+        benchmark::Counter(kCharts, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+    surface.finalize();
+    SysProperties.store(nullptr);
+    std::filesystem::remove_all(dir);
+}
+BENCHMARK(BM_GenerationPass_100Charts)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+}  // namespace
