@@ -3,8 +3,7 @@
 //
 // Palettes hold distinct colours, so the index of the only match is also the
 // first match a linear search of the palette would find; a hash keeps that
-// result without scanning up to 256 entries for every pixel. The last colour
-// looked up is cached because chart images come in long runs of one colour.
+// result without scanning up to 256 entries for every pixel.
 
 #include <array>
 #include <cstdint>
@@ -16,15 +15,13 @@ public:
     ColorLookup() { slots_.fill(Slot{}); }
 
     // Palette index of colour, or NOT_FOUND.
-    int find(uint32_t colour) {
-        if (hasLast_ && colour == lastColour_) return lastIndex_;
-        for (uint32_t s = hash(colour);; s = (s + 1) & MASK) {
+    int find(uint32_t colour) const {
+        // The table is at most a quarter full, so the first slot nearly
+        // always answers; an empty slot ends the search.
+        uint32_t s = hash(colour);
+        for (;; s = (s + 1) & MASK) {
             const Slot& slot = slots_[s];
-            if (slot.index == NOT_FOUND) return NOT_FOUND;
-            if (slot.colour == colour) {
-                remember(colour, slot.index);
-                return slot.index;
-            }
+            if (slot.colour == colour || slot.index == NOT_FOUND) return slot.index;
         }
     }
 
@@ -33,7 +30,6 @@ public:
         uint32_t s = hash(colour);
         while (slots_[s].index != NOT_FOUND) s = (s + 1) & MASK;
         slots_[s] = Slot{colour, index};
-        remember(colour, index);
     }
 
 private:
@@ -46,14 +42,5 @@ private:
     };
 
     static uint32_t hash(uint32_t colour) { return (colour * 0x9E3779B1u) >> 22; }
-    void remember(uint32_t colour, int index) {
-        hasLast_ = true;
-        lastColour_ = colour;
-        lastIndex_ = index;
-    }
-
     std::array<Slot, SIZE> slots_;
-    bool hasLast_ = false;
-    uint32_t lastColour_ = 0;
-    int lastIndex_ = NOT_FOUND;
 };

@@ -3,6 +3,7 @@
 #include "encoders/GifLimits.h"
 #include "encoders/PixelRuns.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <stdexcept>
@@ -14,32 +15,23 @@ GIFEncoder::GIFEncoder(int width, int height, std::span<const uint32_t> pixelArr
         throw std::runtime_error("Pixel Array size is wrong");
     }
     GifLimits::checkSize(width, height);
-    // Run by run: one palette look-up for each run of equal values.
+    // Run by run: one palette look-up for each run of equal values. Equal
+    // colours have equal indexes, so these are also the runs of indexes.
     const size_t n = pixelArray.size();
-    pixels.resize(n);
     const uint32_t* in = pixelArray.data();
-    uint8_t* indexes = pixels.data();
-    for (size_t i = 0; i < n;) {
-        const uint32_t colour = in[i];
-        const size_t length = 1 + PixelRuns::runLength(in + i + 1, n - i - 1, colour, 0xFFFFFFFFu);
-        const auto index = static_cast<uint8_t>(allocateColor(colour));
-        if (length <= 8 && i + 8 <= n) {
-            // A short run in one store; the bytes past it are rewritten by
-            // the runs that follow.
-            const uint64_t eight = 0x0101010101010101ull * index;
-            std::memcpy(indexes + i, &eight, 8);
-        } else {
-            std::memset(indexes + i, index, length);
-        }
-        i += length;
-    }
+    runs.reserve(std::min<size_t>(n, 4096));
+    PixelRuns::forEachRun(in, n, 0xFFFFFFFFu, [&](size_t start, size_t length) __attribute__((always_inline)) {
+        const auto index = static_cast<uint32_t>(allocateColor(in[start])) << 24;
+        for (; length > MAX_RUN; length -= MAX_RUN) runs.push_back(index | MAX_RUN);
+        runs.push_back(index | static_cast<uint32_t>(length));
+    });
     BitsPerPixel = colorstobpp(colorsTotal);
     initialize();
 }
 
 // ---- palette ----
 
-int GIFEncoder::allocateColor(uint32_t colour) {
+inline int GIFEncoder::allocateColor(uint32_t colour) {
     const int index = colorIndex(colour);
     if (index != -1) return index;
     if (colorsTotal == 256) throw std::runtime_error("Too many colors");
@@ -49,7 +41,7 @@ int GIFEncoder::allocateColor(uint32_t colour) {
 }
 
 // The palette holds each colour once, so the hashed answer is the first match.
-int GIFEncoder::colorIndex(uint32_t colour) { return lookup.find(colour); }
+inline int GIFEncoder::colorIndex(uint32_t colour) { return lookup.find(colour); }
 
 int GIFEncoder::colorstobpp(int colors) {
     int bpp = 1;
@@ -59,26 +51,16 @@ int GIFEncoder::colorstobpp(int colors) {
 
 // ---- pixel walk ----
 
-void GIFEncoder::initialize() {
-    curpos = 0;
-    CountDown = static_cast<int64_t>(width) * height;
-}
+void GIFEncoder::initialize() { nextRun = 0; }
 
-
-// Rows follow each other without interlacing, so the walk is one pass over
-// the index array; a whole run is taken at once.
-int GIFEncoder::GIFNextRun(int64_t& length) {
-    if (CountDown == 0) {
+inline int GIFEncoder::GIFNextRun(int64_t& length) {
+    if (nextRun == runs.size()) {
         length = 0;
         return EOF_PIXEL;
     }
-    const uint8_t* p = pixels.data() + curpos;
-    const uint8_t pixel = *p;
-    const size_t n = 1 + PixelRuns::runLength(p + 1, p + CountDown, pixel);
-    curpos += n;
-    CountDown -= static_cast<int64_t>(n);
-    length = static_cast<int64_t>(n);
-    return pixel;
+    const uint32_t run = runs[nextRun++];
+    length = static_cast<int64_t>(run & MAX_RUN);
+    return static_cast<int>(run >> 24);
 }
 
 // ---- byte output ----
@@ -253,7 +235,7 @@ void GIFEncoder::reset_out_clear() {
     }
 }
 
-void GIFEncoder::rl_flush() {
+inline void GIFEncoder::rl_flush() {
     if (rl_count == 1) {
         output_plain(rl_pixel);
         rl_count = 0;

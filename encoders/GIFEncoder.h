@@ -53,7 +53,7 @@ private:
     bool hasColor(uint32_t colour) { return colorIndex(colour) != -1; }
     static int colorstobpp(int colors);
 
-    // Pixel walk, row by row.
+    // Pixel walk, row by row, run by run.
     void initialize();
     // The next run of one palette index and its length, or EOF_PIXEL.
     int GIFNextRun(int64_t& length);
@@ -87,15 +87,18 @@ private:
     std::array<uint32_t, 256> colors{};
     int colorsTotal = 0;
     ColorLookup lookup;
-    std::vector<uint8_t> pixels;
+    // The image as runs of one palette index, index << 24 | length, found
+    // while the palette is built so the coder never walks single pixels.
+    // Runs longer than MAX_RUN are split; the coder joins them again.
+    static constexpr uint32_t MAX_RUN = 0xFFFFFF;
+    std::vector<uint32_t> runs;
     int BitsPerPixel = 1;
     int transparent = -1;
     int interlace = 0;
     OutputStream& out;
 
-    // Next pixel to deliver (index into pixels) and pixels left.
-    size_t curpos = 0;
-    int64_t CountDown = 0;
+    // Next run to deliver.
+    size_t nextRun = 0;
 
     int rl_pixel = 0;
     int64_t rl_count = 0;

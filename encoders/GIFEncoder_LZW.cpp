@@ -9,22 +9,73 @@
 #include "encoders/ScreenDescriptor.h"
 
 #include <algorithm>
+#if defined(__x86_64__) && defined(__GNUC__)
+#include <immintrin.h>
+#endif
 #include <cstring>
 #include <memory>
 #include <stdexcept>
 #include <string>
 
+namespace {
+
+#if defined(__x86_64__) && defined(__GNUC__)
+// Indexes below 16 only. Returns how many leading indexes it replaced.
+__attribute__((target("ssse3"))) size_t renumberShuffle(uint8_t* p, size_t n, const uint8_t* renumber) {
+    uint8_t table[16] = {};
+    std::memcpy(table, renumber, 16);
+    const __m128i lookup = _mm_loadu_si128(reinterpret_cast<const __m128i*>(table));
+    size_t i = 0;
+    for (; i + 16 <= n; i += 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(p + i), _mm_shuffle_epi8(lookup, v));
+    }
+    return i;
+}
+#endif
+
+// Pixels of the last image grabbed on this thread. Charts are redrawn and
+// encoded again and again at one size; a fresh buffer of that size would have
+// its pages faulted in and zeroed by the system on every encoding. Only
+// images up to this many pixels keep their buffer, so a thread never holds
+// more than 4 MB.
+constexpr size_t KEPT_PIXELS = size_t{1} << 20;
+
+class GrabBuffer {
+public:
+    explicit GrabBuffer(size_t count) {
+        if (count <= KEPT_PIXELS) {
+            if (kept().size() < count) kept().resize(count);
+            data_ = kept().data();
+        } else {
+            // Not cleared first: the grab fills every pixel.
+            own_.reset(new uint32_t[count]);
+            data_ = own_.get();
+        }
+    }
+    uint32_t* data() const { return data_; }
+
+private:
+    static std::vector<uint32_t>& kept() {
+        static thread_local std::vector<uint32_t> buffer;
+        return buffer;
+    }
+    std::unique_ptr<uint32_t[]> own_;
+    uint32_t* data_ = nullptr;
+};
+
+}  // namespace
+
 GIFEncoder_LZW::GIFEncoder_LZW(const PixelSource& image)
     : width_(image.getWidth()), height_(image.getHeight()) {
     GifLimits::checkSize(width_, height_);
-    // Not cleared first: the grab fills every pixel.
     const size_t count = static_cast<size_t>(width_) * static_cast<size_t>(height_);
-    std::unique_ptr<uint32_t[]> argb(new uint32_t[count == 0 ? 1 : count]);
+    GrabBuffer argb(count == 0 ? 1 : count);
     int status = 0;
-    if (!image.grabPixels(0, 0, width_, height_, argb.get(), 0, width_, &status)) {
+    if (!image.grabPixels(0, 0, width_, height_, argb.data(), 0, width_, &status)) {
         throw std::runtime_error("Grabber returned false: " + std::to_string(status));
     }
-    ToIndexedColor(argb.get());
+    ToIndexedColor(argb.data());
 }
 
 GIFEncoder_LZW::GIFEncoder_LZW(const ColorPlane& red, const ColorPlane& green,
@@ -49,6 +100,20 @@ GIFEncoder_LZW::GIFEncoder_LZW(const ColorPlane& red, const ColorPlane& green,
     ToIndexedColor(rgb.data());
 }
 
+// Replaces every index p by renumber[p]; with up to 16 colours, 16 indexes
+// at a time by a byte shuffle.
+void GIFEncoder_LZW::renumberPixels(const uint8_t* renumber, int count) {
+    uint8_t* p = pixels_.data();
+    const size_t n = pixels_.size();
+    size_t i = 0;
+#if defined(__x86_64__) && defined(__GNUC__)
+    if (count <= 16 && __builtin_cpu_supports("ssse3")) i = renumberShuffle(p, n, renumber);
+#else
+    (void)count;
+#endif
+    for (; i < n; ++i) p[i] = renumber[p[i]];
+}
+
 // The palette is in order of first appearance going down each column in
 // turn. Walking the rows run by run is much faster than walking columns, so
 // colours are indexed in the order met along the rows, with the position
@@ -63,12 +128,13 @@ void GIFEncoder_LZW::ToIndexedColor(const uint32_t* argb) {
     uint32_t rgbOf[256];
     uint64_t firstInColumns[256];
     int count = 0;
+    uint8_t* const first = pixels_.data();
+    uint8_t* const last = first + w * h;
     for (size_t y = 0; y < h; ++y) {
         const uint32_t* row = argb + y * w;
-        uint8_t* out = pixels_.data() + y * w;
-        for (size_t x = 0; x < w;) {
+        uint8_t* out = first + y * w;
+        PixelRuns::forEachRun(row, w, 0xFFFFFFu, [&](size_t x, size_t length) __attribute__((always_inline)) {
             const uint32_t rgb = row[x] & 0xFFFFFFu;
-            const size_t end = x + 1 + PixelRuns::runLength(row + x + 1, w - x - 1, rgb, 0xFFFFFFu);
             int index = lookup.find(rgb);
             if (index == ColorLookup::NOT_FOUND) {
                 if (count == 256) throw std::runtime_error("Too many colors.");
@@ -78,15 +144,21 @@ void GIFEncoder_LZW::ToIndexedColor(const uint32_t* argb) {
                 lookup.add(rgb, index);
             }
             firstInColumns[index] = std::min<uint64_t>(firstInColumns[index], x * h + y);
-            std::memset(out + x, index, end - x);
-            x = end;
-        }
+            if (length <= 8 && out + x + 8 <= last) {
+                // A short run in one store; the bytes past it are rewritten
+                // by the runs that follow.
+                const uint64_t eight = 0x0101010101010101ull * static_cast<uint8_t>(index);
+                std::memcpy(out + x, &eight, 8);
+            } else {
+                std::memset(out + x, index, length);
+            }
+        });
     }
 
     int order[256];
     for (int i = 0; i < count; ++i) order[i] = i;
     std::sort(order, order + count, [&](int a, int b) { return firstInColumns[a] < firstInColumns[b]; });
-    uint8_t renumber[256];
+    uint8_t renumber[256] = {};
     bool same = true;
     colors_.assign(256 * 3, 0);
     for (int k = 0; k < count; ++k) {
@@ -97,9 +169,7 @@ void GIFEncoder_LZW::ToIndexedColor(const uint32_t* argb) {
         colors_[3 * k + 1] = static_cast<uint8_t>(rgb >> 8);
         colors_[3 * k + 2] = static_cast<uint8_t>(rgb);
     }
-    if (!same) {
-        for (uint8_t& p : pixels_) p = renumber[p];
-    }
+    if (!same) renumberPixels(renumber, count);
     // At least 2 entries even for an image without pixels: a one-entry table
     // cannot be stated in the screen descriptor.
     numColors_ = 1 << BitUtils::BitsNeeded(count < 2 ? 2 : count);

@@ -40,6 +40,7 @@ public:
 private:
     // Palette and indexes from pixels given row by row (alpha ignored).
     void ToIndexedColor(const uint32_t* argb);
+    void renumberPixels(const uint8_t* renumber, int count);
 
     int width_ = 0;
     int height_ = 0;

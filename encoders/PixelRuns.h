@@ -1,7 +1,7 @@
 #pragma once
-// Length of a run of equal values, compared 16 bytes at a time where SSE2
-// exists. Chart images are mostly long runs, so the encoders step over them
-// run by run rather than pixel by pixel.
+// Runs of equal pixel values, compared 16 at a time where SSE2 exists. Chart
+// images are mostly runs, so the encoders work run by run rather than pixel
+// by pixel.
 
 #include <cstddef>
 #include <cstdint>
@@ -12,36 +12,41 @@
 
 namespace PixelRuns {
 
-// Number of bytes equal to value from p on, at most end - p.
-inline size_t runLength(const uint8_t* p, const uint8_t* end, uint8_t value) {
-    const uint8_t* start = p;
+// Calls onRun(start, length) for each run of values of p[0, n) that are
+// equal under mask, in order. Where runs are short, finding each run's end
+// with its own search mispredicts once per run; here the places where a value
+// differs from the one before come out of 16 values at a time as a bit mask.
+template <class OnRun>
+inline void forEachRun(const uint32_t* p, size_t n, uint32_t mask, OnRun&& onRun) {
+    if (n == 0) return;
+    size_t start = 0;
+    size_t i = 1;
 #if defined(__SSE2__)
-    const __m128i pattern = _mm_set1_epi8(static_cast<char>(value));
-    while (end - p >= 16) {
-        const int same =
-            _mm_movemask_epi8(_mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)), pattern));
-        if (same != 0xFFFF) return static_cast<size_t>(p - start) + static_cast<size_t>(__builtin_ctz(~same));
-        p += 16;
-    }
-#endif
-    while (p < end && *p == value) ++p;
-    return static_cast<size_t>(p - start);
-}
-
-// Number of values v from p on, at most n, with (v & mask) == value.
-inline size_t runLength(const uint32_t* p, size_t n, uint32_t value, uint32_t mask) {
-    size_t i = 0;
-#if defined(__SSE2__)
-    const __m128i pattern = _mm_set1_epi32(static_cast<int>(value));
     const __m128i bits = _mm_set1_epi32(static_cast<int>(mask));
-    for (; i + 4 <= n; i += 4) {
-        const __m128i v = _mm_and_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i)), bits);
-        const int same = _mm_movemask_epi8(_mm_cmpeq_epi32(v, pattern));
-        if (same != 0xFFFF) return i + static_cast<size_t>(__builtin_ctz(~same)) / 4;
+    for (; i + 16 <= n; i += 16) {
+        uint32_t changes = 0;
+        for (int g = 0; g < 4; ++g) {
+            const __m128i here = _mm_and_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i + 4 * g)), bits);
+            const __m128i before =
+                _mm_and_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i + 4 * g - 1)), bits);
+            const int same = _mm_movemask_ps(_mm_castsi128_ps(_mm_cmpeq_epi32(here, before)));
+            changes |= static_cast<uint32_t>(same ^ 0xF) << (4 * g);
+        }
+        while (changes != 0) {
+            const size_t at = i + static_cast<size_t>(__builtin_ctz(changes));
+            changes &= changes - 1;
+            onRun(start, at - start);
+            start = at;
+        }
     }
 #endif
-    while (i < n && (p[i] & mask) == value) ++i;
-    return i;
+    for (; i < n; ++i) {
+        if (((p[i] ^ p[i - 1]) & mask) != 0) {
+            onRun(start, i - start);
+            start = i;
+        }
+    }
+    onRun(start, n - start);
 }
 
 }  // namespace PixelRuns

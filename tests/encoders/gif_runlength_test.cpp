@@ -229,6 +229,10 @@ TEST(GifRunLength, VeryLongRunsRoundTrip) {
     pixels[700000] = B;
     pixels[700001] = 0xFF00FF00u;
     expectRoundTrip(1500, 1000, pixels);
+    // One run of more pixels than a 24-bit length holds.
+    auto huge = std::vector<uint32_t>(4100u * 4100u, A);
+    huge.back() = B;
+    expectRoundTrip(4100, 4100, huge);
 }
 
 TEST(GifRunLength, SizesRoundTrip) {
