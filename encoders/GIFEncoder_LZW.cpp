@@ -44,15 +44,24 @@ constexpr size_t KEPT_PIXELS = size_t{1} << 20;
 class GrabBuffer {
 public:
     explicit GrabBuffer(size_t count) {
-        if (count <= KEPT_PIXELS) {
+        // A pixel source that encodes another image while being read gets a
+        // buffer of its own.
+        if (count <= KEPT_PIXELS && !inUse()) {
             if (kept().size() < count) kept().resize(count);
             data_ = kept().data();
+            inUse() = true;
+            usesKept_ = true;
         } else {
             // Not cleared first: the grab fills every pixel.
             own_.reset(new uint32_t[count]);
             data_ = own_.get();
         }
     }
+    ~GrabBuffer() {
+        if (usesKept_) inUse() = false;
+    }
+    GrabBuffer(const GrabBuffer&) = delete;
+    GrabBuffer& operator=(const GrabBuffer&) = delete;
     uint32_t* data() const { return data_; }
 
 private:
@@ -60,8 +69,13 @@ private:
         static thread_local std::vector<uint32_t> buffer;
         return buffer;
     }
+    static bool& inUse() {
+        static thread_local bool used = false;
+        return used;
+    }
     std::unique_ptr<uint32_t[]> own_;
     uint32_t* data_ = nullptr;
+    bool usesKept_ = false;
 };
 
 }  // namespace

@@ -270,4 +270,34 @@ TEST(GifLzw, WriteAgainGivesTheSameBytesAndErrorsPropagate) {
     EXPECT_EQ(failing.written(), first.str().substr(0, failing.written().size()));
 }
 
+// Encoders on one thread share the pixel buffer; one encoding another image
+// from inside its pixel read must not see its own pixels overwritten.
+class EncodingSource : public MemoryPixelSource {
+public:
+    EncodingSource(MemoryPixelSource image, const MemoryPixelSource& inner)
+        : MemoryPixelSource(std::move(image)), inner_(inner) {}
+    bool grabPixels(int x, int y, int w, int h, uint32_t* dst, int offset, int scan, int* status) const override {
+        const bool grabbed = MemoryPixelSource::grabPixels(x, y, w, h, dst, offset, scan, status);
+        innerGif = writeLzw(inner_);
+        return grabbed;
+    }
+    mutable std::string innerGif;
+
+private:
+    const MemoryPixelSource& inner_;
+};
+
+TEST(GifLzw, ImagesEncodedOneAfterAnotherOrNestedKeepTheirPixels) {
+    MemoryPixelSource small(30, 20, noise(30, 20, distinctColours(7), 3));
+    MemoryPixelSource large(200, 150, noise(200, 150, distinctColours(9), 4));
+    const std::string smallGif = writeLzw(small), largeGif = writeLzw(large);
+    expectDecodesTo(smallGif, small);
+    expectDecodesTo(largeGif, large);
+    EXPECT_EQ(writeLzw(small), smallGif);
+
+    EncodingSource outer(small, large);
+    EXPECT_EQ(writeLzw(outer), smallGif);
+    EXPECT_EQ(outer.innerGif, largeGif);
+}
+
 }  // namespace
