@@ -1,5 +1,6 @@
 #include "encoders/BitUtils.h"
 #include "encoders/GIFEncoder_LZW.h"
+#include "encoders/LZWCompressor.h"
 #include "tests/common/MemoryPixelSource.h"
 #include "tests/common/ReferenceDecoders.h"
 #include "tests/encoders/EncoderTestUtil.h"
@@ -298,6 +299,66 @@ TEST(GifLzw, ImagesEncodedOneAfterAnotherOrNestedKeepTheirPixels) {
     EncodingSource outer(small, large);
     EXPECT_EQ(writeLzw(outer), smallGif);
     EXPECT_EQ(outer.innerGif, largeGif);
+}
+
+// Dictionary LZW written the plain way: codes widen when code 2^width is
+// made, and a full table of 4096 strings is cleared with a 12-bit clear code.
+std::vector<std::pair<int, int>> plainLzwCodes(int codeSize, const std::vector<uint8_t>& pixels) {
+    const int clear = 1 << codeSize;
+    int width = codeSize + 1, next = clear + 2, prefix = -1;
+    std::map<std::pair<int, int>, int> strings;
+    std::vector<std::pair<int, int>> codes{{clear, width}};
+    for (const uint8_t c : pixels) {
+        if (prefix == -1) {
+            prefix = c;
+            continue;
+        }
+        const auto found = strings.find({prefix, c});
+        if (found != strings.end()) {
+            prefix = found->second;
+            continue;
+        }
+        codes.emplace_back(prefix, width);
+        if (next < 4096) {
+            strings[{prefix, c}] = next;
+            if (next > (1 << width) - 1) ++width;
+            ++next;
+        } else {
+            codes.emplace_back(clear, 12);
+            strings.clear();
+            next = clear + 2;
+            width = codeSize + 1;
+        }
+        prefix = c;
+    }
+    if (prefix != -1) codes.emplace_back(prefix, width);
+    codes.emplace_back(clear + 1, width);
+    return codes;
+}
+
+// Few colours and many take different table layouts; both must give the
+// plain codes, through table clears, for empty and one-pixel inputs too.
+TEST(LzwCompressor, CodesEqualPlainDictionaryLzw) {
+    std::mt19937 rng(99);
+    for (int codeSize : {2, 3, 4, 5, 8}) {
+        for (size_t n : {size_t{0}, size_t{1}, size_t{2}, size_t{5000}, size_t{60000}}) {
+            const int colours = std::min(1 << codeSize, codeSize == 8 ? 256 : 1 << codeSize);
+            std::vector<uint8_t> pixels(n);
+            // Runs and noise mixed, so strings grow long and the table fills.
+            for (size_t i = 0; i < n; ++i)
+                pixels[i] = (i > 0 && rng() % 3 != 0) ? pixels[i - 1] : static_cast<uint8_t>(rng() % colours);
+            SCOPED_TRACE(testing::Message() << "code size " << codeSize << ", " << n << " pixels");
+            StringOutputStream out;
+            LZWCompressor::LZWCompress(out, codeSize, pixels.data(), pixels.size());
+            EXPECT_EQ(readSubBlocks(out.str() + std::string(1, '\0'), 0).data, packCodes(plainLzwCodes(codeSize, pixels)));
+        }
+    }
+    // Indexes beyond the code size make no sensible GIF, but must not take
+    // the coder outside its table (the sanitizer builds would see it).
+    const std::vector<uint8_t> wide = {1, 200, 1, 200, 1, 200, 15, 3};
+    StringOutputStream out;
+    LZWCompressor::LZWCompress(out, 3, wide.data(), wide.size());
+    EXPECT_FALSE(out.str().empty());
 }
 
 }  // namespace
