@@ -116,4 +116,44 @@ TEST_F(Examples, EveryChartBecomesItsImages) {
     }
 }
 
+#ifdef ZK_PROGRAM
+// The example as scripts/run-example runs it: the program makes the data,
+// then one generation pass in one-shot mode writes every chart and exits.
+TEST(ExampleRun, OneShotPassWritesEveryChart) {
+    surfacetest::TempDir dir;
+    fs::copy(kExamples / "zkQuoteForge.ini", dir / "zkQuoteForge.ini");
+    fs::copy(kExamples / "charts", dir / "charts", fs::copy_options::recursive);
+    fs::create_directories(dir / "out");
+    const std::string in = "cd '" + dir.path + "' && ";
+    ASSERT_EQ(std::system((in + "'" ZK_PROGRAM "' -datamaker > data.txt").c_str()), 0);
+    ASSERT_EQ(std::system((in + "timeout 120 '" ZK_PROGRAM "' -unique > console.txt 2>&1").c_str()), 0);
+    const std::string console = surfacetest::readBytes(dir / "console.txt").value_or("");
+
+    const Properties config = Indication_Tools::GetFileProperties(dir / "zkQuoteForge.ini");
+    size_t images = 0;
+    for (int n = 1;; ++n) {
+        const auto key = config.find("INDICEGIF_FILE_" + std::to_string(n));
+        if (key == config.end()) break;
+        Indication_Data model;
+        ASSERT_TRUE(model.GetConfiguration(dir / key->second));
+        const std::string summary =
+            std::string(model.bPrintGIF_Valid ? "GIF ok; " : "") + (model.bPrintPNG_Valid ? "PNG ok; " : "");
+        images += model.bPrintGIF_Valid + model.bPrintPNG_Valid;
+        EXPECT_NE(console.find("[QuoteForge] :  - file... " + key->second + ": " + summary + "done"),
+                  std::string::npos)
+            << key->second << "\n" << console;
+    }
+    size_t decoded = 0;
+    for (const auto& e : fs::directory_iterator(dir / "out")) {
+        const auto bytes = surfacetest::readBytes(e.path().string());
+        ASSERT_TRUE(bytes);
+        const bool ok = e.path().extension() == ".gif" ? ref::decodeGif(*bytes).has_value()
+                                                       : ref::decodePng(*bytes).has_value();
+        EXPECT_TRUE(ok) << e.path();
+        decoded += ok;
+    }
+    EXPECT_EQ(decoded, images);
+}
+#endif
+
 }  // namespace
