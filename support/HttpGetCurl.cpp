@@ -3,7 +3,7 @@
 #include "support/HttpGet.h"
 #include "support/ProcessRunner.h"
 
-#include <curl/curl.h>
+#include "support/CurlLibrary.h"
 
 #include <cctype>
 #include <memory>
@@ -14,22 +14,27 @@ namespace {
 
 constexpr const char* kSchemes = "http,https";
 
+// Only where the library is known to be loaded: after curlReady, or on
+// objects it made.
+const CurlLibrary& lib() { return *curlLibrary(); }
+
 // curl_global_init is not thread-safe on every libcurl we may meet: run it once.
 bool curlReady() {
     static std::once_flag once;
     static CURLcode code = CURLE_FAILED_INIT;
     std::call_once(once, [] {
+        if (!curlLibrary()) return;
         ignoreBrokenPipeSignal();
-        code = curl_global_init(CURL_GLOBAL_DEFAULT);
+        code = lib().global_init(CURL_GLOBAL_DEFAULT);
     });
     return code == CURLE_OK;
 }
 
 struct CurlDeleter {
-    void operator()(CURL* c) const { curl_easy_cleanup(c); }
-    void operator()(CURLU* u) const { curl_url_cleanup(u); }
-    void operator()(curl_slist* l) const { curl_slist_free_all(l); }
-    void operator()(char* s) const { curl_free(s); }
+    void operator()(CURL* c) const { lib().easy_cleanup(c); }
+    void operator()(CURLU* u) const { lib().url_cleanup(u); }
+    void operator()(curl_slist* l) const { lib().slist_free_all(l); }
+    void operator()(char* s) const { lib().free(s); }
 };
 template <class T>
 using CurlPtr = std::unique_ptr<T, CurlDeleter>;
@@ -41,10 +46,10 @@ std::string lower(std::string_view s) {
 }
 
 std::string urlPassword(const std::string& url) {
-    CurlPtr<CURLU> u(curl_url());
-    if (!u || curl_url_set(u.get(), CURLUPART_URL, url.c_str(), 0) != CURLUE_OK) return {};
+    CurlPtr<CURLU> u(lib().url());
+    if (!u || lib().url_set(u.get(), CURLUPART_URL, url.c_str(), 0) != CURLUE_OK) return {};
     char* raw = nullptr;
-    if (curl_url_get(u.get(), CURLUPART_PASSWORD, &raw, 0) != CURLUE_OK || !raw) return {};
+    if (lib().url_get(u.get(), CURLUPART_PASSWORD, &raw, 0) != CURLUE_OK || !raw) return {};
     CurlPtr<char> password(raw);
     return password.get();
 }
@@ -100,10 +105,15 @@ std::string maskSecret(std::string text, const std::string& secret) {
 
 bool isUsableHttpUrl(const std::string& url) {
     if (url.find('\0') != std::string::npos) return false;
-    CurlPtr<CURLU> u(curl_url());
-    if (!u || curl_url_set(u.get(), CURLUPART_URL, url.c_str(), 0) != CURLUE_OK) return false;
+    // Without libcurl the scheme alone decides; the fetch then fails and says why.
+    if (!curlLibrary()) {
+        const std::string start = lower(url.substr(0, 8));
+        return (start.rfind("http://", 0) == 0 && url.size() > 7) || (start == "https://" && url.size() > 8);
+    }
+    CurlPtr<CURLU> u(lib().url());
+    if (!u || lib().url_set(u.get(), CURLUPART_URL, url.c_str(), 0) != CURLUE_OK) return false;
     char* raw = nullptr;
-    if (curl_url_get(u.get(), CURLUPART_SCHEME, &raw, 0) != CURLUE_OK || !raw) return false;
+    if (lib().url_get(u.get(), CURLUPART_SCHEME, &raw, 0) != CURLUE_OK || !raw) return false;
     CurlPtr<char> scheme(raw);
     const std::string s = lower(scheme.get());
     return s == "http" || s == "https";
@@ -114,10 +124,10 @@ HttpGetResult httpGet(const std::string& url, const std::optional<std::string>& 
     HttpGetResult result;
     result.outcome = HttpGetResult::Outcome::SetupFailed;
     if (!curlReady()) {
-        result.error = "the HTTP client could not be initialised";
+        result.error = curlLibrary() ? "the HTTP client could not be initialised" : "libcurl cannot be loaded";
         return result;
     }
-    CurlPtr<CURL> curl(curl_easy_init());
+    CurlPtr<CURL> curl(lib().easy_init());
     if (!curl) {
         result.error = "cannot create an HTTP session";
         return result;
@@ -127,7 +137,7 @@ HttpGetResult httpGet(const std::string& url, const std::optional<std::string>& 
     char errorBuffer[CURL_ERROR_SIZE] = {};
     CurlPtr<curl_slist> headers;
     if (authorization) {
-        curl_slist* list = curl_slist_append(nullptr, ("Authorization: " + *authorization).c_str());
+        curl_slist* list = lib().slist_append(nullptr, ("Authorization: " + *authorization).c_str());
         if (!list) {
             result.error = "out of memory";
             return result;
@@ -138,7 +148,7 @@ HttpGetResult httpGet(const std::string& url, const std::optional<std::string>& 
     CURL* c = curl.get();
     CURLcode code = CURLE_OK;
     auto set = [&](CURLoption option, auto value) {
-        if (code == CURLE_OK) code = curl_easy_setopt(c, option, value);
+        if (code == CURLE_OK) code = lib().easy_setopt(c, option, value);
     };
     set(CURLOPT_ERRORBUFFER, errorBuffer);
     set(CURLOPT_URL, url.c_str());
@@ -159,14 +169,14 @@ HttpGetResult httpGet(const std::string& url, const std::optional<std::string>& 
     set(CURLOPT_WRITEDATA, nullptr);
     if (headers) set(CURLOPT_HTTPHEADER, headers.get());
     if (code != CURLE_OK) {
-        result.error = curl_easy_strerror(code);
+        result.error = lib().easy_strerror(code);
         return result;
     }
 
-    code = curl_easy_perform(c);
+    code = lib().easy_perform(c);
     result.statusLine = transfer.statusLine;
     long status = 0;
-    if (curl_easy_getinfo(c, CURLINFO_RESPONSE_CODE, &status) == CURLE_OK) result.statusCode = status;
+    if (lib().easy_getinfo(c, CURLINFO_RESPONSE_CODE, &status) == CURLE_OK) result.statusCode = status;
     if (code == CURLE_OK) {
         result.outcome = HttpGetResult::Outcome::Complete;
         return result;
@@ -174,7 +184,7 @@ HttpGetResult httpGet(const std::string& url, const std::optional<std::string>& 
     result.outcome = isSetupError(code) && !transfer.statusLine ? HttpGetResult::Outcome::SetupFailed
                                                                 : HttpGetResult::Outcome::TransferFailed;
     // A password written into the address itself must not reach a message.
-    result.error = maskSecret(errorBuffer[0] ? std::string(errorBuffer) : std::string(curl_easy_strerror(code)),
+    result.error = maskSecret(errorBuffer[0] ? std::string(errorBuffer) : std::string(lib().easy_strerror(code)),
                           urlPassword(url));
     return result;
 }
