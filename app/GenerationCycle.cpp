@@ -162,9 +162,16 @@ void zkQuoteForge::run() {
         if (generation && surface) generationLoop(surface);
     } catch (const ProcessEnding&) {
         // Another thread is ending the process: this one just ends.
+    } catch (const std::exception& e) {
+        // Outside a pass or a reload only the loop's own bookkeeping can fail
+        // (memory exhausted): say so rather than end in silence.
+        try {
+            IT::Outils_AfficheMsg_System(reload ? "zkQuoteForge" : "Service",
+                                         std::string("Thread stopped : ") + e.what(), true);
+        } catch (...) {
+        }
     } catch (...) {
-        // A stand-in process exit (tests) unwinds to here. Anything else was
-        // reported where it happened; the thread has nothing left to do.
+        // A stand-in process exit (tests) unwinds to here.
     }
 }
 
