@@ -717,10 +717,4 @@ TEST_F(ServiceTest, StopRequestShutsDownAfterThePass) {
     EXPECT_FALSE(app().thread_Appli.joinable());
 }
 
-TEST_F(ServiceTest, OtherThreadsDoNothingInRun) {
-    start("INDICEGIF_SERVICE=no\n");
-    app().run();  // returns at once on a thread that is neither worker
-    EXPECT_EQ(console(), std::vector<std::string>{});
-}
-
 }  // namespace
