@@ -17,12 +17,14 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <set>
+#include <unordered_set>
 #include <vector>
 
 namespace fuzz {
 
-constexpr int64_t kMaxPixels = 1 << 16;
+// Small images keep the search fast; a wide or tall one keeps at least one
+// row or column whatever its length.
+constexpr int64_t kMaxPixels = 1 << 14;
 
 struct Image {
     int width = 0;
@@ -30,9 +32,13 @@ struct Image {
     std::vector<uint32_t> argb;
 
     size_t distinct(uint32_t mask) const {
-        std::set<uint32_t> seen;
+        std::unordered_set<uint32_t> seen;
+        seen.reserve(512);
+        uint32_t last = ~(argb.empty() ? 0u : argb[0] & mask);
         for (uint32_t p : argb) {
-            seen.insert(p & mask);
+            if ((p & mask) == last) continue;  // runs repeat a colour
+            last = p & mask;
+            seen.insert(last);
             if (seen.size() > 300) break;  // enough to know it is over 256
         }
         return seen.size();
@@ -47,9 +53,9 @@ inline Image makeImage(Input& in) {
     h = (flags & 0x02) ? h + (h == 65535 ? (flags >> 4 & 1) : 0) : h % 300;
     if (static_cast<int64_t>(w) * h > kMaxPixels) {
         if (w >= h)
-            h = static_cast<int>(kMaxPixels / w);
+            h = std::max(1, static_cast<int>(kMaxPixels / w));
         else
-            w = static_cast<int>(kMaxPixels / h);
+            w = std::max(1, static_cast<int>(kMaxPixels / h));
     }
     img.width = w;
     img.height = h;
