@@ -4,50 +4,19 @@
 #include "support/Indication_Tools.h"
 #include "support/RemoteUpdate.h"
 #include "support/SysProperties.h"
+#include "tests/common/Loopback.h"
 #include "tests/common/TestPlatform.h"
 
 #include <gtest/gtest.h>
 #include <httplib.h>
 
-#include <arpa/inet.h>
 #include <chrono>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <thread>
-#include <unistd.h>
 
 namespace {
 
 const std::string kLog = "log_quoteforge.txt";
 const std::string kFailed = "50x Internal Application Error";
-
-// A socket bound on the loopback interface; with listen() the kernel accepts
-// connections that nobody ever answers.
-class LoopbackSocket {
-public:
-    explicit LoopbackSocket(bool listening) {
-        fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ::bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a);
-        socklen_t len = sizeof a;
-        ::getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &len);
-        port_ = ntohs(a.sin_port);
-        if (listening) ::listen(fd_, 8);
-    }
-    ~LoopbackSocket() { close(); }
-    void close() {
-        if (fd_ >= 0) ::close(fd_);
-        fd_ = -1;
-    }
-    int port() const { return port_; }
-    int fd() const { return fd_; }
-
-private:
-    int fd_ = -1;
-    int port_ = 0;
-};
 
 class UpdateUrl : public ::testing::Test {
 protected:
@@ -210,38 +179,6 @@ TEST_F(UpdateUrl, ServerThatNeverAnswersIsCutByTheTimeLimit) {
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
     EXPECT_NE(platform_.out().find("getUrl : Error [read] : "), std::string::npos);
 }
-
-// Accepts one connection on the loopback interface, sends `head` at once, then
-// trickles `drip` one byte a second until it is told to stop or the client goes.
-class TricklingServer {
-public:
-    TricklingServer(std::string head, std::string drip) : socket_(true) {
-        thread_ = std::thread([this, head = std::move(head), drip = std::move(drip)] {
-            const int client = ::accept(listenFd(), nullptr, nullptr);
-            if (client < 0) return;
-            char request[4096];
-            (void)::recv(client, request, sizeof request, 0);
-            bool open = head.empty() || ::send(client, head.data(), head.size(), MSG_NOSIGNAL) > 0;
-            for (size_t i = 0; open && !stop_; i = (i + 1) % drip.size()) {
-                open = ::send(client, &drip[i], 1, MSG_NOSIGNAL) == 1;
-                for (int k = 0; k < 20 && !stop_; ++k) std::this_thread::sleep_for(std::chrono::milliseconds(50));
-            }
-            ::close(client);
-        });
-    }
-    ~TricklingServer() {
-        stop_ = true;
-        ::shutdown(listenFd(), SHUT_RDWR);  // wakes an accept still waiting
-        thread_.join();
-    }
-    int port() const { return socket_.port(); }
-
-private:
-    int listenFd() const { return socket_.fd(); }
-    LoopbackSocket socket_;
-    std::atomic<bool> stop_{false};
-    std::thread thread_;
-};
 
 TEST_F(UpdateUrl, TricklingServerIsCutByTheTimeLimit) {
     RemoteUpdateLimits limits;
