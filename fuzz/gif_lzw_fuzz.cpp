@@ -22,7 +22,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // Planes hold one vector per column: only for narrow images, or the search crawls.
     const bool fromPlanes = (options & 0x01) && img.width <= 1024;
     const bool grabFails = (options & 0x02) && !fromPlanes;
-    const bool tooBig = img.width > 65535 || img.height > 65535;
+    // Planes without a column hold no height at all, however tall the image.
+    const bool tooBig = img.width > 65535 || (img.height > 65535 && !(fromPlanes && img.width == 0));
     const bool tooManyColours = img.distinct(0xFFFFFFu) > 256;
 
     MemoryPixelSource source(img.width, img.height, img.argb);
