@@ -26,6 +26,16 @@ namespace {
 // than read into memory whole.
 constexpr int64_t MAX_READ_BYTES = int64_t{512} << 20;
 
+// Six letters or digits for a temporary file name.
+std::string temporarySuffix() {
+    static constexpr char kChars[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    thread_local std::mt19937_64 generator{std::random_device{}() ^
+                                          static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count())};
+    std::string suffix(6, 'X');
+    for (char& c : suffix) c = kChars[generator() % (sizeof kChars - 1)];
+    return suffix;
+}
+
 std::string errnoText(const std::string& what, const std::string& path, int err) {
     return what + " " + path + " (" + std::strerror(err) + ")";
 }
@@ -201,11 +211,24 @@ public:
             dir = slash == 0 ? "/" : path.substr(0, slash);
             base = path.substr(slash + 1);
         }
-        std::string tmpl = (dir == "/" ? "" : dir) + "/." + base + ".tmpXXXXXX";
-        std::string tmp = tmpl;
-        int fd = mkostemp(tmp.data(), O_CLOEXEC);
+        // Everything goes through the folder's descriptor: a folder moved or
+        // replaced during the write still gets the file and loses the
+        // temporary one, instead of keeping it for good.
+        const int dirFd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (dirFd < 0) {
+            error = errnoText("cannot create a temporary file in", dir, errno);
+            return false;
+        }
+        std::string tmp;
+        int fd = -1;
+        for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+            tmp = "." + base + ".tmp" + temporarySuffix();
+            fd = ::openat(dirFd, tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+            if (fd < 0 && errno != EEXIST) break;
+        }
         if (fd < 0) {
             error = errnoText("cannot create a temporary file in", dir, errno);
+            ::close(dirFd);
             return false;
         }
         int err = 0;
@@ -218,11 +241,12 @@ public:
             error = errnoText("cannot close", path, errno);
             ok = false;
         }
-        if (ok && ::rename(tmp.c_str(), path.c_str()) != 0) {
+        if (ok && ::renameat(dirFd, tmp.c_str(), dirFd, base.c_str()) != 0) {
             error = errnoText("cannot replace", path, errno);
             ok = false;
         }
-        if (!ok) ::unlink(tmp.c_str());
+        if (!ok) ::unlinkat(dirFd, tmp.c_str(), 0);
+        ::close(dirFd);
         return ok;
     }
 

@@ -2,10 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
+#include <set>
 #include <string>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -43,6 +47,43 @@ TEST(PosixPlatform, AtomicWriteReplacesWholeAndLeavesNoTemporary) {
     EXPECT_FALSE(p.writeFileAtomic("no_such_folder/x.gif", "data", error));
     EXPECT_NE(error.find("no_such_folder"), std::string::npos);
     std::remove(path.c_str());
+}
+
+// The image folder moved away and a file put in its place while images are
+// written (what a careless deployment script does): a write caught in the
+// middle must not leave its temporary file behind, in either place.
+TEST(PosixPlatform, AtomicWriteLeavesNoTemporaryWhenItsFolderIsMovedMidWrite) {
+    namespace fs = std::filesystem;
+    Platform& p = Platform::current();
+    const fs::path root = fs::temp_directory_path() / ("zk_moved_" + std::to_string(::getpid()));
+    fs::remove_all(root);
+    const fs::path folder = root / "img", away = root / "img.away";
+    fs::create_directories(folder);
+    const std::string image(200000, 'x');  // long enough to be caught in the middle
+
+    std::atomic<bool> done{false};
+    std::atomic<int> written{0}, failed{0};
+    std::thread writer([&] {
+        std::string error;
+        while (!done) ++(p.writeFileAtomic((folder / "chart.gif").string(), image, error) ? written : failed);
+    });
+    for (int i = 0; i < 2000; ++i) {
+        fs::rename(folder, away);
+        std::ofstream(folder) << "not a folder";
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+        fs::remove(folder);
+        fs::rename(away, folder);
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+    done = true;
+    writer.join();
+
+    EXPECT_GT(written.load(), 0);
+    std::set<std::string> names;
+    for (const auto& e : fs::recursive_directory_iterator(root)) names.insert(e.path().lexically_relative(root));
+    EXPECT_EQ(names, (std::set<std::string>{"img", "img/chart.gif"})) << failed.load() << " writes failed";
+    EXPECT_EQ(fs::file_size(folder / "chart.gif"), image.size());
+    fs::remove_all(root);
 }
 
 }  // namespace
