@@ -77,6 +77,7 @@ bool zkQuoteForge::startServiceQuoteForge() {
     IT::addLogIndice("Service [QuoteForge] started");
     std::lock_guard<std::mutex> lock(stateMutex_);
     genStopRequested_ = false;
+    genStopPending_ = false;
     genExiting_ = false;
     thread_QuoteForge = std::thread([this, alive = KeepAlive()] { run(); });
     return true;
@@ -107,6 +108,7 @@ bool zkQuoteForge::stopServiceQuoteForge() {
     {
         // A pass in progress always finishes; the thread is ended while it pauses or waits.
         std::unique_lock<std::mutex> lock(stateMutex_);
+        genStopPending_ = true;
         stateChanged_.wait(lock, [this] { return !thread_QuoteForge_running; });
         if (leave()) return true;
         genStopRequested_ = true;
@@ -239,7 +241,8 @@ void zkQuoteForge::generationLoop(const std::shared_ptr<Indication_Graph>& surfa
             std::unique_lock<std::mutex> lock(stateMutex_);
             genWaiting_ = true;
             stateChanged_.wait(lock, [this] {
-                return genStopRequested_ || (!thread_Appli_running && (!reloadWaiting_ || lastTurnWasReload_));
+                return genStopRequested_ ||
+                       (!genStopPending_ && !thread_Appli_running && (!reloadWaiting_ || lastTurnWasReload_));
             });
             genWaiting_ = false;
             if (genStopRequested_) {

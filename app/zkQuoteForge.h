@@ -147,6 +147,9 @@ private:
     std::mutex stateMutex_;
     std::condition_variable stateChanged_;
     bool genStopRequested_ = false;
+    // A stop waits for the pass in progress: no new pass may start meanwhile,
+    // or with a period of 0 the stop could wait through pass after pass.
+    bool genStopPending_ = false;
     bool genExiting_ = false;  // the generation thread is ending the process (one-shot mode)
     bool reloadStopRequested_ = false;
     // A reload and a pass that both wait take turns, so that short periods
