@@ -230,6 +230,18 @@ protected:
         }
     }
 
+    // Fills the file system holding path: whole pages first, then byte by
+    // byte, until not one byte is left.
+    static void fill(const fs::path& path) {
+        const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+        const std::string block(4096, '\0');
+        while (::write(fd, block.data(), block.size()) > 0) {
+        }
+        while (::write(fd, block.data(), 1) > 0) {
+        }
+        ::close(fd);
+    }
+
     // An outage of the image folder: images written, fault on for a few
     // passes, fault off. Checks what a web server relying on the images sees.
     void outage(const std::function<void()>& on, const std::function<void()>& off, const fs::path& heldIn) {
@@ -238,8 +250,8 @@ protected:
         expectWholeImages(out);
         const auto before = snapshot(out);
 
-        mark("fault");
         on();
+        mark("fault");
         ASSERT_TRUE(awaitPasses(3));
         // Passes 1 and 2 after the marker ran wholly under the fault: each
         // chart reports each failed file once, and its result line says so.
@@ -308,14 +320,11 @@ TEST_F(ServiceFaults, FullFileSystemKeepsThePreviousImagesAndRecoversWithTheSpac
         const fs::path filler = out / "filler";
         outage(
             [&] {
-                // Whole pages first, then byte by byte: not one byte is left.
-                const int fd = ::open(filler.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-                const std::string block(4096, '\0');
-                while (::write(fd, block.data(), block.size()) > 0) {
-                }
-                while (::write(fd, block.data(), 1) > 0) {
-                }
-                ::close(fd);
+                // A pass that was writing frees the old image's room once it
+                // replaces it: fill, let that pass end, fill what it freed.
+                fill(filler);
+                ASSERT_TRUE(awaitPasses(1));
+                fill(filler);
             },
             [&] { fs::remove(filler); }, out);
         return;
