@@ -12,9 +12,13 @@
 #include "support/ValueTypes.h"
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
+
+class DataFileCache;
+struct DataFileRecords;
 
 class Indication_Data {
 public:
@@ -168,6 +172,12 @@ public:
     float y_Min = 0;
     float y_Max = 0;
 
+    // ---- Sharing with other models -----------------------------------------
+    // Parsed data files shared with other charts and kept between passes;
+    // null reads each data file whole (the default). Not reset with the
+    // configuration; the cache must outlive the model's reads.
+    DataFileCache* idDataCache = nullptr;
+
     // ---- Rendering layout state --------------------------------------------
     int xLgLegende = 0;
     int Graph_margeVerticale = 6;
@@ -187,5 +197,9 @@ private:
     };
     TimeWindow Data_TimeWindow() const;
     bool Data_ReadFile(const std::string& path);
+    // The series of the window from records in file order; returns the number
+    // of gaps left unfilled.
+    int64_t Data_Select(const DataFileRecords& records, const TimeWindow& window, bool whole,
+                        std::vector<int64_t>& dates, std::vector<double>& values) const;
     void Data_ClampRange();
 };

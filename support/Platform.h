@@ -6,6 +6,7 @@
 // overrides one call) with ScopedPlatform to move a fake clock or make chosen
 // calls fail. Every method may be called from any thread.
 
+#include <algorithm>
 #include <condition_variable>
 #include <cstdint>
 #include <cstdlib>
@@ -30,6 +31,16 @@ struct CalendarFields {
 // another thread is already ending it: the late thread unwinds and ends, so
 // that nobody waiting for it (a join in the teardown) is kept waiting.
 struct ProcessEnding {};
+
+// Identity of a file for as long as it exists, whatever its name: a file
+// replaced whole (a new file renamed over the old one) has another. Both
+// numbers are 0 when the platform cannot tell.
+struct FileIdentity {
+    uint64_t device = 0;
+    uint64_t object = 0;
+    bool known() const { return device != 0 || object != 0; }
+    bool operator==(const FileIdentity&) const = default;
+};
 
 // Memory figures of the process: bytes held from the system, and the part of
 // it not in use.
@@ -62,6 +73,14 @@ public:
     // temporary file stays behind.
     virtual bool writeFileAtomic(const std::string& path, std::string_view data, std::string& error) = 0;
     virtual bool isReadableFile(const std::string& path) = 0;
+    // Files read in parts (data files that only grow): the bytes from offset
+    // to the end of the regular file at path, with the file's identity and
+    // whole size taken from the same opened file. Fails as readFile does,
+    // with the same texts and the same limit on the whole file; an offset at
+    // or past the end reads nothing. The default reads the whole file through
+    // readFile and knows no identity.
+    virtual bool readFileFrom(const std::string& path, int64_t offset, std::string& out, FileIdentity& identity,
+                              int64_t& size, std::string& error);
 
     // Console.
     virtual void writeStdout(std::string_view text) = 0;
@@ -118,6 +137,10 @@ public:
         return target_.writeFileAtomic(p, d, e);
     }
     bool isReadableFile(const std::string& p) override { return target_.isReadableFile(p); }
+    bool readFileFrom(const std::string& p, int64_t offset, std::string& out, FileIdentity& id, int64_t& size,
+                      std::string& e) override {
+        return target_.readFileFrom(p, offset, out, id, size, e);
+    }
     void writeStdout(std::string_view t) override { target_.writeStdout(t); }
     void writeStderr(std::string_view t) override { target_.writeStderr(t); }
     void sleepMillis(int64_t ms) override { target_.sleepMillis(ms); }
