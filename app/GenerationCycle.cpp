@@ -8,6 +8,7 @@
 
 #include "app/zkQuoteForge.h"
 
+#include "app/ChartPass.h"
 #include "app/MemoryWatcherThread.h"
 #include "chart/Indication_Graph.h"
 #include "support/Indication_Tools.h"
@@ -234,6 +235,8 @@ void zkQuoteForge::reloadConfiguration() {
 
 void zkQuoteForge::generationLoop(const std::shared_ptr<Indication_Graph>& surface) {
     Platform& platform = Platform::current();
+    // The parsed data files and the worker surfaces live as long as the service.
+    ChartPass charts(*surface, &zkQuoteForge::buildChart);
     for (;;) {
         // Read before the wait: a reload that changes it governs the next pass.
         const int64_t period = readPeriod("INDICEGIF_TIMER", DEFAULT_QUOTEFORGE_TIMER);
@@ -253,7 +256,7 @@ void zkQuoteForge::generationLoop(const std::shared_ptr<Indication_Graph>& surfa
             thread_QuoteForge_running = true;
         }
         try {
-            generationPass(*surface);
+            generationPass(charts);
         } catch (...) {
             // The flag is cleared below whatever happened, or every later reload would wait for ever.
             IT::Outils_AfficheMsg_System("QuoteForge", "Construction failed : " + currentFailure(), true);
@@ -292,7 +295,7 @@ void zkQuoteForge::generationLoop(const std::shared_ptr<Indication_Graph>& surfa
     }
 }
 
-void zkQuoteForge::generationPass(Indication_Graph& surface) {
+void zkQuoteForge::generationPass(ChartPass& charts) {
     // Only the reload thread replaces the configuration, and never during a pass.
     const SharedProperties::Ptr snapshot = SysProperties.load();
     const Properties config = snapshot ? *snapshot : Properties();
@@ -327,11 +330,15 @@ void zkQuoteForge::generationPass(Indication_Graph& surface) {
     }
 
     IT::addLogIndice("GIF Construction now.");
+    std::vector<std::string> graphFiles;
     for (int n = 1;; ++n) {
         auto it = config.find("INDICEGIF_FILE_" + std::to_string(n));
         if (it == config.end()) break;
-        buildChart(surface, it->second);
+        graphFiles.push_back(it->second);
     }
+    std::optional<std::string> threads;
+    if (auto it = config.find("INDICEGIF_THREADS"); it != config.end()) threads = it->second;
+    charts.build(graphFiles, ChartPass::workersFor(threads));
 }
 
 void zkQuoteForge::buildChart(Indication_Graph& surface, const std::string& path) {

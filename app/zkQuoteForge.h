@@ -18,6 +18,7 @@
 #include <thread>
 #include <vector>
 
+class ChartPass;
 class Indication_Graph;
 
 class zkQuoteForge {
@@ -72,9 +73,12 @@ public:
     void run();
     // The generation thread exists.
     bool isServiceRunning();
-    // The work of one pass on surface: the updates, then every chart of the
-    // configuration. The generation thread runs it between its flags.
-    static void generationPass(Indication_Graph& surface);
+    // The work of one pass: the updates, then every chart of the
+    // configuration, built by the workers "INDICEGIF_THREADS" asks for. The
+    // generation thread runs it between its flags.
+    static void generationPass(ChartPass& charts);
+    // Builds one chart on surface and shows its result line.
+    static void buildChart(Indication_Graph& surface, const std::string& path);
 
     // Stops the memory watcher and the service, asks for memory to be
     // reclaimed. Runs once: when the object is discarded, or at process exit.
@@ -131,7 +135,6 @@ private:
     void reloadLoop();
     void reloadConfiguration();
     void generationLoop(const std::shared_ptr<Indication_Graph>& surface);
-    static void buildChart(Indication_Graph& surface, const std::string& path);
     // The period under key in seconds, or byDefault when absent or unreadable.
     static int64_t readPeriod(const std::string& key, int byDefault);
 

@@ -6,6 +6,7 @@
 // a folder on the disk (/tmp) and, to tell the file system's share apart,
 // in one in memory (/dev/shm).
 
+#include "app/ChartPass.h"
 #include "app/zkQuoteForge.h"
 #include "chart/Indication_Graph.h"
 #include "support/Indication_Tools.h"
@@ -78,7 +79,8 @@ void passIn(benchmark::State& state, const std::string& base) {
         return;
     }
     Indication_Graph surface;  // one surface for every chart of every pass
-    for (auto _ : state) zkQuoteForge::generationPass(surface);
+    ChartPass charts(surface, &zkQuoteForge::buildChart);
+    for (auto _ : state) zkQuoteForge::generationPass(charts);
     // Every chart must have been written, or the figure means nothing.
     if (!std::filesystem::exists(dir + "/chart" + std::to_string(kCharts) + ".png")) state.SkipWithError("no image");
     state.counters["per_chart"] =

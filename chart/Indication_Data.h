@@ -18,6 +18,7 @@
 #include <vector>
 
 class DataFileCache;
+class SharedLegendWidth;
 struct DataFileRecords;
 
 class Indication_Data {
@@ -177,6 +178,11 @@ public:
     // null reads each data file whole (the default). Not reset with the
     // configuration; the cache must outlive the model's reads.
     DataFileCache* idDataCache = nullptr;
+    // The Y-label width shared with models drawing other charts of the same
+    // pass, and this chart's turn in it (-1: none, the model's own width).
+    // The turn is used by the first rendering only.
+    SharedLegendWidth* idLegendWidth = nullptr;
+    int iLegendTurn = -1;
 
     // ---- Rendering layout state --------------------------------------------
     int xLgLegende = 0;
