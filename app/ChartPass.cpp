@@ -32,23 +32,29 @@ int ChartPass::workersFor(const std::optional<std::string>& value) {
 void ChartPass::prepare(Indication_Graph& surface) {
     if (!surface.idMesDonnees) return;
     surface.idMesDonnees->idDataCache = &dataCache_;
-    surface.idMesDonnees->idLegendWidth = &legendWidth_;
+    surface.idMesDonnees->idCarryOver = &carryOver_;
 }
 
 void ChartPass::buildOne(Indication_Graph& surface, const std::string& graphFile, int turn) {
-    if (surface.idMesDonnees) surface.idMesDonnees->iLegendTurn = turn;
+    Indication_Data* model = surface.idMesDonnees.get();
+    if (model) {
+        model->iCarryTurn = turn;
+        // Unset until the graph file sets them: then the charts before decide.
+        model->szDate_WeekDay.reset();
+    }
     try {
         buildChart_(surface, graphFile);
     } catch (...) {
         // buildChart reports its own failures; nothing may stop the others.
     }
-    if (surface.idMesDonnees) surface.idMesDonnees->iLegendTurn = -1;
-    legendWidth_.pass(turn);
+    model = surface.idMesDonnees.get();
+    if (model) model->iCarryTurn = -1;
+    carryOver_.pass(turn, model ? model->szDate_WeekDay : std::nullopt);
 }
 
 void ChartPass::build(const std::vector<std::string>& graphFiles, int workers) {
     const int count = static_cast<int>(graphFiles.size());
-    legendWidth_.beginPass(count);
+    carryOver_.beginPass(count);
     workers = std::max(1, std::min(workers, count));
     prepare(first_);
     if (workers == 1) {

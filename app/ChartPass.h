@@ -5,8 +5,9 @@
 // thread, on its one chart surface. With N workers, N - 1 threads join the
 // calling thread for the pass, each with a chart surface of its own, and take
 // the charts of the list in order. What the charts share is made for it: the
-// parsed data files (DataFileCache), the Y-label width (SharedLegendWidth,
-// so every image is the one a single worker draws), the fonts (FontCache).
+// parsed data files (DataFileCache), what one chart's layout carries over to
+// the next (ChartCarryOver, so every image is the one a single worker
+// draws), the fonts (FontCache).
 // Each chart's console and log lines are held back and written together, in
 // the order of the chart list, as a single worker writes them.
 //
@@ -14,7 +15,7 @@
 // are kept from pass to pass. build() is called by one thread at a time.
 
 #include "chart/DataFileCache.h"
-#include "chart/SharedLegendWidth.h"
+#include "chart/ChartCarryOver.h"
 
 #include <functional>
 #include <memory>
@@ -55,5 +56,5 @@ private:
     BuildChart buildChart_;
     std::vector<std::unique_ptr<Indication_Graph>> more_;  // workers 2..N
     DataFileCache dataCache_;
-    SharedLegendWidth legendWidth_;
+    ChartCarryOver carryOver_;
 };

@@ -18,7 +18,7 @@
 #include <vector>
 
 class DataFileCache;
-class SharedLegendWidth;
+class ChartCarryOver;
 struct DataFileRecords;
 
 class Indication_Data {
@@ -178,11 +178,12 @@ public:
     // null reads each data file whole (the default). Not reset with the
     // configuration; the cache must outlive the model's reads.
     DataFileCache* idDataCache = nullptr;
-    // The Y-label width shared with models drawing other charts of the same
-    // pass, and this chart's turn in it (-1: none, the model's own width).
-    // The turn is used by the first rendering only.
-    SharedLegendWidth* idLegendWidth = nullptr;
-    int iLegendTurn = -1;
+    // What models drawing the other charts of the same pass carry over to
+    // this one (Y-label width, weekday letters), and this chart's turn in it
+    // (-1: none, the model's own). The turn is used by the first rendering
+    // only.
+    ChartCarryOver* idCarryOver = nullptr;
+    int iCarryTurn = -1;
 
     // ---- Rendering layout state --------------------------------------------
     int xLgLegende = 0;
