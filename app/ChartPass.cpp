@@ -30,12 +30,14 @@ int ChartPass::workersFor(const std::optional<std::string>& value) {
 }
 
 void ChartPass::prepare(Indication_Graph& surface) {
+    surface.idWriteOrder = &writeOrder_;
     if (!surface.idMesDonnees) return;
     surface.idMesDonnees->idDataCache = &dataCache_;
     surface.idMesDonnees->idCarryOver = &carryOver_;
 }
 
 void ChartPass::buildOne(Indication_Graph& surface, const std::string& graphFile, int turn) {
+    surface.iWriteTurn = turn;
     Indication_Data* model = surface.idMesDonnees.get();
     if (model) {
         model->iCarryTurn = turn;
@@ -55,6 +57,7 @@ void ChartPass::buildOne(Indication_Graph& surface, const std::string& graphFile
 void ChartPass::build(const std::vector<std::string>& graphFiles, int workers) {
     const int count = static_cast<int>(graphFiles.size());
     carryOver_.beginPass(count);
+    writeOrder_.beginPass();
     workers = std::max(1, std::min(workers, count));
     prepare(first_);
     if (workers == 1) {

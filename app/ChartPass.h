@@ -9,12 +9,15 @@
 // the next (ChartCarryOver, so every image is the one a single worker
 // draws), the fonts (FontCache).
 // Each chart's console and log lines are held back and written together, in
-// the order of the chart list, as a single worker writes them.
+// the order of the chart list, as a single worker writes them; two charts
+// writing one image file leave it as a single worker leaves it
+// (ImageWriteOrder).
 //
 // Lives as long as the service: the parsed data files and the worker surfaces
 // are kept from pass to pass. build() is called by one thread at a time.
 
 #include "chart/DataFileCache.h"
+#include "chart/ImageWriteOrder.h"
 #include "chart/ChartCarryOver.h"
 
 #include <functional>
@@ -57,4 +60,5 @@ private:
     std::vector<std::unique_ptr<Indication_Graph>> more_;  // workers 2..N
     DataFileCache dataCache_;
     ChartCarryOver carryOver_;
+    ImageWriteOrder writeOrder_;
 };

@@ -20,6 +20,8 @@
 #include <string_view>
 #include <thread>
 
+class ImageWriteOrder;
+
 class Indication_Graph {
 public:
     static constexpr const char* thisClassName = "Indication_Graph";
@@ -77,6 +79,11 @@ public:
     Rectangle rect_Graphique;
     std::unique_ptr<Image> offScrImage;
     std::unique_ptr<Graphics> offScrGraphics;
+    // With other surfaces writing the images of the same pass at once: the
+    // order their writes of one file must keep, and this chart's place in the
+    // chart list. Null (the default): every write goes ahead.
+    ImageWriteOrder* idWriteOrder = nullptr;
+    int iWriteTurn = -1;
 
 private:
     // Writes bytes over path atomically; on failure reports
