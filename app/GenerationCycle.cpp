@@ -73,9 +73,11 @@ bool zkQuoteForge::startServiceQuoteForge() {
     if (isServiceRunning() || closing_) return false;
     IT::Outils_AfficheMsg_System("Service", "Service [QuoteForge] starting...");
     // The one chart surface of the service; no window is needed to draw off-screen.
-    traitement_QuoteForge = std::make_shared<Indication_Graph>();
+    auto surface = std::make_shared<Indication_Graph>();
     IT::addLogIndice("Service [QuoteForge] started");
     std::lock_guard<std::mutex> lock(stateMutex_);
+    // run() reads the pointer under stateMutex_: it is only ever changed under it.
+    traitement_QuoteForge = std::move(surface);
     genStopRequested_ = false;
     genStopPending_ = false;
     genExiting_ = false;
@@ -116,10 +118,12 @@ bool zkQuoteForge::stopServiceQuoteForge() {
     }
     stateChanged_.notify_all();
     worker.join();
-    if (traitement_QuoteForge) {
-        traitement_QuoteForge->finalize();
-        traitement_QuoteForge.reset();
+    std::shared_ptr<Indication_Graph> surface;
+    {
+        std::lock_guard<std::mutex> lock(stateMutex_);
+        surface = std::move(traitement_QuoteForge);
     }
+    if (surface) surface->finalize();
     IT::Outils_AfficheMsg_System("Service", "Service [QuoteForge] stopped.");
     IT::addLogIndice("Service [QuoteForge] stopped.");
     return true;
