@@ -220,7 +220,8 @@ void zkQuoteForge::reloadLoop() {
 void zkQuoteForge::reloadConfiguration() {
     IT::Outils_AfficheMsg_System("zkQuoteForge", kReadingConfiguration);
     IT::addLogIndice(kReadingConfiguration);
-    Properties table = IT::GetFileProperties(CONFIG_FILE);
+    bool latin1Source = false;
+    Properties table = IT::GetFileProperties(CONFIG_FILE, latin1Source);
     if (table.empty()) {
         IT::Outils_AfficheMsg_System(
             "zkQuoteForge", "Erreur avec 'zkQuoteForge.ini': impossible de mettre à jour la configuration existante !",
@@ -228,7 +229,7 @@ void zkQuoteForge::reloadConfiguration() {
         IT::addLogIndice("Error with 'zkQuoteForge.ini': cannot update configuration!");
         return;
     }
-    SysProperties.store(std::make_shared<const Properties>(std::move(table)));
+    SysProperties.store(std::make_shared<const Properties>(std::move(table)), latin1Source);
     IT::Outils_AfficheMsg_System("zkQuoteForge", "Configuration ... OK !", true);
     settleVerboseMode();
     const bool wanted = isSystemFieldOn("INDICEGIF_SERVICE");
@@ -344,7 +345,9 @@ void zkQuoteForge::buildChart(Indication_Graph& surface, const std::string& path
     try {
         if (surface.initGraphique(path)) {
             surface.init();
-            result += surface.SaveToImage() + "done";
+            result += surface.SaveToImage();
+            // The image then holds the "no data" notice: not a chart to count as done.
+            result += surface.hasDataToDraw() ? "done" : "nothing to draw in the time window!";
         } else {
             result += "configuration failed!";
             IT::addLogIndice("  |_ Configuration Failed!");

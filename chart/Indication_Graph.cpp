@@ -75,6 +75,10 @@ bool Indication_Graph::initGraphique(const std::optional<std::string>& path, int
 
 // ---- Rendering --------------------------------------------------------------
 
+bool Indication_Graph::hasDataToDraw() const {
+    return bDataReady && idMesDonnees && idMesDonnees->Data_HasDisplayedRange();
+}
+
 void Indication_Graph::update(Graphics* g) {
     if (!offScrImage || !offScrGraphics || !bUpdateImage) return;
     paintApplet(*offScrGraphics);
@@ -91,7 +95,8 @@ void Indication_Graph::paint(Graphics* g) {
 void Indication_Graph::paintApplet(Graphics& g) {
     const int W = iApplet_Largeur;
     const int H = iApplet_Hauteur;
-    if (!bDataReady || !idMesDonnees) {
+    // An empty frame labelled 0 would pass for a real chart: say so instead.
+    if (!hasDataToDraw()) {
         g.setColor(SCREEN_COLOR_BACKGROUND);
         g.fillRect(0, 0, plusOne(W), plusOne(H));
         paintDialog(g, "Données non chargées !");

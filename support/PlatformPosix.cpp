@@ -40,6 +40,17 @@ std::string errnoText(const std::string& what, const std::string& path, int err)
     return what + " " + path + " (" + std::strerror(err) + ")";
 }
 
+// The system would silently take a path only up to a NUL byte: a value such
+// as "log.txt<NUL>.off" must not name log.txt.
+bool checkPath(const std::string& path, std::string& error) {
+    const size_t nul = path.find('\0');
+    if (nul == std::string::npos) return true;
+    std::string shown;
+    for (char c : path) shown += c == '\0' ? std::string("<NUL>") : std::string(1, c);
+    error = "refused path " + shown + " (it holds a NUL byte)";
+    return false;
+}
+
 // Writes all of data, retrying short writes and interrupted calls.
 bool writeAll(int fd, std::string_view data, int& err) {
     const char* p = data.data();
@@ -137,6 +148,7 @@ public:
 
     bool readFile(const std::string& path, std::string& out, std::string& error) override {
         out.clear();
+        if (!checkPath(path, error)) return false;
         // Non-blocking so that opening a FIFO cannot hang; regular files ignore it.
         int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
         if (fd < 0) {
@@ -180,10 +192,20 @@ public:
     }
 
     bool appendFile(const std::string& path, std::string_view data, std::string& error) override {
-        int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+        if (!checkPath(path, error)) return false;
+        // Opened without blocking: a FIFO with no reader must not hold the
+        // service (nor its stop) for ever.
+        int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0644);
         if (fd < 0) {
             error = errnoText("cannot open", path, errno);
             return false;
+        }
+        // A FIFO or socket stays non-blocking, so a stalled reader costs the
+        // line instead of the service; files, terminals and devices block as usual.
+        struct stat st{};
+        if (fstat(fd, &st) == 0 && !S_ISFIFO(st.st_mode) && !S_ISSOCK(st.st_mode)) {
+            const int flags = ::fcntl(fd, F_GETFL);
+            if (flags >= 0) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
         }
         // One write call: O_APPEND makes each whole line land after the others.
         int err = 0;
@@ -205,6 +227,7 @@ public:
     }
 
     bool writeFileAtomic(const std::string& path, std::string_view data, std::string& error) override {
+        if (!checkPath(path, error)) return false;
         std::string dir = ".";
         std::string base = path;
         if (auto slash = path.find_last_of('/'); slash != std::string::npos) {
@@ -251,6 +274,7 @@ public:
     }
 
     bool isReadableFile(const std::string& path) override {
+        if (path.find('\0') != std::string::npos) return false;
         struct stat st{};
         return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && ::access(path.c_str(), R_OK) == 0;
     }

@@ -167,7 +167,12 @@ TEST_F(DataSeries, PeriodZeroReadsTheWholeFile) {
     EXPECT_EQ(values().front(), 1);
     EXPECT_EQ(values().back(), 2);
     EXPECT_EQ(count("* Read All Datas from : "), 1u);
-    EXPECT_FALSE(model.Data_InitMinMax());  // nothing after the window end
+    // Nothing after the window end: the whole series is shown.
+    EXPECT_TRUE(model.Data_HasDisplayedRange());
+    ASSERT_TRUE(model.Data_InitMinMax());
+    EXPECT_EQ(model.xi_Min, 0);
+    EXPECT_EQ(model.xi_Max, static_cast<int>(values().size()) - 1);  // day gaps filled since 1995
+    EXPECT_EQ(model.y_Max, 2);
 }
 
 // ---- Failures keep the previous series -----------------------------------------
@@ -251,9 +256,10 @@ TEST_F(DataSeries, StaleRangeNeverIndexesPastAShorterSeries) {
     ASSERT_TRUE(model.Data_InitMinMax());
     ASSERT_EQ(model.xi_Max, 7);  // gap entries included
 
-    configure(Indication_Data::MODEGRAPH_DAY, 0, at(2001, 11, 23, 18));  // no point after the end
-    ASSERT_TRUE(model.ReadData(file("20011120;090000;7\n20011121;090000;8\n")));
+    configure(Indication_Data::MODEGRAPH_DAY, 1, at(2001, 11, 21, 9));  // only a point at the start
+    ASSERT_TRUE(model.ReadData(file("20011120;090000;7\n")));
     EXPECT_FALSE(model.Data_InitMinMax());
+    EXPECT_FALSE(model.Data_HasDisplayedRange());
     EXPECT_TRUE(model.Data_RangeIsValid());
     EXPECT_LE(model.xi_Max, 1);
     EXPECT_LE(model.xi_Min, model.xi_Max);
