@@ -64,6 +64,17 @@ TEST_F(DataSeries, ValueMustBeAFiniteDecimalWrittenInFull) {
     EXPECT_EQ(count("(ReadData) Error with data "), std::size(bad));
 }
 
+TEST_F(DataSeries, BlanksAroundFieldsAreDroppedNotInside) {
+    configure(Indication_Data::MODEGRAPH_MONTH, 0, at(2001, 11, 30));
+    ASSERT_TRUE(model.ReadData(file("20011121;173000; 4512,37\n"
+                                    "20011122 ;\t173000 ;4513,00 ;x\n"
+                                    "20011123;173000;45 13\n"       // a blank inside the number
+                                    "20011124;173000;4513,00 x\n")));  // anything else after it
+    EXPECT_EQ(values(), (std::vector<double>{4512.37, 4513}));
+    EXPECT_EQ(dates()[1], at(2001, 11, 22, 17, 30));
+    EXPECT_EQ(count("(ReadData) Error with data "), 2u);
+}
+
 TEST_F(DataSeries, DateAndTimeReadByPositionWithCalendarCarry) {
     configure(Indication_Data::MODEGRAPH_MONTH, 0, at(2001, 11, 30));
     ASSERT_TRUE(model.ReadData(file("20010132xyz;246060extra;1\n"      // day 32, hour 24, 60 min, 60 s
