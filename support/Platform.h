@@ -14,6 +14,7 @@
 #include <mutex>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // Local calendar fields of an instant. Month is 1..12, weekday 0 = Sunday.
 struct CalendarFields {
@@ -73,6 +74,11 @@ public:
     // temporary file stays behind.
     virtual bool writeFileAtomic(const std::string& path, std::string_view data, std::string& error) = 0;
     virtual bool isReadableFile(const std::string& path) = 0;
+    // Removes, in the folder of path, the temporary files writeFileAtomic
+    // leaves (for any target) when a process dies mid-write (killed, power
+    // cut) once they are older than minAgeMillis, and nothing else; returns
+    // the names removed.
+    virtual std::vector<std::string> removeStaleTemporaries(const std::string& path, int64_t minAgeMillis) = 0;
     // Files read in parts (data files that only grow): the bytes from offset
     // to the end of the regular file at path, with the file's identity and
     // whole size taken from the same opened file. Fails as readFile does,
@@ -137,6 +143,9 @@ public:
         return target_.writeFileAtomic(p, d, e);
     }
     bool isReadableFile(const std::string& p) override { return target_.isReadableFile(p); }
+    std::vector<std::string> removeStaleTemporaries(const std::string& p, int64_t age) override {
+        return target_.removeStaleTemporaries(p, age);
+    }
     bool readFileFrom(const std::string& p, int64_t offset, std::string& out, FileIdentity& id, int64_t& size,
                       std::string& e) override {
         return target_.readFileFrom(p, offset, out, id, size, e);
