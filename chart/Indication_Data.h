@@ -3,8 +3,11 @@
 // data series limited to the chart's time window, the displayed range, and
 // the rendering of the graph onto a drawing surface.
 //
-// One model is reused for every chart of a generation pass: the chart surface
-// resets it and loads each graph file in turn. Used by one thread at a time.
+// One model is reused for every chart a chart surface builds: the surface
+// resets it and loads each graph file in turn. Used by one thread at a time;
+// models of other surfaces building charts of the same pass at once share
+// only the parsed data files (idDataCache) and what one chart's layout
+// carries to the next (idCarryOver), both made for it.
 // Fields are public so that the chart surface and the tests can read them;
 // only the model itself writes the series, the range and the layout state.
 

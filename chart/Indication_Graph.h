@@ -5,8 +5,10 @@
 // replaced atomically: a reader sees the old file or the new one, never a
 // partial one.
 //
-// Used by the generation thread; the optional refresh thread (start/stop)
-// shares the image and the model without a lock, as it always has.
+// Used by one thread at a time: the generation thread, or one worker of a
+// pass built by several (each with a surface of its own); the optional
+// refresh thread (start/stop) shares the image and the model without a lock,
+// as it always has.
 
 #include "chart/Graphics.h"
 #include "chart/Indication_Data.h"
