@@ -62,6 +62,7 @@ void ChartPass::build(const std::vector<std::string>& graphFiles, int workers) {
     prepare(first_);
     if (workers == 1) {
         for (int i = 0; i < count; ++i) buildOne(first_, graphFiles[static_cast<size_t>(i)], i);
+        dataCache_.dropUnused();
         return;
     }
     while (static_cast<int>(more_.size()) < workers - 1) more_.push_back(std::make_unique<Indication_Graph>());
@@ -109,4 +110,5 @@ void ChartPass::build(const std::vector<std::string>& graphFiles, int workers) {
     }
     work(first_);
     for (std::thread& t : threads) t.join();
+    dataCache_.dropUnused();
 }

@@ -16,6 +16,7 @@ bool DataFileCache::records(const std::string& path, std::shared_ptr<const DataF
         } else {
             lru_.splice(lru_.begin(), lru_, slot->lru);
         }
+        slot->used = true;
         entry = slot;
     }
     std::lock_guard<std::mutex> reading(entry->mutex);
@@ -115,6 +116,23 @@ void DataFileCache::charge(const std::string& path, const std::shared_ptr<Entry>
     // Larger than everything that may be kept: parsed again at each use.
     entry->parser.reset();
     forget(path, entry);
+}
+
+void DataFileCache::dropUnused() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    for (auto it = entries_.begin(); it != entries_.end();) {
+        Entry& entry = *it->second;
+        if (entry.used) {
+            entry.used = false;
+            ++it;
+            continue;
+        }
+        entry.listed = false;
+        held_ -= entry.charged;
+        entry.charged = 0;
+        lru_.erase(entry.lru);
+        it = entries_.erase(it);
+    }
 }
 
 size_t DataFileCache::bytesHeld() const {

@@ -42,6 +42,10 @@ public:
     // text in error when it cannot be read.
     bool records(const std::string& path, std::shared_ptr<const DataFileRecords>& out, std::string& error);
 
+    // Drops the files nobody asked for since the last call: a pass keeps
+    // what its charts read, not what earlier configurations named.
+    void dropUnused();
+
     // Parsed bytes kept now (within the budget).
     size_t bytesHeld() const;
     // Bytes read from files and whole reads since the cache was made.
@@ -58,6 +62,7 @@ private:
         size_t charged = 0;       // bytes counted in held_
         std::list<std::string>::iterator lru;
         bool listed = false;  // still in entries_
+        bool used = true;     // asked for since the last dropUnused
     };
 
     // Brings entry up to date with the file and returns its records.
@@ -67,7 +72,7 @@ private:
     void charge(const std::string& path, const std::shared_ptr<Entry>& entry, size_t bytes);
 
     const size_t budget_;
-    mutable std::mutex mutex_;  // entries_, lru_, held_ and the charged and listed fields
+    mutable std::mutex mutex_;  // entries_, lru_, held_ and the charged, listed and used fields
     std::unordered_map<std::string, std::shared_ptr<Entry>> entries_;
     std::list<std::string> lru_;  // most recently used first
     size_t held_ = 0;

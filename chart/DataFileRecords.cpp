@@ -115,7 +115,12 @@ std::shared_ptr<const DataFileRecords> DataFileParser::records(std::string_view 
         // that nothing of it stays here.
         DataFileParser last;
         last.addLine(rest);
-        if (!last.chunks_.empty()) out->chunks.push_back(last.chunks_.front());
+        if (!last.chunks_.empty()) {
+            DataChunk& one = *last.chunks_.front();
+            one.dates.shrink_to_fit();  // one record, not a whole chunk's room
+            one.values.shrink_to_fit();
+            out->chunks.push_back(last.chunks_.front());
+        }
         if (last.badCount_ > 0) {
             if (++out->badCount <= DataFileRecords::kListedBadLines) out->badLines.push_back(last.badLines_.front());
         }

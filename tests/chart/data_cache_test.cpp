@@ -266,6 +266,15 @@ TEST_F(DataCache, KeepsWithinItsBudgetLeastRecentlyUsedFirst) {
     }
     // Least recently used first: each file was dropped before it came round again.
     EXPECT_EQ(small.wholeReads(), 8);
+    // Files nobody asked for since the last call go.
+    small.dropUnused();
+    const size_t held = small.bytesHeld();
+    path = paths[0];
+    expectSameAsFresh(start + 20 * 86400000LL, "used again");
+    small.dropUnused();
+    EXPECT_GT(held, 0u);
+    EXPECT_LT(small.bytesHeld(), held);
+    EXPECT_GT(small.bytesHeld(), 0u);
     // A file larger than the whole budget is read each time and never kept.
     DataFileCache tiny(1024);
     inUse = &tiny;
