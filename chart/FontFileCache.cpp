@@ -5,7 +5,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <set>
-#include <sstream>
 
 namespace {
 
@@ -42,22 +41,14 @@ std::string FontFileCache::defaultPath() {
 std::string FontFileCache::stamp(const std::string& path) {
     namespace fs = std::filesystem;
     std::error_code ec;
-    const fs::file_status status = fs::status(path, ec);
-    // A path that appears later (a user's own configuration) changes things too.
-    if (status.type() == fs::file_type::not_found) return "none";
-    if (ec) return std::string();
     const auto time = fs::last_write_time(path, ec);
-    if (ec) return std::string();
-    std::ostringstream out;
-    out << time.time_since_epoch().count() << ' ';
-    if (fs::is_regular_file(status)) {
-        const auto size = fs::file_size(path, ec);
-        if (ec) return std::string();
-        out << size;
-    } else {
-        out << 'd';
-    }
-    return out.str();
+    // A path that appears later (a user's own configuration) changes things too.
+    if (ec) return ec == std::errc::no_such_file_or_directory ? "none" : std::string();
+    std::string text = std::to_string(time.time_since_epoch().count()) + ' ';
+    const auto size = fs::file_size(path, ec);
+    if (!ec) return text + std::to_string(size);
+    if (ec == std::errc::is_a_directory) return text + 'd';
+    return std::string();
 }
 
 FontFileCache::FontFileCache(std::string path, std::string context)
@@ -66,12 +57,18 @@ FontFileCache::FontFileCache(std::string path, std::string context)
     std::string text;
     std::string error;
     if (!Platform::current().readFile(path_, text, error)) return;
-    std::istringstream in(text);
-    std::string line;
-    if (!std::getline(in, line) || line != kHeader) return;
-    if (!std::getline(in, line) || line != "context\t" + context_) return;
+    // Whole lines only: a file cut short is not ours to trust.
+    if (text.empty() || text.back() != '\n') return;
+    std::vector<std::string> lines;
+    for (size_t pos = 0; pos < text.size();) {
+        const size_t end = text.find('\n', pos);
+        lines.push_back(text.substr(pos, end - pos));
+        pos = end + 1;
+    }
+    if (lines.size() < 2 || lines[0] != kHeader || lines[1] != "context\t" + context_) return;
     std::map<std::tuple<std::string, int>, Entry> entries;
-    while (std::getline(in, line)) {
+    for (size_t n = 2; n < lines.size(); ++n) {
+        const std::string& line = lines[n];
         const std::vector<std::string> f = splitTabs(line);
         if (f.size() == 3 && f[0] == "watch") {
             // One changed path and nothing here can be trusted.
@@ -94,10 +91,9 @@ FontFileCache::FontFileCache(std::string path, std::string context)
             }
             entries[{f[1], style}] = e;
         } else {
-            return;  // not a file of ours, or cut short
+            return;  // not a file of ours
         }
     }
-    if (text.empty() || text.back() != '\n') return;
     entries_ = std::move(entries);
 }
 
