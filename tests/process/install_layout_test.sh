@@ -11,7 +11,7 @@ for f in bin/zkQuoteForge \
          share/zkQuoteForge/examples/zkQuoteForge.ini share/zkQuoteForge/examples/index.html \
          share/zkQuoteForge/examples/charts/day_curve.ini \
          share/doc/zkQuoteForge/README.md share/doc/zkQuoteForge/configuration.md \
-         share/doc/zkQuoteForge/gallery/modes_day.png \
+         share/doc/zkQuoteForge/gallery/mode_day.png \
          lib/systemd/system/zkquoteforge.service; do
   [ -s "$prefix/$f" ] || { echo "missing: $f"; exit 1; }
 done
