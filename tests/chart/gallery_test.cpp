@@ -13,7 +13,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const fs::path kSource = fs::path(__FILE__).parent_path().parent_path().parent_path();
+const fs::path kSource = ZK_SOURCE_DIR;
 const fs::path kGallery = kSource / "docs" / "gallery";
 
 std::string text(const fs::path& path) { return surfacetest::readBytes(path.string()).value_or(""); }
