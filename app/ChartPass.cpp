@@ -36,7 +36,7 @@ void ChartPass::prepare(Indication_Graph& surface) {
     surface.idMesDonnees->idCarryOver = &carryOver_;
 }
 
-void ChartPass::buildOne(Indication_Graph& surface, const std::string& graphFile, int turn) {
+ChartPass::Outcome ChartPass::buildOne(Indication_Graph& surface, const std::string& graphFile, int turn) {
     surface.iWriteTurn = turn;
     Indication_Data* model = surface.idMesDonnees.get();
     if (model) {
@@ -44,26 +44,32 @@ void ChartPass::buildOne(Indication_Graph& surface, const std::string& graphFile
         // Unset until the graph file sets them: then the charts before decide.
         model->szDate_WeekDay.reset();
     }
+    Outcome outcome;
     try {
-        buildChart_(surface, graphFile);
+        outcome.built = buildChart_(surface, graphFile);
     } catch (...) {
         // buildChart reports its own failures; nothing may stop the others.
     }
+    outcome.at = Platform::current().nowMillis();
     model = surface.idMesDonnees.get();
     if (model) model->iCarryTurn = -1;
     carryOver_.pass(turn, model ? model->szDate_WeekDay : std::nullopt);
+    return outcome;
 }
 
-void ChartPass::build(const std::vector<std::string>& graphFiles, int workers) {
+std::vector<ChartPass::Outcome> ChartPass::build(const std::vector<std::string>& graphFiles, int workers) {
     const int count = static_cast<int>(graphFiles.size());
     carryOver_.beginPass(count);
     writeOrder_.beginPass();
     workers = std::max(1, std::min(workers, count));
+    std::vector<Outcome> outcomes(static_cast<size_t>(count));
     prepare(first_);
     if (workers == 1) {
-        for (int i = 0; i < count; ++i) buildOne(first_, graphFiles[static_cast<size_t>(i)], i);
+        for (int i = 0; i < count; ++i) {
+            outcomes[static_cast<size_t>(i)] = buildOne(first_, graphFiles[static_cast<size_t>(i)], i);
+        }
         dataCache_.dropUnused();
-        return;
+        return outcomes;
     }
     while (static_cast<int>(more_.size()) < workers - 1) more_.push_back(std::make_unique<Indication_Graph>());
     for (auto& surface : more_) prepare(*surface);
@@ -79,7 +85,7 @@ void ChartPass::build(const std::vector<std::string>& graphFiles, int workers) {
             if (i >= count) return;
             {
                 ScopedMessageCapture capture(held[static_cast<size_t>(i)]);
-                buildOne(surface, graphFiles[static_cast<size_t>(i)], i);
+                outcomes[static_cast<size_t>(i)] = buildOne(surface, graphFiles[static_cast<size_t>(i)], i);
             }
             // The lines of every chart finished in a row from the first not
             // yet written: the order of the list, whoever finished first.
@@ -111,4 +117,5 @@ void ChartPass::build(const std::vector<std::string>& graphFiles, int workers) {
     work(first_);
     for (std::thread& t : threads) t.join();
     dataCache_.dropUnused();
+    return outcomes;
 }

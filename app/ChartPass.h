@@ -20,6 +20,7 @@
 #include "chart/ImageWriteOrder.h"
 #include "chart/ChartCarryOver.h"
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -31,8 +32,15 @@ class Indication_Graph;
 class ChartPass {
 public:
     // Builds one chart on a surface: loads the graph file, draws it, writes
-    // its images and reports, catching its own failures.
-    using BuildChart = std::function<void(Indication_Graph& surface, const std::string& graphFile)>;
+    // its images and reports, catching its own failures; true when every
+    // image the graph file asks for was written.
+    using BuildChart = std::function<bool(Indication_Graph& surface, const std::string& graphFile)>;
+
+    // How a chart's build ended, and when (milliseconds since the epoch).
+    struct Outcome {
+        bool built = false;
+        int64_t at = 0;
+    };
 
     // first: the surface of the first worker (the service's own).
     ChartPass(Indication_Graph& first, BuildChart buildChart);
@@ -41,8 +49,9 @@ public:
     ChartPass& operator=(const ChartPass&) = delete;
 
     // Builds the charts of graphFiles, in this order, with up to workers
-    // workers (at least one, never more than charts).
-    void build(const std::vector<std::string>& graphFiles, int workers);
+    // workers (at least one, never more than charts); one outcome per chart,
+    // in the same order.
+    std::vector<Outcome> build(const std::vector<std::string>& graphFiles, int workers);
 
     DataFileCache& dataCache() { return dataCache_; }
 
@@ -53,7 +62,7 @@ public:
 
 private:
     void prepare(Indication_Graph& surface);
-    void buildOne(Indication_Graph& surface, const std::string& graphFile, int turn);
+    Outcome buildOne(Indication_Graph& surface, const std::string& graphFile, int turn);
 
     Indication_Graph& first_;
     BuildChart buildChart_;

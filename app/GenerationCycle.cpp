@@ -10,6 +10,7 @@
 
 #include "app/ChartPass.h"
 #include "app/MemoryWatcherThread.h"
+#include "app/ServiceStatus.h"
 #include "chart/Indication_Graph.h"
 #include "support/Indication_Tools.h"
 #include "support/Platform.h"
@@ -50,6 +51,16 @@ bool isOn(const Properties& config, const std::string& key) {
     for (char& c : value)
         if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
     return value == "yes";
+}
+
+// After the pass: the status file, when the configuration names one.
+void publishStatus(const Properties& config, ServiceStatus& status) {
+    status.passEnded(Platform::current().nowMillis());
+    auto it = config.find("INDICEGIF_STATUS_FILE");
+    if (it == config.end() || it->second.empty()) return;
+    std::string error;
+    if (!status.write(it->second, error))
+        IT::Outils_AfficheMsg_System("QuoteForge", "Status file not written : " + error, true);
 }
 
 }  // namespace
@@ -261,7 +272,7 @@ void zkQuoteForge::generationLoop(const std::shared_ptr<Indication_Graph>& surfa
             thread_QuoteForge_running = true;
         }
         try {
-            generationPass(charts);
+            generationPass(charts, &status_);
         } catch (...) {
             // The flag is cleared below whatever happened, or every later reload would wait for ever.
             IT::Outils_AfficheMsg_System("QuoteForge", "Construction failed : " + currentFailure(), true);
@@ -300,10 +311,12 @@ void zkQuoteForge::generationLoop(const std::shared_ptr<Indication_Graph>& surfa
     }
 }
 
-void zkQuoteForge::generationPass(ChartPass& charts) {
+void zkQuoteForge::generationPass(ChartPass& charts, ServiceStatus* status) {
     // Only the reload thread replaces the configuration, and never during a pass.
     const SharedProperties::Ptr snapshot = SysProperties.load();
     const Properties config = snapshot ? *snapshot : Properties();
+    Platform& platform = Platform::current();
+    if (status) status->passStarted(platform.nowMillis());
 
     IT::Outils_AfficheMsg_System("QuoteForge", "Construction ... " + IT::getDate() + " " + IT::getTime());
 
@@ -311,11 +324,13 @@ void zkQuoteForge::generationPass(ChartPass& charts) {
         IT::addLogIndice("Update all datas.");
         std::optional<std::string> url;
         if (auto it = config.find("INDICEGIF_URLUPDATE_URL"); it != config.end()) url = it->second;
-        const std::optional<std::string> status = IT::getUrl(url);
-        if (status && status->find("200") != std::string::npos)
-            IT::Outils_AfficheMsg_System("QuoteForge", "Updating ok : " + *status, true);
+        const std::optional<std::string> reply = IT::getUrl(url);
+        const bool ok = reply && reply->find("200") != std::string::npos;
+        if (ok)
+            IT::Outils_AfficheMsg_System("QuoteForge", "Updating ok : " + *reply, true);
         else
-            IT::Outils_AfficheMsg_System("QuoteForge", "Updating failed : " + status.value_or(""), true);
+            IT::Outils_AfficheMsg_System("QuoteForge", "Updating failed : " + reply.value_or(""), true);
+        if (status) status->updateOutcome(ServiceStatus::STEP_ADDRESS, ok);
     }
 
     if (isOn(config, "INDICEGIF_EXEUPDATE_VALID")) {
@@ -323,6 +338,7 @@ void zkQuoteForge::generationPass(ChartPass& charts) {
         const std::string parameters = updateField(config, "INDICEGIF_EXEUPDATE_PARAMETERS");
         if (program.empty()) {
             IT::addLogIndice("Executing program: [ERROR] INDICEGIF_EXEUPDATE_FILENAME is invalid.");
+            if (status) status->updateOutcome(ServiceStatus::STEP_PROGRAM, false);
         } else {
             IT::addLogIndice("Executing program: " + program + " " + parameters);
             const int32_t result =
@@ -331,6 +347,7 @@ void zkQuoteForge::generationPass(ChartPass& charts) {
                 IT::Outils_AfficheMsg_System("QuoteForge", "EXE Updating ok", true);
             else
                 IT::Outils_AfficheMsg_System("QuoteForge", "EXE Updating failed : " + std::to_string(result), true);
+            if (status) status->updateOutcome(ServiceStatus::STEP_PROGRAM, result == 0);
         }
     }
 
@@ -343,18 +360,30 @@ void zkQuoteForge::generationPass(ChartPass& charts) {
     }
     std::optional<std::string> threads;
     if (auto it = config.find("INDICEGIF_THREADS"); it != config.end()) threads = it->second;
-    charts.build(graphFiles, ChartPass::workersFor(threads));
+    const std::vector<ChartPass::Outcome> outcomes = charts.build(graphFiles, ChartPass::workersFor(threads));
+    // In the order of the list: a graph file listed twice counts by its last attempt.
+    for (size_t i = 0; status && i < outcomes.size(); ++i) {
+        status->chartOutcome(graphFiles[i], outcomes[i].built, outcomes[i].at);
+    }
+    if (status) publishStatus(config, *status);
 }
 
-void zkQuoteForge::buildChart(Indication_Graph& surface, const std::string& path) {
+bool zkQuoteForge::buildChart(Indication_Graph& surface, const std::string& path) {
     IT::addLogIndice(" - reading : " + path);
     std::string result = "file... " + path + ": ";
+    bool built = false;
     try {
         if (surface.initGraphique(path)) {
             surface.init();
-            result += surface.SaveToImage();
+            const std::string written = surface.SaveToImage();
+            result += written;
             // The image then holds the "no data" notice: not a chart to count as done.
-            result += surface.hasDataToDraw() ? "done" : "nothing to draw in the time window!";
+            const bool drawn = surface.hasDataToDraw();
+            result += drawn ? "done" : "nothing to draw in the time window!";
+            // Built when it was drawn and every image the graph file asks for was written.
+            const Indication_Data& model = *surface.idMesDonnees;
+            built = drawn && (!model.bPrintGIF_Valid || written.find("GIF ok; ") != std::string::npos) &&
+                    (!model.bPrintPNG_Valid || written.find("PNG ok; ") != std::string::npos);
         } else {
             result += "configuration failed!";
             IT::addLogIndice("  |_ Configuration Failed!");
@@ -366,4 +395,5 @@ void zkQuoteForge::buildChart(Indication_Graph& surface, const std::string& path
         IT::addLogIndice("  |_ Build Failed : " + failure);
     }
     IT::Outils_AfficheMsg_System("QuoteForge", " - " + result);
+    return built;
 }

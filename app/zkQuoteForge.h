@@ -8,6 +8,7 @@
 // process ends through ShutdownApplication or the memory watcher; waitForEnd
 // blocks the initial thread meanwhile.
 
+#include "app/ServiceStatus.h"
 #include "support/ProgramInfo.h"
 
 #include <atomic>
@@ -75,10 +76,13 @@ public:
     bool isServiceRunning();
     // The work of one pass: the updates, then every chart of the
     // configuration, built by the workers "INDICEGIF_THREADS" asks for. The
-    // generation thread runs it between its flags.
-    static void generationPass(ChartPass& charts);
-    // Builds one chart on surface and shows its result line.
-    static void buildChart(Indication_Graph& surface, const std::string& path);
+    // generation thread runs it between its flags. With a status, the pass's
+    // outcome is recorded there and written to the status file when the
+    // configuration names one.
+    static void generationPass(ChartPass& charts, ServiceStatus* status = nullptr);
+    // Builds one chart on surface and shows its result line; true when every
+    // image the graph file asks for was written.
+    static bool buildChart(Indication_Graph& surface, const std::string& path);
 
     // Stops the memory watcher and the service, asks for memory to be
     // reclaimed. Runs once: when the object is discarded, or at process exit.
@@ -140,6 +144,7 @@ private:
     static int64_t readPeriod(const std::string& key, int byDefault);
 
     std::atomic<bool> tornDown_{false};
+    ServiceStatus status_;  // the generation thread's passes, for the status file
 
     // Serialises starting and stopping the service; never taken by the
     // generation thread, so a stop may wait for that thread while holding it.
