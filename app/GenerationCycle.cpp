@@ -8,6 +8,7 @@
 
 #include "app/zkQuoteForge.h"
 
+#include "app/ChartPass.h"
 #include "app/MemoryWatcherThread.h"
 #include "app/ServiceStatus.h"
 #include "chart/Indication_Graph.h"
@@ -250,6 +251,8 @@ void zkQuoteForge::reloadConfiguration() {
 
 void zkQuoteForge::generationLoop(const std::shared_ptr<Indication_Graph>& surface) {
     Platform& platform = Platform::current();
+    // The parsed data files and the worker surfaces live as long as the service.
+    ChartPass charts(*surface, &zkQuoteForge::buildChart);
     for (;;) {
         // Read before the wait: a reload that changes it governs the next pass.
         const int64_t period = readPeriod("INDICEGIF_TIMER", DEFAULT_QUOTEFORGE_TIMER);
@@ -269,7 +272,7 @@ void zkQuoteForge::generationLoop(const std::shared_ptr<Indication_Graph>& surfa
             thread_QuoteForge_running = true;
         }
         try {
-            generationPass(*surface, &status_);
+            generationPass(charts, &status_);
         } catch (...) {
             // The flag is cleared below whatever happened, or every later reload would wait for ever.
             IT::Outils_AfficheMsg_System("QuoteForge", "Construction failed : " + currentFailure(), true);
@@ -308,7 +311,7 @@ void zkQuoteForge::generationLoop(const std::shared_ptr<Indication_Graph>& surfa
     }
 }
 
-void zkQuoteForge::generationPass(Indication_Graph& surface, ServiceStatus* status) {
+void zkQuoteForge::generationPass(ChartPass& charts, ServiceStatus* status) {
     // Only the reload thread replaces the configuration, and never during a pass.
     const SharedProperties::Ptr snapshot = SysProperties.load();
     const Properties config = snapshot ? *snapshot : Properties();
@@ -349,11 +352,18 @@ void zkQuoteForge::generationPass(Indication_Graph& surface, ServiceStatus* stat
     }
 
     IT::addLogIndice("GIF Construction now.");
+    std::vector<std::string> graphFiles;
     for (int n = 1;; ++n) {
         auto it = config.find("INDICEGIF_FILE_" + std::to_string(n));
         if (it == config.end()) break;
-        const bool built = buildChart(surface, it->second);
-        if (status) status->chartOutcome(it->second, built, platform.nowMillis());
+        graphFiles.push_back(it->second);
+    }
+    std::optional<std::string> threads;
+    if (auto it = config.find("INDICEGIF_THREADS"); it != config.end()) threads = it->second;
+    const std::vector<ChartPass::Outcome> outcomes = charts.build(graphFiles, ChartPass::workersFor(threads));
+    // In the order of the list: a graph file listed twice counts by its last attempt.
+    for (size_t i = 0; status && i < outcomes.size(); ++i) {
+        status->chartOutcome(graphFiles[i], outcomes[i].built, outcomes[i].at);
     }
     if (status) publishStatus(config, *status);
 }

@@ -19,6 +19,7 @@
 #include <thread>
 #include <vector>
 
+class ChartPass;
 class Indication_Graph;
 
 class zkQuoteForge {
@@ -73,11 +74,15 @@ public:
     void run();
     // The generation thread exists.
     bool isServiceRunning();
-    // The work of one pass on surface: the updates, then every chart of the
-    // configuration. The generation thread runs it between its flags. With a
-    // status, the pass's outcome is recorded there and written to the
-    // status file when the configuration names one.
-    static void generationPass(Indication_Graph& surface, ServiceStatus* status = nullptr);
+    // The work of one pass: the updates, then every chart of the
+    // configuration, built by the workers "INDICEGIF_THREADS" asks for. The
+    // generation thread runs it between its flags. With a status, the pass's
+    // outcome is recorded there and written to the status file when the
+    // configuration names one.
+    static void generationPass(ChartPass& charts, ServiceStatus* status = nullptr);
+    // Builds one chart on surface and shows its result line; true when every
+    // image the graph file asks for was written.
+    static bool buildChart(Indication_Graph& surface, const std::string& path);
 
     // Stops the memory watcher and the service, asks for memory to be
     // reclaimed. Runs once: when the object is discarded, or at process exit.
@@ -135,8 +140,6 @@ private:
     void reloadLoop();
     void reloadConfiguration();
     void generationLoop(const std::shared_ptr<Indication_Graph>& surface);
-    // True when every image the graph file asks for was written.
-    static bool buildChart(Indication_Graph& surface, const std::string& path);
     // The period under key in seconds, or byDefault when absent or unreadable.
     static int64_t readPeriod(const std::string& key, int byDefault);
 

@@ -6,6 +6,7 @@
 // a folder on the disk (/tmp) and, to tell the file system's share apart,
 // in one in memory (/dev/shm).
 
+#include "app/ChartPass.h"
 #include "app/zkQuoteForge.h"
 #include "chart/Indication_Graph.h"
 #include "support/Indication_Tools.h"
@@ -78,7 +79,8 @@ void passIn(benchmark::State& state, const std::string& base) {
         return;
     }
     Indication_Graph surface;  // one surface for every chart of every pass
-    for (auto _ : state) zkQuoteForge::generationPass(surface);
+    ChartPass charts(surface, &zkQuoteForge::buildChart);
+    for (auto _ : state) zkQuoteForge::generationPass(charts);
     // Every chart must have been written, or the figure means nothing.
     if (!std::filesystem::exists(dir + "/chart" + std::to_string(kCharts) + ".png")) state.SkipWithError("no image");
     state.counters["per_chart"] =
@@ -91,5 +93,88 @@ void BM_GenerationPass_100Charts_Disk(benchmark::State& state) { passIn(state, "
 void BM_GenerationPass_100Charts_Memory(benchmark::State& state) { passIn(state, "/dev/shm"); }
 BENCHMARK(BM_GenerationPass_100Charts_Disk)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_GenerationPass_100Charts_Memory)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// 100 charts drawn from 4 data files (25 charts each) of lines records, every
+// 10 minutes up to now; each chart shows the last 1,512 points (11 days).
+// Every pass after the first finds the files grown by a few lines, as an
+// update step leaves them. With threads workers. The 1,512-line files give
+// the cost of a pass over small files; the 100,000-line ones, over years of
+// data: the ratio of the two is the cost of the data kept.
+std::string prepareSharedFiles(const std::string& base, int64_t lines, int threads, int64_t& next) {
+    std::string tmpl = base + "/zk_pass_bench_XXXXXX";
+    if (!mkdtemp(tmpl.data())) return "";
+    const std::string dir = tmpl;
+    const int64_t now = Platform::current().nowMillis();
+    next = now - int64_t{24} * 3600000;  // a day of room for the lines added later
+    Properties config{{"INDICEGIF_LOG", dir + "/log_quoteforge.txt"},
+                      {"INDICEGIF_THREADS", std::to_string(threads)}};
+    for (int f = 0; f < 4; ++f) {
+        std::string data;
+        double x = 4242.0 + f;
+        for (int64_t i = lines - 1; i >= 0; --i, x += 1.0) {
+            const int64_t t = next - i * 600000;
+            data += Indication_Tools::getBddDate(t) + ";" + Indication_Tools::getBddTime(t) + ";" +
+                    zkQuoteForge::formatValue(6000.0 + 2000.0 * std::sin(x / 30.0)) + "\n";
+        }
+        std::ofstream(dir + "/data" + std::to_string(f) + ".txt") << data;
+    }
+    for (int n = 1; n <= kCharts; ++n) {
+        const std::string name = dir + "/chart" + std::to_string(n);
+        std::ofstream(name + ".ini") << "GRAPH_NAME=Index " << n << "\nGRAPH_DATA_FILE=" << dir << "/data"
+                                     << n % 4 << ".txt\nGRAPH_DURATION_MODE=day\nGRAPH_DURATION_PERIOD=11\n"
+                                     << "GRAPH_PRINT_WIDTH=320\nGRAPH_PRINT_HEIGHT=200\n"
+                                        "GRAPH_PRINT_GIF_VALID=yes\nGRAPH_PRINT_GIF_LZWCOMPRESS=no\n"
+                                        "GRAPH_PRINT_GIF_NAME="
+                                     << name << ".gif\nGRAPH_PRINT_PNG_VALID=yes\nGRAPH_PRINT_PNG_COMPRESS=0\n"
+                                     << "GRAPH_PRINT_PNG_NAME=" << name << ".png\n";
+        config["INDICEGIF_FILE_" + std::to_string(n)] = name + ".ini";
+    }
+    SysProperties.store(std::make_shared<const Properties>(std::move(config)));
+    return dir;
+}
+
+void sharedFilesPass(benchmark::State& state) {
+    const int64_t lines = state.range(0);
+    const int threads = static_cast<int>(state.range(1));
+    QuietConsole console;
+    ScopedPlatform installed(console);
+    int64_t next = 0;
+    const std::string dir = prepareSharedFiles(state.range(2) ? "/dev/shm" : "/tmp", lines, threads, next);
+    if (dir.empty()) {
+        state.SkipWithError("cannot make a folder there");
+        return;
+    }
+    Indication_Graph surface;
+    ChartPass charts(surface, &zkQuoteForge::buildChart);
+    zkQuoteForge::generationPass(charts);  // the first pass reads every file whole
+    for (auto _ : state) {
+        for (int f = 0; f < 4; ++f) {
+            std::ofstream out(dir + "/data" + std::to_string(f) + ".txt", std::ios::app);
+            for (int k = 0; k < 3; ++k) {
+                next += 60000;
+                out << Indication_Tools::getBddDate(next) << ';' << Indication_Tools::getBddTime(next) << ";6001.5\n";
+            }
+        }
+        zkQuoteForge::generationPass(charts);
+    }
+    if (!std::filesystem::exists(dir + "/chart" + std::to_string(kCharts) + ".png")) state.SkipWithError("no image");
+    state.counters["per_chart"] =
+        benchmark::Counter(kCharts, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+    surface.finalize();
+    SysProperties.store(nullptr);
+    std::filesystem::remove_all(dir);
+}
+void BM_GrownFilesPass_100Charts(benchmark::State& state) { sharedFilesPass(state); }
+// Lines per file, workers, images on disk (0) or in memory (1).
+BENCHMARK(BM_GrownFilesPass_100Charts)
+    ->Args({1512, 1, 0})
+    ->Args({100000, 1, 0})
+    ->Args({100000, 2, 0})
+    ->Args({1512, 1, 1})
+    ->Args({100000, 1, 1})
+    ->Args({100000, 2, 1})
+    ->Unit(benchmark::kMillisecond)
+    ->MeasureProcessCPUTime()
+    ->UseRealTime();
 
 }  // namespace

@@ -1,6 +1,7 @@
 // Reading data files: a million minute records, and a data-maker-like file
 // (1,512 records, every 10 minutes). Cost must grow linearly with the file.
 
+#include "chart/DataFileCache.h"
 #include "chart/Indication_Data.h"
 #include "support/Indication_Tools.h"
 #include "support/Platform.h"
@@ -91,6 +92,38 @@ void BM_ReadData_MillionWindowed(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * lines);
 }
 BENCHMARK(BM_ReadData_MillionWindowed)->Unit(benchmark::kMillisecond);
+
+// A million minute records kept parsed, the file grown by one line before
+// each read; the chart shows the last day (day mode). Against a whole read
+// of the same file, in the same run.
+void grownByOneLine(benchmark::State& state, bool kept) {
+    const int64_t lines = 1000000;
+    const std::string path = writeDataFile(kept ? "grown_kept" : "grown_whole", lines, startOf2000(), kMinute);
+    DataFileCache cache;
+    Indication_Data model;
+    if (kept) model.idDataCache = &cache;
+    model.iModeGraphicsData = Indication_Data::MODEGRAPH_DAY;
+    model.iModeGraphicsData_Duration = 1;
+    int64_t last = startOf2000() + (lines - 1) * kMinute;
+    model.dModeGraphicsData_DurationEnd = last;
+    if (!model.ReadData(path)) state.SkipWithError("bad read");
+    for (auto _ : state) {
+        last += kMinute;
+        {
+            std::ofstream out(path, std::ios::app);
+            out << Indication_Tools::getBddDate(last) << ';' << Indication_Tools::getBddTime(last) << ";6000.5\n";
+        }
+        model.dModeGraphicsData_DurationEnd = last;
+        bool ok = model.ReadData(path);
+        benchmark::DoNotOptimize(ok);
+        if (!ok || model.vecGraph_Date.back() != last) state.SkipWithError("the new line was not read");
+    }
+    std::remove(path.c_str());
+}
+void BM_ReadData_MillionGrownByOneLine_Kept(benchmark::State& state) { grownByOneLine(state, true); }
+void BM_ReadData_MillionGrownByOneLine_Whole(benchmark::State& state) { grownByOneLine(state, false); }
+BENCHMARK(BM_ReadData_MillionGrownByOneLine_Kept)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_ReadData_MillionGrownByOneLine_Whole)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // The data maker's series: 7 days back to 3.5 days ahead, every 10 minutes,
 // in day mode over 10 days.

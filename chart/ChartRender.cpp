@@ -3,6 +3,7 @@
 
 #include "chart/ChartMath.h"
 #include "chart/Indication_Data.h"
+#include "chart/ChartCarryOver.h"
 #include "support/Platform.h"
 
 #include <climits>
@@ -51,9 +52,19 @@ bool Indication_Data::paint_Graphics(Graphics* g, const Rectangle* r) {
 void Indication_Data::paint_InitGraphics(Graphics& g, const Rectangle& r) {
     const FontMetrics& m = g.getFontMetrics(fontGraph_Pen);
 
+    const bool carried = idCarryOver != nullptr && iCarryTurn >= 0;
+    if (carried) {
+        ChartCarryOver::Carried before = idCarryOver->take(iCarryTurn);
+        xLgLegende = before.legendWidth;
+        if (!szDate_WeekDay) szDate_WeekDay = std::move(before.weekDays);
+    }
     for (float bound : {y_Min, y_Max}) {
         const int w = m.stringWidth(std::to_string(chart::truncToInt64(bound)));
         if (w > xLgLegende) xLgLegende = w + 1;
+    }
+    if (carried) {
+        idCarryOver->give(iCarryTurn, ChartCarryOver::Carried{xLgLegende, szDate_WeekDay});
+        iCarryTurn = -1;
     }
 
     int64_t bandReserve = 0;

@@ -2,16 +2,15 @@
 // filling, the displayed range and the data-period caption.
 
 #include "chart/ChartMath.h"
-#include "chart/DataRecord.h"
+#include "chart/DataFileCache.h"
+#include "chart/DataFileRecords.h"
 #include "chart/Indication_Data.h"
-#include "chart/LocalTimeCache.h"
 
 #include "support/Indication_Tools.h"
 #include "support/Platform.h"
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 #include <exception>
 #include <unordered_set>
 
@@ -22,30 +21,6 @@ void report(const std::string& message) {
 }
 void reportAlways(const std::string& message) {
     Indication_Tools::Outils_AfficheMsg_System(Indication_Data::thisClassName, message, true);
-}
-
-// Bad records are reported one by one up to this count; the rest are counted.
-constexpr int kReportedBadRecords = 100;
-// A bad line is quoted up to this many bytes: a binary file may hold huge lines.
-constexpr size_t kQuotedLineBytes = 200;
-
-// The quoted form of a bad line: shown text, without control characters.
-std::string quoteLine(std::string_view line) {
-    const bool cut = line.size() > kQuotedLineBytes;
-    std::string text = Indication_Tools::toUtf8(cut ? line.substr(0, kQuotedLineBytes) : line);
-    if (cut) {
-        // Do not leave half a character behind.
-        while (!text.empty() && (static_cast<unsigned char>(text.back()) & 0x80) != 0) {
-            const bool lead = (static_cast<unsigned char>(text.back()) & 0xC0) == 0xC0;
-            text.pop_back();
-            if (lead) break;
-        }
-        text += "...";
-    }
-    for (char& c : text) {
-        if (static_cast<unsigned char>(c) < 32 || c == 127) c = '?';
-    }
-    return text;
 }
 
 // Single-precision bounds must stay finite, and so must their difference.
@@ -108,16 +83,55 @@ bool Indication_Data::Data_ReadFile(const std::string& path) {
                Indication_Tools::getDisplayDate(window.end) + "]");
     }
 
-    std::string bytes;
+    std::shared_ptr<const DataFileRecords> records;
     std::string error;
-    if (!Platform::current().readFile(path, bytes, error)) {
-        report("(ReadData) Error with " + path + " : " + error);
-        return false;
+    if (idDataCache != nullptr) {
+        if (!idDataCache->records(path, records, error)) {
+            report("(ReadData) Error with " + path + " : " + error);
+            return false;
+        }
+    } else {
+        std::string bytes;
+        if (!Platform::current().readFile(path, bytes, error)) {
+            report("(ReadData) Error with " + path + " : " + error);
+            return false;
+        }
+        DataFileParser parser;
+        const size_t used = parser.addCompleteLines(bytes);
+        records = parser.records(std::string_view(bytes).substr(used));
+    }
+
+    if (Indication_Tools::debugMode) {
+        for (const DataBadLine& bad : records->badLines) {
+            report("(ReadData) Error with data \"" + bad.quoted + "\" : " + bad.error);
+        }
+    }
+    if (records->badCount > DataFileRecords::kListedBadLines) {
+        report("(ReadData) Error with " + path + " : " +
+               std::to_string(records->badCount - DataFileRecords::kListedBadLines) + " more bad records not shown");
     }
 
     std::vector<int64_t> dates;
     std::vector<double> values;
-    LocalTimeCache clock;
+    const int64_t unfilledGaps = Data_Select(*records, window, whole, dates, values);
+
+    if (unfilledGaps > 0) {
+        reportAlways("(ReadData) Error with " + path + " : " + std::to_string(unfilledGaps) +
+                     " gap(s) left unfilled (more than " + std::to_string(DATA_MAX_GAP_ENTRIES) +
+                     " entries to insert in all)");
+    }
+    if (dates.empty()) {
+        reportAlways("(ReadData) Error with " + path + " : no data found!");
+        return false;
+    }
+    vecGraph_Date = std::move(dates);
+    vecGraph_Data = std::move(values);
+    Data_ClampRange();
+    return true;
+}
+
+int64_t Indication_Data::Data_Select(const DataFileRecords& records, const TimeWindow& window, bool whole,
+                                     std::vector<int64_t>& dates, std::vector<double>& values) const {
     const bool skipWeekends = !bDate_DispWeekDay && iModeGraphicsData == MODEGRAPH_DAY;
     const int64_t step = window.step;
 
@@ -136,81 +150,39 @@ bool Indication_Data::Data_ReadFile(const std::string& path) {
 
     int64_t gapBudget = DATA_MAX_GAP_ENTRIES;
     int64_t unfilledGaps = 0;
-    int badRecords = 0;
-
-    const char* p = bytes.data();
-    const char* const end = p + bytes.size();
-    while (p < end) {
-        // A line ends at LF, CR or CR LF.
-        const char* lf = static_cast<const char*>(std::memchr(p, '\n', static_cast<size_t>(end - p)));
-        const char* lineEnd = lf ? lf : end;
-        const char* cr = static_cast<const char*>(std::memchr(p, '\r', static_cast<size_t>(lineEnd - p)));
-        const char* next;
-        if (cr) {
-            lineEnd = cr;
-            next = (cr + 1 < end && cr[1] == '\n') ? cr + 2 : cr + 1;
-        } else {
-            next = lf ? lf + 1 : end;
-        }
-        const std::string_view line = trimDataLine(std::string_view(p, static_cast<size_t>(lineEnd - p)));
-        p = next;
-
-        DataRecord r;
-        switch (parseDataLine(line, r, error)) {
-            case DataLine::Skipped:
-                continue;
-            case DataLine::Bad:
-                if (++badRecords <= kReportedBadRecords && Indication_Tools::debugMode) {
-                    report("(ReadData) Error with data \"" + quoteLine(line) + "\" : " + error);
+    for (const auto& chunk : records.chunks) {
+        // Records outside the window count for nothing.
+        if (!whole && (chunk->latest < window.start || chunk->earliest > window.end)) continue;
+        const size_t n = chunk->dates.size();
+        for (size_t k = 0; k < n; ++k) {
+            const int64_t date = chunk->dates[k];
+            if (!whole && (date < window.start || date > window.end)) continue;
+            if (skipWeekends) {
+                const int weekday = Platform::current().toLocal(date).weekday;
+                if (weekday == 0 || weekday == 6) continue;
+            }
+            if (date <= latest) {
+                if (!useSeen) {
+                    seen.reserve(dates.size() * 2);
+                    seen.insert(dates.begin(), dates.end());
+                    useSeen = true;
                 }
-                continue;
-            case DataLine::Record:
-                break;
-        }
-        const int64_t date = clock.toMillis(r.year, r.month, r.day, r.hour, r.minute, r.second);
-        if (!whole && (date < window.start || date > window.end)) continue;
-        if (skipWeekends) {
-            const int weekday = Platform::current().toLocal(date).weekday;
-            if (weekday == 0 || weekday == 6) continue;
-        }
-        if (date <= latest) {
-            if (!useSeen) {
-                seen.reserve(dates.size() * 2);
-                seen.insert(dates.begin(), dates.end());
-                useSeen = true;
+                if (seen.count(date) != 0) continue;  // the first one in the file wins
             }
-            if (seen.count(date) != 0) continue;  // the first one in the file wins
-        }
-        if (step > 0 && !dates.empty() && date - dates.back() > step) {
-            // Entries at last + step, last + 2 step, ... while still short of date.
-            const int64_t needed = (date - dates.back() - 1) / step;
-            if (needed <= gapBudget) {
-                gapBudget -= needed;
-                for (int64_t k = 0; k < needed; ++k) append(dates.back() + step, values.back());
-            } else {
-                ++unfilledGaps;
+            if (step > 0 && !dates.empty() && date - dates.back() > step) {
+                // Entries at last + step, last + 2 step, ... while still short of date.
+                const int64_t needed = (date - dates.back() - 1) / step;
+                if (needed <= gapBudget) {
+                    gapBudget -= needed;
+                    for (int64_t i = 0; i < needed; ++i) append(dates.back() + step, values.back());
+                } else {
+                    ++unfilledGaps;
+                }
             }
+            append(date, chunk->values[k]);
         }
-        append(date, r.value);
     }
-
-    if (badRecords > kReportedBadRecords) {
-        report("(ReadData) Error with " + path + " : " + std::to_string(badRecords - kReportedBadRecords) +
-               " more bad records not shown");
-    }
-    if (unfilledGaps > 0) {
-        reportAlways("(ReadData) Error with " + path + " : " + std::to_string(unfilledGaps) +
-                     " gap(s) left unfilled (more than " + std::to_string(DATA_MAX_GAP_ENTRIES) +
-                     " entries to insert in all)");
-    }
-    if (dates.empty()) {
-        reportAlways("(ReadData) Error with " + path + " : no data found!");
-        return false;
-    }
-    vecGraph_Date = std::move(dates);
-    vecGraph_Data = std::move(values);
-    Data_ClampRange();
-    return true;
+    return unfilledGaps;
 }
 
 bool Indication_Data::Data_InitMinMax() {

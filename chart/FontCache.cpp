@@ -1,5 +1,7 @@
 #include "chart/FontCache.h"
 
+#include "chart/FontFileCache.h"
+
 #include "support/Utf8.h"
 
 #include <fontconfig/fontconfig.h>
@@ -16,6 +18,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <tuple>
 #include <unordered_map>
 #include <vector>
@@ -41,6 +44,7 @@ struct Glyph {
 struct Face {
     FT_Face face = nullptr;
     std::string file;
+    int index = 0;
 };
 
 // A face resolved from a request, with the styling the file itself lacks.
@@ -122,8 +126,14 @@ private:
     using RequestKey = std::tuple<std::string, int, int>;
     using SizedKey = std::tuple<Face*, int, bool, bool>;
 
-    Registry() {
+    Registry() : files_(FontFileCache::defaultPath(), context()) {
         if (FT_Init_FreeType(&library_) != 0) library_ = nullptr;
+    }
+
+    // fontconfig starts only when a request is not in the font-file cache.
+    bool startFontconfig() {
+        if (configTried_) return config_ != nullptr;
+        configTried_ = true;
         config_ = FcInitLoadConfigAndFonts();
         // fontconfig holds part of its configuration where leak checkers
         // cannot see it; release it at exit. Faces already resolved stay
@@ -134,21 +144,84 @@ private:
             if (r.config_ != nullptr) FcConfigDestroy(r.config_);
             r.config_ = nullptr;
         });
+        return config_ != nullptr;
+    }
+
+    // What fontconfig's choices depend on besides its files: its version and
+    // the environment it reads.
+    static std::string context() {
+        std::string text = "fontconfig " + std::to_string(FcGetVersion());
+        for (const char* name : {"FONTCONFIG_FILE", "FONTCONFIG_PATH", "FONTCONFIG_SYSROOT", "HOME", "XDG_CONFIG_HOME",
+                                 "XDG_DATA_HOME", "XDG_DATA_DIRS", "LANG", "LC_ALL", "LC_CTYPE", "LANGUAGE", "FC_LANG"}) {
+            const char* value = std::getenv(name);
+            text += std::string(";") + name + (value ? "=" + std::string(value) : std::string(" unset"));
+        }
+        return text;
+    }
+
+    // Every path fontconfig's choices depend on: its configuration files and
+    // their folders, its font folders, and the user's own places, which
+    // count even while they do not exist.
+    std::vector<std::string> watchedPaths() {
+        std::vector<std::string> paths;
+        auto addList = [&](FcStrList* list, bool withFolder) {
+            if (list == nullptr) return;
+            while (FcChar8* item = FcStrListNext(list)) {
+                const std::string p = reinterpret_cast<const char*>(item);
+                paths.push_back(p);
+                if (withFolder) {
+                    const size_t slash = p.rfind('/');
+                    if (slash != std::string::npos && slash > 0) paths.push_back(p.substr(0, slash));
+                }
+            }
+            FcStrListDone(list);
+        };
+        addList(FcConfigGetConfigFiles(config_), true);
+        addList(FcConfigGetFontDirs(config_), false);
+        std::string configHome;
+        std::string dataHome;
+        if (const char* home = std::getenv("HOME")) {
+            paths.push_back(std::string(home) + "/.fonts.conf");
+            paths.push_back(std::string(home) + "/.fonts");
+            configHome = std::string(home) + "/.config";
+            dataHome = std::string(home) + "/.local/share";
+        }
+        if (const char* xdg = std::getenv("XDG_CONFIG_HOME")) configHome = xdg;
+        if (const char* xdg = std::getenv("XDG_DATA_HOME")) dataHome = xdg;
+        if (!configHome.empty()) {
+            paths.push_back(configHome + "/fontconfig");
+            paths.push_back(configHome + "/fontconfig/fonts.conf");
+            paths.push_back(configHome + "/fontconfig/conf.d");
+        }
+        if (!dataHome.empty()) paths.push_back(dataHome + "/fonts");
+        return paths;
     }
 
     Resolved resolve(const std::string& family, int style) {
         const std::tuple<std::string, int> key{family, style};
         if (auto it = resolved_.find(key); it != resolved_.end()) return it->second;
-        Resolved r = match(family.empty() ? std::string("sans-serif") : family, style);
-        if (r.face == nullptr && family != "sans-serif") r = match("sans-serif", style);
-        if (r.face == nullptr && style != 0) r = match("sans-serif", 0);
+        Resolved r;
+        if (std::optional<FontFileCache::Entry> known = files_.find(family, style)) {
+            r.face = openFace(known->file, known->index);
+            r.embolden = known->embolden;
+            r.oblique = known->oblique;
+        }
+        if (r.face == nullptr) {
+            r = match(family.empty() ? std::string("sans-serif") : family, style);
+            if (r.face == nullptr && family != "sans-serif") r = match("sans-serif", style);
+            if (r.face == nullptr && style != 0) r = match("sans-serif", 0);
+            if (r.face != nullptr) {
+                files_.add(family, style, FontFileCache::Entry{r.face->file, r.face->index, r.embolden, r.oblique},
+                           watchedPaths());
+            }
+        }
         if (resolved_.size() < kMaxRememberedRequests) resolved_.emplace(key, r);
         return r;
     }
 
     Resolved match(const std::string& family, int style) {
         Resolved r;
-        if (config_ == nullptr || library_ == nullptr) return r;
+        if (library_ == nullptr || !startFontconfig()) return r;
         FcPattern* pattern = FcPatternCreate();
         if (pattern == nullptr) return r;
         FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(family.c_str()));
@@ -198,6 +271,7 @@ private:
             entry = std::make_unique<Face>();
             entry->face = face;
             entry->file = file;
+            entry->index = index;
         }
         Face* result = entry.get();
         faces_.emplace(key, std::move(entry));
@@ -206,6 +280,8 @@ private:
 
     FT_Library library_ = nullptr;
     FcConfig* config_ = nullptr;
+    bool configTried_ = false;
+    FontFileCache files_;
     std::map<std::tuple<std::string, int>, std::unique_ptr<Face>> faces_;
     std::map<std::tuple<std::string, int>, Resolved> resolved_;
     std::map<SizedKey, std::unique_ptr<SizedFont>> sized_;

@@ -3,8 +3,11 @@
 // data series limited to the chart's time window, the displayed range, and
 // the rendering of the graph onto a drawing surface.
 //
-// One model is reused for every chart of a generation pass: the chart surface
-// resets it and loads each graph file in turn. Used by one thread at a time.
+// One model is reused for every chart a chart surface builds: the surface
+// resets it and loads each graph file in turn. Used by one thread at a time;
+// models of other surfaces building charts of the same pass at once share
+// only the parsed data files (idDataCache) and what one chart's layout
+// carries to the next (idCarryOver), both made for it.
 // Fields are public so that the chart surface and the tests can read them;
 // only the model itself writes the series, the range and the layout state.
 
@@ -12,9 +15,14 @@
 #include "support/ValueTypes.h"
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
+
+class DataFileCache;
+class ChartCarryOver;
+struct DataFileRecords;
 
 class Indication_Data {
 public:
@@ -171,6 +179,18 @@ public:
     float y_Min = 0;
     float y_Max = 0;
 
+    // ---- Sharing with other models -----------------------------------------
+    // Parsed data files shared with other charts and kept between passes;
+    // null reads each data file whole (the default). Not reset with the
+    // configuration; the cache must outlive the model's reads.
+    DataFileCache* idDataCache = nullptr;
+    // What models drawing the other charts of the same pass carry over to
+    // this one (Y-label width, weekday letters), and this chart's turn in it
+    // (-1: none, the model's own). The turn is used by the first rendering
+    // only.
+    ChartCarryOver* idCarryOver = nullptr;
+    int iCarryTurn = -1;
+
     // ---- Rendering layout state --------------------------------------------
     int xLgLegende = 0;
     int Graph_margeVerticale = 6;
@@ -190,6 +210,10 @@ private:
     };
     TimeWindow Data_TimeWindow() const;
     bool Data_ReadFile(const std::string& path);
+    // The series of the window from records in file order; returns the number
+    // of gaps left unfilled.
+    int64_t Data_Select(const DataFileRecords& records, const TimeWindow& window, bool whole,
+                        std::vector<int64_t>& dates, std::vector<double>& values) const;
     void Data_ClampRange();
     // Sets the displayed range to [i, j] and the value bounds from it.
     void Data_setMinMax(size_t i, size_t j);

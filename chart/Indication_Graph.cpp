@@ -4,6 +4,7 @@
 #include "chart/Indication_Graph.h"
 
 #include "chart/ChartFrame.h"
+#include "chart/ImageWriteOrder.h"
 #include "encoders/GIFEncoder.h"
 #include "encoders/GIFEncoder_LZW.h"
 #include "encoders/OutputStream.h"
@@ -187,7 +188,8 @@ bool Indication_Graph::writeImageFile(const char* kind, const std::string& path,
     // Whole file or nothing: a web server may be serving the previous image
     // while this one is written, and the service may be stopped at any time.
     std::string error;
-    if (Platform::current().writeFileAtomic(path, bytes, error)) return true;
+    auto write = [&] { return Platform::current().writeFileAtomic(path, bytes, error); };
+    if (idWriteOrder != nullptr ? idWriteOrder->write(iWriteTurn, path, write) : write()) return true;
     Indication_Tools::Outils_AfficheMsg_System(thisClassName,
                                                std::string("Error during the writing of the ") + kind + " : " + error,
                                                true);

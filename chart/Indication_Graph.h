@@ -5,8 +5,10 @@
 // replaced atomically: a reader sees the old file or the new one, never a
 // partial one.
 //
-// Used by the generation thread; the optional refresh thread (start/stop)
-// shares the image and the model without a lock, as it always has.
+// Used by one thread at a time: the generation thread, or one worker of a
+// pass built by several (each with a surface of its own); the optional
+// refresh thread (start/stop) shares the image and the model without a lock,
+// as it always has.
 
 #include "chart/Graphics.h"
 #include "chart/Indication_Data.h"
@@ -19,6 +21,8 @@
 #include <string>
 #include <string_view>
 #include <thread>
+
+class ImageWriteOrder;
 
 class Indication_Graph {
 public:
@@ -80,6 +84,11 @@ public:
     Rectangle rect_Graphique;
     std::unique_ptr<Image> offScrImage;
     std::unique_ptr<Graphics> offScrGraphics;
+    // With other surfaces writing the images of the same pass at once: the
+    // order their writes of one file must keep, and this chart's place in the
+    // chart list. Null (the default): every write goes ahead.
+    ImageWriteOrder* idWriteOrder = nullptr;
+    int iWriteTurn = -1;
 
 private:
     // Writes bytes over path atomically; on failure reports

@@ -2,7 +2,10 @@
 // followed by the displayed range and the period caption.
 //
 // Input: seven header bytes, then the data bytes, cut in two files A and B
-// that one model reads in turn (as one model serves every chart of a pass):
+// that one model reads in turn (as one model serves every chart of a pass).
+// The parser is also fed A, then what B adds to it, as a file that grew: its
+// records must be those of the whole text read at once.
+//
 //   0  mode of A: bits 0-2 pick none, month, day, hour, minute; 0x08 weekends
 //      shown; 0x10 zoom; 0x20 day-first dates; 0x40 verbose mode
 //   1  period of A (units of the mode)
@@ -11,12 +14,14 @@
 //   5  period of B
 //   6  where the data is cut: A gets size * byte / 256 bytes
 
+#include "chart/DataFileRecords.h"
 #include "chart/Indication_Data.h"
 #include "fuzz/FuzzSupport.h"
 #include "support/Indication_Tools.h"
 #include "tests/common/TestPlatform.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <vector>
 
@@ -109,6 +114,34 @@ void readAndCheck(Indication_Data& m, const std::string& path, const std::string
     }
 }
 
+// Records and bad lines laid out flat, to compare two parses.
+std::string flat(const DataFileRecords& r) {
+    std::string out;
+    for (const auto& chunk : r.chunks) {
+        for (size_t i = 0; i < chunk->dates.size(); ++i) {
+            out += std::to_string(chunk->dates[i]) + ';' + std::to_string(std::bit_cast<uint64_t>(chunk->values[i])) + '\n';
+        }
+    }
+    for (const DataBadLine& bad : r.badLines) out += bad.quoted + '|' + bad.error + '\n';
+    return out + std::to_string(r.badCount);
+}
+
+std::string wholeParse(std::string_view text) {
+    DataFileParser parser;
+    const size_t used = parser.addCompleteLines(text);
+    return flat(*parser.records(text.substr(used)));
+}
+
+void grownAndCheck(const std::string& bytes, size_t k) {
+    DataFileParser grown;
+    const std::string_view first = std::string_view(bytes).substr(0, k);
+    const size_t used = grown.addCompleteLines(first);
+    FUZZ_CHECK(flat(*grown.records(first.substr(used))) == wholeParse(first), "a part read differs");
+    const std::string_view rest = std::string_view(bytes).substr(used);
+    const size_t more = grown.addCompleteLines(rest);
+    FUZZ_CHECK(flat(*grown.records(rest.substr(more))) == wholeParse(bytes), "a grown file read differs");
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -131,6 +164,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     readAndCheck(model, "fuzz/a.txt", bytes.substr(0, k), end.value_or(s.base));
     configure(model, flagsB, periodB, end, "fuzz/b.txt");
     readAndCheck(model, "fuzz/b.txt", bytes.substr(k), end.value_or(s.base));
+
+    grownAndCheck(bytes, k);
 
     s.platform.clearOut();
     s.platform.setFile(Indication_Tools::DEFAULT_LOG_FILE, "");

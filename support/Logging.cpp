@@ -1,6 +1,7 @@
 // Logging and console messages.
 
 #include "support/Indication_Tools.h"
+#include "support/MessageBuffer.h"
 #include "support/Platform.h"
 #include "support/SysProperties.h"
 
@@ -21,6 +22,10 @@ bool Indication_Tools::AddLog(const std::string& path, const std::string& messag
     line += "] ";
     line += message;
     line += EOL;
+    if (MessageBuffer* held = MessageBuffer::current()) {
+        held->log(path, std::move(line));
+        return true;
+    }
     std::string error;
     if (!platform.appendFile(path, line, error)) {
         Outils_AfficheMsg_System("System", "write log error: " + error, false);
@@ -38,7 +43,11 @@ bool Indication_Tools::addLogIndice(const std::string& message) {
 void Indication_Tools::Outils_AfficheMsg_System(const std::string& category, const std::string& message, bool log) {
     if (message.empty()) return;
     std::string text = "[" + category + "] : " + message;
-    Platform::current().writeStdout(text + "\n");
+    if (MessageBuffer* held = MessageBuffer::current()) {
+        held->console(text + "\n");
+    } else {
+        Platform::current().writeStdout(text + "\n");
+    }
     if (log) addLogIndice("  |_ " + text);
 }
 

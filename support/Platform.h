@@ -6,6 +6,7 @@
 // overrides one call) with ScopedPlatform to move a fake clock or make chosen
 // calls fail. Every method may be called from any thread.
 
+#include <algorithm>
 #include <condition_variable>
 #include <cstdint>
 #include <cstdlib>
@@ -31,6 +32,16 @@ struct CalendarFields {
 // another thread is already ending it: the late thread unwinds and ends, so
 // that nobody waiting for it (a join in the teardown) is kept waiting.
 struct ProcessEnding {};
+
+// Identity of a file for as long as it exists, whatever its name: a file
+// replaced whole (a new file renamed over the old one) has another. Both
+// numbers are 0 when the platform cannot tell.
+struct FileIdentity {
+    uint64_t device = 0;
+    uint64_t object = 0;
+    bool known() const { return device != 0 || object != 0; }
+    bool operator==(const FileIdentity&) const = default;
+};
 
 // Memory figures of the process: bytes held from the system, and the part of
 // it not in use.
@@ -68,6 +79,14 @@ public:
     // cut) once they are older than minAgeMillis, and nothing else; returns
     // the names removed.
     virtual std::vector<std::string> removeStaleTemporaries(const std::string& path, int64_t minAgeMillis) = 0;
+    // Files read in parts (data files that only grow): the bytes from offset
+    // to the end of the regular file at path, with the file's identity and
+    // whole size taken from the same opened file. Fails as readFile does,
+    // with the same texts and the same limit on the whole file; an offset at
+    // or past the end reads nothing. The default reads the whole file through
+    // readFile and knows no identity.
+    virtual bool readFileFrom(const std::string& path, int64_t offset, std::string& out, FileIdentity& identity,
+                              int64_t& size, std::string& error);
 
     // Console.
     virtual void writeStdout(std::string_view text) = 0;
@@ -126,6 +145,10 @@ public:
     bool isReadableFile(const std::string& p) override { return target_.isReadableFile(p); }
     std::vector<std::string> removeStaleTemporaries(const std::string& p, int64_t age) override {
         return target_.removeStaleTemporaries(p, age);
+    }
+    bool readFileFrom(const std::string& p, int64_t offset, std::string& out, FileIdentity& id, int64_t& size,
+                      std::string& e) override {
+        return target_.readFileFrom(p, offset, out, id, size, e);
     }
     void writeStdout(std::string_view t) override { target_.writeStdout(t); }
     void writeStderr(std::string_view t) override { target_.writeStderr(t); }

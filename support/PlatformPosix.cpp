@@ -2,6 +2,7 @@
 
 #include "support/Platform.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -215,6 +216,56 @@ public:
             if (n == 0) break;
             out.append(buf, static_cast<size_t>(n));
         }
+        ::close(fd);
+        return true;
+    }
+
+    bool readFileFrom(const std::string& path, int64_t offset, std::string& out, FileIdentity& identity,
+                      int64_t& size, std::string& error) override {
+        out.clear();
+        int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+        if (fd < 0) {
+            error = errnoText("cannot open", path, errno);
+            return false;
+        }
+        struct stat st{};
+        if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+            int err = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+            ::close(fd);
+            error = errnoText("cannot read (not a regular file)", path, err);
+            return false;
+        }
+        if (st.st_size > MAX_READ_BYTES) {
+            ::close(fd);
+            error = errnoText("cannot read", path, EFBIG);
+            return false;
+        }
+        identity.device = static_cast<uint64_t>(st.st_dev);
+        identity.object = static_cast<uint64_t>(st.st_ino);
+        size = st.st_size;
+        offset = std::max<int64_t>(offset, 0);
+        if (offset < st.st_size) out.reserve(static_cast<size_t>(st.st_size - offset));
+        char buf[65536];
+        // To the end, even past the size seen: a writer may be appending now.
+        for (int64_t at = offset;;) {
+            if (at > MAX_READ_BYTES) {
+                ::close(fd);
+                out.clear();
+                error = errnoText("cannot read", path, EFBIG);
+                return false;
+            }
+            ssize_t n = ::pread(fd, buf, sizeof buf, static_cast<off_t>(at));
+            if (n < 0) {
+                if (errno == EINTR) continue;
+                error = errnoText("cannot read", path, errno);
+                ::close(fd);
+                return false;
+            }
+            if (n == 0) break;
+            out.append(buf, static_cast<size_t>(n));
+            at += n;
+        }
+        size = std::max<int64_t>(size, offset + static_cast<int64_t>(out.size()));
         ::close(fd);
         return true;
     }

@@ -1,6 +1,7 @@
 // The status file written after each pass: what it says about the pass, its
 // update steps and each chart, across passes that succeed and fail.
 
+#include "app/ChartPass.h"
 #include "app/ServiceStatus.h"
 #include "app/zkQuoteForge.h"
 #include "chart/Indication_Graph.h"
@@ -59,7 +60,7 @@ protected:
     }
     void pass(const std::string& config) {
         SysProperties.store(std::make_shared<const Properties>(IT::ParseProperties(config)));
-        zkQuoteForge::generationPass(surface, &recorder);
+        zkQuoteForge::generationPass(charts, &recorder);
     }
     std::map<std::string, std::string> file() {
         std::ifstream in(status, std::ios::binary);
@@ -71,6 +72,7 @@ protected:
     ScopedTimeZone zone{"UTC"};
     TestPlatform platform;
     Indication_Graph surface;
+    ChartPass charts{surface, &zkQuoteForge::buildChart};
     ServiceStatus recorder;
     std::string dir, status, data;
 };

@@ -1,0 +1,44 @@
+#pragma once
+// Console and log lines held back while work runs on a worker thread, to be
+// written later together and in the order of the work, as if the work had
+// run alone. While a ScopedMessageCapture lives, the console and log lines of
+// its thread (Outils_AfficheMsg_System, AddLog and what calls them) go to its
+// buffer; log lines keep the time they were made at and the file they were
+// meant for.
+//
+// A buffer belongs to one thread while it captures; flush it afterwards from
+// any one thread (not one that is capturing).
+
+#include <string>
+#include <vector>
+
+class MessageBuffer {
+public:
+    void console(std::string text);
+    void log(std::string path, std::string line);
+    // Writes what is held, in the order it came, and empties the buffer.
+    void flush();
+    bool empty() const { return lines_.empty(); }
+
+    // The buffer of the calling thread's capture; null when none.
+    static MessageBuffer* current();
+
+private:
+    struct Line {
+        bool log;
+        std::string path;  // log file
+        std::string text;
+    };
+    std::vector<Line> lines_;
+};
+
+class ScopedMessageCapture {
+public:
+    explicit ScopedMessageCapture(MessageBuffer& buffer);
+    ~ScopedMessageCapture();
+    ScopedMessageCapture(const ScopedMessageCapture&) = delete;
+    ScopedMessageCapture& operator=(const ScopedMessageCapture&) = delete;
+
+private:
+    MessageBuffer* previous_;
+};
