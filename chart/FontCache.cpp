@@ -1,8 +1,8 @@
 #include "chart/FontCache.h"
 
+#include "support/FontLookup.h"
 #include "support/Utf8.h"
 
-#include <fontconfig/fontconfig.h>
 #include <ft2build.h>
 #include FT_FREETYPE_H
 #include FT_OUTLINE_H
@@ -41,6 +41,7 @@ struct Glyph {
 struct Face {
     FT_Face face = nullptr;
     std::string file;
+    std::shared_ptr<const std::string> data;  // the bytes FreeType reads, when not a file
 };
 
 // A face resolved from a request, with the styling the file itself lacks.
@@ -124,15 +125,13 @@ private:
 
     Registry() {
         if (FT_Init_FreeType(&library_) != 0) library_ = nullptr;
-        config_ = FcInitLoadConfigAndFonts();
-        // fontconfig holds part of its configuration where leak checkers
-        // cannot see it; release it at exit. Faces already resolved stay
-        // usable, later lookups fall back to estimated metrics.
+        // The system's font lookup holds part of its state where leak
+        // checkers cannot see it; release it at exit. Faces already resolved
+        // stay usable, later lookups fall back to estimated metrics.
         std::atexit([] {
             Registry& r = instance();
             std::lock_guard lock(r.mutex);
-            if (r.config_ != nullptr) FcConfigDestroy(r.config_);
-            r.config_ = nullptr;
+            releaseFontLookup();
         });
     }
 
@@ -148,56 +147,39 @@ private:
 
     Resolved match(const std::string& family, int style) {
         Resolved r;
-        if (config_ == nullptr || library_ == nullptr) return r;
-        FcPattern* pattern = FcPatternCreate();
-        if (pattern == nullptr) return r;
-        FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(family.c_str()));
-        FcPatternAddInteger(pattern, FC_WEIGHT, (style & Font::BOLD) ? FC_WEIGHT_BOLD : FC_WEIGHT_REGULAR);
-        FcPatternAddInteger(pattern, FC_SLANT, (style & Font::ITALIC) ? FC_SLANT_ITALIC : FC_SLANT_ROMAN);
-        FcPatternAddBool(pattern, FC_SCALABLE, FcTrue);
-        FcConfigSubstitute(config_, pattern, FcMatchPattern);
-        FcDefaultSubstitute(pattern);
-        FcResult result = FcResultNoMatch;
-        FcPattern* found = FcFontMatch(config_, pattern, &result);
-        FcPatternDestroy(pattern);
-        if (found == nullptr) return r;
-
-        FcChar8* file = nullptr;
-        int index = 0;
-        if (FcPatternGetString(found, FC_FILE, 0, &file) == FcResultMatch && file != nullptr) {
-            FcPatternGetInteger(found, FC_INDEX, 0, &index);
-            r.face = openFace(reinterpret_cast<const char*>(file), index);
+        if (library_ == nullptr) return r;
+        const bool bold = (style & Font::BOLD) != 0;
+        const bool italic = (style & Font::ITALIC) != 0;
+        FontFaceSource source;
+        if (!lookupFontFace(family, bold, italic, source)) return r;
+        r.face = openFace(source);
+        if (r.face == nullptr) return r;
+        if (source.styleFromFace) {
+            const FT_Long flags = r.face->face->style_flags;
+            r.embolden = bold && !(flags & FT_STYLE_FLAG_BOLD);
+            r.oblique = italic && !(flags & FT_STYLE_FLAG_ITALIC);
+        } else {
+            r.embolden = source.embolden;
+            r.oblique = source.oblique;
         }
-        if (r.face != nullptr) {
-            // fontconfig says when the file lacks the asked style and it must
-            // be made up; check the face itself too, in case no rule did.
-            FcBool embolden = FcFalse;
-            FcPatternGetBool(found, FC_EMBOLDEN, 0, &embolden);
-            int weight = FC_WEIGHT_REGULAR;
-            FcPatternGetInteger(found, FC_WEIGHT, 0, &weight);
-            int slant = FC_SLANT_ROMAN;
-            FcPatternGetInteger(found, FC_SLANT, 0, &slant);
-            r.embolden = (style & Font::BOLD) && (embolden || weight < FC_WEIGHT_DEMIBOLD);
-            // A slant that fontconfig made up comes as a shear matrix.
-            FcMatrix* matrix = nullptr;
-            const bool sheared =
-                FcPatternGetMatrix(found, FC_MATRIX, 0, &matrix) == FcResultMatch && matrix && matrix->xy != 0;
-            r.oblique = (style & Font::ITALIC) && (sheared || slant == FC_SLANT_ROMAN);
-        }
-        FcPatternDestroy(found);
         return r;
     }
 
-    Face* openFace(const std::string& file, int index) {
-        const std::tuple<std::string, int> key{file, index};
+    Face* openFace(const FontFaceSource& source) {
+        const std::tuple<std::string, int> key{source.file, source.index};
         if (auto it = faces_.find(key); it != faces_.end()) return it->second.get();
         FT_Face face = nullptr;
-        if (FT_New_Face(library_, file.c_str(), index, &face) != 0) face = nullptr;
+        const FT_Error error =
+            source.data ? FT_New_Memory_Face(library_, reinterpret_cast<const FT_Byte*>(source.data->data()),
+                                             static_cast<FT_Long>(source.data->size()), source.index, &face)
+                        : FT_New_Face(library_, source.file.c_str(), source.index, &face);
+        if (error != 0) face = nullptr;
         std::unique_ptr<Face> entry;
         if (face != nullptr) {
             entry = std::make_unique<Face>();
             entry->face = face;
-            entry->file = file;
+            entry->file = source.file;
+            entry->data = source.data;
         }
         Face* result = entry.get();
         faces_.emplace(key, std::move(entry));
@@ -205,7 +187,6 @@ private:
     }
 
     FT_Library library_ = nullptr;
-    FcConfig* config_ = nullptr;
     std::map<std::tuple<std::string, int>, std::unique_ptr<Face>> faces_;
     std::map<std::tuple<std::string, int>, Resolved> resolved_;
     std::map<SizedKey, std::unique_ptr<SizedFont>> sized_;

@@ -1,16 +1,12 @@
 #include "app/zkQuoteForge.h"
 #include "support/Platform.h"
 
-#include <cstdlib>
 #include <string>
 #include <vector>
 
 // The arguments after the program name go to the application unchanged.
 int main(int argc, char** argv) {
-    // Without TZ the C library looks at /etc/localtime again on every local
-    // time conversion; naming it once keeps each conversion cheap. An explicit
-    // TZ is left as it is.
-    setenv("TZ", ":/etc/localtime", 0);
+    ProcessSetup::atEntry();
     // SIGTERM and SIGINT stop the application after the pass in progress.
     Platform::current().watchStopRequests([] { zkQuoteForge::requestStop(); });
     std::vector<std::string> args(argv + 1, argv + argc);

@@ -94,19 +94,11 @@ void TestPlatform::writeStderr(std::string_view text) {
     err_ += text;
 }
 
-ScopedTimeZone::ScopedTimeZone(const char* zone) {
-    if (const char* tz = std::getenv("TZ")) previous_ = tz;
-    setenv("TZ", zone, 1);
-    tzset();
+ScopedTimeZone::ScopedTimeZone(const char* zone) : previous_(ProcessSetup::localTimeZone()) {
+    ProcessSetup::setLocalTimeZone(std::string(zone));
 }
 
-ScopedTimeZone::~ScopedTimeZone() {
-    if (previous_)
-        setenv("TZ", previous_->c_str(), 1);
-    else
-        unsetenv("TZ");
-    tzset();
-}
+ScopedTimeZone::~ScopedTimeZone() { ProcessSetup::setLocalTimeZone(previous_); }
 
 int64_t localMillis(int year, int month, int day, int hour, int minute, int second, int millis) {
     CalendarFields f;

@@ -62,7 +62,7 @@ private:
     Platform* previous_;
 };
 
-// Sets TZ for the lifetime of the object and restores the previous value.
+// Sets the local time zone for the lifetime of the object, then restores the previous one.
 class ScopedTimeZone {
 public:
     explicit ScopedTimeZone(const char* zone);

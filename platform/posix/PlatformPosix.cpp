@@ -2,6 +2,8 @@
 
 #include "support/Platform.h"
 
+#include "platform/posix/PosixSignals.h"
+
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -357,3 +359,31 @@ Platform& Platform::current() {
 Platform* Platform::install(Platform* p) {
     return installed.exchange(p, std::memory_order_acq_rel);
 }
+
+namespace ProcessSetup {
+
+void atEntry() {
+    // Without TZ the C library looks at /etc/localtime again on every local
+    // time conversion; naming it once keeps each conversion cheap. An
+    // explicit TZ is left as it is.
+    setenv("TZ", ":/etc/localtime", 0);
+    tzset();
+    ignoreBrokenPipeSignal();
+}
+
+void atQuickExit(void (*handler)()) { std::at_quick_exit(handler); }
+
+void setLocalTimeZone(const std::optional<std::string>& zone) {
+    if (zone)
+        setenv("TZ", zone->c_str(), 1);
+    else
+        unsetenv("TZ");
+    tzset();
+}
+
+std::optional<std::string> localTimeZone() {
+    if (const char* tz = std::getenv("TZ")) return std::string(tz);
+    return std::nullopt;
+}
+
+}  // namespace ProcessSetup
