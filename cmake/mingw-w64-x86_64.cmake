@@ -27,3 +27,10 @@ set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
 # Debian's libz-mingw-w64-dev has an import library too: take the static one.
 set(ZLIB_LIBRARY /usr/${ZK_MINGW_TRIPLE}/lib/libz.a CACHE FILEPATH "")
 set(ZLIB_INCLUDE_DIR /usr/${ZK_MINGW_TRIPLE}/include CACHE PATH "")
+
+# Test programs run under Wine (scripts/test-windows sets up its prefix).
+set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../scripts/wine-exec)
+
+# GCC 12's -Wrestrict misfires on std::string concatenation at -O2 (GCC bug
+# 105329, fixed in GCC 13); Debian's mingw-w64 compiler is GCC 12.
+set(CMAKE_CXX_FLAGS_INIT "-Wno-restrict")

@@ -157,9 +157,7 @@ std::optional<Color> Indication_Tools::Outils_getColor(const std::string& key, c
     for (int i = 0; i < 3; ++i) {
         std::optional<int32_t> v = parseDecimalInt(parts[i]);
         if (!v) {
-            std::string why = "\"";  // built in steps: GCC 12 warns wrongly on "..." + std::string&&
-            why.append(parts[i]).append("\" is not a whole number");
-            reportValueError(key, why);
+            reportValueError(key, "\"" + std::string(parts[i]) + "\" is not a whole number");
             return std::nullopt;
         }
         if (*v < 0 || *v > 255) {

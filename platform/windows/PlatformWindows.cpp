@@ -373,13 +373,18 @@ public:
             error = win::describe("cannot open", path, ERROR_INVALID_NAME);
             return false;
         }
-        // Appending is a seek then a write (Wine does it that way even for
-        // FILE_APPEND_DATA): lines from two threads could land on each other.
+        // Appending is a seek to the end then a write (Wine has no atomic
+        // append): the lock keeps lines from two threads off each other.
         std::lock_guard lock(appendMutex_);
-        Handle h(CreateFileW(wide.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+        Handle h(CreateFileW(wide.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                              nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
         if (!h.valid()) {
             error = win::describe("cannot open", path, GetLastError());
+            return false;
+        }
+        LARGE_INTEGER zero{};
+        if (GetFileType(h.get()) == FILE_TYPE_DISK && !SetFilePointerEx(h.get(), zero, nullptr, FILE_END)) {
+            error = win::describe("cannot write", path, GetLastError());
             return false;
         }
         if (GetFileType(h.get()) == FILE_TYPE_PIPE) {

@@ -2,6 +2,8 @@
 
 #include <cstdlib>
 #include <ctime>
+#include <filesystem>
+#include <random>
 
 TestPlatform::TestPlatform() : PlatformWrapper(Platform::current()), previous_(Platform::install(this)) {}
 
@@ -99,6 +101,18 @@ ScopedTimeZone::ScopedTimeZone(const char* zone) : previous_(ProcessSetup::local
 }
 
 ScopedTimeZone::~ScopedTimeZone() { ProcessSetup::setLocalTimeZone(previous_); }
+
+std::string makeTempDir(const std::string& prefix) {
+    std::random_device seed;
+    std::mt19937_64 random(seed());
+    const auto base = std::filesystem::temp_directory_path();
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const auto dir = base / (prefix + std::to_string(random() % 1000000000));
+        std::error_code ec;
+        if (std::filesystem::create_directory(dir, ec)) return dir.string();
+    }
+    return {};
+}
 
 int64_t localMillis(int year, int month, int day, int hour, int minute, int second, int millis) {
     CalendarFields f;

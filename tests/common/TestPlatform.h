@@ -74,5 +74,9 @@ private:
     std::optional<std::string> previous_;
 };
 
+// A new empty folder under the system's temporary folder, named prefix and a
+// random suffix; empty when none could be made.
+std::string makeTempDir(const std::string& prefix);
+
 // The instant of a local date and time (in the current zone).
 int64_t localMillis(int year, int month, int day, int hour = 0, int minute = 0, int second = 0, int millis = 0);
