@@ -298,10 +298,13 @@ public:
         const TIME_ZONE_INFORMATION tzi = zoneRules().forYear(std::clamp(year, 1601, 30827));
         const int64_t standard = naive + int64_t{tzi.Bias + tzi.StandardBias} * 60'000;
         const int64_t daylight = naive + int64_t{tzi.Bias + tzi.DaylightBias} * 60'000;
-        if (standard == daylight || localNaive(standard, nullptr) == naive) return standard;
-        if (localNaive(daylight, nullptr) == naive) return daylight;
-        // A time skipped by the change to summer time reads with the standard
-        // offset, as the C library's mktime does (02:30 becomes 03:30).
+        if (standard == daylight) return standard;
+        const bool standardValid = localNaive(standard, nullptr) == naive;
+        const bool daylightValid = localNaive(daylight, nullptr) == naive;
+        // As the POSIX build: a repeated hour reads as its first occurrence, a
+        // skipped one with the standard offset (02:30 becomes 03:30).
+        if (standardValid && daylightValid) return std::min(standard, daylight);
+        if (daylightValid) return daylight;
         return standard;
     }
 
