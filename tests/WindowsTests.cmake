@@ -37,3 +37,10 @@ foreach(src ${ZK_WINDOWS_TESTS} ${ZK_WINDOWS_ONLY_TESTS})
   gtest_discover_tests(${name} WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}
                        DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120 PROPERTIES TIMEOUT 300)
 endforeach()
+
+# The update-program tests start this program.
+add_executable(zk_child_program windows/child_program.cpp)
+if(TARGET update_program_windows_test)
+  target_compile_definitions(update_program_windows_test PRIVATE ZK_CHILD_PROGRAM="$<TARGET_FILE:zk_child_program>")
+  add_dependencies(update_program_windows_test zk_child_program)
+endif()
