@@ -26,7 +26,9 @@ set(ZK_WINDOWS_TESTS
   chart/data_record_test.cpp
   chart/data_series_test.cpp
   chart/text_test.cpp
-  app/startup_test.cpp)
+  app/startup_test.cpp
+  launcher/split_command_line_test.cpp
+  launcher/module_container_test.cpp)
 file(GLOB ZK_WINDOWS_ONLY_TESTS CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/windows/*_test.cpp)
 
 foreach(src ${ZK_WINDOWS_TESTS} ${ZK_WINDOWS_ONLY_TESTS})
@@ -36,6 +38,12 @@ foreach(src ${ZK_WINDOWS_TESTS} ${ZK_WINDOWS_ONLY_TESTS})
   # The Wine prefix exists only when the tests run: list the tests then.
   gtest_discover_tests(${name} WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}
                        DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120 PROPERTIES TIMEOUT 300)
+endforeach()
+
+foreach(test split_command_line_test module_container_test)
+  if(TARGET ${test})
+    target_link_libraries(${test} PRIVATE zk_launcher_core)
+  endif()
 endforeach()
 
 # The update-program tests start this program.

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cctype>
 #include <chrono>
 #include <cstdio>
 #include <map>
@@ -56,11 +57,42 @@ private:
     HANDLE h_;
 };
 
+constexpr size_t kTemporarySuffixLength = 6;
+
+// ".<name>.tmp" and the six letters or digits, for a non-empty name: what
+// writeFileAtomic makes.
+bool isTemporaryName(std::string_view name) {
+    const std::string_view tag = ".tmp";
+    if (name.size() < 1 + 1 + tag.size() + kTemporarySuffixLength || name[0] != '.') return false;
+    const size_t suffix = name.size() - kTemporarySuffixLength;
+    if (name.substr(suffix - tag.size(), tag.size()) != tag) return false;
+    for (char c : name.substr(suffix)) {
+        if (!std::isalnum(static_cast<unsigned char>(c))) return false;
+    }
+    return true;
+}
+
+// Win32 would take a path only up to a NUL byte: a value such as
+// "log.txt<NUL>.off" must not name log.txt.
+bool checkPath(const std::string& path, std::wstring& wide, std::string& error) {
+    if (win::widePath(path, wide)) return true;
+    std::string shown;
+    for (char c : path) shown += c == '\0' ? std::string("<NUL>") : std::string(1, c);
+    error = "refused path " + shown + " (it holds a NUL byte)";
+    return false;
+}
+
+// The folder part of a UTF-16 path, with its separator; empty for none.
+std::wstring folderOf(const std::wstring& path) {
+    const auto cut = path.find_last_of(L"\\:");
+    return cut == std::wstring::npos ? std::wstring() : path.substr(0, cut + 1);
+}
+
 std::string temporarySuffix() {
     static constexpr char kChars[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
     thread_local std::mt19937_64 generator{std::random_device{}() ^
                                           static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count())};
-    std::string suffix(6, 'X');
+    std::string suffix(kTemporarySuffixLength, 'X');
     for (char& c : suffix) c = kChars[generator() % (sizeof kChars - 1)];
     return suffix;
 }
@@ -321,10 +353,7 @@ public:
     bool readFile(const std::string& path, std::string& out, std::string& error) override {
         out.clear();
         std::wstring wide;
-        if (!win::widePath(path, wide)) {
-            error = win::describe("cannot open", path, ERROR_INVALID_NAME);
-            return false;
-        }
+        if (!checkPath(path, wide, error)) return false;
         const DWORD attributes = GetFileAttributesW(wide.c_str());
         if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
             error = "cannot read (not a regular file) " + path + " (is a folder)";
@@ -372,10 +401,7 @@ public:
 
     bool appendFile(const std::string& path, std::string_view data, std::string& error) override {
         std::wstring wide;
-        if (!win::widePath(path, wide)) {
-            error = win::describe("cannot open", path, ERROR_INVALID_NAME);
-            return false;
-        }
+        if (!checkPath(path, wide, error)) return false;
         // Appending is a seek to the end then a write (Wine has no atomic
         // append): the lock keeps lines from two threads off each other.
         std::lock_guard lock(appendMutex_);
@@ -408,10 +434,7 @@ public:
 
     bool writeFileAtomic(const std::string& path, std::string_view data, std::string& error) override {
         std::wstring target;
-        if (!win::widePath(path, target)) {
-            error = win::describe("cannot write", path, ERROR_INVALID_NAME);
-            return false;
-        }
+        if (!checkPath(path, target, error)) return false;
         std::wstring dir;
         std::wstring base = target;
         if (auto cut = target.find_last_of(L"\\:"); cut != std::wstring::npos) {
@@ -455,6 +478,31 @@ public:
         }
         if (!ok) DeleteFileW(tmp.c_str());
         return ok;
+    }
+
+    std::vector<std::string> removeStaleTemporaries(const std::string& path, int64_t minAgeMillis) override {
+        std::vector<std::string> removed;
+        std::wstring wide;
+        std::string error;
+        if (!checkPath(path, wide, error)) return removed;
+        const std::wstring dir = folderOf(wide);
+        WIN32_FIND_DATAW found;
+        HANDLE search = FindFirstFileW((dir + L"*").c_str(), &found);
+        if (search == INVALID_HANDLE_VALUE) return removed;
+        const int64_t now = nowMillis();
+        do {
+            if (found.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) continue;
+            const std::string name = win::narrow(found.cFileName);
+            if (!isTemporaryName(name)) continue;
+            const uint64_t ticks =
+                (uint64_t{found.ftLastWriteTime.dwHighDateTime} << 32) | found.ftLastWriteTime.dwLowDateTime;
+            const int64_t modified = static_cast<int64_t>(ticks / 10'000) - kEpochOffsetMs;
+            // A live write of another run is never that old.
+            if (now - modified < minAgeMillis) continue;
+            if (DeleteFileW((dir + found.cFileName).c_str())) removed.push_back(name);
+        } while (FindNextFileW(search, &found));
+        FindClose(search);
+        return removed;
     }
 
     bool isReadableFile(const std::string& path) override {
