@@ -27,8 +27,7 @@ set(ZK_WINDOWS_TESTS
   chart/data_series_test.cpp
   chart/text_test.cpp
   app/startup_test.cpp
-  launcher/split_command_line_test.cpp
-  launcher/module_container_test.cpp)
+  launcher/split_command_line_test.cpp)
 file(GLOB ZK_WINDOWS_ONLY_TESTS CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/windows/*_test.cpp)
 
 foreach(src ${ZK_WINDOWS_TESTS} ${ZK_WINDOWS_ONLY_TESTS})
@@ -40,7 +39,7 @@ foreach(src ${ZK_WINDOWS_TESTS} ${ZK_WINDOWS_ONLY_TESTS})
                        DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120 PROPERTIES TIMEOUT 300)
 endforeach()
 
-foreach(test split_command_line_test module_container_test)
+foreach(test split_command_line_test)
   if(TARGET ${test})
     target_link_libraries(${test} PRIVATE zk_launcher_core)
   endif()
