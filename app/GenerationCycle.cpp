@@ -9,6 +9,7 @@
 #include "app/zkQuoteForge.h"
 
 #include "app/MemoryWatcherThread.h"
+#include "app/ServiceStatus.h"
 #include "chart/Indication_Graph.h"
 #include "support/Indication_Tools.h"
 #include "support/Platform.h"
@@ -49,6 +50,16 @@ bool isOn(const Properties& config, const std::string& key) {
     for (char& c : value)
         if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
     return value == "yes";
+}
+
+// After the pass: the status file, when the configuration names one.
+void publishStatus(const Properties& config, ServiceStatus& status) {
+    status.passEnded(Platform::current().nowMillis());
+    auto it = config.find("INDICEGIF_STATUS_FILE");
+    if (it == config.end() || it->second.empty()) return;
+    std::string error;
+    if (!status.write(it->second, error))
+        IT::Outils_AfficheMsg_System("QuoteForge", "Status file not written : " + error, true);
 }
 
 }  // namespace
@@ -258,7 +269,7 @@ void zkQuoteForge::generationLoop(const std::shared_ptr<Indication_Graph>& surfa
             thread_QuoteForge_running = true;
         }
         try {
-            generationPass(*surface);
+            generationPass(*surface, &status_);
         } catch (...) {
             // The flag is cleared below whatever happened, or every later reload would wait for ever.
             IT::Outils_AfficheMsg_System("QuoteForge", "Construction failed : " + currentFailure(), true);
@@ -297,10 +308,12 @@ void zkQuoteForge::generationLoop(const std::shared_ptr<Indication_Graph>& surfa
     }
 }
 
-void zkQuoteForge::generationPass(Indication_Graph& surface) {
+void zkQuoteForge::generationPass(Indication_Graph& surface, ServiceStatus* status) {
     // Only the reload thread replaces the configuration, and never during a pass.
     const SharedProperties::Ptr snapshot = SysProperties.load();
     const Properties config = snapshot ? *snapshot : Properties();
+    Platform& platform = Platform::current();
+    if (status) status->passStarted(platform.nowMillis());
 
     IT::Outils_AfficheMsg_System("QuoteForge", "Construction ... " + IT::getDate() + " " + IT::getTime());
 
@@ -308,11 +321,13 @@ void zkQuoteForge::generationPass(Indication_Graph& surface) {
         IT::addLogIndice("Update all datas.");
         std::optional<std::string> url;
         if (auto it = config.find("INDICEGIF_URLUPDATE_URL"); it != config.end()) url = it->second;
-        const std::optional<std::string> status = IT::getUrl(url);
-        if (status && status->find("200") != std::string::npos)
-            IT::Outils_AfficheMsg_System("QuoteForge", "Updating ok : " + *status, true);
+        const std::optional<std::string> reply = IT::getUrl(url);
+        const bool ok = reply && reply->find("200") != std::string::npos;
+        if (ok)
+            IT::Outils_AfficheMsg_System("QuoteForge", "Updating ok : " + *reply, true);
         else
-            IT::Outils_AfficheMsg_System("QuoteForge", "Updating failed : " + status.value_or(""), true);
+            IT::Outils_AfficheMsg_System("QuoteForge", "Updating failed : " + reply.value_or(""), true);
+        if (status) status->updateOutcome(ServiceStatus::STEP_ADDRESS, ok);
     }
 
     if (isOn(config, "INDICEGIF_EXEUPDATE_VALID")) {
@@ -320,6 +335,7 @@ void zkQuoteForge::generationPass(Indication_Graph& surface) {
         const std::string parameters = updateField(config, "INDICEGIF_EXEUPDATE_PARAMETERS");
         if (program.empty()) {
             IT::addLogIndice("Executing program: [ERROR] INDICEGIF_EXEUPDATE_FILENAME is invalid.");
+            if (status) status->updateOutcome(ServiceStatus::STEP_PROGRAM, false);
         } else {
             IT::addLogIndice("Executing program: " + program + " " + parameters);
             const int32_t result =
@@ -328,6 +344,7 @@ void zkQuoteForge::generationPass(Indication_Graph& surface) {
                 IT::Outils_AfficheMsg_System("QuoteForge", "EXE Updating ok", true);
             else
                 IT::Outils_AfficheMsg_System("QuoteForge", "EXE Updating failed : " + std::to_string(result), true);
+            if (status) status->updateOutcome(ServiceStatus::STEP_PROGRAM, result == 0);
         }
     }
 
@@ -335,19 +352,28 @@ void zkQuoteForge::generationPass(Indication_Graph& surface) {
     for (int n = 1;; ++n) {
         auto it = config.find("INDICEGIF_FILE_" + std::to_string(n));
         if (it == config.end()) break;
-        buildChart(surface, it->second);
+        const bool built = buildChart(surface, it->second);
+        if (status) status->chartOutcome(it->second, built, platform.nowMillis());
     }
+    if (status) publishStatus(config, *status);
 }
 
-void zkQuoteForge::buildChart(Indication_Graph& surface, const std::string& path) {
+bool zkQuoteForge::buildChart(Indication_Graph& surface, const std::string& path) {
     IT::addLogIndice(" - reading : " + path);
     std::string result = "file... " + path + ": ";
+    bool built = false;
     try {
         if (surface.initGraphique(path)) {
             surface.init();
-            result += surface.SaveToImage();
+            const std::string written = surface.SaveToImage();
+            result += written;
             // The image then holds the "no data" notice: not a chart to count as done.
-            result += surface.hasDataToDraw() ? "done" : "nothing to draw in the time window!";
+            const bool drawn = surface.hasDataToDraw();
+            result += drawn ? "done" : "nothing to draw in the time window!";
+            // Built when it was drawn and every image the graph file asks for was written.
+            const Indication_Data& model = *surface.idMesDonnees;
+            built = drawn && (!model.bPrintGIF_Valid || written.find("GIF ok; ") != std::string::npos) &&
+                    (!model.bPrintPNG_Valid || written.find("PNG ok; ") != std::string::npos);
         } else {
             result += "configuration failed!";
             IT::addLogIndice("  |_ Configuration Failed!");
@@ -359,4 +385,5 @@ void zkQuoteForge::buildChart(Indication_Graph& surface, const std::string& path
         IT::addLogIndice("  |_ Build Failed : " + failure);
     }
     IT::Outils_AfficheMsg_System("QuoteForge", " - " + result);
+    return built;
 }

@@ -8,6 +8,7 @@
 // process ends through ShutdownApplication or the memory watcher; waitForEnd
 // blocks the initial thread meanwhile.
 
+#include "app/ServiceStatus.h"
 #include "support/ProgramInfo.h"
 
 #include <atomic>
@@ -73,8 +74,10 @@ public:
     // The generation thread exists.
     bool isServiceRunning();
     // The work of one pass on surface: the updates, then every chart of the
-    // configuration. The generation thread runs it between its flags.
-    static void generationPass(Indication_Graph& surface);
+    // configuration. The generation thread runs it between its flags. With a
+    // status, the pass's outcome is recorded there and written to the
+    // status file when the configuration names one.
+    static void generationPass(Indication_Graph& surface, ServiceStatus* status = nullptr);
 
     // Stops the memory watcher and the service, asks for memory to be
     // reclaimed. Runs once: when the object is discarded, or at process exit.
@@ -132,11 +135,13 @@ private:
     void reloadLoop();
     void reloadConfiguration();
     void generationLoop(const std::shared_ptr<Indication_Graph>& surface);
-    static void buildChart(Indication_Graph& surface, const std::string& path);
+    // True when every image the graph file asks for was written.
+    static bool buildChart(Indication_Graph& surface, const std::string& path);
     // The period under key in seconds, or byDefault when absent or unreadable.
     static int64_t readPeriod(const std::string& key, int byDefault);
 
     std::atomic<bool> tornDown_{false};
+    ServiceStatus status_;  // the generation thread's passes, for the status file
 
     // Serialises starting and stopping the service; never taken by the
     // generation thread, so a stop may wait for that thread while holding it.

@@ -1,0 +1,134 @@
+// The status of the generation service in the Prometheus text format.
+
+#include "app/ServiceStatus.h"
+
+#include "support/Platform.h"
+
+#include <cstdio>
+
+namespace {
+
+// Seconds with the milliseconds kept, as Prometheus timestamps are read.
+std::string seconds(int64_t millis) {
+    char text[40];
+    std::snprintf(text, sizeof text, "%.3f", static_cast<double>(millis) / 1000.0);
+    return text;
+}
+
+// A label value: backslash, double quote and line feed are the format's escapes.
+std::string labelValue(const std::string& text) {
+    std::string out;
+    out.reserve(text.size());
+    for (char c : text) {
+        if (c == '\\')
+            out += "\\\\";
+        else if (c == '"')
+            out += "\\\"";
+        else if (c == '\n')
+            out += "\\n";
+        else
+            out += c;
+    }
+    return out;
+}
+
+void family(std::string& out, const char* name, const char* help) {
+    out += "# HELP ";
+    out += name;
+    out += ' ';
+    out += help;
+    out += "\n# TYPE ";
+    out += name;
+    out += " gauge\n";
+}
+
+void sample(std::string& out, const char* name, const std::string& labels, const std::string& value) {
+    out += name;
+    if (!labels.empty()) out += "{" + labels + "}";
+    out += ' ';
+    out += value;
+    out += '\n';
+}
+
+}  // namespace
+
+void ServiceStatus::passStarted(int64_t at) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    ++pass_;
+    start_ = at;
+    passFailed_ = false;
+    steps_.clear();
+}
+
+void ServiceStatus::updateOutcome(const std::string& step, bool ok) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    steps_[step] = ok;
+    if (!ok) passFailed_ = true;
+}
+
+void ServiceStatus::chartOutcome(const std::string& graphFile, bool built, int64_t at) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    Chart& chart = charts_[graphFile];
+    // A graph file listed twice is one series: its last attempt counts.
+    chart.pass = pass_;
+    chart.lastFailed = !built;
+    if (built) chart.lastSuccess = at;
+    if (!built) passFailed_ = true;
+}
+
+void ServiceStatus::passEnded(int64_t at) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    end_ = at;
+    if (!passFailed_) lastGoodPass_ = at;
+    // Charts no longer in the configuration are forgotten.
+    for (auto it = charts_.begin(); it != charts_.end();) {
+        if (it->second.pass != pass_)
+            it = charts_.erase(it);
+        else
+            ++it;
+    }
+}
+
+std::string ServiceStatus::exposition() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    int built = 0;
+    int failed = 0;
+    for (const auto& [file, chart] : charts_) (chart.lastFailed ? failed : built) += 1;
+
+    std::string out;
+    family(out, "zkquoteforge_last_pass_start_timestamp_seconds", "Start of the last chart pass (Unix time).");
+    sample(out, "zkquoteforge_last_pass_start_timestamp_seconds", "", seconds(start_));
+    family(out, "zkquoteforge_last_pass_end_timestamp_seconds", "End of the last chart pass (Unix time).");
+    sample(out, "zkquoteforge_last_pass_end_timestamp_seconds", "", seconds(end_));
+    family(out, "zkquoteforge_last_pass_duration_seconds", "Duration of the last chart pass.");
+    sample(out, "zkquoteforge_last_pass_duration_seconds", "", seconds(end_ - start_));
+    family(out, "zkquoteforge_last_pass_charts_built", "Charts of the last pass whose images were all written.");
+    sample(out, "zkquoteforge_last_pass_charts_built", "", std::to_string(built));
+    family(out, "zkquoteforge_last_pass_charts_failed", "Charts of the last pass that failed.");
+    sample(out, "zkquoteforge_last_pass_charts_failed", "", std::to_string(failed));
+    family(out, "zkquoteforge_last_successful_pass_timestamp_seconds",
+           "End of the last pass in which every update step and chart succeeded (0: none yet).");
+    sample(out, "zkquoteforge_last_successful_pass_timestamp_seconds", "", seconds(lastGoodPass_));
+    if (!steps_.empty()) {
+        family(out, "zkquoteforge_last_pass_update_ok",
+               "Outcome of each update step run in the last pass (1 ok, 0 failed).");
+        for (const auto& [step, ok] : steps_)
+            sample(out, "zkquoteforge_last_pass_update_ok", "step=\"" + labelValue(step) + "\"", ok ? "1" : "0");
+    }
+    if (!charts_.empty()) {
+        family(out, "zkquoteforge_chart_last_success_timestamp_seconds",
+               "Last time each chart's images were all written (Unix time; 0: never).");
+        for (const auto& [file, chart] : charts_)
+            sample(out, "zkquoteforge_chart_last_success_timestamp_seconds",
+                   "graph_file=\"" + labelValue(file) + "\"", seconds(chart.lastSuccess));
+        family(out, "zkquoteforge_chart_last_attempt_failed", "Whether the chart's last attempt failed (1) or not (0).");
+        for (const auto& [file, chart] : charts_)
+            sample(out, "zkquoteforge_chart_last_attempt_failed", "graph_file=\"" + labelValue(file) + "\"",
+                   chart.lastFailed ? "1" : "0");
+    }
+    return out;
+}
+
+bool ServiceStatus::write(const std::string& path, std::string& error) const {
+    return Platform::current().writeFileAtomic(path, exposition(), error);
+}

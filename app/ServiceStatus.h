@@ -1,0 +1,51 @@
+#pragma once
+// What the generation service last did, for an operator's monitoring: the
+// times and outcome of the last pass, of its update steps and of each chart,
+// written after every pass to the file named by "INDICEGIF_STATUS_FILE" in
+// the Prometheus text exposition format (node_exporter's textfile collector
+// reads it as is).
+//
+// Thread-safe: charts of one pass may report from several threads.
+
+#include <cstdint>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <string>
+
+class ServiceStatus {
+public:
+    // The steps of a pass that can fail on their own.
+    static constexpr const char* STEP_ADDRESS = "address";
+    static constexpr const char* STEP_PROGRAM = "program";
+
+    // Times are milliseconds since the epoch.
+    void passStarted(int64_t at);
+    void updateOutcome(const std::string& step, bool ok);
+    // A chart is built when every image its graph file asks for was written.
+    void chartOutcome(const std::string& graphFile, bool built, int64_t at);
+    void passEnded(int64_t at);
+
+    // The exposition text of the last ended pass; charts not tried in it are
+    // left out, so a chart dropped from the configuration disappears.
+    std::string exposition() const;
+    // Writes exposition() over path atomically; false with the reason when
+    // it could not.
+    bool write(const std::string& path, std::string& error) const;
+
+private:
+    struct Chart {
+        int64_t lastSuccess = 0;  // 0: never built
+        bool lastFailed = false;
+        uint64_t pass = 0;        // the pass that last tried it
+    };
+
+    mutable std::mutex mutex_;
+    uint64_t pass_ = 0;
+    int64_t start_ = 0;
+    int64_t end_ = 0;
+    int64_t lastGoodPass_ = 0;
+    bool passFailed_ = false;
+    std::map<std::string, bool> steps_;  // outcome of each update step this pass
+    std::map<std::string, Chart> charts_;
+};

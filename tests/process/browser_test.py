@@ -1,0 +1,131 @@
+#!/usr/bin/python3
+"""The bundled example's page in headless Chromium after a one-shot pass:
+every image the pass wrote is on the page, and the browser decodes each one
+with its configured size and the same set of colours as giflib and libpng.
+
+    browser_test.py PROGRAM REFERENCE_COLOURS EXAMPLES_DIR
+"""
+import functools
+import html
+import http.server
+import json
+import os
+import re
+import shutil
+import subprocess
+import sys
+import tempfile
+import threading
+
+# Loads the page in a frame, then reads every image of it back through a canvas.
+CHECK_PAGE = """<!DOCTYPE html>
+<html><head><meta charset="utf-8"></head><body>
+<iframe id="page" src="index.html" width="1600" height="1200"></iframe>
+<pre id="result">pending</pre>
+<script>
+window.addEventListener("load", () => {
+  const images = [];
+  for (const img of document.getElementById("page").contentDocument.images) {
+    const canvas = document.createElement("canvas");
+    canvas.width = img.naturalWidth;
+    canvas.height = img.naturalHeight;
+    const colours = new Set();
+    if (img.complete && img.naturalWidth > 0) {
+      const context = canvas.getContext("2d", {willReadFrequently: true});
+      context.drawImage(img, 0, 0);
+      const px = context.getImageData(0, 0, canvas.width, canvas.height).data;
+      const hex = (v) => v.toString(16).padStart(2, "0").toUpperCase();
+      for (let i = 0; i < px.length; i += 4)
+        colours.add(hex(px[i]) + hex(px[i + 1]) + hex(px[i + 2]) + hex(px[i + 3]));
+    }
+    images.push({src: new URL(img.src).pathname, width: img.naturalWidth, height: img.naturalHeight,
+                 colours: [...colours].sort()});
+  }
+  document.getElementById("result").textContent = JSON.stringify(images);
+});
+</script></body></html>
+"""
+
+
+def configured_sizes(examples):
+    """Image path -> (width, height) the graph files ask for: the run-length
+    GIF has the configured size, the LZW GIF and the PNG one pixel more."""
+    sizes = {}
+    for name in sorted(os.listdir(os.path.join(examples, "charts"))):
+        keys = {}
+        with open(os.path.join(examples, "charts", name), encoding="utf-8") as f:
+            for line in f:
+                if "=" in line and not line.lstrip().startswith(("#", ";")):
+                    k, v = line.split("=", 1)
+                    keys[k.strip()] = v.strip()
+        w, h = int(keys["GRAPH_PRINT_WIDTH"]), int(keys["GRAPH_PRINT_HEIGHT"])
+        lzw = keys.get("GRAPH_PRINT_GIF_LZWCOMPRESS", "no").lower() in ("yes", "1", "true")
+        sizes[(name, "gif")] = (w + 1, h + 1) if lzw else (w, h)
+        sizes[(name, "png")] = (w + 1, h + 1)
+    return sizes
+
+
+def main():
+    program, reference, examples = (os.path.abspath(a) for a in sys.argv[1:4])
+    with tempfile.TemporaryDirectory(prefix="zkbrowser-") as work:
+        site = os.path.join(work, "site")
+        shutil.copytree(examples, site, ignore=shutil.ignore_patterns("out", "data.txt", "*.txt", "*.png"))
+        data = subprocess.run([program, "-datamaker"], check=True, capture_output=True, text=True).stdout
+        with open(os.path.join(site, "data.txt"), "w") as f:
+            f.write(data)
+        os.mkdir(os.path.join(site, "out"))
+        console = subprocess.run([program, "-unique", "-v"], cwd=site, check=True, capture_output=True,
+                                 text=True, timeout=120).stdout
+        with open(os.path.join(site, "check.html"), "w") as f:
+            f.write(CHECK_PAGE)
+
+        # Which graph file wrote which image, from the pass's verbose console.
+        writer = {}
+        chart = None
+        for line in console.splitlines():
+            m = re.search(r"Read Configuration from : charts/(\S+)", line)
+            if m:
+                chart = m.group(1)
+            m = re.search(r"Writing (GIF|PNG) Image in (\S.*)$", line)
+            if m:
+                writer["/" + m.group(2)] = (chart, m.group(1).lower())
+        written = sorted(writer)
+        assert len(written) == 12, written
+
+        handler = functools.partial(QuietHandler, directory=site)
+        server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), handler)
+        threading.Thread(target=server.serve_forever, daemon=True).start()
+        try:
+            url = "http://127.0.0.1:%d/check.html" % server.server_address[1]
+            dom = subprocess.run(
+                ["chromium", "--headless", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
+                 "--disable-background-networking", "--disable-component-update", "--disable-sync",
+                 "--user-data-dir=" + os.path.join(work, "profile"), "--force-color-profile=srgb",
+                 "--dump-dom", url],
+                check=True, capture_output=True, text=True, timeout=180).stdout
+        finally:
+            server.shutdown()
+        m = re.search(r'<pre id="result">(.*?)</pre>', dom, re.S)
+        assert m, dom[-2000:]
+        seen = {image["src"]: image for image in json.loads(html.unescape(m.group(1)))}
+
+        sizes = configured_sizes(examples)
+        assert sorted(seen) == written, (sorted(seen), written)
+        for path in written:
+            image = seen[path]
+            ref = json.loads(subprocess.run([reference, os.path.join(site, path[1:])], check=True,
+                                            capture_output=True, text=True).stdout)
+            expected = sizes[writer[path]]
+            assert (image["width"], image["height"]) == expected, (path, image["width"], image["height"], expected)
+            assert (ref["width"], ref["height"]) == expected, (path, ref["width"], ref["height"], expected)
+            assert image["colours"] == ref["colours"], (path, image["colours"], ref["colours"])
+            print("%-34s %dx%d, %d colours" % (path, expected[0], expected[1], len(ref["colours"])))
+
+
+class QuietHandler(http.server.SimpleHTTPRequestHandler):
+    def log_message(self, *args):
+        pass
+
+
+if __name__ == "__main__":
+    main()

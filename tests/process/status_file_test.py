@@ -1,0 +1,70 @@
+#!/usr/bin/python3
+"""The status file of a one-shot pass, read by the Prometheus client library's
+own parser: a good chart, one whose data is missing, one whose graph file is
+missing, and an update address that fails.
+
+    status_file_test.py PROGRAM
+"""
+import os
+import subprocess
+import sys
+import tempfile
+import time
+
+from prometheus_client.parser import text_string_to_metric_families
+
+
+def main():
+    program = os.path.abspath(sys.argv[1])
+    with tempfile.TemporaryDirectory(prefix="zkstatus-") as work:
+        data = subprocess.run([program, "-datamaker"], check=True, capture_output=True, text=True).stdout
+        with open(os.path.join(work, "data.txt"), "w") as f:
+            f.write(data)
+        chart = ("GRAPH_DATA_FILE={data}\nGRAPH_DURATION_MODE=day\nGRAPH_DURATION_PERIOD=5\n"
+                 "GRAPH_PRINT_GIF_NAME={name}.gif\nGRAPH_PRINT_PNG_VALID=yes\nGRAPH_PRINT_PNG_NAME={name}.png\n")
+        with open(os.path.join(work, "good.ini"), "w") as f:
+            f.write(chart.format(data="data.txt", name="good"))
+        with open(os.path.join(work, "no data.ini"), "w") as f:
+            f.write(chart.format(data="missing.txt", name="nodata"))
+        with open(os.path.join(work, "zkQuoteForge.ini"), "w") as f:
+            f.write("INDICEGIF_SERVICE=yes\nINDICEGIF_STATUS_FILE=status/zkquoteforge.prom\n"
+                    "INDICEGIF_URLUPDATE_VALID=yes\nINDICEGIF_URLUPDATE_URL=ftp://nowhere/\n"
+                    "INDICEGIF_FILE_1=good.ini\nINDICEGIF_FILE_2=no data.ini\nINDICEGIF_FILE_3=gone.ini\n")
+        os.mkdir(os.path.join(work, "status"))
+        before = time.time()
+        subprocess.run([program, "-unique"], cwd=work, check=True, stdout=subprocess.DEVNULL, timeout=120)
+        after = time.time()
+        leftovers = [n for n in os.listdir(os.path.join(work, "status")) if n != "zkquoteforge.prom"]
+        assert not leftovers, leftovers
+        with open(os.path.join(work, "status", "zkquoteforge.prom")) as f:
+            text = f.read()
+
+    samples = {}
+    for family in text_string_to_metric_families(text):
+        assert family.type == "gauge", family
+        assert family.documentation, family
+        for s in family.samples:
+            samples[(s.name, tuple(sorted(s.labels.items())))] = s.value
+
+    def value(name, **labels):
+        return samples[(name, tuple(sorted(labels.items())))]
+
+    start = value("zkquoteforge_last_pass_start_timestamp_seconds")
+    end = value("zkquoteforge_last_pass_end_timestamp_seconds")
+    assert before - 1 <= start <= end <= after + 1, (before, start, end, after)
+    assert abs(value("zkquoteforge_last_pass_duration_seconds") - (end - start)) < 0.002
+    assert value("zkquoteforge_last_pass_charts_built") == 1
+    assert value("zkquoteforge_last_pass_charts_failed") == 2
+    assert value("zkquoteforge_last_successful_pass_timestamp_seconds") == 0
+    assert value("zkquoteforge_last_pass_update_ok", step="address") == 0
+    assert start <= value("zkquoteforge_chart_last_success_timestamp_seconds", graph_file="good.ini") <= end
+    assert value("zkquoteforge_chart_last_attempt_failed", graph_file="good.ini") == 0
+    for failed in ("no data.ini", "gone.ini"):
+        assert value("zkquoteforge_chart_last_success_timestamp_seconds", graph_file=failed) == 0
+        assert value("zkquoteforge_chart_last_attempt_failed", graph_file=failed) == 1
+    assert len(samples) == 13, sorted(samples)
+    print("status file: %d samples parsed" % len(samples))
+
+
+if __name__ == "__main__":
+    main()
