@@ -6,6 +6,8 @@
 
 #include <windows.h>
 
+#include <malloc.h>
+
 #include <algorithm>
 #include <atomic>
 #include <cctype>
@@ -308,6 +310,11 @@ BOOL WINAPI onConsoleControl(DWORD type) {
     }
 }
 
+HANDLE runtimeHeap() {
+    const intptr_t heap = _get_heap_handle();
+    return heap != 0 ? reinterpret_cast<HANDLE>(heap) : GetProcessHeap();
+}
+
 class WindowsPlatform final : public Platform {
 public:
     int64_t nowMillis() override {
@@ -559,10 +566,11 @@ public:
     }
 
     MemoryFigures memoryFigures() override {
-        // The process heap, which the C runtime's allocator draws from: every
-        // block counted, the free ones apart.
+        // The heap the C runtime's allocator draws from (msvcrt keeps one of
+        // its own beside the process heap): every block counted, the free
+        // ones apart.
         MemoryFigures f;
-        HANDLE heap = GetProcessHeap();
+        HANDLE heap = runtimeHeap();
         if (!HeapLock(heap)) return f;
         PROCESS_HEAP_ENTRY entry{};
         while (HeapWalk(heap, &entry)) {
@@ -575,7 +583,7 @@ public:
         return f;
     }
 
-    void reclaimMemory() override { HeapCompact(GetProcessHeap(), 0); }
+    void reclaimMemory() override { HeapCompact(runtimeHeap(), 0); }
 
     double randomUnit() override {
         std::lock_guard<std::mutex> lock(randomMutex_);

@@ -9,6 +9,8 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <memory>
+#include <vector>
 #include <string>
 #include <thread>
 
@@ -118,6 +120,25 @@ TEST_F(WindowsFiles, FoldersDevicesAndNulBytesAreRefused) {
     EXPECT_FALSE(p.appendFile(withNul, "x", error));
     EXPECT_FALSE(p.writeFileAtomic(withNul, "x", error));
     EXPECT_EQ(entries(), 0u);
+}
+
+// The memory watcher's figures come from the process heap: blocks taken show
+// in what it holds, blocks given back in what is free within it.
+TEST(WindowsMemory, HeapFiguresFollowAllocations) {
+    Platform& p = Platform::current();
+    const MemoryFigures before = p.memoryFigures();
+    EXPECT_GT(before.held, 0);
+    EXPECT_GE(before.held, before.freeWithin);
+    std::vector<std::unique_ptr<char[]>> blocks;
+    for (int i = 0; i < 4096; ++i) {
+        blocks.emplace_back(new char[1024]);
+        blocks.back()[0] = static_cast<char>(i);
+    }
+    const MemoryFigures during = p.memoryFigures();
+    EXPECT_GE(during.held - during.freeWithin, before.held - before.freeWithin + 4 * 1024 * 1024 - 65536);
+    blocks.clear();
+    const MemoryFigures after = p.memoryFigures();
+    EXPECT_LT(after.held - after.freeWithin, during.held - during.freeWithin - 2 * 1024 * 1024);
 }
 
 TEST(WindowsConsole, SeparatorAndSystemName) {
