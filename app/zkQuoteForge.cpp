@@ -167,7 +167,7 @@ zkQuoteForge::zkQuoteForge(bool bUnique) {
     std::call_once(atExitRegistered, [] {
         std::atexit(teardownAtExit);
         // The platform ends the process from worker threads with a quick exit.
-        std::at_quick_exit(teardownAtExit);
+        ProcessSetup::atQuickExit(teardownAtExit);
     });
     exitTeardown = this;
     // Not loaded yet: the start-up lines always go to the default log.

@@ -7,6 +7,7 @@
 // and the displayed window is always clamped to the series actually held.
 
 #include "chart/Indication_Data.h"
+#include "support/Compiler.h"
 #include "support/Platform.h"
 
 #include <algorithm>
@@ -53,11 +54,11 @@ inline int clampToInt(int64_t v) {
 inline int64_t mulDivSub(int64_t a, int64_t b, int64_t d, int64_t s) {
     int64_t product = 0;
     int64_t result = 0;
-    if (__builtin_mul_overflow(a, b, &product)) {
+    if (!zk::multiplyChecked(a, b, product)) {
         const double q = static_cast<double>(a) * static_cast<double>(b) / static_cast<double>(d) - static_cast<double>(s);
         return q >= 9.2e18 ? INT64_MAX : (q <= -9.2e18 ? INT64_MIN : static_cast<int64_t>(q));
     }
-    if (__builtin_sub_overflow(product / d, s, &result)) return s < 0 ? INT64_MAX : INT64_MIN;
+    if (!zk::subtractChecked(product / d, s, result)) return s < 0 ? INT64_MAX : INT64_MIN;
     return result;
 }
 

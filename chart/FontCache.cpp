@@ -1,10 +1,8 @@
 #include "chart/FontCache.h"
 
-#include "chart/FontFileCache.h"
-
+#include "support/FontLookup.h"
 #include "support/Utf8.h"
 
-#include <fontconfig/fontconfig.h>
 #include <ft2build.h>
 #include FT_FREETYPE_H
 #include FT_OUTLINE_H
@@ -18,7 +16,6 @@
 #include <map>
 #include <memory>
 #include <mutex>
-#include <optional>
 #include <tuple>
 #include <unordered_map>
 #include <vector>
@@ -44,7 +41,7 @@ struct Glyph {
 struct Face {
     FT_Face face = nullptr;
     std::string file;
-    int index = 0;
+    std::shared_ptr<const std::string> data;  // the bytes FreeType reads, when not a file
 };
 
 // A face resolved from a request, with the styling the file itself lacks.
@@ -126,152 +123,63 @@ private:
     using RequestKey = std::tuple<std::string, int, int>;
     using SizedKey = std::tuple<Face*, int, bool, bool>;
 
-    Registry() : files_(FontFileCache::defaultPath(), context()) {
+    Registry() {
         if (FT_Init_FreeType(&library_) != 0) library_ = nullptr;
-    }
-
-    // fontconfig starts only when a request is not in the font-file cache.
-    bool startFontconfig() {
-        if (configTried_) return config_ != nullptr;
-        configTried_ = true;
-        config_ = FcInitLoadConfigAndFonts();
-        // fontconfig holds part of its configuration where leak checkers
-        // cannot see it; release it at exit. Faces already resolved stay
-        // usable, later lookups fall back to estimated metrics.
+        // The system's font lookup holds part of its state where leak
+        // checkers cannot see it; release it at exit. Faces already resolved
+        // stay usable, later lookups fall back to estimated metrics.
         std::atexit([] {
             Registry& r = instance();
             std::lock_guard lock(r.mutex);
-            if (r.config_ != nullptr) FcConfigDestroy(r.config_);
-            r.config_ = nullptr;
+            releaseFontLookup();
         });
-        return config_ != nullptr;
-    }
-
-    // What fontconfig's choices depend on besides its files: its version and
-    // the environment it reads.
-    static std::string context() {
-        std::string text = "fontconfig " + std::to_string(FcGetVersion());
-        for (const char* name : {"FONTCONFIG_FILE", "FONTCONFIG_PATH", "FONTCONFIG_SYSROOT", "HOME", "XDG_CONFIG_HOME",
-                                 "XDG_DATA_HOME", "XDG_DATA_DIRS", "LANG", "LC_ALL", "LC_CTYPE", "LANGUAGE", "FC_LANG"}) {
-            const char* value = std::getenv(name);
-            text += std::string(";") + name + (value ? "=" + std::string(value) : std::string(" unset"));
-        }
-        return text;
-    }
-
-    // Every path fontconfig's choices depend on: its configuration files and
-    // their folders, its font folders, and the user's own places, which
-    // count even while they do not exist.
-    std::vector<std::string> watchedPaths() {
-        std::vector<std::string> paths;
-        auto addList = [&](FcStrList* list, bool withFolder) {
-            if (list == nullptr) return;
-            while (FcChar8* item = FcStrListNext(list)) {
-                const std::string p = reinterpret_cast<const char*>(item);
-                paths.push_back(p);
-                if (withFolder) {
-                    const size_t slash = p.rfind('/');
-                    if (slash != std::string::npos && slash > 0) paths.push_back(p.substr(0, slash));
-                }
-            }
-            FcStrListDone(list);
-        };
-        addList(FcConfigGetConfigFiles(config_), true);
-        addList(FcConfigGetFontDirs(config_), false);
-        std::string configHome;
-        std::string dataHome;
-        if (const char* home = std::getenv("HOME")) {
-            paths.push_back(std::string(home) + "/.fonts.conf");
-            paths.push_back(std::string(home) + "/.fonts");
-            configHome = std::string(home) + "/.config";
-            dataHome = std::string(home) + "/.local/share";
-        }
-        if (const char* xdg = std::getenv("XDG_CONFIG_HOME")) configHome = xdg;
-        if (const char* xdg = std::getenv("XDG_DATA_HOME")) dataHome = xdg;
-        if (!configHome.empty()) {
-            paths.push_back(configHome + "/fontconfig");
-            paths.push_back(configHome + "/fontconfig/fonts.conf");
-            paths.push_back(configHome + "/fontconfig/conf.d");
-        }
-        if (!dataHome.empty()) paths.push_back(dataHome + "/fonts");
-        return paths;
     }
 
     Resolved resolve(const std::string& family, int style) {
         const std::tuple<std::string, int> key{family, style};
         if (auto it = resolved_.find(key); it != resolved_.end()) return it->second;
-        Resolved r;
-        if (std::optional<FontFileCache::Entry> known = files_.find(family, style)) {
-            r.face = openFace(known->file, known->index);
-            r.embolden = known->embolden;
-            r.oblique = known->oblique;
-        }
-        if (r.face == nullptr) {
-            r = match(family.empty() ? std::string("sans-serif") : family, style);
-            if (r.face == nullptr && family != "sans-serif") r = match("sans-serif", style);
-            if (r.face == nullptr && style != 0) r = match("sans-serif", 0);
-            if (r.face != nullptr) {
-                files_.add(family, style, FontFileCache::Entry{r.face->file, r.face->index, r.embolden, r.oblique},
-                           watchedPaths());
-            }
-        }
+        Resolved r = match(family.empty() ? std::string("sans-serif") : family, style);
+        if (r.face == nullptr && family != "sans-serif") r = match("sans-serif", style);
+        if (r.face == nullptr && style != 0) r = match("sans-serif", 0);
         if (resolved_.size() < kMaxRememberedRequests) resolved_.emplace(key, r);
         return r;
     }
 
     Resolved match(const std::string& family, int style) {
         Resolved r;
-        if (library_ == nullptr || !startFontconfig()) return r;
-        FcPattern* pattern = FcPatternCreate();
-        if (pattern == nullptr) return r;
-        FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(family.c_str()));
-        FcPatternAddInteger(pattern, FC_WEIGHT, (style & Font::BOLD) ? FC_WEIGHT_BOLD : FC_WEIGHT_REGULAR);
-        FcPatternAddInteger(pattern, FC_SLANT, (style & Font::ITALIC) ? FC_SLANT_ITALIC : FC_SLANT_ROMAN);
-        FcPatternAddBool(pattern, FC_SCALABLE, FcTrue);
-        FcConfigSubstitute(config_, pattern, FcMatchPattern);
-        FcDefaultSubstitute(pattern);
-        FcResult result = FcResultNoMatch;
-        FcPattern* found = FcFontMatch(config_, pattern, &result);
-        FcPatternDestroy(pattern);
-        if (found == nullptr) return r;
-
-        FcChar8* file = nullptr;
-        int index = 0;
-        if (FcPatternGetString(found, FC_FILE, 0, &file) == FcResultMatch && file != nullptr) {
-            FcPatternGetInteger(found, FC_INDEX, 0, &index);
-            r.face = openFace(reinterpret_cast<const char*>(file), index);
+        if (library_ == nullptr) return r;
+        const bool bold = (style & Font::BOLD) != 0;
+        const bool italic = (style & Font::ITALIC) != 0;
+        FontFaceSource source;
+        if (!lookupFontFace(family, bold, italic, source)) return r;
+        r.face = openFace(source);
+        if (r.face == nullptr) return r;
+        if (source.styleFromFace) {
+            const FT_Long flags = r.face->face->style_flags;
+            r.embolden = bold && !(flags & FT_STYLE_FLAG_BOLD);
+            r.oblique = italic && !(flags & FT_STYLE_FLAG_ITALIC);
+        } else {
+            r.embolden = source.embolden;
+            r.oblique = source.oblique;
         }
-        if (r.face != nullptr) {
-            // fontconfig says when the file lacks the asked style and it must
-            // be made up; check the face itself too, in case no rule did.
-            FcBool embolden = FcFalse;
-            FcPatternGetBool(found, FC_EMBOLDEN, 0, &embolden);
-            int weight = FC_WEIGHT_REGULAR;
-            FcPatternGetInteger(found, FC_WEIGHT, 0, &weight);
-            int slant = FC_SLANT_ROMAN;
-            FcPatternGetInteger(found, FC_SLANT, 0, &slant);
-            r.embolden = (style & Font::BOLD) && (embolden || weight < FC_WEIGHT_DEMIBOLD);
-            // A slant that fontconfig made up comes as a shear matrix.
-            FcMatrix* matrix = nullptr;
-            const bool sheared =
-                FcPatternGetMatrix(found, FC_MATRIX, 0, &matrix) == FcResultMatch && matrix && matrix->xy != 0;
-            r.oblique = (style & Font::ITALIC) && (sheared || slant == FC_SLANT_ROMAN);
-        }
-        FcPatternDestroy(found);
         return r;
     }
 
-    Face* openFace(const std::string& file, int index) {
-        const std::tuple<std::string, int> key{file, index};
+    Face* openFace(const FontFaceSource& source) {
+        const std::tuple<std::string, int> key{source.file, source.index};
         if (auto it = faces_.find(key); it != faces_.end()) return it->second.get();
         FT_Face face = nullptr;
-        if (FT_New_Face(library_, file.c_str(), index, &face) != 0) face = nullptr;
+        const FT_Error error =
+            source.data ? FT_New_Memory_Face(library_, reinterpret_cast<const FT_Byte*>(source.data->data()),
+                                             static_cast<FT_Long>(source.data->size()), source.index, &face)
+                        : FT_New_Face(library_, source.file.c_str(), source.index, &face);
+        if (error != 0) face = nullptr;
         std::unique_ptr<Face> entry;
         if (face != nullptr) {
             entry = std::make_unique<Face>();
             entry->face = face;
-            entry->file = file;
-            entry->index = index;
+            entry->file = source.file;
+            entry->data = source.data;
         }
         Face* result = entry.get();
         faces_.emplace(key, std::move(entry));
@@ -279,9 +187,6 @@ private:
     }
 
     FT_Library library_ = nullptr;
-    FcConfig* config_ = nullptr;
-    bool configTried_ = false;
-    FontFileCache files_;
     std::map<std::tuple<std::string, int>, std::unique_ptr<Face>> faces_;
     std::map<std::tuple<std::string, int>, Resolved> resolved_;
     std::map<SizedKey, std::unique_ptr<SizedFont>> sized_;

@@ -1,7 +1,7 @@
 #pragma once
 // Fonts of the drawing surface. A request (family, style, point size) is
-// resolved through fontconfig, so "Helvetica" gives whatever sans face the
-// system substitutes and an unknown family falls back to the default sans
+// resolved through the system's font lookup (fontconfig, or GDI on Windows),
+// so "Helvetica" gives whatever sans face the system substitutes and an unknown family falls back to the default sans
 // face. One point is one pixel. Each face file is opened once, each size
 // keeps its metrics and its rendered glyphs, and nothing is ever released:
 // the references handed out stay valid for the life of the process.
@@ -9,8 +9,8 @@
 // Glyphs are hinted and rendered in monochrome, so text is made of whole
 // pixels in exactly the colour it is drawn with.
 //
-// Thread-safe: one lock guards fontconfig, FreeType and the caches.
-// fontconfig and FreeType start on the first request, not before.
+// Thread-safe: one lock guards the font lookup, FreeType and the caches.
+// Both start on the first request, not before.
 
 #include "chart/Raster.h"
 #include "support/ValueTypes.h"

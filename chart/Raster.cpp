@@ -1,5 +1,7 @@
 #include "chart/Raster.h"
 
+#include "support/Compiler.h"
+
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
@@ -8,7 +10,7 @@ namespace {
 
 // Products of two coordinate differences reach 2^65; the clipping arithmetic
 // is done in 128 bits and only the bounded stepping state is kept in 64.
-using i128 = __int128;
+using i128 = zk::Int128;
 
 i128 floorDiv(i128 a, i128 b) {  // b > 0
     // Chart-sized values fit 64 bits, whose division is many times faster.

@@ -2,6 +2,7 @@
 
 #include "encoders/GifLimits.h"
 #include "encoders/PixelRuns.h"
+#include "support/Compiler.h"
 
 #include <algorithm>
 #include <cmath>
@@ -20,7 +21,7 @@ GIFEncoder::GIFEncoder(int width, int height, std::span<const uint32_t> pixelArr
     const size_t n = pixelArray.size();
     const uint32_t* in = pixelArray.data();
     runs.reserve(std::min<size_t>(n, 4096));
-    PixelRuns::forEachRun(in, n, 0xFFFFFFFFu, [&](size_t start, size_t length) __attribute__((always_inline)) {
+    PixelRuns::forEachRun(in, n, 0xFFFFFFFFu, [&](size_t start, size_t length) ZK_ALWAYS_INLINE {
         const auto index = static_cast<uint32_t>(allocateColor(in[start])) << 24;
         for (; length > MAX_RUN; length -= MAX_RUN) runs.push_back(index | MAX_RUN);
         runs.push_back(index | static_cast<uint32_t>(length));

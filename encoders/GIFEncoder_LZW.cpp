@@ -7,9 +7,10 @@
 #include "encoders/LZWCompressor.h"
 #include "encoders/PixelRuns.h"
 #include "encoders/ScreenDescriptor.h"
+#include "support/Compiler.h"
 
 #include <algorithm>
-#if defined(__x86_64__) && defined(__GNUC__)
+#if defined(ZK_HAS_SSSE3_PATHS)
 #include <immintrin.h>
 #endif
 #include <cstring>
@@ -19,9 +20,9 @@
 
 namespace {
 
-#if defined(__x86_64__) && defined(__GNUC__)
+#if defined(ZK_HAS_SSSE3_PATHS)
 // Indexes below 16 only. Returns how many leading indexes it replaced.
-__attribute__((target("ssse3"))) size_t renumberShuffle(uint8_t* p, size_t n, const uint8_t* renumber) {
+ZK_TARGET_SSSE3 size_t renumberShuffle(uint8_t* p, size_t n, const uint8_t* renumber) {
     uint8_t table[16] = {};
     std::memcpy(table, renumber, 16);
     const __m128i lookup = _mm_loadu_si128(reinterpret_cast<const __m128i*>(table));
@@ -120,8 +121,8 @@ void GIFEncoder_LZW::renumberPixels(const uint8_t* renumber, int count) {
     uint8_t* p = pixels_.data();
     const size_t n = pixels_.size();
     size_t i = 0;
-#if defined(__x86_64__) && defined(__GNUC__)
-    if (count <= 16 && __builtin_cpu_supports("ssse3")) i = renumberShuffle(p, n, renumber);
+#if defined(ZK_HAS_SSSE3_PATHS)
+    if (count <= 16 && zk::cpuHasSsse3()) i = renumberShuffle(p, n, renumber);
 #else
     (void)count;
 #endif
@@ -147,7 +148,7 @@ void GIFEncoder_LZW::ToIndexedColor(const uint32_t* argb) {
     for (size_t y = 0; y < h; ++y) {
         const uint32_t* row = argb + y * w;
         uint8_t* out = first + y * w;
-        PixelRuns::forEachRun(row, w, 0xFFFFFFu, [&](size_t x, size_t length) __attribute__((always_inline)) {
+        PixelRuns::forEachRun(row, w, 0xFFFFFFu, [&](size_t x, size_t length) ZK_ALWAYS_INLINE {
             const uint32_t rgb = row[x] & 0xFFFFFFu;
             int index = lookup.find(rgb);
             if (index == ColorLookup::NOT_FOUND) {

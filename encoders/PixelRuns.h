@@ -3,6 +3,8 @@
 // images are mostly runs, so the encoders work run by run rather than pixel
 // by pixel.
 
+#include "support/Compiler.h"
+
 #include <cstddef>
 #include <cstdint>
 
@@ -33,7 +35,7 @@ inline void forEachRun(const uint32_t* p, size_t n, uint32_t mask, OnRun&& onRun
             changes |= static_cast<uint32_t>(same ^ 0xF) << (4 * g);
         }
         while (changes != 0) {
-            const size_t at = i + static_cast<size_t>(__builtin_ctz(changes));
+            const size_t at = i + static_cast<size_t>(zk::countTrailingZeros(changes));
             changes &= changes - 1;
             onRun(start, at - start);
             start = at;

@@ -1,10 +1,11 @@
 #include "encoders/PngEncoder.h"
 
+#include "support/Compiler.h"
 #include "support/Platform.h"
 
 #include <zlib.h>
 
-#if defined(__x86_64__) && defined(__GNUC__)
+#if defined(ZK_HAS_SSSE3_PATHS)
 #include <immintrin.h>
 #endif
 
@@ -23,7 +24,7 @@ constexpr uint8_t PNG_SIGNATURE[8] = {0x89, 0x50, 0x4E, 0x47, 0x0D, 0x0A, 0x1A, 
 constexpr size_t BLOCK_BYTES = 32767;
 constexpr size_t FEED_BYTES = 256 * 1024;
 
-uint32_t byteSwap(uint32_t v) { return __builtin_bswap32(v); }
+uint32_t byteSwap(uint32_t v) { return zk::byteSwap(v); }
 
 // The value whose bytes in memory, lowest address first, are its bytes from
 // least to most significant.
@@ -35,11 +36,11 @@ uint32_t toLittleEndian(uint32_t v) {
     }
 }
 
-#if defined(__x86_64__) && defined(__GNUC__)
+#if defined(ZK_HAS_SSSE3_PATHS)
 // Red, green, blue of 16 pixels at a time with byte shuffles, where the
 // processor has them. Returns how many leading pixels it packed, always
 // leaving at least the last one to the caller.
-__attribute__((target("ssse3"))) size_t packRgbShuffle(const uint32_t* src, size_t w, uint8_t* out) {
+ZK_TARGET_SSSE3 size_t packRgbShuffle(const uint32_t* src, size_t w, uint8_t* out) {
     // Little-endian 0xAARRGGBB is B G R A in memory: take R G B of each.
     const __m128i order = _mm_setr_epi8(2, 1, 0, 6, 5, 4, 10, 9, 8, 14, 13, 12, -1, -1, -1, -1);
     size_t x = 0;
@@ -53,7 +54,7 @@ __attribute__((target("ssse3"))) size_t packRgbShuffle(const uint32_t* src, size
 }
 
 size_t packRgbFast(const uint32_t* src, size_t w, uint8_t* out) {
-    static const bool hasShuffle = __builtin_cpu_supports("ssse3");
+    static const bool hasShuffle = zk::cpuHasSsse3();
     return hasShuffle ? packRgbShuffle(src, w, out) : 0;
 }
 #else

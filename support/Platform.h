@@ -1,8 +1,8 @@
 #pragma once
 // The operating-system services the application uses, behind one interface.
 //
-// The POSIX implementation is the default; a Windows one can be added without
-// touching the application. Tests install a fake (or a PlatformWrapper that
+// One implementation per operating system (platform/posix, platform/windows)
+// is linked in. Tests install a fake (or a PlatformWrapper that
 // overrides one call) with ScopedPlatform to move a fake clock or make chosen
 // calls fail. Every method may be called from any thread.
 
@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -117,7 +118,7 @@ public:
     // Randomness for data-maker mode: uniform in [0, 1).
     virtual double randomUnit() = 0;
 
-    // The platform in force for the process (the POSIX one unless a test
+    // The platform in force for the process (the system's own unless a test
     // installed another).
     static Platform& current();
     // Installs p (nullptr restores the default); returns the previous one.
@@ -182,3 +183,22 @@ public:
 private:
     Platform* previous_;
 };
+
+// Process-wide set-up of the operating system's side, the same whichever
+// platform object is installed.
+namespace ProcessSetup {
+
+// Called first thing at process entry: signals, time zone and console
+// settings the service relies on.
+void atEntry();
+
+// Registers a handler that Platform::exitProcess runs before the process
+// ends (the C runtime's quick-exit handlers, where it has them).
+void atQuickExit(void (*handler)());
+
+// The local time zone as an IANA name ("Europe/Paris", "UTC"); nullopt gives
+// back the system's own. Tests use it to pin the zone for calendar work.
+void setLocalTimeZone(const std::optional<std::string>& zone);
+std::optional<std::string> localTimeZone();
+
+}  // namespace ProcessSetup

@@ -40,7 +40,3 @@ struct ProcessRunResult {
 ProcessRunResult runProgram(const std::vector<std::string>& args,
                             const std::function<void(const std::string& line)>& onLine,
                             const ProcessLimits& limits);
-
-// Writes to a pipe or socket whose reader has gone must fail with an error
-// instead of ending the service. Idempotent.
-void ignoreBrokenPipeSignal();

@@ -6,6 +6,7 @@
 #include "ChartTestKit.h"
 #include "chart/Indication_Graph.h"
 #include "tests/common/ReferenceDecoders.h"
+#include "tests/common/TestPlatform.h"
 
 #include <gtest/gtest.h>
 
@@ -26,9 +27,8 @@ namespace surfacetest {
 class TempDir {
 public:
     TempDir() {
-        std::string tmpl = (std::filesystem::temp_directory_path() / "zksurfaceXXXXXX").string();
-        if (mkdtemp(tmpl.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-        path = tmpl;
+        path = makeTempDir("zksurface");
+        if (path.empty()) throw std::runtime_error("cannot make a temporary folder");
     }
     ~TempDir() {
         std::error_code ec;

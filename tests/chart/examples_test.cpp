@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <map>
+#include <set>
 
 namespace {
 
@@ -114,6 +115,74 @@ TEST_F(Examples, EveryChartBecomesItsImages) {
         fs::create_directories(keep);
         fs::copy("out", keep, fs::copy_options::recursive | fs::copy_options::overwrite_existing);
     }
+}
+
+// The one-shot pass of the Windows build, run under Wine by
+// scripts/test-windows, which names the folder it ran in: every chart's line
+// says done, and every image decodes (giflib, libpng) to the configured size
+// with no colour but the configured ones and their bevel shades.
+TEST(WindowsExampleRun, EveryImageHasTheConfiguredSizeAndColours) {
+    const char* folder = std::getenv("ZK_WINDOWS_EXAMPLE");
+    if (folder == nullptr) GTEST_SKIP() << "set by scripts/test-windows";
+    const fs::path dir = folder;
+    const std::string console = surfacetest::readBytes((dir / "console.txt").string()).value_or("");
+    const Properties config = Indication_Tools::GetFileProperties((dir / "zkQuoteForge.ini").string());
+    surfacetest::ScopedCurrentDir cwd(dir.string());
+    // The files written, in the order the pass wrote them (names may carry the date).
+    std::vector<std::string> written;
+    for (size_t at = console.find(" Image in "); at != std::string::npos; at = console.find(" Image in ", at + 1)) {
+        const size_t from = at + 10;
+        written.push_back(console.substr(from, console.find_first_of("\r\n", from) - from));
+    }
+    size_t next = 0;
+    auto nextFile = [&]() -> std::string { return next < written.size() ? written[next++] : std::string(); };
+    int images = 0;
+    for (int n = 1;; ++n) {
+        const auto key = config.find("INDICEGIF_FILE_" + std::to_string(n));
+        if (key == config.end()) break;
+        SCOPED_TRACE(key->second);
+        Indication_Data m;
+        ASSERT_TRUE(m.GetConfiguration(key->second));
+        const std::string summary =
+            std::string(m.bPrintGIF_Valid ? "GIF ok; " : "") + (m.bPrintPNG_Valid ? "PNG ok; " : "");
+        EXPECT_NE(console.find("[QuoteForge] :  - file... " + key->second + ": " + summary + "done"),
+                  std::string::npos)
+            << console;
+        std::set<uint32_t> allowed;
+        for (const Color& c : {m.colorImage_Fond, m.colorImage_Pen, m.colorImage_Pen_Title, m.colorImage_Pen_CopyRight,
+                               m.colorImage_Pen_DataPeriod, m.colorGraph_Fond, m.colorGraph_Courbe,
+                               m.colorGraph_CourbeRemplie, m.colorGraph_Axe, m.colorGraph_AxeBis, m.colorGraph_Pen,
+                               m.colorGraph_Histogram, m.colorGraph_HistogramShadow, m.colorTendance_MoyenneMobile}) {
+            for (const Color& shade : {c, c.brighter(), c.darker()}) allowed.insert(shade.argb() & 0xFFFFFFu);
+        }
+        // The surface is one pixel wider and taller than the configured
+        // size; the run-length GIF keeps the configured size itself.
+        auto check = [&](const std::vector<uint32_t>& pixels, int width, int height, int margin) {
+            EXPECT_EQ(width, m.iDimension_Width + margin);
+            EXPECT_EQ(height, m.iDimension_Height + margin);
+            std::set<uint32_t> foreign;
+            for (uint32_t p : pixels)
+                if (!allowed.count(p & 0xFFFFFFu)) foreign.insert(p & 0xFFFFFFu);
+            EXPECT_TRUE(foreign.empty()) << foreign.size() << " colours not configured, such as " << std::hex
+                                         << (foreign.empty() ? 0 : *foreign.begin());
+            ++images;
+        };
+        if (m.bPrintGIF_Valid) {
+            const auto bytes = surfacetest::readBytes(nextFile());
+            ASSERT_TRUE(bytes);
+            auto gif = ref::decodeGif(*bytes);
+            ASSERT_TRUE(gif);
+            check(gif->argb(), gif->width, gif->height, m.bPrintGIF_LZWCompress ? 1 : 0);
+        }
+        if (m.bPrintPNG_Valid) {
+            const auto bytes = surfacetest::readBytes(nextFile());
+            ASSERT_TRUE(bytes);
+            auto png = ref::decodePng(*bytes);
+            ASSERT_TRUE(png);
+            check(png->argb, png->width, png->height, 1);
+        }
+    }
+    EXPECT_GE(images, 12);
 }
 
 #ifdef ZK_PROGRAM

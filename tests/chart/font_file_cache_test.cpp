@@ -2,7 +2,7 @@
 // changed, and never a reason to fail where the cache cannot be written.
 
 #include "SurfaceTestKit.h"
-#include "chart/FontFileCache.h"
+#include "platform/posix/FontFileCache.h"
 
 #include <gtest/gtest.h>
 

@@ -2,6 +2,8 @@
 
 #include <cstdlib>
 #include <ctime>
+#include <filesystem>
+#include <random>
 
 TestPlatform::TestPlatform() : PlatformWrapper(Platform::current()), previous_(Platform::install(this)) {}
 
@@ -106,18 +108,22 @@ void TestPlatform::writeStderr(std::string_view text) {
     err_ += text;
 }
 
-ScopedTimeZone::ScopedTimeZone(const char* zone) {
-    if (const char* tz = std::getenv("TZ")) previous_ = tz;
-    setenv("TZ", zone, 1);
-    tzset();
+ScopedTimeZone::ScopedTimeZone(const char* zone) : previous_(ProcessSetup::localTimeZone()) {
+    ProcessSetup::setLocalTimeZone(std::string(zone));
 }
 
-ScopedTimeZone::~ScopedTimeZone() {
-    if (previous_)
-        setenv("TZ", previous_->c_str(), 1);
-    else
-        unsetenv("TZ");
-    tzset();
+ScopedTimeZone::~ScopedTimeZone() { ProcessSetup::setLocalTimeZone(previous_); }
+
+std::string makeTempDir(const std::string& prefix) {
+    std::random_device seed;
+    std::mt19937_64 random(seed());
+    const auto base = std::filesystem::temp_directory_path();
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const auto dir = base / (prefix + std::to_string(random() % 1000000000));
+        std::error_code ec;
+        if (std::filesystem::create_directory(dir, ec)) return dir.string();
+    }
+    return {};
 }
 
 int64_t localMillis(int year, int month, int day, int hour, int minute, int second, int millis) {

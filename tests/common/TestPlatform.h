@@ -64,7 +64,7 @@ private:
     Platform* previous_;
 };
 
-// Sets TZ for the lifetime of the object and restores the previous value.
+// Sets the local time zone for the lifetime of the object, then restores the previous one.
 class ScopedTimeZone {
 public:
     explicit ScopedTimeZone(const char* zone);
@@ -75,6 +75,10 @@ public:
 private:
     std::optional<std::string> previous_;
 };
+
+// A new empty folder under the system's temporary folder, named prefix and a
+// random suffix; empty when none could be made.
+std::string makeTempDir(const std::string& prefix);
 
 // The instant of a local date and time (in the current zone).
 int64_t localMillis(int year, int month, int day, int hour = 0, int minute = 0, int second = 0, int millis = 0);

@@ -1,4 +1,4 @@
-#include "chart/FontFileCache.h"
+#include "platform/posix/FontFileCache.h"
 
 #include "support/Platform.h"
 

@@ -2,6 +2,8 @@
 
 #include "support/Platform.h"
 
+#include "platform/posix/PosixSignals.h"
+
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
@@ -150,16 +152,44 @@ public:
     }
 
     int64_t fromLocal(const CalendarFields& f) override {
-        struct tm tmv{};
-        // mktime normalises out-of-range fields (day 32 of January is 1 February).
-        tmv.tm_year = f.year - 1900;
-        tmv.tm_mon = f.month - 1;
-        tmv.tm_mday = f.day;
-        tmv.tm_hour = f.hour;
-        tmv.tm_min = f.minute;
-        tmv.tm_sec = f.second;
-        tmv.tm_isdst = -1;
-        time_t t = mktime(&tmv);
+        struct tm fields{};
+        fields.tm_year = f.year - 1900;
+        fields.tm_mon = f.month - 1;
+        fields.tm_mday = f.day;
+        fields.tm_hour = f.hour;
+        fields.tm_min = f.minute;
+        fields.tm_sec = f.second;
+        // Out-of-range fields carried as a calendar does (day 32 of January
+        // is 1 February), on a clock without zone.
+        struct tm naive{};
+        const time_t naiveSeconds = timegm(&fields);
+        gmtime_r(&naiveSeconds, &naive);
+        // mktime's own choice for a repeated or skipped hour depends on the
+        // calls before it; both readings are tried so the answer never does.
+        auto reading = [&](int isdst, bool& valid) {
+            struct tm t = naive;
+            t.tm_isdst = isdst;
+            const time_t s = mktime(&t);
+            struct tm back{};
+            valid = localtime_r(&s, &back) != nullptr && back.tm_isdst == isdst && back.tm_year == naive.tm_year &&
+                    back.tm_yday == naive.tm_yday && back.tm_hour == naive.tm_hour && back.tm_min == naive.tm_min &&
+                    back.tm_sec == naive.tm_sec;
+            return s;
+        };
+        bool standardValid = false, summerValid = false;
+        const time_t standard = reading(0, standardValid);
+        const time_t summer = reading(1, summerValid);
+        time_t t;
+        if (standardValid && summerValid) {
+            t = std::min(standard, summer);  // a repeated hour: its first occurrence
+        } else if (standardValid || summerValid) {
+            t = standardValid ? standard : summer;
+        } else {
+            // A skipped hour reads with the standard offset (02:30 becomes 03:30).
+            struct tm any = naive;
+            any.tm_isdst = -1;
+            t = standard != static_cast<time_t>(-1) ? standard : mktime(&any);
+        }
         return static_cast<int64_t>(t) * 1000 + f.millisecond;
     }
 
@@ -482,3 +512,35 @@ Platform& Platform::current() {
 Platform* Platform::install(Platform* p) {
     return installed.exchange(p, std::memory_order_acq_rel);
 }
+
+namespace ProcessSetup {
+
+void atEntry() {
+    // Without TZ the C library looks at /etc/localtime again on every local
+    // time conversion; naming it once keeps each conversion cheap. An
+    // explicit TZ is left as it is.
+    setenv("TZ", ":/etc/localtime", 0);
+    tzset();
+    // A console reader that goes away (zkQuoteForge | tee, a restarted log
+    // pipe) or a file-size limit must fail a write, not kill the service:
+    // the console then goes unwritten and the image write is reported.
+    std::signal(SIGPIPE, SIG_IGN);
+    std::signal(SIGXFSZ, SIG_IGN);
+}
+
+void atQuickExit(void (*handler)()) { std::at_quick_exit(handler); }
+
+void setLocalTimeZone(const std::optional<std::string>& zone) {
+    if (zone)
+        setenv("TZ", zone->c_str(), 1);
+    else
+        unsetenv("TZ");
+    tzset();
+}
+
+std::optional<std::string> localTimeZone() {
+    if (const char* tz = std::getenv("TZ")) return std::string(tz);
+    return std::nullopt;
+}
+
+}  // namespace ProcessSetup

@@ -1,6 +1,6 @@
 // Loading libcurl on first use.
 
-#include "support/CurlLibrary.h"
+#include "platform/posix/CurlLibrary.h"
 
 #include <dlfcn.h>
 #include <mutex>

@@ -1,9 +1,9 @@
 // The update-address fetch over libcurl.
 
 #include "support/HttpGet.h"
-#include "support/ProcessRunner.h"
 
-#include "support/CurlLibrary.h"
+#include "platform/posix/CurlLibrary.h"
+#include "platform/posix/PosixSignals.h"
 
 #include <cctype>
 #include <memory>
@@ -95,13 +95,6 @@ bool isSetupError(CURLcode code) {
 }
 
 }  // namespace
-
-std::string maskSecret(std::string text, const std::string& secret) {
-    if (secret.empty()) return text;
-    for (size_t pos = text.find(secret); pos != std::string::npos; pos = text.find(secret, pos + 3))
-        text.replace(pos, secret.size(), "***");
-    return text;
-}
 
 bool isUsableHttpUrl(const std::string& url) {
     if (url.find('\0') != std::string::npos) return false;

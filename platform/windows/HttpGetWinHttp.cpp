@@ -1,0 +1,203 @@
+// The update-address fetch over WinHTTP.
+
+#include "support/HttpGet.h"
+
+#include "platform/windows/WinText.h"
+
+#include <windows.h>
+#include <winhttp.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cwctype>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+struct InternetHandle {
+    HINTERNET h = nullptr;
+    explicit InternetHandle(HINTERNET handle = nullptr) : h(handle) {}
+    ~InternetHandle() {
+        if (h) WinHttpCloseHandle(h);
+    }
+    InternetHandle(const InternetHandle&) = delete;
+    InternetHandle& operator=(const InternetHandle&) = delete;
+};
+
+std::string failure(const std::string& what, DWORD code) {
+    if (code == ERROR_WINHTTP_TIMEOUT) return what + ": timed out";
+    if (code == ERROR_WINHTTP_CANNOT_CONNECT) return what + ": cannot connect";
+    return what + " (" + win::errorText(code) + ")";
+}
+
+struct Address {
+    bool secure = false;
+    std::wstring host;
+    INTERNET_PORT port = 0;
+    std::wstring path;  // with the query
+};
+
+bool crack(const std::wstring& url, Address& out) {
+    URL_COMPONENTSW parts{};
+    parts.dwStructSize = sizeof parts;
+    parts.dwSchemeLength = static_cast<DWORD>(-1);
+    parts.dwHostNameLength = static_cast<DWORD>(-1);
+    parts.dwUrlPathLength = static_cast<DWORD>(-1);
+    parts.dwExtraInfoLength = static_cast<DWORD>(-1);
+    if (!WinHttpCrackUrl(url.c_str(), static_cast<DWORD>(url.size()), 0, &parts)) return false;
+    if (parts.nScheme != INTERNET_SCHEME_HTTP && parts.nScheme != INTERNET_SCHEME_HTTPS) return false;
+    if (parts.dwHostNameLength == 0) return false;
+    out.secure = parts.nScheme == INTERNET_SCHEME_HTTPS;
+    out.host.assign(parts.lpszHostName, parts.dwHostNameLength);
+    out.port = parts.nPort;
+    out.path.assign(parts.lpszUrlPath, parts.dwUrlPathLength);
+    if (parts.lpszExtraInfo) out.path.append(parts.lpszExtraInfo, parts.dwExtraInfoLength);
+    if (out.path.empty()) out.path = L"/";
+    return true;
+}
+
+std::wstring lower(std::wstring s) {
+    for (wchar_t& c : s) c = static_cast<wchar_t>(std::towlower(c));
+    return s;
+}
+
+bool sameHost(const Address& a, const Address& b) {
+    return lower(a.host) == lower(b.host) && a.port == b.port && a.secure == b.secure;
+}
+
+// The address a Location header leads to, from the address that answered.
+std::wstring resolveLocation(const Address& from, const std::wstring& location) {
+    const std::wstring l = lower(location.substr(0, 8));
+    if (l.rfind(L"http://", 0) == 0 || l.rfind(L"https://", 0) == 0) return location;
+    if (l.find(L"://") != std::wstring::npos) return location;  // another scheme: refused when cracked
+    const std::wstring origin = std::wstring(from.secure ? L"https://" : L"http://") + from.host + L":" +
+                                std::to_wstring(from.port);
+    if (location.rfind(L"//", 0) == 0) return std::wstring(from.secure ? L"https:" : L"http:") + location;
+    if (location.rfind(L"/", 0) == 0) return origin + location;
+    std::wstring base = from.path.substr(0, from.path.find(L'?'));
+    base = base.substr(0, base.find_last_of(L'/') + 1);
+    return origin + base + location;
+}
+
+bool queryText(HINTERNET request, DWORD what, std::wstring& out) {
+    DWORD size = 0;
+    WinHttpQueryHeaders(request, what, WINHTTP_HEADER_NAME_BY_INDEX, nullptr, &size, WINHTTP_NO_HEADER_INDEX);
+    if (GetLastError() != ERROR_INSUFFICIENT_BUFFER || size == 0) return false;
+    std::wstring text(size / sizeof(wchar_t) + 1, L'\0');
+    if (!WinHttpQueryHeaders(request, what, WINHTTP_HEADER_NAME_BY_INDEX, text.data(), &size, WINHTTP_NO_HEADER_INDEX))
+        return false;
+    text.resize(size / sizeof(wchar_t));
+    out = std::move(text);
+    return true;
+}
+
+int remainingMs(Clock::time_point deadline) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    return static_cast<int>(std::clamp<int64_t>(left, 1, INT32_MAX));
+}
+
+}  // namespace
+
+bool isUsableHttpUrl(const std::string& url) {
+    if (url.find('\0') != std::string::npos) return false;
+    Address address;
+    return crack(win::widen(url), address);
+}
+
+HttpGetResult httpGet(const std::string& url, const std::optional<std::string>& authorization,
+                      const HttpGetLimits& limits) {
+    HttpGetResult result;
+    result.outcome = HttpGetResult::Outcome::SetupFailed;
+    Address first;
+    if (url.find('\0') != std::string::npos || !crack(win::widen(url), first)) {
+        result.error = "malformed or unsupported address";
+        return result;
+    }
+    InternetHandle session(WinHttpOpen(L"zkQuoteForge", WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, WINHTTP_NO_PROXY_NAME,
+                                       WINHTTP_NO_PROXY_BYPASS, 0));
+    if (!session.h) {
+        result.error = failure("cannot create an HTTP session", GetLastError());
+        return result;
+    }
+    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(limits.totalTimeoutMs);
+    const int connectMs = static_cast<int>(std::min<int64_t>(limits.connectTimeoutMs, limits.totalTimeoutMs));
+    WinHttpSetTimeouts(session.h, connectMs, connectMs, remainingMs(deadline), remainingMs(deadline));
+
+    std::wstring current = win::widen(url);
+    Address address = first;
+    for (int redirects = 0;; ++redirects) {
+        InternetHandle connection(WinHttpConnect(session.h, address.host.c_str(), address.port, 0));
+        if (!connection.h) {
+            result.error = failure("cannot connect", GetLastError());
+            return result;
+        }
+        InternetHandle request(WinHttpOpenRequest(connection.h, L"GET", address.path.c_str(), nullptr,
+                                                  WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES,
+                                                  address.secure ? WINHTTP_FLAG_SECURE : 0));
+        if (!request.h) {
+            result.error = failure("cannot prepare the request", GetLastError());
+            return result;
+        }
+        // Redirects are followed here, so the header goes to the first host only.
+        DWORD policy = WINHTTP_OPTION_REDIRECT_POLICY_NEVER;
+        WinHttpSetOption(request.h, WINHTTP_OPTION_REDIRECT_POLICY, &policy, sizeof policy);
+        std::wstring headers;
+        if (authorization && sameHost(address, first)) headers = L"Authorization: " + win::widen(*authorization);
+        int receiveMs = remainingMs(deadline);
+        WinHttpSetOption(request.h, WINHTTP_OPTION_RECEIVE_TIMEOUT, &receiveMs, sizeof receiveMs);
+        WinHttpSetOption(request.h, WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &receiveMs, sizeof receiveMs);
+
+        result.outcome = HttpGetResult::Outcome::TransferFailed;
+        if (!WinHttpSendRequest(request.h, headers.empty() ? WINHTTP_NO_ADDITIONAL_HEADERS : headers.c_str(),
+                                headers.empty() ? 0 : static_cast<DWORD>(-1), WINHTTP_NO_REQUEST_DATA, 0, 0, 0) ||
+            !WinHttpReceiveResponse(request.h, nullptr)) {
+            result.error = failure("cannot fetch the address", GetLastError());
+            return result;
+        }
+        std::wstring raw;
+        if (queryText(request.h, WINHTTP_QUERY_RAW_HEADERS_CRLF, raw)) {
+            const std::wstring statusLine = raw.substr(0, raw.find(L"\r\n"));
+            if (statusLine.rfind(L"HTTP/", 0) == 0) result.statusLine = win::narrow(statusLine);
+        }
+        DWORD status = 0, size = sizeof status;
+        if (WinHttpQueryHeaders(request.h, WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
+                                WINHTTP_HEADER_NAME_BY_INDEX, &status, &size, WINHTTP_NO_HEADER_INDEX))
+            result.statusCode = static_cast<long>(status);
+
+        std::wstring location;
+        const bool redirect = (status == 301 || status == 302 || status == 303 || status == 307 || status == 308) &&
+                              queryText(request.h, WINHTTP_QUERY_LOCATION, location);
+        // The body is only read so the server sees its answer consumed.
+        char buffer[16384];
+        for (;;) {
+            if (Clock::now() >= deadline) {
+                result.error = "cannot read the answer: timed out";
+                return result;
+            }
+            receiveMs = remainingMs(deadline);
+            WinHttpSetOption(request.h, WINHTTP_OPTION_RECEIVE_TIMEOUT, &receiveMs, sizeof receiveMs);
+            DWORD n = 0;
+            if (!WinHttpReadData(request.h, buffer, sizeof buffer, &n)) {
+                result.error = failure("cannot read the answer", GetLastError());
+                return result;
+            }
+            if (n == 0) break;
+        }
+        if (!redirect || limits.maxRedirects <= 0) {
+            result.outcome = HttpGetResult::Outcome::Complete;
+            return result;
+        }
+        if (redirects >= limits.maxRedirects) {
+            result.error = "Maximum (" + std::to_string(limits.maxRedirects) + ") redirects followed";
+            return result;
+        }
+        current = resolveLocation(address, location);
+        Address next;
+        if (!crack(current, next)) {
+            result.error = "redirected to an address that is not http or https";
+            return result;
+        }
+        address = next;
+    }
+}

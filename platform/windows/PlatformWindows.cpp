@@ -1,0 +1,663 @@
+// Windows implementation of the platform interface.
+
+#include "support/Platform.h"
+
+#include "platform/windows/WinText.h"
+
+#include <windows.h>
+
+#include <malloc.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cctype>
+#include <chrono>
+#include <cstdio>
+#include <map>
+#include <mutex>
+#include <random>
+#include <thread>
+#include <vector>
+
+namespace {
+
+// Configuration and data files are small; anything larger is refused rather
+// than read into memory whole.
+constexpr int64_t MAX_READ_BYTES = int64_t{512} << 20;
+
+// A reader (a web server sending the old image) may hold the target open for
+// a moment; the replacement is tried again for about this long.
+constexpr int kReplaceAttempts = 20;
+constexpr DWORD kReplacePauseMs = 50;
+
+// Milliseconds between 1601-01-01 (FILETIME) and 1970-01-01.
+constexpr int64_t kEpochOffsetMs = 11'644'473'600'000;
+// The last instant SYSTEMTIME can hold (year 30827), with a margin.
+constexpr int64_t kMaxFileTimeMs = int64_t{910'000'000'000'000};
+constexpr int64_t kDayMs = 86'400'000;
+
+class Handle {
+public:
+    explicit Handle(HANDLE h = INVALID_HANDLE_VALUE) : h_(h) {}
+    ~Handle() { close(); }
+    Handle(const Handle&) = delete;
+    Handle& operator=(const Handle&) = delete;
+    HANDLE get() const { return h_; }
+    bool valid() const { return h_ != INVALID_HANDLE_VALUE && h_ != nullptr; }
+    bool close() {
+        bool ok = true;
+        if (valid()) ok = CloseHandle(h_) != 0;
+        h_ = INVALID_HANDLE_VALUE;
+        return ok;
+    }
+    void reset(HANDLE h) {
+        close();
+        h_ = h;
+    }
+
+private:
+    HANDLE h_;
+};
+
+constexpr size_t kTemporarySuffixLength = 6;
+
+// ".<name>.tmp" and the six letters or digits, for a non-empty name: what
+// writeFileAtomic makes.
+bool isTemporaryName(std::string_view name) {
+    const std::string_view tag = ".tmp";
+    if (name.size() < 1 + 1 + tag.size() + kTemporarySuffixLength || name[0] != '.') return false;
+    const size_t suffix = name.size() - kTemporarySuffixLength;
+    if (name.substr(suffix - tag.size(), tag.size()) != tag) return false;
+    for (char c : name.substr(suffix)) {
+        if (!std::isalnum(static_cast<unsigned char>(c))) return false;
+    }
+    return true;
+}
+
+// Win32 would take a path only up to a NUL byte: a value such as
+// "log.txt<NUL>.off" must not name log.txt.
+bool checkPath(const std::string& path, std::wstring& wide, std::string& error) {
+    if (win::widePath(path, wide)) return true;
+    std::string shown;
+    for (char c : path) shown += c == '\0' ? std::string("<NUL>") : std::string(1, c);
+    error = "refused path " + shown + " (it holds a NUL byte)";
+    return false;
+}
+
+// The folder part of a UTF-16 path, with its separator; empty for none.
+std::wstring folderOf(const std::wstring& path) {
+    const auto cut = path.find_last_of(L"\\:");
+    return cut == std::wstring::npos ? std::wstring() : path.substr(0, cut + 1);
+}
+
+std::string temporarySuffix() {
+    static constexpr char kChars[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    thread_local std::mt19937_64 generator{std::random_device{}() ^
+                                          static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count())};
+    std::string suffix(kTemporarySuffixLength, 'X');
+    for (char& c : suffix) c = kChars[generator() % (sizeof kChars - 1)];
+    return suffix;
+}
+
+bool writeAll(HANDLE h, std::string_view data, DWORD& err) {
+    while (!data.empty()) {
+        const DWORD chunk = static_cast<DWORD>(std::min<size_t>(data.size(), 1u << 30));
+        DWORD written = 0;
+        if (!WriteFile(h, data.data(), chunk, &written, nullptr)) {
+            err = GetLastError();
+            return false;
+        }
+        if (written == 0) {
+            err = ERROR_WRITE_FAULT;
+            return false;
+        }
+        data.remove_prefix(written);
+    }
+    return true;
+}
+
+// ---- Calendar arithmetic (proleptic Gregorian), for normalising fields ------
+
+int64_t floorDiv(int64_t a, int64_t b) { return a / b - ((a % b != 0) && ((a < 0) != (b < 0))); }
+
+int64_t daysFromCivil(int64_t y, int64_t m, int64_t d) {
+    y -= m <= 2;
+    const int64_t era = floorDiv(y, 400);
+    const int64_t yoe = y - era * 400;
+    const int64_t doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+    const int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    return era * 146097 + doe - 719468;
+}
+
+CalendarFields fieldsOfNaive(int64_t naiveMs) {
+    const int64_t days = floorDiv(naiveMs, kDayMs);
+    int64_t rest = naiveMs - days * kDayMs;
+    const int64_t z = days + 719468;
+    const int64_t era = floorDiv(z, 146097);
+    const int64_t doe = z - era * 146097;
+    const int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    const int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    const int64_t mp = (5 * doy + 2) / 153;
+    CalendarFields f;
+    f.day = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
+    f.month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
+    f.year = static_cast<int>(yoe + era * 400 + (f.month <= 2));
+    f.hour = static_cast<int>(rest / 3'600'000);
+    rest %= 3'600'000;
+    f.minute = static_cast<int>(rest / 60'000);
+    rest %= 60'000;
+    f.second = static_cast<int>(rest / 1000);
+    f.millisecond = static_cast<int>(rest % 1000);
+    f.weekday = static_cast<int>(((days % 7) + 11) % 7);  // 1970-01-01 was a Thursday
+    return f;
+}
+
+// Fields carried as a calendar does (day 32 of January is 1 February), as
+// milliseconds from 1970 on a clock without zone.
+int64_t naiveOfFields(const CalendarFields& f) {
+    const int64_t months = int64_t{f.year} * 12 + (f.month - 1);
+    const int64_t y = floorDiv(months, 12);
+    const int64_t m = months - y * 12 + 1;
+    const int64_t days = daysFromCivil(y, m, 1) + (int64_t{f.day} - 1);
+    return days * kDayMs + int64_t{f.hour} * 3'600'000 + int64_t{f.minute} * 60'000 + int64_t{f.second} * 1000 +
+           f.millisecond;
+}
+
+int64_t naiveOfSystemTime(const SYSTEMTIME& st) {
+    CalendarFields f;
+    f.year = st.wYear;
+    f.month = st.wMonth;
+    f.day = st.wDay;
+    f.hour = st.wHour;
+    f.minute = st.wMinute;
+    f.second = st.wSecond;
+    f.millisecond = st.wMilliseconds;
+    return naiveOfFields(f);
+}
+
+bool systemTimeOfMillis(int64_t millis, SYSTEMTIME& st) {
+    if (millis < -kEpochOffsetMs || millis > kMaxFileTimeMs) return false;
+    const uint64_t ticks = static_cast<uint64_t>(millis + kEpochOffsetMs) * 10'000;
+    FILETIME ft;
+    ft.dwLowDateTime = static_cast<DWORD>(ticks);
+    ft.dwHighDateTime = static_cast<DWORD>(ticks >> 32);
+    return FileTimeToSystemTime(&ft, &st) != 0;
+}
+
+// ---- Time zones ---------------------------------------------------------------
+
+// The Windows zone keys of the IANA names tests pin; a name not here leaves
+// the system's zone in force.
+const wchar_t* windowsZoneKey(const std::string& name) {
+    static const std::map<std::string, const wchar_t*> keys = {
+        {"UTC", L"UTC"},
+        {"Etc/UTC", L"UTC"},
+        {"Europe/Paris", L"Romance Standard Time"},
+        {"Europe/London", L"GMT Standard Time"},
+        {"Europe/Berlin", L"W. Europe Standard Time"},
+        {"America/New_York", L"Eastern Standard Time"},
+        {"America/Sao_Paulo", L"E. South America Standard Time"},
+        {"Australia/Sydney", L"AUS Eastern Standard Time"},
+        {"Australia/Lord_Howe", L"Lord Howe Standard Time"},
+        {"Pacific/Apia", L"Samoa Standard Time"},
+        {"Asia/Tokyo", L"Tokyo Standard Time"},
+    };
+    const auto it = keys.find(name);
+    return it == keys.end() ? nullptr : it->second;
+}
+
+// The rules of the zone in force, by year: reading them goes to the registry,
+// so each year is read once.
+class ZoneRules {
+public:
+    void select(const std::optional<std::string>& name) {
+        std::lock_guard lock(mutex_);
+        name_ = name;
+        byYear_.clear();
+    }
+    std::optional<std::string> selected() {
+        std::lock_guard lock(mutex_);
+        return name_;
+    }
+    TIME_ZONE_INFORMATION forYear(int year) {
+        std::lock_guard lock(mutex_);
+        if (auto it = byYear_.find(year); it != byYear_.end()) return it->second;
+        TIME_ZONE_INFORMATION tzi{};
+        bool ok = false;
+        if (name_) {
+            if (const wchar_t* key = windowsZoneKey(*name_)) {
+                DYNAMIC_TIME_ZONE_INFORMATION dynamic{};
+                wcsncpy(dynamic.TimeZoneKeyName, key, 127);
+                ok = GetTimeZoneInformationForYear(static_cast<USHORT>(year), &dynamic, &tzi) != 0;
+            }
+        }
+        if (!ok) ok = GetTimeZoneInformationForYear(static_cast<USHORT>(year), nullptr, &tzi) != 0;
+        if (!ok) {
+            tzi = TIME_ZONE_INFORMATION{};
+            GetTimeZoneInformation(&tzi);
+        }
+        if (byYear_.size() > 1000) byYear_.clear();
+        byYear_.emplace(year, tzi);
+        return tzi;
+    }
+
+private:
+    std::mutex mutex_;
+    std::optional<std::string> name_;
+    std::map<int, TIME_ZONE_INFORMATION> byYear_;
+};
+
+ZoneRules& zoneRules() {
+    static ZoneRules* rules = new ZoneRules;  // never destroyed: used by worker threads at exit
+    return *rules;
+}
+
+// Local wall-clock milliseconds (no zone) of an instant.
+int64_t localNaive(int64_t millis, CalendarFields* fields) {
+    SYSTEMTIME utc{}, local{};
+    const bool inRange = systemTimeOfMillis(millis, utc);
+    const int year = inRange ? utc.wYear : (millis < 0 ? 1601 : 30827);
+    const TIME_ZONE_INFORMATION tzi = zoneRules().forYear(year);
+    int64_t naive;
+    if (inRange && SystemTimeToTzSpecificLocalTime(&tzi, &utc, &local)) {
+        naive = naiveOfSystemTime(local);
+    } else {
+        // Beyond what SYSTEMTIME holds: the zone's standard offset.
+        naive = millis - int64_t{tzi.Bias + tzi.StandardBias} * 60'000;
+    }
+    if (fields) *fields = fieldsOfNaive(naive);
+    return naive;
+}
+
+std::string windowsName() {
+    using RtlGetVersionFn = LONG(WINAPI*)(OSVERSIONINFOW*);
+    OSVERSIONINFOW v{};
+    v.dwOSVersionInfoSize = sizeof v;
+    auto fn = reinterpret_cast<RtlGetVersionFn>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "RtlGetVersion")));
+    if (fn == nullptr || fn(&v) != 0) return "Windows";
+    if (v.dwMajorVersion == 10) return v.dwBuildNumber >= 22000 ? "Windows 11" : "Windows 10";
+    if (v.dwMajorVersion == 6 && v.dwMinorVersion == 3) return "Windows 8.1";
+    if (v.dwMajorVersion == 6 && v.dwMinorVersion == 2) return "Windows 8";
+    if (v.dwMajorVersion == 6 && v.dwMinorVersion == 1) return "Windows 7";
+    return "Windows NT " + std::to_string(v.dwMajorVersion) + "." + std::to_string(v.dwMinorVersion);
+}
+
+// ---- Quick exit and stop requests -----------------------------------------------
+
+std::mutex quickExitMutex;
+std::vector<void (*)()>& quickExitHandlers() {
+    static auto* handlers = new std::vector<void (*)()>;
+    return *handlers;
+}
+
+HANDLE stopEvent = nullptr;
+std::atomic<bool> stopRequested{false};
+
+BOOL WINAPI onConsoleControl(DWORD type) {
+    switch (type) {
+        case CTRL_C_EVENT:
+        case CTRL_BREAK_EVENT:
+            // The same clean stop as SIGTERM: after the pass in progress.
+            if (!stopRequested.exchange(true) && stopEvent != nullptr) SetEvent(stopEvent);
+            return TRUE;
+        default:
+            // Console closed, log-off or shut-down: Windows ends the process a
+            // few seconds later whatever it does. End now; atomic replacement
+            // keeps every image whole.
+            TerminateProcess(GetCurrentProcess(), 0);
+            return TRUE;
+    }
+}
+
+HANDLE runtimeHeap() {
+    const intptr_t heap = _get_heap_handle();
+    return heap != 0 ? reinterpret_cast<HANDLE>(heap) : GetProcessHeap();
+}
+
+class WindowsPlatform final : public Platform {
+public:
+    int64_t nowMillis() override {
+        FILETIME ft;
+        GetSystemTimePreciseAsFileTime(&ft);
+        const uint64_t ticks = (uint64_t{ft.dwHighDateTime} << 32) | ft.dwLowDateTime;
+        return static_cast<int64_t>(ticks / 10'000) - kEpochOffsetMs;
+    }
+
+    CalendarFields toLocal(int64_t millis) override {
+        CalendarFields f;
+        localNaive(millis, &f);
+        return f;
+    }
+
+    int64_t fromLocal(const CalendarFields& fields) override {
+        // Win32 refuses out-of-range fields: carry them first.
+        const int64_t naive = naiveOfFields(fields);
+        const int year = fieldsOfNaive(naive).year;
+        const TIME_ZONE_INFORMATION tzi = zoneRules().forYear(std::clamp(year, 1601, 30827));
+        const int64_t standard = naive + int64_t{tzi.Bias + tzi.StandardBias} * 60'000;
+        const int64_t daylight = naive + int64_t{tzi.Bias + tzi.DaylightBias} * 60'000;
+        if (standard == daylight) return standard;
+        const bool standardValid = localNaive(standard, nullptr) == naive;
+        const bool daylightValid = localNaive(daylight, nullptr) == naive;
+        // As the POSIX build: a repeated hour reads as its first occurrence, a
+        // skipped one with the standard offset (02:30 becomes 03:30).
+        if (standardValid && daylightValid) return std::min(standard, daylight);
+        if (daylightValid) return daylight;
+        return standard;
+    }
+
+    bool osName(std::string& out) override {
+        out = windowsName();
+        return true;
+    }
+
+    bool fileSeparator(char& out) override {
+        out = '\\';
+        return true;
+    }
+
+    bool readFile(const std::string& path, std::string& out, std::string& error) override {
+        out.clear();
+        std::wstring wide;
+        if (!checkPath(path, wide, error)) return false;
+        const DWORD attributes = GetFileAttributesW(wide.c_str());
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+            error = "cannot read (not a regular file) " + path + " (is a folder)";
+            return false;
+        }
+        Handle h(CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                             nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!h.valid()) {
+            error = win::describe("cannot open", path, GetLastError());
+            return false;
+        }
+        // Devices (NUL, CON, COM1) and pipes could block or never end.
+        if (GetFileType(h.get()) != FILE_TYPE_DISK) {
+            error = "cannot read (not a regular file) " + path + " (a device or pipe)";
+            return false;
+        }
+        LARGE_INTEGER size{};
+        if (!GetFileSizeEx(h.get(), &size)) {
+            error = win::describe("cannot read", path, GetLastError());
+            return false;
+        }
+        if (size.QuadPart > MAX_READ_BYTES) {
+            error = win::describe("cannot read", path, ERROR_FILE_TOO_LARGE);
+            return false;
+        }
+        out.reserve(static_cast<size_t>(size.QuadPart));
+        char buf[65536];
+        for (;;) {
+            DWORD n = 0;
+            if (!ReadFile(h.get(), buf, sizeof buf, &n, nullptr)) {
+                error = win::describe("cannot read", path, GetLastError());
+                out.clear();
+                return false;
+            }
+            if (n == 0) break;
+            out.append(buf, n);
+            if (out.size() > static_cast<size_t>(MAX_READ_BYTES)) {
+                out.clear();
+                error = win::describe("cannot read", path, ERROR_FILE_TOO_LARGE);
+                return false;
+            }
+        }
+        return true;
+    }
+
+    bool appendFile(const std::string& path, std::string_view data, std::string& error) override {
+        std::wstring wide;
+        if (!checkPath(path, wide, error)) return false;
+        // Appending is a seek to the end then a write (Wine has no atomic
+        // append): the lock keeps lines from two threads off each other.
+        std::lock_guard lock(appendMutex_);
+        Handle h(CreateFileW(wide.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                             nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!h.valid()) {
+            error = win::describe("cannot open", path, GetLastError());
+            return false;
+        }
+        LARGE_INTEGER zero{};
+        if (GetFileType(h.get()) == FILE_TYPE_DISK && !SetFilePointerEx(h.get(), zero, nullptr, FILE_END)) {
+            error = win::describe("cannot write", path, GetLastError());
+            return false;
+        }
+        if (GetFileType(h.get()) == FILE_TYPE_PIPE) {
+            // A pipe whose reader stalls would hold the service: never block
+            // on the log; a line the pipe cannot take at once is lost.
+            DWORD mode = PIPE_NOWAIT;
+            SetNamedPipeHandleState(h.get(), &mode, nullptr, nullptr);
+        }
+        DWORD err = 0;
+        bool ok = writeAll(h.get(), data, err);
+        if (!ok) error = win::describe("cannot write", path, err);
+        if (!h.close() && ok) {
+            error = win::describe("cannot close", path, GetLastError());
+            ok = false;
+        }
+        return ok;
+    }
+
+    bool writeFileAtomic(const std::string& path, std::string_view data, std::string& error) override {
+        std::wstring target;
+        if (!checkPath(path, target, error)) return false;
+        std::wstring dir;
+        std::wstring base = target;
+        if (auto cut = target.find_last_of(L"\\:"); cut != std::wstring::npos) {
+            dir = target.substr(0, cut + 1);
+            base = target.substr(cut + 1);
+        }
+        std::wstring tmp;
+        Handle h;
+        DWORD err = 0;
+        for (int attempt = 0; attempt < 100 && !h.valid(); ++attempt) {
+            tmp = dir + L"." + base + L".tmp" + win::widen(temporarySuffix());
+            h.reset(CreateFileW(tmp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+            if (!h.valid()) {
+                err = GetLastError();
+                if (err != ERROR_FILE_EXISTS && err != ERROR_ALREADY_EXISTS) break;
+            }
+        }
+        if (!h.valid()) {
+            error = win::describe("cannot create a temporary file in", dir.empty() ? "." : win::narrow(dir), err);
+            return false;
+        }
+        bool ok = writeAll(h.get(), data, err);
+        if (!ok) error = win::describe("cannot write", path, err);
+        if (!h.close() && ok) {
+            error = win::describe("cannot close", path, GetLastError());
+            ok = false;
+        }
+        if (ok) {
+            ok = false;
+            for (int attempt = 0; attempt < kReplaceAttempts; ++attempt) {
+                if (MoveFileExW(tmp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+                    ok = true;
+                    break;
+                }
+                err = GetLastError();
+                // A reader holding the old image: wait a moment and try again.
+                if (err != ERROR_SHARING_VIOLATION && err != ERROR_ACCESS_DENIED && err != ERROR_LOCK_VIOLATION) break;
+                Sleep(kReplacePauseMs);
+            }
+            if (!ok) error = win::describe("cannot replace", path, err);
+        }
+        if (!ok) DeleteFileW(tmp.c_str());
+        return ok;
+    }
+
+    std::vector<std::string> removeStaleTemporaries(const std::string& path, int64_t minAgeMillis) override {
+        std::vector<std::string> removed;
+        std::wstring wide;
+        std::string error;
+        if (!checkPath(path, wide, error)) return removed;
+        const std::wstring dir = folderOf(wide);
+        WIN32_FIND_DATAW found;
+        HANDLE search = FindFirstFileW((dir + L"*").c_str(), &found);
+        if (search == INVALID_HANDLE_VALUE) return removed;
+        const int64_t now = nowMillis();
+        do {
+            if (found.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) continue;
+            const std::string name = win::narrow(found.cFileName);
+            if (!isTemporaryName(name)) continue;
+            const uint64_t ticks =
+                (uint64_t{found.ftLastWriteTime.dwHighDateTime} << 32) | found.ftLastWriteTime.dwLowDateTime;
+            const int64_t modified = static_cast<int64_t>(ticks / 10'000) - kEpochOffsetMs;
+            // A live write of another run is never that old.
+            if (now - modified < minAgeMillis) continue;
+            if (DeleteFileW((dir + found.cFileName).c_str())) removed.push_back(name);
+        } while (FindNextFileW(search, &found));
+        FindClose(search);
+        return removed;
+    }
+
+    bool isReadableFile(const std::string& path) override {
+        std::wstring wide;
+        if (!win::widePath(path, wide)) return false;
+        const DWORD attributes = GetFileAttributesW(wide.c_str());
+        if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY)) return false;
+        Handle h(CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                             nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        return h.valid() && GetFileType(h.get()) == FILE_TYPE_DISK;
+    }
+
+    void writeStdout(std::string_view text) override { writeConsole(STD_OUTPUT_HANDLE, text); }
+    void writeStderr(std::string_view text) override { writeConsole(STD_ERROR_HANDLE, text); }
+
+    void sleepMillis(int64_t ms) override {
+        if (ms > 0) std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+    }
+
+    bool waitFor(std::condition_variable& cv, std::unique_lock<std::mutex>& lock, int64_t ms,
+                 const std::function<bool()>& ready) override {
+        if (ms <= 0) return ready();
+        return cv.wait_for(lock, std::chrono::milliseconds(ms), ready);
+    }
+
+    void setCurrentThreadLowestPriority() override { SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_LOWEST); }
+
+    [[noreturn]] void exitProcess(int status) override {
+        static std::atomic<bool> ending{false};
+        if (ending.exchange(true)) throw ProcessEnding{};
+        std::vector<void (*)()> handlers;
+        {
+            std::lock_guard lock(quickExitMutex);
+            handlers = quickExitHandlers();
+        }
+        for (auto it = handlers.rbegin(); it != handlers.rend(); ++it) (*it)();
+        std::fflush(nullptr);
+        // Static objects stay as they are under the worker threads' feet;
+        // files are closed after every write, so nothing is lost.
+        TerminateProcess(GetCurrentProcess(), static_cast<UINT>(status));
+        std::abort();  // not reached
+    }
+
+    void watchStopRequests(std::function<void()> onStop) override {
+        static std::once_flag once;
+        std::call_once(once, [&] {
+            stopEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+            if (stopEvent == nullptr) return;
+            std::thread([onStop = std::move(onStop)] {
+                if (WaitForSingleObject(stopEvent, INFINITE) == WAIT_OBJECT_0) onStop();
+            }).detach();
+            SetConsoleCtrlHandler(onConsoleControl, TRUE);
+        });
+    }
+
+    MemoryFigures memoryFigures() override {
+        // The heap the C runtime's allocator draws from (msvcrt keeps one of
+        // its own beside the process heap): every block counted, the free
+        // ones apart.
+        MemoryFigures f;
+        HANDLE heap = runtimeHeap();
+        if (!HeapLock(heap)) return f;
+        PROCESS_HEAP_ENTRY entry{};
+        while (HeapWalk(heap, &entry)) {
+            if (entry.wFlags & (PROCESS_HEAP_REGION | PROCESS_HEAP_UNCOMMITTED_RANGE)) continue;
+            const int64_t bytes = int64_t{entry.cbData} + entry.cbOverhead;
+            f.held += bytes;
+            if (!(entry.wFlags & PROCESS_HEAP_ENTRY_BUSY)) f.freeWithin += entry.cbData;
+        }
+        HeapUnlock(heap);
+        return f;
+    }
+
+    void reclaimMemory() override { HeapCompact(runtimeHeap(), 0); }
+
+    double randomUnit() override {
+        std::lock_guard<std::mutex> lock(randomMutex_);
+        return std::uniform_real_distribution<double>(0.0, 1.0)(engine_);
+    }
+
+private:
+    // A console gets wide characters (its code page may be anything); a file or
+    // pipe gets UTF-8. Lines end in CR LF either way.
+    void writeConsole(DWORD which, std::string_view text) {
+        std::string withCr;
+        withCr.reserve(text.size() + 16);
+        for (size_t i = 0; i < text.size(); ++i) {
+            if (text[i] == '\n' && (i == 0 || text[i - 1] != '\r')) withCr.push_back('\r');
+            withCr.push_back(text[i]);
+        }
+        std::lock_guard<std::mutex> lock(consoleMutex_);
+        HANDLE h = GetStdHandle(which);
+        if (h == INVALID_HANDLE_VALUE || h == nullptr) return;
+        DWORD mode = 0;
+        if (GetConsoleMode(h, &mode)) {
+            const std::wstring wide = win::widen(withCr);
+            size_t done = 0;
+            while (done < wide.size()) {
+                DWORD written = 0;
+                const DWORD chunk = static_cast<DWORD>(std::min<size_t>(wide.size() - done, 16384));
+                if (!WriteConsoleW(h, wide.data() + done, chunk, &written, nullptr) || written == 0) break;
+                done += written;
+            }
+            return;
+        }
+        DWORD err = 0;
+        writeAll(h, withCr, err);  // a console nobody reads is skipped silently
+    }
+
+    std::mutex consoleMutex_;
+    std::mutex appendMutex_;
+    std::mutex randomMutex_;
+    std::mt19937_64 engine_{std::random_device{}()};
+};
+
+WindowsPlatform& defaultPlatform() {
+    static WindowsPlatform p;
+    return p;
+}
+
+std::atomic<Platform*> installed{nullptr};
+
+}  // namespace
+
+Platform& Platform::current() {
+    Platform* p = installed.load(std::memory_order_acquire);
+    return p ? *p : defaultPlatform();
+}
+
+Platform* Platform::install(Platform* p) {
+    return installed.exchange(p, std::memory_order_acq_rel);
+}
+
+namespace ProcessSetup {
+
+void atEntry() {
+    // No "program has stopped" or "insert a disk" dialog boxes for a service
+    // that nobody watches: failures come back as error codes.
+    SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);
+}
+
+void atQuickExit(void (*handler)()) {
+    std::lock_guard lock(quickExitMutex);
+    quickExitHandlers().push_back(handler);
+}
+
+void setLocalTimeZone(const std::optional<std::string>& zone) { zoneRules().select(zone); }
+
+std::optional<std::string> localTimeZone() { return zoneRules().selected(); }
+
+}  // namespace ProcessSetup

@@ -1,0 +1,37 @@
+#pragma once
+// Compiler built-ins used by the drawing and encoding code, in one place: a
+// compiler without them needs only this file changed.
+
+#include <cstdint>
+
+#if defined(__GNUC__) || defined(__clang__)
+
+// Forces a small lambda handed to a hot loop inline.
+#define ZK_ALWAYS_INLINE __attribute__((always_inline))
+
+namespace zk {
+
+using Int128 = __int128;
+
+// a * b and a - b, false when the exact result does not fit.
+inline bool multiplyChecked(int64_t a, int64_t b, int64_t& out) { return !__builtin_mul_overflow(a, b, &out); }
+inline bool subtractChecked(int64_t a, int64_t b, int64_t& out) { return !__builtin_sub_overflow(a, b, &out); }
+
+inline int countTrailingZeros(uint32_t v) { return __builtin_ctz(v); }  // v != 0
+inline uint32_t byteSwap(uint32_t v) { return __builtin_bswap32(v); }
+
+}  // namespace zk
+
+#if defined(__x86_64__)
+// Byte shuffles (SSSE3) compiled into chosen functions and used where the
+// processor has them.
+#define ZK_HAS_SSSE3_PATHS 1
+#define ZK_TARGET_SSSE3 __attribute__((target("ssse3")))
+namespace zk {
+inline bool cpuHasSsse3() { return __builtin_cpu_supports("ssse3"); }
+}  // namespace zk
+#endif
+
+#else
+#error "support/Compiler.h: provide the built-ins for this compiler"
+#endif

@@ -1,0 +1,8 @@
+#include "support/HttpGet.h"
+
+std::string maskSecret(std::string text, const std::string& secret) {
+    if (secret.empty()) return text;
+    for (size_t pos = text.find(secret); pos != std::string::npos; pos = text.find(secret, pos + 3))
+        text.replace(pos, secret.size(), "***");
+    return text;
+}
