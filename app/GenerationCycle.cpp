@@ -73,9 +73,11 @@ bool zkQuoteForge::startServiceQuoteForge() {
     if (isServiceRunning() || closing_) return false;
     IT::Outils_AfficheMsg_System("Service", "Service [QuoteForge] starting...");
     // The one chart surface of the service; no window is needed to draw off-screen.
-    traitement_QuoteForge = std::make_shared<Indication_Graph>();
+    auto surface = std::make_shared<Indication_Graph>();
     IT::addLogIndice("Service [QuoteForge] started");
     std::lock_guard<std::mutex> lock(stateMutex_);
+    // run() reads the pointer under stateMutex_: it is only ever changed under it.
+    traitement_QuoteForge = std::move(surface);
     genStopRequested_ = false;
     genStopPending_ = false;
     genExiting_ = false;
@@ -116,10 +118,12 @@ bool zkQuoteForge::stopServiceQuoteForge() {
     }
     stateChanged_.notify_all();
     worker.join();
-    if (traitement_QuoteForge) {
-        traitement_QuoteForge->finalize();
-        traitement_QuoteForge.reset();
+    std::shared_ptr<Indication_Graph> surface;
+    {
+        std::lock_guard<std::mutex> lock(stateMutex_);
+        surface = std::move(traitement_QuoteForge);
     }
+    if (surface) surface->finalize();
     IT::Outils_AfficheMsg_System("Service", "Service [QuoteForge] stopped.");
     IT::addLogIndice("Service [QuoteForge] stopped.");
     return true;
@@ -216,7 +220,8 @@ void zkQuoteForge::reloadLoop() {
 void zkQuoteForge::reloadConfiguration() {
     IT::Outils_AfficheMsg_System("zkQuoteForge", kReadingConfiguration);
     IT::addLogIndice(kReadingConfiguration);
-    Properties table = IT::GetFileProperties(CONFIG_FILE);
+    bool latin1Source = false;
+    Properties table = IT::GetFileProperties(CONFIG_FILE, latin1Source);
     if (table.empty()) {
         IT::Outils_AfficheMsg_System(
             "zkQuoteForge", "Erreur avec 'zkQuoteForge.ini': impossible de mettre à jour la configuration existante !",
@@ -224,7 +229,7 @@ void zkQuoteForge::reloadConfiguration() {
         IT::addLogIndice("Error with 'zkQuoteForge.ini': cannot update configuration!");
         return;
     }
-    SysProperties.store(std::make_shared<const Properties>(std::move(table)));
+    SysProperties.store(std::make_shared<const Properties>(std::move(table)), latin1Source);
     IT::Outils_AfficheMsg_System("zkQuoteForge", "Configuration ... OK !", true);
     settleVerboseMode();
     const bool wanted = isSystemFieldOn("INDICEGIF_SERVICE");
@@ -340,7 +345,9 @@ void zkQuoteForge::buildChart(Indication_Graph& surface, const std::string& path
     try {
         if (surface.initGraphique(path)) {
             surface.init();
-            result += surface.SaveToImage() + "done";
+            result += surface.SaveToImage();
+            // The image then holds the "no data" notice: not a chart to count as done.
+            result += surface.hasDataToDraw() ? "done" : "nothing to draw in the time window!";
         } else {
             result += "configuration failed!";
             IT::addLogIndice("  |_ Configuration Failed!");

@@ -181,8 +181,9 @@ zkQuoteForge::zkQuoteForge(bool bUnique) {
     IT::addLogIndice("  |_ Operating System = " + IT::szSystemOS);
     IT::addLogIndice(std::string("  |_ Verbose Mode = ") + (IT::debugMode ? "true" : "false"));
 
-    auto table = std::make_shared<const Properties>(IT::GetFileProperties(CONFIG_FILE));
-    SysProperties.store(table);
+    bool latin1Source = false;
+    auto table = std::make_shared<const Properties>(IT::GetFileProperties(CONFIG_FILE, latin1Source));
+    SysProperties.store(table, latin1Source);
     if (table->empty()) {
         IT::Outils_AfficheMsg_System(
             "zkQuoteForge", "Une erreur de configuration est survenue dans 'zkQuoteForge.ini'... Impossible de continuer !",

@@ -114,7 +114,8 @@ public:
     std::atomic<bool> thread_QuoteForge_running{false};
     std::thread thread_QuoteForge;  // the generation thread, while the service runs
     // The one chart surface reused for every chart. Shared ownership only so
-    // that this header does not need the chart surface's destructor.
+    // that this header does not need the chart surface's destructor. Read
+    // and changed under stateMutex_ only.
     std::shared_ptr<Indication_Graph> traitement_QuoteForge;
 
 private:

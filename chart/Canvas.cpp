@@ -10,10 +10,8 @@
 
 namespace {
 
-// Large enough for any chart, small enough that a mistyped size in a graph
-// file cannot take the machine's memory (256 MB at most).
-constexpr int kMaxSide = 65535;
-constexpr int64_t kMaxPixels = int64_t(1) << 26;
+constexpr int kMaxSide = Image::kMaxSide;
+constexpr int64_t kMaxPixels = Image::kMaxPixels;
 constexpr uint32_t kOpaqueBlack = 0xFF000000u;
 
 class CanvasImage final : public Image {

@@ -36,6 +36,15 @@ inline int truncToInt(double v) {
     return static_cast<int>(v);
 }
 
+// Truncates toward zero into 64 bits, saturating like truncToInt: labels of
+// volumes and capitalisations run far past the int range.
+inline int64_t truncToInt64(double v) {
+    if (std::isnan(v)) return 0;
+    if (v >= 9223372036854775807.0) return INT64_MAX;
+    if (v <= -9223372036854775808.0) return INT64_MIN;
+    return static_cast<int64_t>(v);
+}
+
 inline int clampToInt(int64_t v) {
     return static_cast<int>(std::clamp<int64_t>(v, INT_MIN, INT_MAX));
 }

@@ -52,7 +52,7 @@ void Indication_Data::paint_InitGraphics(Graphics& g, const Rectangle& r) {
     const FontMetrics& m = g.getFontMetrics(fontGraph_Pen);
 
     for (float bound : {y_Min, y_Max}) {
-        const int w = m.stringWidth(std::to_string(truncToInt(bound)));
+        const int w = m.stringWidth(std::to_string(chart::truncToInt64(bound)));
         if (w > xLgLegende) xLgLegende = w + 1;
     }
 
@@ -100,13 +100,17 @@ void Indication_Data::paint_AxesLegendes(Graphics& g, int xR) {
     const float base = y_Min > 0 ? y_Min : 0.0f;
     const int halfAscent = m.getAscent() / 2;
     for (int i = 0; i < n; ++i) {
-        int v = n == 1 ? 0 : truncToInt((y_Max - y_Min) / static_cast<float>(n - 1) * static_cast<float>(i));
-        if (y_Min < 0) v = truncToInt(static_cast<float>(v) + y_Min);
-        const float scaled = static_cast<float>(v) * yScale_Conv;
+        // The value offset stays a whole float rather than an int: an int
+        // overflows past 2^31 and piles every label on the axis. Past the
+        // 64-bit range only the label text saturates, never the position.
+        float v = n == 1 ? 0.0f : std::trunc((y_Max - y_Min) / static_cast<float>(n - 1) * static_cast<float>(i));
+        if (std::isnan(v)) v = 0.0f;
+        if (y_Min < 0) v = std::trunc(v + y_Min);
+        const float scaled = v * yScale_Conv;
         const int yy = clampToInt(int64_t{y0} - truncToInt(scaled));
 
         if (bLegende_Y_Display) {
-            const std::string label = std::to_string(truncToInt(base + static_cast<float>(v)));
+            const std::string label = std::to_string(chart::truncToInt64(base + v));
             const int64_t left = bLegende_Y_Gauche ? int64_t{x0} - m.stringWidth(label) - 2 : int64_t{xR} + 4;
             g.drawString(label, clampToInt(left), clampToInt(int64_t{yy} + halfAscent - 1));
         }

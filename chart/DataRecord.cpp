@@ -54,7 +54,10 @@ DataLine parseDataLine(std::string_view line, DataRecord& out, std::string& erro
     while (count < 3 && pos < line.size()) {
         size_t end = line.find(';', pos);
         if (end == std::string_view::npos) end = line.size();
-        if (end > pos) fields[count++] = line.substr(pos, end - pos);
+        // Exported files often pad their fields; only blanks around a field
+        // are dropped, never blanks inside it.
+        const std::string_view field = trimDataLine(line.substr(pos, end - pos));
+        if (!field.empty()) fields[count++] = field;
         pos = end + 1;
     }
     if (count < 3) {

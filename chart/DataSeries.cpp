@@ -1,6 +1,7 @@
 // The chart model's data: reading the data file within the time window, gap
 // filling, the displayed range and the data-period caption.
 
+#include "chart/ChartMath.h"
 #include "chart/DataRecord.h"
 #include "chart/Indication_Data.h"
 #include "chart/LocalTimeCache.h"
@@ -221,6 +222,15 @@ bool Indication_Data::Data_InitMinMax() {
         case MODEGRAPH_MINUTE: {
             const TimeWindow window = Data_TimeWindow();
             found = Data_getMinMax(window.start, window.end);
+            // A period of 0 reads the whole file to show it: with nothing after
+            // the window end, the whole series is what there is to show.
+            if (!found && window.start == window.end) {
+                const size_t n = std::min(vecGraph_Date.size(), vecGraph_Data.size());
+                if (n > 0) {
+                    Data_setMinMax(0, n - 1);
+                    found = true;
+                }
+            }
             break;
         }
         default:
@@ -231,6 +241,18 @@ bool Indication_Data::Data_InitMinMax() {
     return found;
 }
 
+bool Indication_Data::Data_HasDisplayedRange() const {
+    const size_t n = std::min(vecGraph_Date.size(), vecGraph_Data.size());
+    if (n == 0) return false;
+    // Without a window there is no range to find: nothing changes there.
+    if (!chart::isWindowMode(iModeGraphicsData)) return true;
+    const TimeWindow window = Data_TimeWindow();
+    if (window.start == window.end) return true;  // the whole series at worst
+    const int64_t start = std::min(window.start, window.end);
+    return std::any_of(vecGraph_Date.begin(), vecGraph_Date.begin() + static_cast<std::ptrdiff_t>(n),
+                       [start](int64_t d) { return d > start; });
+}
+
 bool Indication_Data::Data_getMinMax(int64_t start, int64_t end) {
     if (!(start < end)) std::swap(start, end);
     const size_t n = std::min(vecGraph_Date.size(), vecGraph_Data.size());
@@ -239,7 +261,11 @@ bool Indication_Data::Data_getMinMax(int64_t start, int64_t end) {
     if (i == n) return false;
     size_t j = i;
     while (j + 1 < n && vecGraph_Date[j + 1] <= end) ++j;
+    Data_setMinMax(i, j);
+    return true;
+}
 
+void Indication_Data::Data_setMinMax(size_t i, size_t j) {
     float smallest = toSingle(vecGraph_Data[i]);
     float largest = smallest;
     bool clamped = std::abs(vecGraph_Data[i]) > kFloatLimit;
@@ -261,7 +287,6 @@ bool Indication_Data::Data_getMinMax(int64_t start, int64_t end) {
     const int64_t last = vecGraph_Date[j];
     reportAlways("Image from " + Indication_Tools::getDate(first, true) + " " + Indication_Tools::getTime(first) +
                  " to " + Indication_Tools::getDate(last, true) + " " + Indication_Tools::getTime(last));
-    return true;
 }
 
 bool Indication_Data::Data_RangeIsValid() const {

@@ -61,6 +61,10 @@ class Image : public PixelSource {
 public:
     // Returns null when the size cannot be had (not positive, or too large).
     static std::unique_ptr<Image> create(int width, int height);
+    // Large enough for any chart, small enough that a mistyped size in a
+    // graph file cannot take the machine's memory (256 MB at most).
+    static constexpr int kMaxSide = 65535;
+    static constexpr int64_t kMaxPixels = int64_t(1) << 26;
 
     ~Image() override = default;
     // A drawing context whose drawing changes this image; it must not

@@ -51,6 +51,9 @@ public:
     bool ReadData(const std::optional<std::string>& path);
     bool Data_InitMinMax();
     bool Data_getMinMax(int64_t start, int64_t end);
+    // Whether Data_InitMinMax finds anything to draw: a record after the
+    // window start (any record with a period of 0). Reports nothing.
+    bool Data_HasDisplayedRange() const;
     std::string Data_getData();
     int getGraphicsMode() const { return iModeGraphicsData; }
     bool setGraphicsMode(int mode);
@@ -188,4 +191,6 @@ private:
     TimeWindow Data_TimeWindow() const;
     bool Data_ReadFile(const std::string& path);
     void Data_ClampRange();
+    // Sets the displayed range to [i, j] and the value bounds from it.
+    void Data_setMinMax(size_t i, size_t j);
 };

@@ -15,7 +15,9 @@
 #include <chrono>
 #include <climits>
 #include <cstdint>
+#include <mutex>
 #include <stdexcept>
+#include <unordered_set>
 #include <vector>
 
 namespace {
@@ -66,7 +68,16 @@ bool Indication_Graph::initGraphique(const std::optional<std::string>& path, int
     if (iApplet_Largeur < INT_MAX && iApplet_Hauteur < INT_MAX) {
         offScrImage = Image::create(iApplet_Largeur + 1, iApplet_Hauteur + 1);
     }
-    if (!offScrImage) return false;
+    if (!offScrImage) {
+        // Otherwise the pass would only say "configuration failed!".
+        Indication_Tools::Outils_AfficheMsg_System(
+            thisClassName, "Error with the image size " + std::to_string(iApplet_Largeur) + "x" +
+                               std::to_string(iApplet_Hauteur) + " : cannot be made (the image, one pixel wider "
+                               "and taller, must have sides from 1 to " + std::to_string(Image::kMaxSide) +
+                               " and at most " + std::to_string(Image::kMaxPixels) + " pixels)",
+            true);
+        return false;
+    }
     offScrGraphics = offScrImage->getGraphics();
     // A new image holds nothing yet: the next update must draw it.
     bUpdateImage = true;
@@ -74,6 +85,10 @@ bool Indication_Graph::initGraphique(const std::optional<std::string>& path, int
 }
 
 // ---- Rendering --------------------------------------------------------------
+
+bool Indication_Graph::hasDataToDraw() const {
+    return bDataReady && idMesDonnees && idMesDonnees->Data_HasDisplayedRange();
+}
 
 void Indication_Graph::update(Graphics* g) {
     if (!offScrImage || !offScrGraphics || !bUpdateImage) return;
@@ -91,7 +106,8 @@ void Indication_Graph::paint(Graphics* g) {
 void Indication_Graph::paintApplet(Graphics& g) {
     const int W = iApplet_Largeur;
     const int H = iApplet_Hauteur;
-    if (!bDataReady || !idMesDonnees) {
+    // An empty frame labelled 0 would pass for a real chart: say so instead.
+    if (!hasDataToDraw()) {
         g.setColor(SCREEN_COLOR_BACKGROUND);
         g.fillRect(0, 0, plusOne(W), plusOne(H));
         paintDialog(g, "Données non chargées !");
@@ -128,13 +144,46 @@ void Indication_Graph::paintDialog(Graphics& g, const std::string& text) {
 
 std::string Indication_Graph::outputName(const std::optional<std::string>& configured,
                                          const char* extension) const {
-    if (configured) return *configured;
+    // An empty name ("GRAPH_PRINT_GIF_NAME=") names no file: the title does, as when the key is missing.
+    if (configured && !configured->empty()) return *configured;
     std::string name = idMesDonnees->szGraph_Title.value_or("");
     std::replace(name.begin(), name.end(), ' ', '_');
     return name + extension;
 }
 
+namespace {
+
+// A process killed mid-write (or a power cut) leaves its temporary file for
+// good. The first time this process writes an image into a folder, it removes
+// those older than an hour: a live write of another run is never that old.
+constexpr int64_t kStaleTemporaryMillis = 3600 * 1000;
+// Folders named with date macros keep coming: forgetting them only costs a sweep.
+constexpr size_t kSweptFoldersKept = 10000;
+
+void sweepStaleTemporaries(const std::string& path) {
+    static std::mutex mutex;
+    static std::unordered_set<std::string> swept;
+    char separator = '/';
+    Platform::current().fileSeparator(separator);
+    const size_t end = path.find_last_of(separator == '/' ? "/" : "/\\");
+    const std::string folder = end == std::string::npos ? std::string() : path.substr(0, end);
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        if (swept.size() >= kSweptFoldersKept) swept.clear();
+        if (!swept.insert(folder).second) return;
+    }
+    for (const std::string& name : Platform::current().removeStaleTemporaries(path, kStaleTemporaryMillis)) {
+        Indication_Tools::Outils_AfficheMsg_System(Indication_Graph::thisClassName,
+                                                   "Removed the stale temporary file " + name + " left beside " + path +
+                                                       " by a write that never ended",
+                                                   true);
+    }
+}
+
+}  // namespace
+
 bool Indication_Graph::writeImageFile(const char* kind, const std::string& path, std::string_view bytes) {
+    sweepStaleTemporaries(path);
     // Whole file or nothing: a web server may be serving the previous image
     // while this one is written, and the service may be stopped at any time.
     std::string error;
@@ -227,14 +276,20 @@ bool Indication_Graph::SaveToPNG(bool render, const std::string& path) {
     }
 
     std::optional<std::vector<uint8_t>> bytes;
+    std::string failure;
     try {
         bytes = encoder.pngEncode();
-    } catch (const std::exception&) {
+    } catch (const std::exception& e) {
         bytes.reset();  // memory ran out: no bytes, reported below
+        failure = e.what();
     }
     if (!bytes) {
+        // The encoder's own reason goes to the log as well as standard error.
+        if (failure.empty()) failure = encoder.getLastFailure();
         Indication_Tools::Outils_AfficheMsg_System(
-            thisClassName, "Error during the writing of the PNG : no valid datas (bytes)", true);
+            thisClassName,
+            "Error during the writing of the PNG : no valid datas (bytes)" + (failure.empty() ? "" : " - " + failure),
+            true);
         return false;
     }
     return writeImageFile("PNG", path,

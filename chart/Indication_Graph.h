@@ -40,6 +40,9 @@ public:
     void update(Graphics* g);
     void paint(Graphics* g);
     void paintApplet(Graphics& g);
+    // The loaded chart has something in its time window: otherwise the image
+    // shows the "no data" notice instead of an empty frame.
+    bool hasDataToDraw() const;
     void paintDialog(Graphics& g, const std::string& text);
 
     bool SaveToGif();

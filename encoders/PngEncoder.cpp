@@ -61,12 +61,6 @@ size_t packRgbFast(const uint32_t* src, size_t w, uint8_t* out) {
 size_t packRgbFast(const uint32_t*, size_t, uint8_t*) { return 0; }
 #endif
 
-void reportFailure(std::string_view line) {
-    std::string text(line);
-    text += '\n';
-    Platform::current().writeStderr(text);
-}
-
 // Releases the compressor however writeImageData ends.
 struct DeflateStream {
     z_stream zs{};
@@ -79,6 +73,11 @@ struct DeflateStream {
 }  // namespace
 
 PngEncoder::PngEncoder() : PngEncoder(nullptr, false, FILTER_NONE, 0) {}
+
+void PngEncoder::reportFailure(std::string_view line) {
+    lastFailure.assign(line);
+    Platform::current().writeStderr(lastFailure + "\n");
+}
 PngEncoder::PngEncoder(const PixelSource* image) : PngEncoder(image, false, FILTER_NONE, 0) {}
 PngEncoder::PngEncoder(const PixelSource* image, bool encodeAlpha)
     : PngEncoder(image, encodeAlpha, FILTER_NONE, 0) {}
@@ -107,6 +106,7 @@ void PngEncoder::setCompressionLevel(int level) {
 }
 
 std::optional<std::vector<uint8_t>> PngEncoder::pngEncode() {
+    lastFailure.clear();
     if (image == nullptr) return std::nullopt;
     try {
         width = image->getWidth();

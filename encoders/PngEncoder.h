@@ -12,6 +12,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -45,6 +46,9 @@ public:
 
     // The complete PNG file, or nothing (see above).
     std::optional<std::vector<uint8_t>> pngEncode();
+    // Why the last pngEncode returned no bytes (the line written to standard
+    // error), so that the caller can log it too; empty after a success.
+    const std::string& getLastFailure() const { return lastFailure; }
 
 protected:
     // Byte writers: each writes at pos and returns the position after what it
@@ -59,6 +63,7 @@ private:
     // Room for n more bytes at pos: grows by the larger of 1000 bytes and the
     // shortfall.
     void ensureRoom(size_t pos, size_t n);
+    void reportFailure(std::string_view line);
     void writeHeader();
     bool writeImageData();
     void writeEnd();
@@ -70,6 +75,7 @@ private:
     bool encodeAlpha = false;
     int filter = FILTER_NONE;
     int compressionLevel = 0;
+    std::string lastFailure;
     int width = 0;
     int height = 0;
     int bytesPerPixel = 3;

@@ -71,6 +71,10 @@ int64_t Indication_Tools::getDateFromBdd(const std::optional<std::string>& date,
         timeText = *time;
 
     CalendarFields fields = platform.toLocal(now);
+    // A date and time written to the second stand for that whole second's
+    // start: the clock's milliseconds would move the window end past a record
+    // stamped exactly at the window start.
+    fields.millisecond = 0;
     int a = 0, b = 0, c = 0;
     std::string error;
     if (readField(*date, 0, 4, "year", a, error) && readField(*date, 4, 2, "month", b, error) &&
@@ -90,7 +94,7 @@ int64_t Indication_Tools::getDateFromBdd(const std::optional<std::string>& date,
         report(std::string("Error with ") + TIME_KEY + " : " + error);
     }
     // Out-of-range fields carry into the next unit (day 32 of January is
-    // 1 February); the result keeps the clock's milliseconds.
+    // 1 February).
     return platform.fromLocal(fields);
 }
 

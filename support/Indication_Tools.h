@@ -28,6 +28,8 @@ public:
 
     // ---- Properties files and option values --------------------------------
     static Properties GetFileProperties(const std::string& path);
+    // The same, telling whether the file was read as ISO 8859-1 (not UTF-8).
+    static Properties GetFileProperties(const std::string& path, bool& latin1Source);
     // Parses properties text already in memory (the grammar of GetFileProperties).
     static Properties ParseProperties(std::string_view text);
     static std::string GetTextFile(const std::string& path);

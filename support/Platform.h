@@ -14,6 +14,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // Local calendar fields of an instant. Month is 1..12, weekday 0 = Sunday.
 struct CalendarFields {
@@ -63,6 +64,11 @@ public:
     // temporary file stays behind.
     virtual bool writeFileAtomic(const std::string& path, std::string_view data, std::string& error) = 0;
     virtual bool isReadableFile(const std::string& path) = 0;
+    // Removes, in the folder of path, the temporary files writeFileAtomic
+    // leaves (for any target) when a process dies mid-write (killed, power
+    // cut) once they are older than minAgeMillis, and nothing else; returns
+    // the names removed.
+    virtual std::vector<std::string> removeStaleTemporaries(const std::string& path, int64_t minAgeMillis) = 0;
 
     // Console.
     virtual void writeStdout(std::string_view text) = 0;
@@ -119,6 +125,9 @@ public:
         return target_.writeFileAtomic(p, d, e);
     }
     bool isReadableFile(const std::string& p) override { return target_.isReadableFile(p); }
+    std::vector<std::string> removeStaleTemporaries(const std::string& p, int64_t age) override {
+        return target_.removeStaleTemporaries(p, age);
+    }
     void writeStdout(std::string_view t) override { target_.writeStdout(t); }
     void writeStderr(std::string_view t) override { target_.writeStderr(t); }
     void sleepMillis(int64_t ms) override { target_.sleepMillis(ms); }

@@ -95,8 +95,15 @@ Properties Indication_Tools::ParseProperties(std::string_view text) {
 }
 
 Properties Indication_Tools::GetFileProperties(const std::string& path) {
+    bool latin1Source = false;
+    return GetFileProperties(path, latin1Source);
+}
+
+Properties Indication_Tools::GetFileProperties(const std::string& path, bool& latin1Source) {
     std::string bytes, error;
-    if (Platform::current().readFile(path, bytes, error)) return ParseProperties(toUtf8(bytes));
+    const bool complete = Platform::current().readFile(path, bytes, error);
+    latin1Source = !utf8::isValid(bytes);
+    if (complete) return ParseProperties(toUtf8(bytes));
     Outils_AfficheMsg(thisClassName, "Error with " + path + " : " + error, true);
     // A read that broke off keeps the whole lines it got.
     Properties table;

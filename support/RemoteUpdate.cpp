@@ -182,7 +182,8 @@ std::optional<std::string> Indication_Tools::getUrl(const std::optional<std::str
     std::string status = "50x Internal Application Error";
 
     // One snapshot, so login and password come from the same configuration.
-    SharedProperties::Ptr config = SysProperties.load();
+    const SharedProperties::Snapshot snapshot = SysProperties.snapshot();
+    const SharedProperties::Ptr& config = snapshot.table;
     auto lookup = [&](const char* key) -> std::optional<std::string> {
         if (!config) return std::nullopt;
         auto it = config->find(key);
@@ -194,11 +195,18 @@ std::optional<std::string> Indication_Tools::getUrl(const std::optional<std::str
     std::optional<std::string> login = lookup("INDICEGIF_URLUPDATE_LOGIN");
     if (login && !login->empty()) {
         password = lookup("INDICEGIF_URLUPDATE_PASSWORD").value_or("");
-        authorization = "Basic " + *base64Encode(std::optional<std::string>(*login + ":" + password));
+        // The bytes the configuration file holds, whatever its encoding: that
+        // is what the server's account was set up with.
+        const std::string credentials = *login + ":" + password;
+        const std::vector<uint8_t> encoded =
+            encode(snapshot.latin1Source ? textToBytes(credentials)
+                                         : std::vector<uint8_t>(credentials.begin(), credentials.end()));
+        authorization = "Basic " + std::string(encoded.begin(), encoded.end());
     }
 
     HttpGetResult answer = httpGet(*url, authorization, getRemoteUpdateLimits().http);
-    if (answer.statusLine) status = *answer.statusLine;
+    // A reason phrase may come in ISO 8859-1: the log stays valid UTF-8.
+    if (answer.statusLine) status = toUtf8(*answer.statusLine);
     switch (answer.outcome) {
         case HttpGetResult::Outcome::SetupFailed:
             report("getUrl : Error [init] : " + maskSecret(answer.error, password), true);

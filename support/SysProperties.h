@@ -18,9 +18,20 @@ public:
         std::lock_guard<std::mutex> lock(mutex_);
         return table_;
     }
-    void store(Ptr table) {
+    // latin1Source: the file was not UTF-8 and its values were converted from
+    // ISO 8859-1 (credentials are sent as the bytes the file holds).
+    void store(Ptr table, bool latin1Source = false) {
         std::lock_guard<std::mutex> lock(mutex_);
         table_ = std::move(table);
+        latin1Source_ = latin1Source;
+    }
+    struct Snapshot {
+        Ptr table;
+        bool latin1Source = false;
+    };
+    Snapshot snapshot() const {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return {table_, latin1Source_};
     }
     // The value under key, absent when the key or the table is missing.
     std::optional<std::string> get(const std::string& key) const {
@@ -34,6 +45,7 @@ public:
 private:
     mutable std::mutex mutex_;
     Ptr table_;
+    bool latin1Source_ = false;
 };
 
 // The one application configuration ("zkQuoteForge.ini").

@@ -12,6 +12,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <cctype>
+#include <dirent.h>
 #include <fcntl.h>
 #include <malloc.h>
 #include <mutex>
@@ -20,6 +22,8 @@
 #include <sys/stat.h>
 #include <sys/utsname.h>
 #include <thread>
+#include <utility>
+#include <vector>
 #include <unistd.h>
 
 namespace {
@@ -28,18 +32,53 @@ namespace {
 // than read into memory whole.
 constexpr int64_t MAX_READ_BYTES = int64_t{512} << 20;
 
+// Temporary files are ".<name>.tmp" and six letters or digits, beside the target.
+constexpr size_t kTemporarySuffixLength = 6;
+
+std::string temporaryPrefix(const std::string& base) { return "." + base + ".tmp"; }
+
+// ".<name>.tmp" and the six letters or digits, for a non-empty name.
+bool isTemporaryName(std::string_view name) {
+    const std::string_view tag = ".tmp";
+    if (name.size() < 1 + 1 + tag.size() + kTemporarySuffixLength || name[0] != '.') return false;
+    const size_t suffix = name.size() - kTemporarySuffixLength;
+    if (name.substr(suffix - tag.size(), tag.size()) != tag) return false;
+    for (char c : name.substr(suffix)) {
+        if (!std::isalnum(static_cast<unsigned char>(c))) return false;
+    }
+    return true;
+}
+
+// The folder ("." when none is given) and the file name of path.
+std::pair<std::string, std::string> splitPath(const std::string& path) {
+    const auto slash = path.find_last_of('/');
+    if (slash == std::string::npos) return {".", path};
+    return {slash == 0 ? "/" : path.substr(0, slash), path.substr(slash + 1)};
+}
+
 // Six letters or digits for a temporary file name.
 std::string temporarySuffix() {
     static constexpr char kChars[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
     thread_local std::mt19937_64 generator{std::random_device{}() ^
                                           static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count())};
-    std::string suffix(6, 'X');
+    std::string suffix(kTemporarySuffixLength, 'X');
     for (char& c : suffix) c = kChars[generator() % (sizeof kChars - 1)];
     return suffix;
 }
 
 std::string errnoText(const std::string& what, const std::string& path, int err) {
     return what + " " + path + " (" + std::strerror(err) + ")";
+}
+
+// The system would silently take a path only up to a NUL byte: a value such
+// as "log.txt<NUL>.off" must not name log.txt.
+bool checkPath(const std::string& path, std::string& error) {
+    const size_t nul = path.find('\0');
+    if (nul == std::string::npos) return true;
+    std::string shown;
+    for (char c : path) shown += c == '\0' ? std::string("<NUL>") : std::string(1, c);
+    error = "refused path " + shown + " (it holds a NUL byte)";
+    return false;
 }
 
 // Writes all of data, retrying short writes and interrupted calls.
@@ -139,6 +178,7 @@ public:
 
     bool readFile(const std::string& path, std::string& out, std::string& error) override {
         out.clear();
+        if (!checkPath(path, error)) return false;
         // Non-blocking so that opening a FIFO cannot hang; regular files ignore it.
         int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
         if (fd < 0) {
@@ -182,10 +222,20 @@ public:
     }
 
     bool appendFile(const std::string& path, std::string_view data, std::string& error) override {
-        int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+        if (!checkPath(path, error)) return false;
+        // Opened without blocking: a FIFO with no reader must not hold the
+        // service (nor its stop) for ever.
+        int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0644);
         if (fd < 0) {
             error = errnoText("cannot open", path, errno);
             return false;
+        }
+        // A FIFO or socket stays non-blocking, so a stalled reader costs the
+        // line instead of the service; files, terminals and devices block as usual.
+        struct stat st{};
+        if (fstat(fd, &st) == 0 && !S_ISFIFO(st.st_mode) && !S_ISSOCK(st.st_mode)) {
+            const int flags = ::fcntl(fd, F_GETFL);
+            if (flags >= 0) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
         }
         // One write call: O_APPEND makes each whole line land after the others.
         int err = 0;
@@ -207,12 +257,8 @@ public:
     }
 
     bool writeFileAtomic(const std::string& path, std::string_view data, std::string& error) override {
-        std::string dir = ".";
-        std::string base = path;
-        if (auto slash = path.find_last_of('/'); slash != std::string::npos) {
-            dir = slash == 0 ? "/" : path.substr(0, slash);
-            base = path.substr(slash + 1);
-        }
+        if (!checkPath(path, error)) return false;
+        const auto [dir, base] = splitPath(path);
         // Everything goes through the folder's descriptor: a folder moved or
         // replaced during the write still gets the file and loses the
         // temporary one, instead of keeping it for good.
@@ -224,7 +270,7 @@ public:
         std::string tmp;
         int fd = -1;
         for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-            tmp = "." + base + ".tmp" + temporarySuffix();
+            tmp = temporaryPrefix(base) + temporarySuffix();
             fd = ::openat(dirFd, tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
             if (fd < 0 && errno != EEXIST) break;
         }
@@ -252,7 +298,35 @@ public:
         return ok;
     }
 
+    std::vector<std::string> removeStaleTemporaries(const std::string& path, int64_t minAgeMillis) override {
+        std::vector<std::string> removed;
+        std::string error;
+        if (!checkPath(path, error)) return removed;
+        const std::string dir = splitPath(path).first;
+        const int dirFd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (dirFd < 0) return removed;
+        DIR* folder = ::fdopendir(dirFd);
+        if (folder == nullptr) {
+            ::close(dirFd);
+            return removed;
+        }
+        const int64_t now = nowMillis();
+        while (const dirent* entry = ::readdir(folder)) {
+            const std::string_view name = entry->d_name;
+            if (!isTemporaryName(name)) continue;
+            struct stat st{};
+            if (::fstatat(dirFd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode)) continue;
+            const int64_t modified = int64_t{st.st_mtim.tv_sec} * 1000 + st.st_mtim.tv_nsec / 1000000;
+            // A live write of another run is never that old.
+            if (now - modified < minAgeMillis) continue;
+            if (::unlinkat(dirFd, entry->d_name, 0) == 0) removed.emplace_back(name);
+        }
+        ::closedir(folder);
+        return removed;
+    }
+
     bool isReadableFile(const std::string& path) override {
+        if (path.find('\0') != std::string::npos) return false;
         struct stat st{};
         return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && ::access(path.c_str(), R_OK) == 0;
     }
@@ -368,7 +442,11 @@ void atEntry() {
     // explicit TZ is left as it is.
     setenv("TZ", ":/etc/localtime", 0);
     tzset();
+    // A console reader that goes away (zkQuoteForge | tee, a restarted log
+    // pipe) or a file-size limit must fail a write, not kill the service:
+    // the console then goes unwritten and the image write is reported.
     ignoreBrokenPipeSignal();
+    std::signal(SIGXFSZ, SIG_IGN);
 }
 
 void atQuickExit(void (*handler)()) { std::at_quick_exit(handler); }

@@ -15,6 +15,7 @@
 #include <spawn.h>
 #include <sstream>
 #include <string>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -27,10 +28,15 @@ namespace {
 using namespace std::chrono_literals;
 namespace fs = std::filesystem;
 
-// The program run in a folder, standard output and error collected.
+// The program run in a folder, standard output and error collected. It
+// starts as a shell would start it: every signal at its default disposition.
+// With readUntil, the reader stops reading and closes its end of the pipe
+// once that text has come (a "| head" or a log pipe that ends); with
+// wrapper, the program is started through it (as "prlimit --fsize=N").
 class Child {
 public:
-    Child(const std::string& dir, const std::vector<std::string>& args) {
+    Child(const std::string& dir, const std::vector<std::string>& args, const std::string& readUntil = "",
+          const std::vector<std::string>& wrapper = {}) {
         int fds[2];
         if (pipe2(fds, O_CLOEXEC) != 0) return;
         posix_spawn_file_actions_t actions;
@@ -38,15 +44,26 @@ public:
         posix_spawn_file_actions_addchdir_np(&actions, dir.c_str());
         posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
         posix_spawn_file_actions_adddup2(&actions, fds[1], STDERR_FILENO);
-        std::vector<std::string> words{ZK_PROGRAM};
+        posix_spawnattr_t attributes;
+        posix_spawnattr_init(&attributes);
+        sigset_t defaults;
+        sigfillset(&defaults);
+        posix_spawnattr_setsigdefault(&attributes, &defaults);
+        sigset_t none;
+        sigemptyset(&none);
+        posix_spawnattr_setsigmask(&attributes, &none);
+        posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
+        std::vector<std::string> words = wrapper;
+        words.push_back(ZK_PROGRAM);
         words.insert(words.end(), args.begin(), args.end());
         std::vector<char*> argv;
         for (std::string& w : words) argv.push_back(w.data());
         argv.push_back(nullptr);
-        if (posix_spawn(&pid_, ZK_PROGRAM, &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
+        if (posix_spawnp(&pid_, words[0].c_str(), &actions, &attributes, argv.data(), environ) != 0) pid_ = -1;
+        posix_spawnattr_destroy(&attributes);
         posix_spawn_file_actions_destroy(&actions);
         ::close(fds[1]);
-        reader_ = std::thread([this, fd = fds[0]] {
+        reader_ = std::thread([this, fd = fds[0], readUntil] {
             char buf[4096];
             for (ssize_t n; (n = ::read(fd, buf, sizeof buf)) != 0;) {
                 if (n < 0) {
@@ -55,6 +72,7 @@ public:
                 }
                 std::lock_guard<std::mutex> lock(mutex_);
                 out_.append(buf, static_cast<size_t>(n));
+                if (!readUntil.empty() && out_.find(readUntil) != std::string::npos) break;
             }
             ::close(fd);
         });
@@ -233,6 +251,86 @@ TEST_F(ServiceProcess, InterruptDuringAPassLetsItFinish) {
     EXPECT_LT(indexOf(out, "[Service] : Shutdown service [QuoteForge]..."), chart);
     EXPECT_LT(chart, indexOf(out, "[Service] : Service [QuoteForge] stopped."));
     EXPECT_EQ(out.back(), "[Application] : Shutdown application!");
+}
+
+// ---- What an ordinary set-up does must not stop the service ---------------------
+
+TEST_F(ServiceProcess, ConsoleReaderGoneLeavesTheServiceRunningAndLogging) {
+    write("zkQuoteForge.ini", "INDICEGIF_SERVICE=yes\nINDICEGIF_TIMER=0\nINDICEGIF_FILE_1=chart.ini\n");
+    const std::string done = "[QuoteForge] :  - file... chart.ini: GIF ok; PNG ok; done";
+    Child child(dir, {}, done);
+    ASSERT_TRUE(logHas("Current Memory Used: "));
+    // The reader is gone after the first chart; passes go on and are logged.
+    auto passes = [this] {
+        size_t n = 0;
+        for (const std::string& l : logLines()) n += l.rfind("Current Memory Used: ", 0) == 0;
+        return n;
+    };
+    const size_t before = passes();
+    for (auto end = std::chrono::steady_clock::now() + 20s; passes() < before + 3 && std::chrono::steady_clock::now() < end;)
+        std::this_thread::sleep_for(5ms);
+    EXPECT_GE(passes(), before + 3);
+    ASSERT_TRUE(child.running()) << "killed by the closed console";
+    child.signal(SIGTERM);
+    ASSERT_EQ(child.wait(), 0);
+    EXPECT_EQ(logLines().back(), "  |_ [Application] : Shutdown application!");
+}
+
+TEST_F(ServiceProcess, FileSizeLimitFailsTheWriteNotTheService) {
+    write("small.ini",
+          "GRAPH_NAME=Small\nGRAPH_DATA_FILE=data.txt\nGRAPH_DURATION_MODE=day\nGRAPH_DURATION_PERIOD=7\n"
+          "GRAPH_PRINT_WIDTH=100\nGRAPH_PRINT_HEIGHT=60\nGRAPH_PRINT_GIF_NAME=small.gif\n");
+    write("zkQuoteForge.ini", "INDICEGIF_SERVICE=yes\nINDICEGIF_FILE_1=chart.ini\nINDICEGIF_FILE_2=small.ini\n");
+    {
+        Child first(dir, {"-unique"});
+        ASSERT_EQ(first.wait(), 0) << first.out();
+    }
+    const std::string png = read("chart.png");
+    ASSERT_GT(png.size(), 100000u);  // level 0: far beyond the limit below
+    fs::remove(dir + "/small.gif");
+    // As "ulimit -f" or systemd's LimitFSIZE= would set it: 64 KiB.
+    Child limited(dir, {"-unique"}, "", {"prlimit", "--fsize=65536"});
+    ASSERT_EQ(limited.wait(), 0) << limited.out();
+    const std::vector<std::string> out = lines(limited.out());
+    EXPECT_NE(indexOf(out, "[QuoteForge] :  - file... chart.ini: GIF ok; done"), std::string::npos) << limited.out();
+    EXPECT_NE(indexOf(out, "[QuoteForge] :  - file... small.ini: GIF ok; done"), std::string::npos) << limited.out();
+    EXPECT_NE(limited.out().find("[Indication_Graph] : Error during the writing of the PNG : "), std::string::npos);
+    EXPECT_EQ(read("chart.png"), png);
+    EXPECT_EQ(read("small.gif").substr(0, 4), "GIF8");
+    for (const auto& entry : fs::directory_iterator(dir))
+        EXPECT_EQ(entry.path().filename().string().find(".tmp"), std::string::npos) << entry.path();
+}
+
+TEST_F(ServiceProcess, FifoAsTheLogNeverHoldsTheService) {
+    ASSERT_EQ(mkfifo((dir + "/log.fifo").c_str(), 0644), 0);
+    write("zkQuoteForge.ini",
+          "INDICEGIF_SERVICE=yes\nINDICEGIF_TIMER=0\nINDICEGIF_LOG=log.fifo\nINDICEGIF_FILE_1=chart.ini\n");
+    Child child(dir, {"-m"});
+    auto count = [&](const std::string& text) {
+        size_t n = 0;
+        for (size_t at = child.out().find(text); at != std::string::npos; at = child.out().find(text, at + 1)) ++n;
+        return n;
+    };
+    auto await = [&](const std::string& text, size_t n) {
+        for (auto end = std::chrono::steady_clock::now() + 20s; std::chrono::steady_clock::now() < end;) {
+            if (count(text) >= n) return true;
+            std::this_thread::sleep_for(5ms);
+        }
+        return false;
+    };
+    const std::string done = "[QuoteForge] :  - file... chart.ini: GIF ok; PNG ok; done";
+    const std::string lost = "[System] : write log error: ";
+    // No reader: every line is lost, with one report each.
+    ASSERT_TRUE(await(done, 2)) << child.out();
+    EXPECT_GT(count(lost), 0u);
+    // A reader that never reads: the pipe fills, then lines are lost again.
+    const int reader = ::open((dir + "/log.fifo").c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    ASSERT_GE(reader, 0);
+    const size_t passes = count(done);
+    ASSERT_TRUE(await(done, passes + 200)) << "the full pipe held the service";
+    child.signal(SIGTERM);
+    EXPECT_EQ(child.wait(), 0) << "the stop request was not heard";
+    ::close(reader);
 }
 
 TEST_F(ServiceProcess, TermSignalWithTheServiceOff) {

@@ -131,6 +131,34 @@ INSTANTIATE_TEST_SUITE_P(
                       // Zoomed: the first value is y_Min itself.
                       YLegendCase{100, 180, {"100", "120", "140", "160", "180"}, {186, 146, 106, 66, 26}}));
 
+// Volumes and capitalisations run past 2^31: labels must neither wrap nor
+// pile up on one row. Past the 64-bit range only the text saturates.
+TEST(ChartYLegendCount, LabelsPastTheIntRangeStayOrderedAndApart) {
+    struct Case {
+        float yMax;
+        std::string last;
+    };
+    for (const Case& c : {Case{3.1e9f, "3100000000"}, Case{1e12f, "999999995904"},
+                          Case{1e20f, "9223372036854775807"}}) {
+        auto m = makeModel();
+        m->iAxe_Verticale_NumberOfValues = 4;
+        m->y_Min = 0;
+        m->y_Max = c.yMax;
+        RecordingGraphics g;
+        ASSERT_TRUE(m->paint_Graphics(&g, &kR));
+        auto labels = g.of(Op::String, kPen);
+        ASSERT_EQ(labels.size(), 4u) << c.yMax;
+        EXPECT_EQ(labels.front().text, "0");
+        EXPECT_EQ(labels.back().text, c.last);
+        for (size_t i = 1; i < labels.size(); ++i) {
+            EXPECT_LT(labels[i].y1, labels[i - 1].y1) << c.yMax;  // each one higher up
+            if (c.yMax < 9e18f) {
+                EXPECT_LT(std::stoll(labels[i - 1].text), std::stoll(labels[i].text));
+            }
+        }
+    }
+}
+
 TEST(ChartYLegendCount, OneValueIsYMinZeroValuesNothing) {
     auto m = makeModel();
     m->y_Min = 100;

@@ -64,6 +64,17 @@ TEST_F(DataSeries, ValueMustBeAFiniteDecimalWrittenInFull) {
     EXPECT_EQ(count("(ReadData) Error with data "), std::size(bad));
 }
 
+TEST_F(DataSeries, BlanksAroundFieldsAreDroppedNotInside) {
+    configure(Indication_Data::MODEGRAPH_MONTH, 0, at(2001, 11, 30));
+    ASSERT_TRUE(model.ReadData(file("20011121;173000; 4512,37\n"
+                                    "20011122 ;\t173000 ;4513,00 ;x\n"
+                                    "20011123;173000;45 13\n"       // a blank inside the number
+                                    "20011124;173000;4513,00 x\n")));  // anything else after it
+    EXPECT_EQ(values(), (std::vector<double>{4512.37, 4513}));
+    EXPECT_EQ(dates()[1], at(2001, 11, 22, 17, 30));
+    EXPECT_EQ(count("(ReadData) Error with data "), 2u);
+}
+
 TEST_F(DataSeries, DateAndTimeReadByPositionWithCalendarCarry) {
     configure(Indication_Data::MODEGRAPH_MONTH, 0, at(2001, 11, 30));
     ASSERT_TRUE(model.ReadData(file("20010132xyz;246060extra;1\n"      // day 32, hour 24, 60 min, 60 s
@@ -167,7 +178,12 @@ TEST_F(DataSeries, PeriodZeroReadsTheWholeFile) {
     EXPECT_EQ(values().front(), 1);
     EXPECT_EQ(values().back(), 2);
     EXPECT_EQ(count("* Read All Datas from : "), 1u);
-    EXPECT_FALSE(model.Data_InitMinMax());  // nothing after the window end
+    // Nothing after the window end: the whole series is shown.
+    EXPECT_TRUE(model.Data_HasDisplayedRange());
+    ASSERT_TRUE(model.Data_InitMinMax());
+    EXPECT_EQ(model.xi_Min, 0);
+    EXPECT_EQ(model.xi_Max, static_cast<int>(values().size()) - 1);  // day gaps filled since 1995
+    EXPECT_EQ(model.y_Max, 2);
 }
 
 // ---- Failures keep the previous series -----------------------------------------
@@ -251,9 +267,10 @@ TEST_F(DataSeries, StaleRangeNeverIndexesPastAShorterSeries) {
     ASSERT_TRUE(model.Data_InitMinMax());
     ASSERT_EQ(model.xi_Max, 7);  // gap entries included
 
-    configure(Indication_Data::MODEGRAPH_DAY, 0, at(2001, 11, 23, 18));  // no point after the end
-    ASSERT_TRUE(model.ReadData(file("20011120;090000;7\n20011121;090000;8\n")));
+    configure(Indication_Data::MODEGRAPH_DAY, 1, at(2001, 11, 21, 9));  // only a point at the start
+    ASSERT_TRUE(model.ReadData(file("20011120;090000;7\n")));
     EXPECT_FALSE(model.Data_InitMinMax());
+    EXPECT_FALSE(model.Data_HasDisplayedRange());
     EXPECT_TRUE(model.Data_RangeIsValid());
     EXPECT_LE(model.xi_Max, 1);
     EXPECT_LE(model.xi_Min, model.xi_Max);

@@ -77,6 +77,9 @@ TEST_F(Surface, ImpossibleSizesFailWithoutAnImage) {
     EXPECT_FALSE(surface.offScrImage);
     EXPECT_FALSE(surface.initGraphique(graph(), 100000, 100000));
     EXPECT_FALSE(surface.offScrImage);
+    // The pass would only say "configuration failed!": the reason is shown too.
+    EXPECT_TRUE(printed(channel("Error with the image size 100000x100000 : cannot be made (the image, one pixel "
+                                "wider and taller, must have sides from 1 to 65535 and at most 67108864 pixels)")));
     EXPECT_FALSE(surface.initGraphique(file("GRAPH_DURATION_MODE=day\nGRAPH_DURATION_PERIOD=5\n"
                                             "GRAPH_PRINT_WIDTH=-1\nGRAPH_DATA_FILE=" +
                                             dataFile() + "\n")));
@@ -164,6 +167,30 @@ TEST_F(Surface, UnnamedOutputsTakeTheTitleWithUnderscores) {
     EXPECT_EQ(dir.entries(), (std::set<std::string>{"CAC_40__daily.gif", "CAC_40__daily.png"}));
     EXPECT_TRUE(printed(channel("Writing GIF Image in CAC_40__daily.gif")));
     EXPECT_TRUE(printed(channel("Writing PNG Image in CAC_40__daily.png")));
+}
+
+TEST_F(Surface, EmptyOutputNamesAreTakenAsMissing) {
+    surfacetest::ScopedCurrentDir cwd(dir.path);
+    ASSERT_TRUE(surface.initGraphique(
+        graph("GRAPH_NAME=Daily\nGRAPH_PRINT_GIF_NAME=\nGRAPH_PRINT_PNG_VALID=yes\nGRAPH_PRINT_PNG_NAME=\n")));
+    EXPECT_EQ(surface.SaveToImage(), "GIF ok; PNG ok; ");
+    EXPECT_EQ(dir.entries(), (std::set<std::string>{"Daily.gif", "Daily.png"}));
+}
+
+// A window whose only record sits at its start has nothing to draw: the
+// image says so rather than showing an empty frame labelled 0.
+TEST_F(Surface, WindowWithNothingToDrawShowsTheNotLoadedBox) {
+    const std::string data = file("20011119;173000;5\n");
+    ASSERT_TRUE(surface.initGraphique(graph("GRAPH_DATA_FILE=" + data +
+                                            "\nGRAPH_DURATION_PERIOD=1\nGRAPH_DURATION_PERIOD_WEDGE_DATE=20011120\n"
+                                            "GRAPH_DURATION_PERIOD_WEDGE_TIME=173000\n")));
+    EXPECT_EQ(surface.idMesDonnees->vecGraph_Date.size(), 1u);  // read, as the window's first record
+    EXPECT_FALSE(surface.hasDataToDraw());
+    ASSERT_TRUE(surface.SaveToGif(dir / "empty.gif"));
+    EXPECT_GT(surface.rect_dialog.width, 16);
+
+    ASSERT_TRUE(surface.initGraphique(graph()));
+    EXPECT_TRUE(surface.hasDataToDraw());
 }
 
 TEST_F(Surface, MacrosInOutputNamesAndTitleAreExpandedAtLoading) {

@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -10,6 +12,7 @@
 #include <string>
 #include <sys/stat.h>
 #include <thread>
+#include <vector>
 #include <unistd.h>
 
 namespace {
@@ -31,6 +34,55 @@ TEST(PosixPlatform, ReadFileRefusesWhatIsNotARegularFile) {
 
     EXPECT_FALSE(p.readFile(".", out, error));
     EXPECT_FALSE(p.readFile("no_such_file_here.txt", out, error));
+}
+
+// A path value holding a NUL byte would silently name a shorter path.
+TEST(PosixPlatform, PathsHoldingANulByteAreRefused) {
+    Platform& p = Platform::current();
+    const std::string path("platform_test_nul.txt\0.off", 26);
+    std::string out, error;
+    EXPECT_FALSE(p.appendFile(path, "line", error));
+    EXPECT_NE(error.find("platform_test_nul.txt<NUL>.off"), std::string::npos) << error;
+    EXPECT_FALSE(p.writeFileAtomic(path, "data", error));
+    EXPECT_FALSE(p.readFile(path, out, error));
+    EXPECT_FALSE(p.isReadableFile(path));
+    EXPECT_FALSE(std::filesystem::exists("platform_test_nul.txt"));
+}
+
+// Temporary files of a killed run go once an hour old; nothing else does.
+TEST(PosixPlatform, StaleTemporariesAreRemovedAndNothingElse) {
+    namespace fs = std::filesystem;
+    Platform& p = Platform::current();
+    const fs::path folder = fs::temp_directory_path() / ("zk_stale_" + std::to_string(::getpid()));
+    fs::remove_all(folder);
+    fs::create_directories(folder / ".dir.gif.tmpAB12cd");
+    const std::vector<std::string> names{".chart.gif.tmpAB12cd", ".other.png.tmpXY34zz", ".young.gif.tmpQQ11aa",
+                                         ".chart.gif.tmpAB12c",  ".chart.gif.tmpAB12c_", "chart.gif.tmpAB12cd",
+                                         "chart.gif",            ".tmpAB12cd"};
+    for (const std::string& n : names) std::ofstream(folder / n) << "x";
+    const auto old = fs::file_time_type::clock::now() - std::chrono::hours(2);
+    for (const std::string& n : names)
+        if (n != ".young.gif.tmpQQ11aa") fs::last_write_time(folder / n, old);
+    fs::last_write_time(folder / ".dir.gif.tmpAB12cd", old);
+
+    std::vector<std::string> removed = p.removeStaleTemporaries((folder / "chart.gif").string(), 3600 * 1000);
+    std::sort(removed.begin(), removed.end());
+    EXPECT_EQ(removed, (std::vector<std::string>{".chart.gif.tmpAB12cd", ".other.png.tmpXY34zz"}));
+    std::set<std::string> left;
+    for (const auto& e : fs::directory_iterator(folder)) left.insert(e.path().filename().string());
+    EXPECT_EQ(left.size(), names.size() + 1 - 2);
+    fs::remove_all(folder);
+}
+
+// A FIFO as the log with nobody reading: the line is lost at once, never waited for.
+TEST(PosixPlatform, AppendToAFifoNeverBlocks) {
+    const std::string fifo = "platform_test_log_fifo";
+    ::unlink(fifo.c_str());
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    std::string error;
+    EXPECT_FALSE(Platform::current().appendFile(fifo, "line\r\n", error));
+    EXPECT_NE(error.find(fifo), std::string::npos);
+    ::unlink(fifo.c_str());
 }
 
 TEST(PosixPlatform, AtomicWriteReplacesWholeAndLeavesNoTemporary) {

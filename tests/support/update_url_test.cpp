@@ -135,6 +135,28 @@ TEST_F(UpdateUrl, BasicAuthorisationOnlyWithALogin) {
                                                           "Basic dXNlcjo="}));
 }
 
+// The login and password go out as the bytes the configuration file holds,
+// whether that file is UTF-8 or ISO 8859-1.
+TEST_F(UpdateUrl, CredentialsGoOutAsTheFileHoldsThem) {
+    for (const char* bytes : {"INDICEGIF_URLUPDATE_LOGIN=jos\xC3\xA9\nINDICEGIF_URLUPDATE_PASSWORD=\xE2\x82\xAC" "5\n",
+                              "INDICEGIF_URLUPDATE_LOGIN=jos\xE9\nINDICEGIF_URLUPDATE_PASSWORD=\xA4" "5\n"}) {
+        platform_.setFile("credentials.ini", bytes);
+        bool latin1 = false;
+        Properties table = Indication_Tools::GetFileProperties("credentials.ini", latin1);
+        SysProperties.store(std::make_shared<const Properties>(std::move(table)), latin1);
+        Indication_Tools::getUrl(url("/auth"));
+    }
+    // "jos\xC3\xA9:\xE2\x82\xAC5" and "jos\xE9:\xA45" in Base64.
+    EXPECT_EQ(authorizations(), (std::vector<std::string>{"Basic am9zw6k64oKsNQ==", "Basic am9z6TqkNQ=="}));
+}
+
+// A reason phrase in ISO 8859-1 reaches the log as UTF-8.
+TEST_F(UpdateUrl, Latin1ReasonPhraseIsLoggedAsUtf8) {
+    TricklingServer server("HTTP/1.1 404 Non trouv\xE9\r\nContent-Length: 0\r\n\r\n", " ");
+    EXPECT_EQ(Indication_Tools::getUrl(server.url()), "HTTP/1.1 404 Non trouv\xC3\xA9");
+    EXPECT_NE(platform_.file(kLog).find("the server answered \"HTTP/1.1 404 Non trouv\xC3\xA9\""), std::string::npos);
+}
+
 TEST_F(UpdateUrl, AuthorisationIsNotForwardedToAnotherHost) {
     configure({{"INDICEGIF_URLUPDATE_LOGIN", "user"}, {"INDICEGIF_URLUPDATE_PASSWORD", "pa:ss"}});
     EXPECT_EQ(Indication_Tools::getUrl(url("/to-other-host")), "HTTP/1.1 200 OK");
