@@ -6,7 +6,8 @@ find_package(Python3 REQUIRED COMPONENTS Interpreter)
 # The module container: one manifest per application module, the entry
 # module zkQuoteForge.module first among the top-folder ones by name.
 set(ZK_MODULES_DIR ${CMAKE_CURRENT_BINARY_DIR}/modules)
-set(ZK_CONTAINER ${CMAKE_CURRENT_BINARY_DIR}/zkQuoteForgeModules.bin)
+# Cached: test folders add the launcher's resources to programs of theirs.
+set(ZK_CONTAINER ${CMAKE_CURRENT_BINARY_DIR}/zkQuoteForgeModules.bin CACHE INTERNAL "")
 set(ZK_MODULE_ARGS "")
 set(ZK_MODULE_FILES "")
 foreach(module zkQuoteForge Indication_Tools Indication_Data Indication_Graph encoders/GIFEncoder
