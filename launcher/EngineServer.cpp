@@ -224,7 +224,7 @@ Holder registeredHolder(HKEY root) {
     wchar_t value[MAX_PATH * 2];
     DWORD bytes = sizeof value - sizeof(wchar_t);
     DWORD type = 0;
-    if (RegGetValueW(classKey, L"InprocServer32", nullptr, RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ, &type, value,
+    if (RegGetValueW(classKey, L"InprocServer32", nullptr, RRF_RT_REG_SZ, &type, value,
                      &bytes) == ERROR_SUCCESS) {
         value[bytes / sizeof(wchar_t)] = 0;
         if (samePath(value, ownPath())) holder = Holder::us;

@@ -50,3 +50,26 @@ add_library(zk_engine_server OBJECT EngineServer.cpp)
 add_library(zkQuoteForgeEngine SHARED EngineApplication.cpp zkQuoteForgeEngine.def)
 target_link_libraries(zkQuoteForgeEngine PRIVATE zk_engine_server zk_launcher_core zk_app ole32 oleaut32 uuid)
 set_target_properties(zkQuoteForgeEngine PROPERTIES PREFIX "")
+
+# The launcher built again for 32-bit Windows, build only (32-bit programs do
+# not run here): its static assertions pin the records at 24 and 8 bytes.
+find_program(ZK_I686_CXX i686-w64-mingw32-g++-posix)
+find_program(ZK_I686_WINDRES i686-w64-mingw32-windres)
+if(ZK_I686_CXX AND ZK_I686_WINDRES)
+  set(i686_dir ${CMAKE_CURRENT_BINARY_DIR}/i686)
+  set(i686_sources ${CMAKE_CURRENT_SOURCE_DIR}/main_launcher.cpp ${CMAKE_CURRENT_SOURCE_DIR}/LauncherWindows.cpp
+                   ${CMAKE_CURRENT_SOURCE_DIR}/SplitCommandLine.cpp)
+  add_custom_command(OUTPUT ${i686_dir}/zkQuoteForge.exe
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${i686_dir}
+    COMMAND ${ZK_I686_WINDRES} -O coff "-DZK_MODULE_CONTAINER=\\\"${ZK_CONTAINER}\\\""
+            ${CMAKE_CURRENT_SOURCE_DIR}/zkQuoteForge.rc ${i686_dir}/resources.o
+    COMMAND ${ZK_I686_CXX} -std=c++20 -O2 -Wall -Wextra -Werror -Wno-restrict -I${CMAKE_SOURCE_DIR} ${i686_sources}
+            ${i686_dir}/resources.o -static -lole32 -loleaut32 -luser32 -luuid -o ${i686_dir}/zkQuoteForge.exe
+    DEPENDS ${i686_sources} ${CMAKE_CURRENT_SOURCE_DIR}/zkQuoteForge.rc ${ZK_CONTAINER}
+            ${CMAKE_CURRENT_SOURCE_DIR}/Launcher.h ${CMAKE_CURRENT_SOURCE_DIR}/EngineContract.h
+            ${CMAKE_CURRENT_SOURCE_DIR}/SplitCommandLine.h
+    COMMENT "Building the 32-bit launcher (build only)" VERBATIM)
+  add_custom_target(zk_launcher_i686 ALL DEPENDS ${i686_dir}/zkQuoteForge.exe)
+else()
+  message(STATUS "No i686 mingw-w64 compiler: the 32-bit launcher is not built")
+endif()
