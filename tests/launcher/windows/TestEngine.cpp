@@ -21,6 +21,7 @@
 
 #include <cstdlib>
 #include <string>
+#include <string_view>
 
 namespace {
 
@@ -29,8 +30,9 @@ std::string mode() {
     return value != nullptr ? value : "";
 }
 
-void writeLine(std::string text) {
-    text += "\n";
+void writeLine(std::string_view prefix, const std::string& value, std::string_view suffix = "") {
+    std::string text(prefix);
+    text.append(value).append(suffix).append("\n");
     DWORD written = 0;
     WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
 }
@@ -70,11 +72,11 @@ long engineExecute(const ExecutionRequest& request, std::optional<std::u16string
         return E_FAIL;
     }
     if (m == "positive") return S_FALSE;
-    writeLine("entry=" + utf8(request.entryName));
-    writeLine("count=" + std::to_string(request.argumentCount));
-    if (request.arguments == nullptr) writeLine("<none>");
+    writeLine("entry=", utf8(request.entryName));
+    writeLine("count=", std::to_string(request.argumentCount));
+    if (request.arguments == nullptr) writeLine("<none>", "");
     for (std::int32_t i = 0; request.arguments != nullptr && i < request.argumentCount; ++i) {
-        writeLine("[" + utf8(request.arguments[i]) + "]");
+        writeLine("[", utf8(request.arguments[i]), "]");
     }
     return S_OK;
 }
