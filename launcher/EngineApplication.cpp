@@ -29,6 +29,7 @@
 namespace {
 
 constexpr std::string_view kEntryPoint = "zkQuoteForge::main";
+constexpr size_t kEntryNameUnits = 2048 / sizeof(char16_t);
 
 std::mutex containerMutex;
 std::string containerBytes;
@@ -89,6 +90,13 @@ long engineSetClassSource(std::uint32_t kind, const void* data, std::uint32_t si
 }
 
 long engineExecute(const ExecutionRequest& request, std::optional<std::u16string>& failure) {
+    // The launcher's name buffer holds 2048 bytes: a name not terminated
+    // within them would be read past its end.
+    if (request.entryName == nullptr ||
+        std::char_traits<char16_t>::find(request.entryName, kEntryNameUnits, u'\0') == nullptr) {
+        failure = u"zkQuoteForgeEngine: the entry-module name is missing or not terminated";
+        return E_INVALIDARG;
+    }
     std::optional<ContainerModule> entry;
     const std::string entryName = utf8(request.entryName);
     {

@@ -70,6 +70,16 @@ TEST(EngineExecute, MissingEntryModuleIsFileNotFoundWithoutErrorObject) {
     EXPECT_FALSE(failure.has_value());
 }
 
+TEST(EngineExecute, RefusesAnEntryNameWithoutTerminatorInItsBuffer) {
+    ASSERT_EQ(setSource(kGood), S_OK);
+    std::u16string unterminated(1024, u'a');
+    unterminated += u"zkQuoteForge";
+    std::optional<std::u16string> failure;
+    EXPECT_EQ(execute(unterminated.c_str(), failure), E_INVALIDARG);
+    EXPECT_TRUE(failure.has_value());
+    EXPECT_EQ(execute(nullptr, failure), E_INVALIDARG);
+}
+
 TEST(EngineExecute, RefusesModulesOfAnotherVersionOrAnUnknownEntry) {
     std::optional<std::u16string> failure;
     ASSERT_EQ(setSource(kOldVersion), S_OK);
