@@ -3,8 +3,8 @@
 enable_language(RC)
 find_package(Python3 REQUIRED COMPONENTS Interpreter)
 
-# The module container: one manifest per application module, the entry
-# module zkQuoteForge.module first among the top-folder ones by name.
+# The module container: one manifest per application module ("Module" and
+# "Version" lines; the entry module zkQuoteForge.module adds "Entry").
 set(ZK_MODULES_DIR ${CMAKE_CURRENT_BINARY_DIR}/modules)
 # Cached: test folders add the launcher's resources to programs of theirs.
 set(ZK_CONTAINER ${CMAKE_CURRENT_BINARY_DIR}/zkQuoteForgeModules.bin CACHE INTERNAL "")
