@@ -320,11 +320,22 @@ TEST_F(ServiceFaults, FullFileSystemKeepsThePreviousImagesAndRecoversWithTheSpac
         const fs::path filler = out / "filler";
         outage(
             [&] {
-                // A pass that was writing frees the old image's room once it
-                // replaces it: fill, let that pass end, fill what it freed.
-                fill(filler);
-                ASSERT_TRUE(awaitPasses(1));
-                fill(filler);
+                // A pass caught writing when the disk fills gives back the
+                // room its temporary file held, and one that still replaces
+                // an image frees the old one's: fill again until a whole pass
+                // has failed. From then on every write takes what little is
+                // left, fails and gives it back, so the disk stays full.
+                for (int round = 0; round < 20; ++round) {
+                    fill(filler);
+                    const std::string filled = "filled " + std::to_string(round);
+                    mark(filled);
+                    ASSERT_TRUE(awaitPasses(2));
+                    const auto pass = passAfter(filled, 1);
+                    if (countIn(pass, "Error during the writing of the GIF : ") == 2 &&
+                        countIn(pass, "Error during the writing of the PNG : ") == 2)
+                        return;
+                }
+                FAIL() << "the file system never stayed full";
             },
             [&] { fs::remove(filler); }, out);
         return;
