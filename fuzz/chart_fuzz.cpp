@@ -53,6 +53,13 @@ public:
 };
 
 struct Setup {
+    // No cache folder: the font-file cache stays off, so every file a chart
+    // writes is one of its images and no run depends on an earlier one.
+    bool noCache = [] {
+        ::unsetenv("XDG_CACHE_HOME");
+        ::unsetenv("HOME");
+        return true;
+    }();
     ScopedTimeZone zone{"Europe/Paris"};
     ChartPlatform platform;
     Setup() { platform.now = localMillis(2001, 11, 21, 18, 0, 0); }
