@@ -99,20 +99,6 @@ std::string temporarySuffix() {
     return suffix;
 }
 
-// ".<name>.tmp" and the six letters or digits that writeFileAtomic adds.
-bool isTemporaryName(std::string_view name) {
-    constexpr std::string_view tag = ".tmp";
-    constexpr size_t suffixLength = 6;
-    if (name.size() < 1 + 1 + tag.size() + suffixLength || name[0] != '.') return false;
-    const size_t suffix = name.size() - suffixLength;
-    if (name.substr(suffix - tag.size(), tag.size()) != tag) return false;
-    for (char c : name.substr(suffix)) {
-        const bool alnum = (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
-        if (!alnum) return false;
-    }
-    return true;
-}
-
 bool writeAll(HANDLE h, std::string_view data, DWORD& err) {
     while (!data.empty()) {
         const DWORD chunk = static_cast<DWORD>(std::min<size_t>(data.size(), 1u << 30));
@@ -534,33 +520,6 @@ public:
         Handle h(CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
         return h.valid() && GetFileType(h.get()) == FILE_TYPE_DISK;
-    }
-
-    std::vector<std::string> removeStaleTemporaries(const std::string& path, int64_t minAgeMillis) override {
-        std::vector<std::string> removed;
-        std::wstring target;
-        if (!win::widePath(path, target)) return removed;
-        std::wstring dir;
-        if (auto cut = target.find_last_of(L"\\:"); cut != std::wstring::npos) dir = target.substr(0, cut + 1);
-        WIN32_FIND_DATAW found{};
-        HANDLE search = FindFirstFileW((dir + L".*.tmp*").c_str(), &found);
-        if (search == INVALID_HANDLE_VALUE) return removed;
-        const int64_t now = nowMillis();
-        do {
-            const std::string name = win::narrow(found.cFileName);
-            if ((found.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) ||
-                !isTemporaryName(name)) {
-                continue;
-            }
-            const FILETIME& t = found.ftLastWriteTime;
-            const int64_t modified =
-                static_cast<int64_t>((uint64_t{t.dwHighDateTime} << 32 | t.dwLowDateTime) / 10'000) - kEpochOffsetMs;
-            // A live write of another run is never that old.
-            if (now - modified < minAgeMillis) continue;
-            if (DeleteFileW((dir + found.cFileName).c_str())) removed.push_back(name);
-        } while (FindNextFileW(search, &found));
-        FindClose(search);
-        return removed;
     }
 
     void writeStdout(std::string_view text) override { writeConsole(STD_OUTPUT_HANDLE, text); }
