@@ -206,6 +206,14 @@ public:
     }
 
     bool readFile(const std::string& path, std::string& out, std::string& error) override {
+        // A whole read is a read from the start: one place for the refusals.
+        FileIdentity identity;
+        int64_t size = 0;
+        return readFileFrom(path, 0, out, identity, size, error);
+    }
+
+    bool readFileFrom(const std::string& path, int64_t offset, std::string& out, FileIdentity& identity,
+                      int64_t& size, std::string& error) override {
         out.clear();
         if (!checkPath(path, error)) return false;
         // Non-blocking so that opening a FIFO cannot hang; regular files ignore it.
@@ -217,49 +225,6 @@ public:
         struct stat st{};
         if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
             // Devices, pipes and folders could block or never end (/dev/zero).
-            int err = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
-            ::close(fd);
-            error = errnoText("cannot read (not a regular file)", path, err);
-            return false;
-        }
-        if (st.st_size > MAX_READ_BYTES) {
-            ::close(fd);
-            error = errnoText("cannot read", path, EFBIG);
-            return false;
-        }
-        if (st.st_size > 0) out.reserve(static_cast<size_t>(st.st_size));
-        char buf[65536];
-        for (;;) {
-            if (out.size() > static_cast<size_t>(MAX_READ_BYTES)) {
-                ::close(fd);
-                out.clear();
-                error = errnoText("cannot read", path, EFBIG);
-                return false;
-            }
-            ssize_t n = ::read(fd, buf, sizeof buf);
-            if (n < 0) {
-                if (errno == EINTR) continue;
-                error = errnoText("cannot read", path, errno);
-                ::close(fd);
-                return false;
-            }
-            if (n == 0) break;
-            out.append(buf, static_cast<size_t>(n));
-        }
-        ::close(fd);
-        return true;
-    }
-
-    bool readFileFrom(const std::string& path, int64_t offset, std::string& out, FileIdentity& identity,
-                      int64_t& size, std::string& error) override {
-        out.clear();
-        int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-        if (fd < 0) {
-            error = errnoText("cannot open", path, errno);
-            return false;
-        }
-        struct stat st{};
-        if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
             int err = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
             ::close(fd);
             error = errnoText("cannot read (not a regular file)", path, err);
