@@ -10,8 +10,6 @@
 
 namespace {
 
-constexpr int kMaxSide = Image::kMaxSide;
-constexpr int64_t kMaxPixels = Image::kMaxPixels;
 constexpr uint32_t kOpaqueBlack = 0xFF000000u;
 
 class CanvasImage final : public Image {
