@@ -18,6 +18,7 @@
 #include <fcntl.h>
 #include <malloc.h>
 #include <mutex>
+#include <poll.h>
 #include <random>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -161,35 +162,28 @@ public:
         fields.tm_sec = f.second;
         // Out-of-range fields carried as a calendar does (day 32 of January
         // is 1 February), on a clock without zone.
-        struct tm naive{};
         const time_t naiveSeconds = timegm(&fields);
-        gmtime_r(&naiveSeconds, &naive);
-        // mktime's own choice for a repeated or skipped hour depends on the
-        // calls before it; both readings are tried so the answer never does.
-        auto reading = [&](int isdst, bool& valid) {
-            struct tm t = naive;
-            t.tm_isdst = isdst;
-            const time_t s = mktime(&t);
-            struct tm back{};
-            valid = localtime_r(&s, &back) != nullptr && back.tm_isdst == isdst && back.tm_year == naive.tm_year &&
-                    back.tm_yday == naive.tm_yday && back.tm_hour == naive.tm_hour && back.tm_min == naive.tm_min &&
-                    back.tm_sec == naive.tm_sec;
-            return s;
+        // The instant is the wall reading less the offset then in force. The
+        // offsets a day either side and at the reading itself cover any clock
+        // change near it; a reading that maps back to itself is valid. (mktime
+        // is not used: asked for a summer reading in a zone or season without
+        // one, it searches months of offsets, which data files pay per day.)
+        auto offsetAt = [](time_t s) -> long {
+            struct tm local{};
+            return localtime_r(&s, &local) != nullptr ? local.tm_gmtoff : 0;
         };
-        bool standardValid = false, summerValid = false;
-        const time_t standard = reading(0, standardValid);
-        const time_t summer = reading(1, summerValid);
-        time_t t;
-        if (standardValid && summerValid) {
-            t = std::min(standard, summer);  // a repeated hour: its first occurrence
-        } else if (standardValid || summerValid) {
-            t = standardValid ? standard : summer;
-        } else {
-            // A skipped hour reads with the standard offset (02:30 becomes 03:30).
-            struct tm any = naive;
-            any.tm_isdst = -1;
-            t = standard != static_cast<time_t>(-1) ? standard : mktime(&any);
+        const long before = offsetAt(naiveSeconds - 86400);
+        const long offsets[] = {before, offsetAt(naiveSeconds), offsetAt(naiveSeconds + 86400)};
+        bool found = false;
+        time_t t = naiveSeconds - before;
+        for (long offset : offsets) {
+            const time_t candidate = naiveSeconds - offset;
+            if (offsetAt(candidate) != offset) continue;
+            // A repeated hour reads as its first occurrence.
+            if (!found || candidate < t) t = candidate;
+            found = true;
         }
+        // A skipped hour reads with the offset before the change (02:30 becomes 03:30).
         return static_cast<int64_t>(t) * 1000 + f.millisecond;
     }
 
@@ -421,11 +415,22 @@ public:
             if (::pipe2(fds, O_CLOEXEC) != 0) return;
             stopPipeWrite = fds[1];
             std::thread([readFd = fds[0], onStop = std::move(onStop)] {
+                // Waits in poll, not in read: a signal that lands on this
+                // thread while it waits then always runs its handler (which
+                // writes the byte) at once, even under a runtime that defers
+                // handlers outside blocking calls and restarts the read.
+                pollfd waiting{readFd, POLLIN, 0};
                 char byte = 0;
-                ssize_t n;
-                do {
+                ssize_t n = -1;
+                for (;;) {
+                    if (::poll(&waiting, 1, -1) < 0) {
+                        if (errno == EINTR) continue;
+                        break;
+                    }
                     n = ::read(readFd, &byte, 1);
-                } while (n < 0 && errno == EINTR);
+                    if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
+                    break;
+                }
                 if (n == 1) onStop();
             }).detach();
             struct sigaction action{};

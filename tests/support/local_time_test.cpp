@@ -60,6 +60,18 @@ TEST(LocalTime, NewYorkAcrossItsChanges) {
                                         {2024, 11, 3, 1, 30, utc(2024, 11, 3, 5, 30), "repeated hour"}});
 }
 
+// The southern hemisphere changes the other way round in the year, and a
+// zone without summer time never has a second reading.
+TEST(LocalTime, SydneyAndUtc) {
+    expectInstants("Australia/Sydney", {{2024, 7, 1, 12, 0, utc(2024, 7, 1, 2, 0), "winter"},
+                                        {2024, 1, 15, 12, 0, utc(2024, 1, 15, 1, 0), "summer"},
+                                        {2024, 10, 6, 2, 30, utc(2024, 10, 5, 16, 30), "skipped hour"},
+                                        {2024, 4, 7, 2, 30, utc(2024, 4, 6, 15, 30), "repeated hour"}});
+    expectInstants("UTC", {{2024, 7, 1, 12, 0, utc(2024, 7, 1, 12, 0), "summer"},
+                           {1969, 12, 31, 23, 59, utc(1969, 12, 31, 23, 59), "before 1970"},
+                           {2024, 2, 30, 0, 0, utc(2024, 3, 1, 0, 0), "30 February"}});
+}
+
 TEST(LocalTime, FieldsOfInstantsAroundTheChanges) {
     ScopedTimeZone pinned{"Europe/Paris"};
     Platform& p = Platform::current();
