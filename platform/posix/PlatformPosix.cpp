@@ -254,7 +254,8 @@ public:
             out.append(buf, static_cast<size_t>(n));
             at += n;
         }
-        size = std::max<int64_t>(size, offset + static_cast<int64_t>(out.size()));
+        // Bytes a writer appended meanwhile count; an offset past the end does not.
+        if (!out.empty()) size = std::max<int64_t>(size, offset + static_cast<int64_t>(out.size()));
         ::close(fd);
         return true;
     }

@@ -358,6 +358,14 @@ public:
     }
 
     bool readFile(const std::string& path, std::string& out, std::string& error) override {
+        // A whole read is a read from the start: one place for the refusals.
+        FileIdentity identity;
+        int64_t size = 0;
+        return readFileFrom(path, 0, out, identity, size, error);
+    }
+
+    bool readFileFrom(const std::string& path, int64_t offset, std::string& out, FileIdentity& identity,
+                      int64_t& size, std::string& error) override {
         out.clear();
         std::wstring wide;
         if (!checkPath(path, wide, error)) return false;
@@ -377,17 +385,31 @@ public:
             error = "cannot read (not a regular file) " + path + " (a device or pipe)";
             return false;
         }
-        LARGE_INTEGER size{};
-        if (!GetFileSizeEx(h.get(), &size)) {
+        BY_HANDLE_FILE_INFORMATION info{};
+        if (!GetFileInformationByHandle(h.get(), &info)) {
             error = win::describe("cannot read", path, GetLastError());
             return false;
         }
-        if (size.QuadPart > MAX_READ_BYTES) {
+        const int64_t seen = (int64_t(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+        if (seen > MAX_READ_BYTES) {
             error = win::describe("cannot read", path, ERROR_FILE_TOO_LARGE);
             return false;
         }
-        out.reserve(static_cast<size_t>(size.QuadPart));
+        // Volume and file index name the file itself: a file renamed over
+        // this one has another index.
+        identity.device = info.dwVolumeSerialNumber;
+        identity.object = (uint64_t(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+        size = seen;
+        offset = std::max<int64_t>(offset, 0);
+        if (offset < seen) out.reserve(static_cast<size_t>(seen - offset));
+        LARGE_INTEGER from{};
+        from.QuadPart = offset;
+        if (!SetFilePointerEx(h.get(), from, nullptr, FILE_BEGIN)) {
+            error = win::describe("cannot read", path, GetLastError());
+            return false;
+        }
         char buf[65536];
+        // To the end, even past the size seen: a writer may be appending now.
         for (;;) {
             DWORD n = 0;
             if (!ReadFile(h.get(), buf, sizeof buf, &n, nullptr)) {
@@ -397,12 +419,14 @@ public:
             }
             if (n == 0) break;
             out.append(buf, n);
-            if (out.size() > static_cast<size_t>(MAX_READ_BYTES)) {
+            if (offset + static_cast<int64_t>(out.size()) > MAX_READ_BYTES) {
                 out.clear();
                 error = win::describe("cannot read", path, ERROR_FILE_TOO_LARGE);
                 return false;
             }
         }
+        // Bytes a writer appended meanwhile count; an offset past the end does not.
+        if (!out.empty()) size = std::max<int64_t>(size, offset + static_cast<int64_t>(out.size()));
         return true;
     }
 
