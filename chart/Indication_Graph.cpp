@@ -230,14 +230,22 @@ bool Indication_Graph::SaveToGif(bool render, const std::string& path) {
                 throw std::length_error("image size " + std::to_string(w) + "x" + std::to_string(h) +
                                         " out of range");
             }
-            std::vector<uint32_t> pixels(size_t(w) * size_t(h), 0);
-            // Only the part the image holds is read; the rest stays 0. The
-            // grab's result does not stop the writing.
-            const int gw = std::min(w, offScrImage->getWidth());
-            const int gh = std::min(h, offScrImage->getHeight());
-            if (gw > 0 && gh > 0) offScrImage->grabPixels(0, 0, gw, gh, pixels.data(), 0, w, nullptr);
-            GIFEncoder encoder(w, h, pixels, out);
-            encoder.encode(0);
+            const int iw = offScrImage->getWidth();
+            const int ih = offScrImage->getHeight();
+            if (w <= iw && h <= ih && offScrImage->data() != nullptr) {
+                // The usual case: the corner is coded where it lies.
+                GIFEncoder encoder(w, h, offScrImage->data(), static_cast<size_t>(iw), out);
+                encoder.encode(0);
+            } else {
+                std::vector<uint32_t> pixels(size_t(w) * size_t(h), 0);
+                // Only the part the image holds is read; the rest stays 0.
+                // The grab's result does not stop the writing.
+                const int gw = std::min(w, iw);
+                const int gh = std::min(h, ih);
+                if (gw > 0 && gh > 0) offScrImage->grabPixels(0, 0, gw, gh, pixels.data(), 0, w, nullptr);
+                GIFEncoder encoder(w, h, pixels, out);
+                encoder.encode(0);
+            }
         }
     } catch (const std::exception& e) {
         Indication_Tools::Outils_AfficheMsg_System(

@@ -16,16 +16,47 @@ GIFEncoder::GIFEncoder(int width, int height, std::span<const uint32_t> pixelArr
         throw std::runtime_error("Pixel Array size is wrong");
     }
     GifLimits::checkSize(width, height);
-    // Run by run: one palette look-up for each run of equal values. Equal
-    // colours have equal indexes, so these are also the runs of indexes.
-    const size_t n = pixelArray.size();
-    const uint32_t* in = pixelArray.data();
-    runs.reserve(std::min<size_t>(n, 4096));
-    PixelRuns::forEachRun(in, n, 0xFFFFFFFFu, [&](size_t start, size_t length) ZK_ALWAYS_INLINE {
-        const auto index = static_cast<uint32_t>(allocateColor(in[start])) << 24;
+    takeRuns(pixelArray.data(), static_cast<size_t>(width));
+}
+
+GIFEncoder::GIFEncoder(int width, int height, const uint32_t* pixels, size_t stride, OutputStream& out)
+    : width(width), height(height), out(out) {
+    if (width < 0 || height < 0 || stride < static_cast<size_t>(width) ||
+        (pixels == nullptr && int64_t{width} * height != 0)) {
+        throw std::runtime_error("Pixel Array size is wrong");
+    }
+    GifLimits::checkSize(width, height);
+    takeRuns(pixels, stride);
+}
+
+// Run by run: one palette look-up for each run of equal values. Equal
+// colours have equal indexes, so these are also the runs of indexes. Rows
+// are searched one by one; a run that goes on into the next row is joined.
+void GIFEncoder::takeRuns(const uint32_t* pixels, size_t stride) {
+    const size_t w = static_cast<size_t>(width);
+    const size_t h = static_cast<size_t>(height);
+    runs.reserve(std::min<size_t>(w * h, 4096));
+    uint32_t index = 0;
+    uint64_t length = 0;  // of the run not yet kept
+    auto keep = [&] {
         for (; length > MAX_RUN; length -= MAX_RUN) runs.push_back(index | MAX_RUN);
-        runs.push_back(index | static_cast<uint32_t>(length));
-    });
+        if (length > 0) runs.push_back(index | static_cast<uint32_t>(length));
+        length = 0;
+    };
+    // A contiguous image is one row as far as runs go.
+    const bool whole = stride == w;
+    const size_t rows = whole ? (w * h > 0 ? 1 : 0) : h;
+    const size_t rowLength = whole ? w * h : w;
+    for (size_t y = 0; y < rows; ++y) {
+        const uint32_t* in = pixels + y * stride;
+        PixelRuns::forEachRun(in, rowLength, 0xFFFFFFFFu, [&](size_t start, size_t count) ZK_ALWAYS_INLINE {
+            const auto found = static_cast<uint32_t>(allocateColor(in[start])) << 24;
+            if (length > 0 && found != index) keep();
+            index = found;
+            length += count;
+        });
+    }
+    keep();
     BitsPerPixel = colorstobpp(colorsTotal);
     initialize();
 }

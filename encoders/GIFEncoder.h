@@ -27,6 +27,9 @@ public:
     // pixels: width * height values 0xAARRGGBB, row by row. The stream is
     // written by encode(), which neither flushes nor closes it.
     GIFEncoder(int width, int height, std::span<const uint32_t> pixels, OutputStream& out);
+    // The top-left width x height corner of a larger image whose rows are
+    // stride values apart (stride >= width), read where it lies, no copy.
+    GIFEncoder(int width, int height, const uint32_t* pixels, size_t stride, OutputStream& out);
 
     // Writes the whole file; may be called again and writes the same bytes.
     // A failed write ends it with an error carrying the stream's message.
@@ -52,6 +55,7 @@ private:
     int colorIndex(uint32_t colour);
     bool hasColor(uint32_t colour) { return colorIndex(colour) != -1; }
     static int colorstobpp(int colors);
+    void takeRuns(const uint32_t* pixels, size_t stride);
 
     // Pixel walk, row by row, run by run.
     void initialize();

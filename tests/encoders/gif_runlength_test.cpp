@@ -202,6 +202,36 @@ TEST(GifRunLength, RandomRunsRoundTrip) {
     }
 }
 
+// The corner of a wider, taller image coded where it lies gives the bytes of
+// the same corner copied out, runs that go on into the next row included;
+// what lies right of and below the corner never shows.
+TEST(GifRunLength, CornerOfALargerImageCodesAsItsCopy) {
+    std::mt19937 rng(99);
+    const auto palette = distinctColours(5);
+    for (int trial = 0; trial < 20; ++trial) {
+        const int width = static_cast<int>(rng() % 50), height = static_cast<int>(rng() % 20);
+        const size_t stride = static_cast<size_t>(width) + rng() % 3;
+        // Rows of a few long runs, so that many run on across the row end.
+        std::vector<uint32_t> big(stride * static_cast<size_t>(height + 1), 0xFF000001u), corner;
+        for (int y = 0; y < height; ++y) {
+            uint32_t colour = palette[rng() % 3];
+            for (int x = 0; x < width; ++x) {
+                if (rng() % 12 == 0) colour = palette[rng() % 3];
+                big[static_cast<size_t>(y) * stride + static_cast<size_t>(x)] = colour;
+                corner.push_back(colour);
+            }
+        }
+        StringOutputStream out;
+        GIFEncoder encoder(width, height, big.data(), stride, out);
+        encoder.encode(0);
+        EXPECT_EQ(out.str(), encode(width, height, corner)) << width << "x" << height << " in rows of " << stride;
+    }
+    StringOutputStream out;
+    EXPECT_THROW(GIFEncoder(4, 2, nullptr, 4, out), std::runtime_error);
+    const std::vector<uint32_t> row(8, A);
+    EXPECT_THROW(GIFEncoder(4, 2, row.data(), 3, out), std::runtime_error);
+}
+
 TEST(GifRunLength, AlternationsAndPatternsRoundTrip) {
     const int w = 97, h = 23;
     std::vector<std::vector<uint32_t>> images;
