@@ -85,39 +85,6 @@ TEST(PosixPlatform, AppendToAFifoNeverBlocks) {
     ::unlink(fifo.c_str());
 }
 
-// A data file that grew is read from where it ended and keeps its identity;
-// one replaced whole gets another; the size is the file's, wherever the read
-// starts (a shrunk file must not look as long as the offset asked for).
-TEST(PosixPlatform, GrownFilesReadFromAnOffsetAndReplacedOnesChangeIdentity) {
-    Platform& p = Platform::current();
-    const std::string path = "platform_test_grown.txt";
-    std::remove(path.c_str());
-    std::string out, error;
-    ASSERT_TRUE(p.appendFile(path, "line one\n", error)) << error;
-    FileIdentity first, again, replaced;
-    int64_t size = 0;
-    ASSERT_TRUE(p.readFileFrom(path, 0, out, first, size, error)) << error;
-    EXPECT_EQ(out, "line one\n");
-    EXPECT_EQ(size, 9);
-    EXPECT_TRUE(first.known());
-
-    ASSERT_TRUE(p.appendFile(path, "line two\n", error)) << error;
-    ASSERT_TRUE(p.readFileFrom(path, 9, out, again, size, error)) << error;
-    EXPECT_EQ(out, "line two\n");
-    EXPECT_EQ(size, 18);
-    EXPECT_EQ(again, first);
-    ASSERT_TRUE(p.readFileFrom(path, 40, out, again, size, error)) << error;
-    EXPECT_EQ(out, "");
-    EXPECT_EQ(size, 18);
-
-    ASSERT_TRUE(p.writeFileAtomic(path, "new\n", error)) << error;
-    ASSERT_TRUE(p.readFileFrom(path, 0, out, replaced, size, error)) << error;
-    EXPECT_EQ(out, "new\n");
-    EXPECT_NE(replaced, first);
-    EXPECT_FALSE(p.readFileFrom("/dev/zero", 0, out, replaced, size, error));
-    std::remove(path.c_str());
-}
-
 TEST(PosixPlatform, AtomicWriteReplacesWholeAndLeavesNoTemporary) {
     Platform& p = Platform::current();
     const std::string path = "platform_test_atomic.bin";

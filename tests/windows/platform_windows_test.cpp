@@ -122,37 +122,6 @@ TEST_F(WindowsFiles, FoldersDevicesAndNulBytesAreRefused) {
     EXPECT_EQ(entries(), 0u);
 }
 
-// A data file that grew is read from where it ended and keeps its identity;
-// one replaced whole (a new file renamed over it) gets another identity.
-TEST_F(WindowsFiles, GrownFilesReadFromAnOffsetAndReplacedOnesChangeIdentity) {
-    Platform& p = Platform::current();
-    std::string out, error;
-    const std::string file = path("data.txt");
-    ASSERT_TRUE(p.appendFile(file, "line one\n", error)) << error;
-    FileIdentity first, again, replaced;
-    int64_t size = 0;
-    ASSERT_TRUE(p.readFileFrom(file, 0, out, first, size, error)) << error;
-    EXPECT_EQ(out, "line one\n");
-    EXPECT_EQ(size, 9);
-    EXPECT_TRUE(first.known());
-
-    ASSERT_TRUE(p.appendFile(file, "line two\n", error)) << error;
-    ASSERT_TRUE(p.readFileFrom(file, 9, out, again, size, error)) << error;
-    EXPECT_EQ(out, "line two\n");
-    EXPECT_EQ(size, 18);
-    EXPECT_EQ(again, first);
-    ASSERT_TRUE(p.readFileFrom(file, 40, out, again, size, error)) << error;
-    EXPECT_EQ(out, "");
-    EXPECT_EQ(size, 18);
-
-    ASSERT_TRUE(p.writeFileAtomic(file, "new content\n", error)) << error;
-    ASSERT_TRUE(p.readFileFrom(file, 0, out, replaced, size, error)) << error;
-    EXPECT_EQ(out, "new content\n");
-    EXPECT_NE(replaced, first);
-    EXPECT_FALSE(p.readFileFrom(dir_, 0, out, replaced, size, error));
-    EXPECT_FALSE(p.readFileFrom("NUL", 0, out, replaced, size, error));
-}
-
 // The memory watcher's figures come from the process heap: blocks taken show
 // in what it holds, blocks given back in what is free within it.
 TEST(WindowsMemory, HeapFiguresFollowAllocations) {
