@@ -2,6 +2,21 @@
 
 #include "support/Platform.h"
 
+#include <atomic>
+
+namespace {
+
+std::atomic<Platform*> installed{nullptr};
+
+}  // namespace
+
+Platform& Platform::current() {
+    Platform* p = installed.load(std::memory_order_acquire);
+    return p ? *p : systemPlatform();
+}
+
+Platform* Platform::install(Platform* p) { return installed.exchange(p, std::memory_order_acq_rel); }
+
 bool Platform::readFileFrom(const std::string& path, int64_t offset, std::string& out, FileIdentity& identity,
                             int64_t& size, std::string& error) {
     identity = FileIdentity{};

@@ -125,6 +125,10 @@ public:
     static Platform* install(Platform* p);
 };
 
+// The operating system's own platform object, made on first use; defined by
+// the platform folder the target builds (platform/posix or platform/windows).
+Platform& systemPlatform();
+
 // Forwards every call to another platform, so a test overrides only what it needs.
 class PlatformWrapper : public Platform {
 public:

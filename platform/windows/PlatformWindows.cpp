@@ -649,22 +649,11 @@ private:
     std::mt19937_64 engine_{std::random_device{}()};
 };
 
-WindowsPlatform& defaultPlatform() {
-    static WindowsPlatform p;
-    return p;
-}
-
-std::atomic<Platform*> installed{nullptr};
-
 }  // namespace
 
-Platform& Platform::current() {
-    Platform* p = installed.load(std::memory_order_acquire);
-    return p ? *p : defaultPlatform();
-}
-
-Platform* Platform::install(Platform* p) {
-    return installed.exchange(p, std::memory_order_acq_rel);
+Platform& systemPlatform() {
+    static WindowsPlatform p;
+    return p;
 }
 
 namespace ProcessSetup {
