@@ -1,6 +1,7 @@
 // POSIX implementation of the platform interface.
 
 #include "support/Platform.h"
+#include "support/TemporaryNames.h"
 
 #include "platform/posix/PosixSignals.h"
 
@@ -34,38 +35,11 @@ namespace {
 // than read into memory whole.
 constexpr int64_t MAX_READ_BYTES = int64_t{512} << 20;
 
-// Temporary files are ".<name>.tmp" and six letters or digits, beside the target.
-constexpr size_t kTemporarySuffixLength = 6;
-
-std::string temporaryPrefix(const std::string& base) { return "." + base + ".tmp"; }
-
-// ".<name>.tmp" and the six letters or digits, for a non-empty name.
-bool isTemporaryName(std::string_view name) {
-    const std::string_view tag = ".tmp";
-    if (name.size() < 1 + 1 + tag.size() + kTemporarySuffixLength || name[0] != '.') return false;
-    const size_t suffix = name.size() - kTemporarySuffixLength;
-    if (name.substr(suffix - tag.size(), tag.size()) != tag) return false;
-    for (char c : name.substr(suffix)) {
-        if (!std::isalnum(static_cast<unsigned char>(c))) return false;
-    }
-    return true;
-}
-
 // The folder ("." when none is given) and the file name of path.
 std::pair<std::string, std::string> splitPath(const std::string& path) {
     const auto slash = path.find_last_of('/');
     if (slash == std::string::npos) return {".", path};
     return {slash == 0 ? "/" : path.substr(0, slash), path.substr(slash + 1)};
-}
-
-// Six letters or digits for a temporary file name.
-std::string temporarySuffix() {
-    static constexpr char kChars[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
-    thread_local std::mt19937_64 generator{std::random_device{}() ^
-                                          static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count())};
-    std::string suffix(kTemporarySuffixLength, 'X');
-    for (char& c : suffix) c = kChars[generator() % (sizeof kChars - 1)];
-    return suffix;
 }
 
 std::string errnoText(const std::string& what, const std::string& path, int err) {
@@ -309,7 +283,7 @@ public:
         std::string tmp;
         int fd = -1;
         for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-            tmp = temporaryPrefix(base) + temporarySuffix();
+            tmp = TemporaryNames::prefix(base) + TemporaryNames::randomSuffix();
             fd = ::openat(dirFd, tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
             if (fd < 0 && errno != EEXIST) break;
         }
@@ -352,7 +326,7 @@ public:
         const int64_t now = nowMillis();
         while (const dirent* entry = ::readdir(folder)) {
             const std::string_view name = entry->d_name;
-            if (!isTemporaryName(name)) continue;
+            if (!TemporaryNames::isTemporary(name)) continue;
             struct stat st{};
             if (::fstatat(dirFd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode)) continue;
             const int64_t modified = int64_t{st.st_mtim.tv_sec} * 1000 + st.st_mtim.tv_nsec / 1000000;

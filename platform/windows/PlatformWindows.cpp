@@ -1,6 +1,7 @@
 // Windows implementation of the platform interface.
 
 #include "support/Platform.h"
+#include "support/TemporaryNames.h"
 
 #include "platform/windows/WinText.h"
 
@@ -59,21 +60,6 @@ private:
     HANDLE h_;
 };
 
-constexpr size_t kTemporarySuffixLength = 6;
-
-// ".<name>.tmp" and the six letters or digits, for a non-empty name: what
-// writeFileAtomic makes.
-bool isTemporaryName(std::string_view name) {
-    const std::string_view tag = ".tmp";
-    if (name.size() < 1 + 1 + tag.size() + kTemporarySuffixLength || name[0] != '.') return false;
-    const size_t suffix = name.size() - kTemporarySuffixLength;
-    if (name.substr(suffix - tag.size(), tag.size()) != tag) return false;
-    for (char c : name.substr(suffix)) {
-        if (!std::isalnum(static_cast<unsigned char>(c))) return false;
-    }
-    return true;
-}
-
 // Win32 would take a path only up to a NUL byte: a value such as
 // "log.txt<NUL>.off" must not name log.txt.
 bool checkPath(const std::string& path, std::wstring& wide, std::string& error) {
@@ -88,15 +74,6 @@ bool checkPath(const std::string& path, std::wstring& wide, std::string& error) 
 std::wstring folderOf(const std::wstring& path) {
     const auto cut = path.find_last_of(L"\\:");
     return cut == std::wstring::npos ? std::wstring() : path.substr(0, cut + 1);
-}
-
-std::string temporarySuffix() {
-    static constexpr char kChars[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
-    thread_local std::mt19937_64 generator{std::random_device{}() ^
-                                          static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count())};
-    std::string suffix(kTemporarySuffixLength, 'X');
-    for (char& c : suffix) c = kChars[generator() % (sizeof kChars - 1)];
-    return suffix;
 }
 
 bool writeAll(HANDLE h, std::string_view data, DWORD& err) {
@@ -476,7 +453,7 @@ public:
         Handle h;
         DWORD err = 0;
         for (int attempt = 0; attempt < 100 && !h.valid(); ++attempt) {
-            tmp = dir + L"." + base + L".tmp" + win::widen(temporarySuffix());
+            tmp = dir + win::widen(TemporaryNames::prefix(win::narrow(base)) + TemporaryNames::randomSuffix());
             h.reset(CreateFileW(tmp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
             if (!h.valid()) {
                 err = GetLastError();
@@ -524,7 +501,7 @@ public:
         do {
             if (found.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) continue;
             const std::string name = win::narrow(found.cFileName);
-            if (!isTemporaryName(name)) continue;
+            if (!TemporaryNames::isTemporary(name)) continue;
             const uint64_t ticks =
                 (uint64_t{found.ftLastWriteTime.dwHighDateTime} << 32) | found.ftLastWriteTime.dwLowDateTime;
             const int64_t modified = static_cast<int64_t>(ticks / 10'000) - kEpochOffsetMs;
