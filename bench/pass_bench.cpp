@@ -39,6 +39,18 @@ private:
     int fd_;
 };
 
+// The graph file name.ini of chart n: 11 days of data from dataFile drawn
+// at 320x200, written as name.gif (run-length) and name.png (level 0).
+void writeGraphFile(const std::string& name, int n, const std::string& dataFile) {
+    std::ofstream(name + ".ini") << "GRAPH_NAME=Index " << n << "\nGRAPH_DATA_FILE=" << dataFile
+                                 << "\nGRAPH_DURATION_MODE=day\nGRAPH_DURATION_PERIOD=11\n"
+                                    "GRAPH_PRINT_WIDTH=320\nGRAPH_PRINT_HEIGHT=200\n"
+                                    "GRAPH_PRINT_GIF_VALID=yes\nGRAPH_PRINT_GIF_LZWCOMPRESS=no\n"
+                                    "GRAPH_PRINT_GIF_NAME="
+                                 << name << ".gif\nGRAPH_PRINT_PNG_VALID=yes\nGRAPH_PRINT_PNG_COMPRESS=0\n"
+                                 << "GRAPH_PRINT_PNG_NAME=" << name << ".png\n";
+}
+
 // The folder of the pass: graph files, data files, images and the log.
 std::string preparePass(const std::string& base) {
     std::string tmpl = base + "/zk_pass_bench_XXXXXX";
@@ -57,13 +69,7 @@ std::string preparePass(const std::string& base) {
     for (int n = 1; n <= kCharts; ++n) {
         const std::string name = dir + "/chart" + std::to_string(n);
         std::ofstream(name + ".txt") << data;
-        std::ofstream(name + ".ini") << "GRAPH_NAME=Index " << n << "\nGRAPH_DATA_FILE=" << name
-                                     << ".txt\nGRAPH_DURATION_MODE=day\nGRAPH_DURATION_PERIOD=11\n"
-                                        "GRAPH_PRINT_WIDTH=320\nGRAPH_PRINT_HEIGHT=200\n"
-                                        "GRAPH_PRINT_GIF_VALID=yes\nGRAPH_PRINT_GIF_LZWCOMPRESS=no\n"
-                                        "GRAPH_PRINT_GIF_NAME="
-                                     << name << ".gif\nGRAPH_PRINT_PNG_VALID=yes\nGRAPH_PRINT_PNG_COMPRESS=0\n"
-                                     << "GRAPH_PRINT_PNG_NAME=" << name << ".png\n";
+        writeGraphFile(name, n, name + ".txt");
         config["INDICEGIF_FILE_" + std::to_string(n)] = name + ".ini";
     }
     SysProperties.store(std::make_shared<const Properties>(std::move(config)));
@@ -120,13 +126,7 @@ std::string prepareSharedFiles(const std::string& base, int64_t lines, int threa
     }
     for (int n = 1; n <= kCharts; ++n) {
         const std::string name = dir + "/chart" + std::to_string(n);
-        std::ofstream(name + ".ini") << "GRAPH_NAME=Index " << n << "\nGRAPH_DATA_FILE=" << dir << "/data"
-                                     << n % 4 << ".txt\nGRAPH_DURATION_MODE=day\nGRAPH_DURATION_PERIOD=11\n"
-                                     << "GRAPH_PRINT_WIDTH=320\nGRAPH_PRINT_HEIGHT=200\n"
-                                        "GRAPH_PRINT_GIF_VALID=yes\nGRAPH_PRINT_GIF_LZWCOMPRESS=no\n"
-                                        "GRAPH_PRINT_GIF_NAME="
-                                     << name << ".gif\nGRAPH_PRINT_PNG_VALID=yes\nGRAPH_PRINT_PNG_COMPRESS=0\n"
-                                     << "GRAPH_PRINT_PNG_NAME=" << name << ".png\n";
+        writeGraphFile(name, n, dir + "/data" + std::to_string(n % 4) + ".txt");
         config["INDICEGIF_FILE_" + std::to_string(n)] = name + ".ini";
     }
     SysProperties.store(std::make_shared<const Properties>(std::move(config)));
