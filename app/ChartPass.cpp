@@ -20,13 +20,19 @@ ChartPass::~ChartPass() {
 
 int ChartPass::workersFor(const std::optional<std::string>& value) {
     if (!value) return 1;
-    const std::optional<int32_t> n = Indication_Tools::parseDecimalInt(*value);
-    if (!n || *n < 0) return 1;
+    const std::optional<int64_t> n = Indication_Tools::parseWholeNumberUpTo(*value, kMaxWorkers);
+    if (!n) return 1;
     if (*n == 0) {
         const unsigned cores = std::thread::hardware_concurrency();
         return cores == 0 ? 1 : static_cast<int>(std::min<unsigned>(cores, kMaxWorkers));
     }
-    return std::min<int>(*n, kMaxWorkers);
+    return static_cast<int>(*n);
+}
+
+size_t ChartPass::dataBudgetFor(const std::optional<std::string>& value) {
+    if (!value) return DataFileCache::kDefaultBudget;
+    const std::optional<int64_t> mb = Indication_Tools::parseWholeNumberUpTo(*value, kMaxDataCacheMB);
+    return mb ? static_cast<size_t>(*mb) << 20 : DataFileCache::kDefaultBudget;
 }
 
 void ChartPass::prepare(Indication_Graph& surface) {
@@ -68,7 +74,7 @@ std::vector<ChartPass::Outcome> ChartPass::build(const std::vector<std::string>&
         for (int i = 0; i < count; ++i) {
             outcomes[static_cast<size_t>(i)] = buildOne(first_, graphFiles[static_cast<size_t>(i)], i);
         }
-        dataCache_.dropUnused();
+        dataCache_.endPass();
         return outcomes;
     }
     while (static_cast<int>(more_.size()) < workers - 1) more_.push_back(std::make_unique<Indication_Graph>());
@@ -116,6 +122,6 @@ std::vector<ChartPass::Outcome> ChartPass::build(const std::vector<std::string>&
     }
     work(first_);
     for (std::thread& t : threads) t.join();
-    dataCache_.dropUnused();
+    dataCache_.endPass();
     return outcomes;
 }

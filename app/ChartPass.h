@@ -56,9 +56,14 @@ public:
     DataFileCache& dataCache() { return dataCache_; }
 
     // The workers a value of INDICEGIF_THREADS asks for: absent or not a
-    // whole number, 1; 0, one per core; at most kMaxWorkers.
+    // whole number, 1; 0, one per core; at most kMaxWorkers (more means that).
     static int workersFor(const std::optional<std::string>& value);
     static constexpr int kMaxWorkers = 64;
+    // The bytes of parsed data kept between charts a value of
+    // INDICEGIF_DATA_CACHE_MB asks for: absent or not a whole number, the
+    // default; at most kMaxDataCacheMB mebibytes.
+    static size_t dataBudgetFor(const std::optional<std::string>& value);
+    static constexpr int64_t kMaxDataCacheMB = int64_t{1} << 20;
 
 private:
     void prepare(Indication_Graph& surface);

@@ -360,6 +360,9 @@ void zkQuoteForge::generationPass(ChartPass& charts, ServiceStatus* status) {
     }
     std::optional<std::string> threads;
     if (auto it = config.find("INDICEGIF_THREADS"); it != config.end()) threads = it->second;
+    std::optional<std::string> dataCacheMB;
+    if (auto it = config.find("INDICEGIF_DATA_CACHE_MB"); it != config.end()) dataCacheMB = it->second;
+    charts.dataCache().setBudget(ChartPass::dataBudgetFor(dataCacheMB));
     const std::vector<ChartPass::Outcome> outcomes = charts.build(graphFiles, ChartPass::workersFor(threads));
     // In the order of the list: a graph file listed twice counts by its last attempt.
     for (size_t i = 0; status && i < outcomes.size(); ++i) {

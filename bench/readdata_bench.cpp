@@ -114,6 +114,7 @@ void grownByOneLine(benchmark::State& state, bool kept) {
             out << Indication_Tools::getBddDate(last) << ';' << Indication_Tools::getBddTime(last) << ";6000.5\n";
         }
         model.dModeGraphicsData_DurationEnd = last;
+        cache.endPass();
         bool ok = model.ReadData(path);
         benchmark::DoNotOptimize(ok);
         if (!ok || model.vecGraph_Date.back() != last) state.SkipWithError("the new line was not read");

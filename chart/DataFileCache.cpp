@@ -1,125 +1,220 @@
 #include "chart/DataFileCache.h"
 
+#include "support/Platform.h"
+
 #include <algorithm>
 
-bool DataFileCache::records(const std::string& path, std::shared_ptr<const DataFileRecords>& out,
-                            std::string& error) {
+#define XXH_INLINE_ALL
+#include <xxhash.h>
+
+// A file's bytes, as they stream in, fed to a parser a whole line at a time,
+// hashing the bytes of the lines parsed.
+struct DataFileCache::Reading {
+    explicit Reading(DataFileParser& p, int64_t from) : parser(p), consumed(from) {
+        XXH3_INITSTATE(&state);
+        XXH3_64bits_reset(&state);
+    }
+
+    void add(std::string_view part) {
+        if (!carry.empty()) {
+            // Finish the line a part boundary cut first, then parse the rest in place.
+            const size_t end = part.find_first_of("\r\n");
+            if (end == std::string_view::npos) {
+                carry.append(part);
+                return;
+            }
+            carry.append(part.substr(0, end + 1));
+            const std::string line = std::move(carry);
+            carry.clear();
+            parse(line);
+            part.remove_prefix(end + 1);
+        }
+        parse(part);
+    }
+
+    void parse(std::string_view text) {
+        const size_t used = parser.addCompleteLines(text);
+        XXH3_64bits_update(&state, text.data(), used);
+        consumed += static_cast<int64_t>(used);
+        carry.assign(text.substr(used));
+    }
+
+    uint64_t digest() const { return XXH3_64bits_digest(&state); }
+
+    DataFileParser& parser;
+    XXH3_state_t state;
+    int64_t consumed;   // bytes of the complete lines parsed, from the file's start
+    std::string carry;  // the unfinished line so far
+};
+
+bool DataFileCache::read(const std::string& path, DataChunkSink& sink, std::shared_ptr<const DataFileRecords>& bad,
+                         std::string& error) {
     std::shared_ptr<Entry> entry;
+    uint64_t pass = 0;
     {
         std::lock_guard<std::mutex> lock(mutex_);
         std::shared_ptr<Entry>& slot = entries_[path];
         if (!slot) {
             slot = std::make_shared<Entry>();
-            lru_.push_front(path);
-            slot->lru = lru_.begin();
             slot->listed = true;
-        } else {
-            lru_.splice(lru_.begin(), lru_, slot->lru);
         }
         slot->used = true;
         entry = slot;
+        pass = pass_;
     }
     std::lock_guard<std::mutex> reading(entry->mutex);
+    if (entry->snapshot && entry->checkedPass == pass) {
+        // Checked already in this pass: every chart sees that one read.
+        entry->snapshot->handTo(sink);
+        bad = entry->snapshot;
+        return true;
+    }
+    entry->snapshot.reset();
     bool ok = false;
     try {
-        ok = refresh(*entry, path, out, error);
+        ok = refresh(*entry, entry, path, sink, bad, error);
     } catch (...) {
         // Half-parsed records must not be taken for the file's next time.
         entry->parser.reset();
-        forget(path, entry);
+        forget(entry, path);
         throw;
     }
     if (!ok) {
         entry->parser.reset();
-        forget(path, entry);
+        forget(entry, path);
         return false;
     }
-    charge(path, entry, entry->parser->bytes());
+    if (entry->parser) {
+        entry->snapshot = bad;
+        entry->checkedPass = pass;
+    }
     return true;
 }
 
-bool DataFileCache::refresh(Entry& entry, const std::string& path, std::shared_ptr<const DataFileRecords>& out,
-                            std::string& error) {
+bool DataFileCache::refresh(Entry& entry, const std::shared_ptr<Entry>& self, const std::string& path,
+                            DataChunkSink& sink, std::shared_ptr<const DataFileRecords>& out, std::string& error) {
     Platform& platform = Platform::current();
-    std::string bytes;
     FileIdentity identity;
     int64_t size = 0;
+    // Keeps the parser's records while they fit, else streams them to sink.
+    auto keepOrStream = [&](DataFileParser& parser) {
+        if (!parser.streaming() && !charge(self, path, parser.bytes())) parser.stream(sink);
+    };
+
     if (entry.parser) {
-        const std::string& known = entry.fingerprint;
-        const int64_t from = entry.consumed - static_cast<int64_t>(known.size());
-        if (!platform.readFileFrom(path, from, bytes, identity, size, error)) return false;
-        bytesRead_ += static_cast<int64_t>(bytes.size());
-        const bool grown = identity.known() && identity == entry.identity && size >= entry.consumed &&
-                           bytes.size() >= known.size() && bytes.compare(0, known.size(), known) == 0;
-        if (grown) {
-            const std::string_view added = std::string_view(bytes).substr(known.size());
-            const size_t used = entry.parser->addCompleteLines(added);
-            std::string tail = known;
-            tail.append(added.substr(0, used));
-            if (tail.size() > kFingerprintBytes) tail.erase(0, tail.size() - kFingerprintBytes);
-            entry.fingerprint = std::move(tail);
-            entry.consumed += static_cast<int64_t>(used);
-            out = entry.parser->records(added.substr(used));
+        // Kept: prove the bytes parsed before are unchanged, then parse only what follows.
+        DataFileParser& parser = *entry.parser;
+        const int64_t known = entry.consumed;
+        Reading reading(parser, known);
+        XXH3_state_t prefix;
+        XXH3_INITSTATE(&prefix);
+        XXH3_64bits_reset(&prefix);
+        int64_t hashed = 0;
+        bool proven = known == 0;
+        bool first = true;
+        auto take = [&](std::string_view part) {
+            bytesRead_ += static_cast<int64_t>(part.size());
+            if (first) {
+                first = false;
+                if (size < known) return false;  // shrunk: changed
+            }
+            if (!proven) {
+                const size_t n = static_cast<size_t>(std::min<int64_t>(known - hashed, static_cast<int64_t>(part.size())));
+                XXH3_64bits_update(&prefix, part.data(), n);
+                hashed += static_cast<int64_t>(n);
+                if (hashed < known) return true;
+                if (XXH3_64bits_digest(&prefix) != entry.digest) return false;  // changed
+                proven = true;
+                // Carry the hash of the proven bytes on over the new lines.
+                reading.state = prefix;
+                part.remove_prefix(n);
+            }
+            reading.add(part);
+            keepOrStream(parser);
+            return true;
+        };
+        if (!platform.readFileParts(path, 0, take, identity, size, error)) return false;
+        if (proven) {
+            out = parser.records(reading.carry);
+            if (parser.streaming()) {
+                entry.parser.reset();
+            } else {
+                entry.consumed = reading.consumed;
+                entry.digest = reading.digest();
+                out->handTo(sink);
+            }
             return true;
         }
-        // Replaced, shrunk or changed: start again from the first byte.
+        // Rewritten, shrunk or changed before its end: parse it again whole.
         entry.parser.reset();
-        bytes.clear();
+        charge(self, path, 0);
     }
-    if (!platform.readFileFrom(path, 0, bytes, identity, size, error)) return false;
-    bytesRead_ += static_cast<int64_t>(bytes.size());
+
+    auto parser = std::make_unique<DataFileParser>();
+    Reading reading(*parser, 0);
+    auto take = [&](std::string_view part) {
+        bytesRead_ += static_cast<int64_t>(part.size());
+        reading.add(part);
+        keepOrStream(*parser);
+        return true;
+    };
     ++wholeReads_;
-    entry.parser = std::make_unique<DataFileParser>();
-    const size_t used = entry.parser->addCompleteLines(bytes);
-    const size_t kept = std::min(used, kFingerprintBytes);
-    entry.identity = identity;
-    entry.consumed = static_cast<int64_t>(used);
-    entry.fingerprint.assign(bytes, used - kept, kept);
-    out = entry.parser->records(std::string_view(bytes).substr(used));
+    if (!platform.readFileParts(path, 0, take, identity, size, error)) return false;
+    out = parser->records(reading.carry);
+    if (!parser->streaming() && charge(self, path, parser->bytes())) {
+        entry.parser = std::move(parser);
+        entry.consumed = reading.consumed;
+        entry.digest = reading.digest();
+        out->handTo(sink);
+    } else if (!parser->streaming()) {
+        // The unfinished last line tipped it over: hand out what was parsed.
+        out->handTo(sink);
+    }
     return true;
 }
 
-void DataFileCache::forget(const std::string& path, const std::shared_ptr<Entry>& entry) {
+bool DataFileCache::charge(const std::shared_ptr<Entry>& entry, const std::string& path, size_t bytes) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!entry->listed) return false;
+    if (held_ - entry->charged + bytes <= budget_) {
+        held_ = held_ - entry->charged + bytes;
+        entry->charged = bytes;
+        return true;
+    }
+    // Does not fit in what is left: what is kept stays, this file is not kept.
+    entry->listed = false;
+    held_ -= entry->charged;
+    entry->charged = 0;
+    auto it = entries_.find(path);
+    if (it != entries_.end() && it->second == entry) entries_.erase(it);
+    return false;
+}
+
+void DataFileCache::forget(const std::shared_ptr<Entry>& entry, const std::string& path) {
     std::lock_guard<std::mutex> lock(mutex_);
     if (!entry->listed) return;
     entry->listed = false;
     held_ -= entry->charged;
     entry->charged = 0;
-    lru_.erase(entry->lru);
-    entries_.erase(path);
+    auto it = entries_.find(path);
+    if (it != entries_.end() && it->second == entry) entries_.erase(it);
 }
 
-void DataFileCache::charge(const std::string& path, const std::shared_ptr<Entry>& entry, size_t bytes) {
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        // Dropped meanwhile to make room: the records handed out stay valid,
-        // nothing is kept.
-        if (!entry->listed) return;
-        held_ = held_ - entry->charged + bytes;
-        entry->charged = bytes;
-        if (bytes <= budget_) {
-            // Least recently used first; the entry just used is at the front.
-            while (held_ > budget_ && lru_.back() != path) {
-                auto it = entries_.find(lru_.back());
-                Entry& dropped = *it->second;
-                dropped.listed = false;
-                held_ -= dropped.charged;
-                dropped.charged = 0;
-                lru_.pop_back();
-                // A reader of the dropped file may still be at work; its
-                // records go when the last user lets go of them.
-                entries_.erase(it);
-            }
-            return;
-        }
-    }
-    // Larger than everything that may be kept: parsed again at each use.
-    entry->parser.reset();
-    forget(path, entry);
-}
-
-void DataFileCache::dropUnused() {
+void DataFileCache::setBudget(size_t budget) {
     std::lock_guard<std::mutex> lock(mutex_);
+    budget_ = budget;
+    if (held_ <= budget_) return;
+    for (auto& [path, entry] : entries_) {
+        entry->listed = false;
+        entry->charged = 0;
+    }
+    entries_.clear();
+    held_ = 0;
+}
+
+void DataFileCache::endPass() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    ++pass_;
     for (auto it = entries_.begin(); it != entries_.end();) {
         Entry& entry = *it->second;
         if (entry.used) {
@@ -130,7 +225,6 @@ void DataFileCache::dropUnused() {
         entry.listed = false;
         held_ -= entry.charged;
         entry.charged = 0;
-        lru_.erase(entry.lru);
         it = entries_.erase(it);
     }
 }

@@ -1,28 +1,34 @@
 #pragma once
 // Parsed data files kept between charts and between passes, so that a pass
-// costs what changed in its data files rather than what they hold.
+// costs what was added to its data files rather than what they hold.
 //
-// Data files are appended to or replaced whole. A file that only grew (same
-// identity, not smaller, and the last bytes already read unchanged) is read
-// from where the last read ended; a file replaced (another identity), shrunk
-// or changed before its end is read again whole. The records handed out are
-// always those a read of the whole file gives at that moment. A file that
-// cannot be read is dropped and fails as a plain read does.
+// What a chart gets is always what a read of the whole file gives, however
+// the file was changed (appended to, rewritten in place, replaced, a value
+// corrected in the middle). A kept file is proven to have only grown before
+// its new lines alone are parsed: the bytes parsed before are read again and
+// must hash (XXH3, 64 bits) to what they hashed to then; otherwise the file
+// is parsed again whole. Reading and hashing cost a small part of parsing.
 //
-// At most budget bytes of parsed records are kept, the least recently used
-// file dropped first; a file larger than the budget is parsed for each use
-// and not kept.
+// A file is checked once a pass, at its first use: every chart of the pass
+// that names a kept file gets that one read (a file not kept is read for
+// each chart).
+//
+// At most budget bytes of parsed records are kept. A file is kept when it
+// fits in what is left; a file that does not is parsed as it streams in and
+// handed straight to the chart, holding one read part and one chunk of
+// records, and is not kept. What is kept stays while every pass uses it, so
+// a pass over more files than fit keeps those that fit and reads only the
+// rest (no cycle of evictions); a file not used in a pass is dropped at its
+// end. A file that cannot be read is dropped and fails as a plain read does.
 //
 // Thread-safe: charts on several threads may ask for the same or different
 // files at once; each file is read by one of them at a time.
 
 #include "chart/DataFileRecords.h"
-#include "support/Platform.h"
 
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
-#include <list>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -31,51 +37,62 @@
 class DataFileCache {
 public:
     static constexpr size_t kDefaultBudget = size_t{256} << 20;
-    // Bytes compared at the end of what was read to tell a grown file from a changed one.
-    static constexpr size_t kFingerprintBytes = 64;
 
     explicit DataFileCache(size_t budget = kDefaultBudget) : budget_(budget) {}
     DataFileCache(const DataFileCache&) = delete;
     DataFileCache& operator=(const DataFileCache&) = delete;
 
-    // The records of the file at path as it is now; false with the platform's
-    // text in error when it cannot be read.
-    bool records(const std::string& path, std::shared_ptr<const DataFileRecords>& out, std::string& error);
+    // Hands the records of the file at path to sink in file order, as a read
+    // of the whole file gives them (at this pass's check of it), and returns
+    // its bad lines in bad (records without chunks). False with the
+    // platform's text in error when it cannot be read; sink may then have
+    // been handed part of the records.
+    bool read(const std::string& path, DataChunkSink& sink, std::shared_ptr<const DataFileRecords>& bad,
+              std::string& error);
 
-    // Drops the files nobody asked for since the last call: a pass keeps
-    // what its charts read, not what earlier configurations named.
-    void dropUnused();
+    // Keeps at most budget bytes from now on; when less than is kept now,
+    // drops everything (a configuration change, not a pass's event).
+    void setBudget(size_t budget);
+
+    // Ends a pass: drops the files nobody asked for in it (a pass keeps what
+    // its charts read, not what earlier configurations named); the others
+    // are checked again at their next use.
+    void endPass();
 
     // Parsed bytes kept now (within the budget).
     size_t bytesHeld() const;
-    // Bytes read from files and whole reads since the cache was made.
+    // Bytes read from files, and reads that parsed a file from its start,
+    // since the cache was made.
     int64_t bytesRead() const;
     int64_t wholeReads() const;
 
 private:
     struct Entry {
-        std::mutex mutex;  // one reader of the file at a time
-        std::unique_ptr<DataFileParser> parser;
-        FileIdentity identity;
-        int64_t consumed = 0;     // bytes of the complete lines parsed
-        std::string fingerprint;  // the bytes just before consumed
-        size_t charged = 0;       // bytes counted in held_
-        std::list<std::string>::iterator lru;
-        bool listed = false;  // still in entries_
-        bool used = true;     // asked for since the last dropUnused
+        std::mutex mutex;  // one reader of the file at a time; guards the fields up to snapshot
+        std::unique_ptr<DataFileParser> parser;  // the records kept, null when none
+        int64_t consumed = 0;                    // bytes of the complete lines parsed
+        uint64_t digest = 0;                     // XXH3 of those bytes
+        std::shared_ptr<const DataFileRecords> snapshot;  // what this pass's check gave
+        uint64_t checkedPass = 0;
+        // Guarded by the cache's mutex_:
+        size_t charged = 0;   // bytes counted in held_
+        bool listed = false;  // still in entries_ (and so may be charged)
+        bool used = true;     // asked for in this pass
     };
+    struct Reading;
 
-    // Brings entry up to date with the file and returns its records.
-    bool refresh(Entry& entry, const std::string& path, std::shared_ptr<const DataFileRecords>& out,
-                 std::string& error);
-    void forget(const std::string& path, const std::shared_ptr<Entry>& entry);
-    void charge(const std::string& path, const std::shared_ptr<Entry>& entry, size_t bytes);
+    bool refresh(Entry& entry, const std::shared_ptr<Entry>& self, const std::string& path, DataChunkSink& sink,
+                 std::shared_ptr<const DataFileRecords>& bad, std::string& error);
+    // Counts the bytes entry's parser keeps now; false (and the entry no
+    // longer kept) when they do not fit.
+    bool charge(const std::shared_ptr<Entry>& entry, const std::string& path, size_t bytes);
+    void forget(const std::shared_ptr<Entry>& entry, const std::string& path);
 
-    const size_t budget_;
-    mutable std::mutex mutex_;  // entries_, lru_, held_ and the charged, listed and used fields
+    mutable std::mutex mutex_;  // budget_, entries_, held_, pass_ and each entry's charged, listed and used
+    size_t budget_;
     std::unordered_map<std::string, std::shared_ptr<Entry>> entries_;
-    std::list<std::string> lru_;  // most recently used first
     size_t held_ = 0;
+    uint64_t pass_ = 1;
     std::atomic<int64_t> bytesRead_{0};
     std::atomic<int64_t> wholeReads_{0};
 };

@@ -38,6 +38,28 @@ int64_t DataFileRecords::recordCount() const {
     return n;
 }
 
+void DataFileRecords::handTo(DataChunkSink& sink) const {
+    for (const auto& chunk : chunks) sink.take(*chunk);
+}
+
+void DataFileParser::stream(DataChunkSink& sink) {
+    if (sink_ != nullptr) return;
+    sink_ = &sink;
+    // The last chunk, still being filled, is handed once full.
+    const size_t full = chunks_.empty() ? 0 : chunks_.size() - 1;
+    for (size_t i = 0; i < full; ++i) sink.take(*chunks_[i]);
+    if (full > 0) chunks_.erase(chunks_.begin(), chunks_.begin() + static_cast<std::ptrdiff_t>(full));
+    if (!chunks_.empty() && lastChunkShared_) {
+        // A copy handed out earlier holds it: fill one of our own from here.
+        chunks_.back() = std::make_shared<DataChunk>(*chunks_.back());
+        chunks_.back()->dates.reserve(DataChunk::kRecords);
+        chunks_.back()->values.reserve(DataChunk::kRecords);
+        lastChunkShared_ = false;
+    }
+    bytes_ = chunks_.size() * chunkBytes();
+    for (const DataBadLine& bad : badLines_) bytes_ += sizeof(DataBadLine) + bad.quoted.size() + bad.error.size();
+}
+
 size_t DataFileParser::addCompleteLines(std::string_view text) {
     const char* const begin = text.data();
     const char* const end = begin + text.size();
@@ -83,7 +105,15 @@ void DataFileParser::addLine(std::string_view raw) {
 }
 
 void DataFileParser::addRecord(int64_t date, double value) {
-    if (chunks_.empty() || chunks_.back()->dates.size() >= DataChunk::kRecords) {
+    if (sink_ != nullptr && !chunks_.empty() && chunks_.back()->dates.size() >= DataChunk::kRecords) {
+        // Streaming: the full chunk goes out and is filled again.
+        DataChunk& full = *chunks_.back();
+        sink_->take(full);
+        full.dates.clear();
+        full.values.clear();
+        full.earliest = INT64_MAX;
+        full.latest = INT64_MIN;
+    } else if (chunks_.empty() || chunks_.back()->dates.size() >= DataChunk::kRecords) {
         auto chunk = std::make_shared<DataChunk>();
         chunk->dates.reserve(DataChunk::kRecords);
         chunk->values.reserve(DataChunk::kRecords);
@@ -106,10 +136,9 @@ void DataFileParser::addRecord(int64_t date, double value) {
 
 std::shared_ptr<const DataFileRecords> DataFileParser::records(std::string_view rest) {
     auto out = std::make_shared<DataFileRecords>();
-    out->chunks.assign(chunks_.begin(), chunks_.end());
     out->badLines = badLines_;
     out->badCount = badCount_;
-    lastChunkShared_ = !chunks_.empty();
+    std::shared_ptr<const DataChunk> restChunk;
     if (!rest.empty()) {
         // The unfinished line counts as it stands, in a parser of its own so
         // that nothing of it stays here.
@@ -119,11 +148,20 @@ std::shared_ptr<const DataFileRecords> DataFileParser::records(std::string_view 
             DataChunk& one = *last.chunks_.front();
             one.dates.shrink_to_fit();  // one record, not a whole chunk's room
             one.values.shrink_to_fit();
-            out->chunks.push_back(last.chunks_.front());
+            restChunk = last.chunks_.front();
         }
         if (last.badCount_ > 0) {
             if (++out->badCount <= DataFileRecords::kListedBadLines) out->badLines.push_back(last.badLines_.front());
         }
     }
+    if (sink_ != nullptr) {
+        for (const auto& chunk : chunks_) sink_->take(*chunk);
+        if (restChunk) sink_->take(*restChunk);
+        chunks_.clear();
+        return out;
+    }
+    out->chunks.assign(chunks_.begin(), chunks_.end());
+    lastChunkShared_ = !chunks_.empty();
+    if (restChunk) out->chunks.push_back(restChunk);
     return out;
 }

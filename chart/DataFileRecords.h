@@ -26,6 +26,14 @@ struct DataChunk {
     int64_t latest = INT64_MIN;
 };
 
+// Takes a data file's records in file order, a chunk at a time, as they are
+// parsed or handed out again.
+class DataChunkSink {
+public:
+    virtual ~DataChunkSink() = default;
+    virtual void take(const DataChunk& chunk) = 0;
+};
+
 // A line that looks like a record but does not decode.
 struct DataBadLine {
     std::string quoted;  // the line as shown in a report
@@ -41,20 +49,30 @@ struct DataFileRecords {
     int64_t badCount = 0;
 
     int64_t recordCount() const;
+    void handTo(DataChunkSink& sink) const;
 };
 
 // Turns data-file text into records, line by line: a whole file at once, or
-// in parts as the file grows. One thread at a time.
+// in parts as it streams in or grows. The records are kept until stream()
+// is called; from then on each chunk goes to a sink as soon as it is full,
+// and only the one being filled is held. One thread at a time.
 class DataFileParser {
 public:
+    // Stops keeping records: hands those kept so far to sink, in order, and
+    // every later chunk once full, then the last ones when records() is
+    // called. sink must outlive the parser's use.
+    void stream(DataChunkSink& sink);
+    bool streaming() const { return sink_ != nullptr; }
     // Parses the complete lines at the start of text (each ended by LF, CR or
     // CR LF) and returns the bytes they take. What is left is an unfinished
     // line, to be given again with whatever follows it.
     size_t addCompleteLines(std::string_view text);
     // The records so far, followed by those of the unfinished line rest (no
-    // line end in it): what a read of the whole file gives now.
+    // line end in it): what a read of the whole file gives now. Once
+    // streaming, the chunks not yet handed out go to the sink instead and
+    // the records returned hold only the bad lines; the parser is then done.
     std::shared_ptr<const DataFileRecords> records(std::string_view rest);
-    // Memory held by the records parsed so far.
+    // Memory held by the records kept so far.
     size_t bytes() const { return bytes_; }
 
 private:
@@ -67,6 +85,7 @@ private:
     int64_t badCount_ = 0;
     bool lastChunkShared_ = false;  // a copy holds the last chunk: copy it before adding to it
     size_t bytes_ = 0;
+    DataChunkSink* sink_ = nullptr;  // streaming: full chunks go there
 };
 
 // The quoted form of a bad line in reports: UTF-8, cut at 200 bytes, without

@@ -28,6 +28,75 @@ constexpr double kFloatLimit = 1e38;
 
 float toSingle(double v) { return static_cast<float>(std::clamp(v, -kFloatLimit, kFloatLimit)); }
 
+// The series of a chart's time window, chosen from the data file's records
+// as they come in file order: records outside the window, weekend days of a
+// day chart and repeated instants left out, gaps filled with the last value.
+class SeriesSelection final : public DataChunkSink {
+public:
+    // The window is [start, end], unless whole; step > 0 fills gaps.
+    SeriesSelection(int64_t start, int64_t end, int64_t step, bool whole, bool skipWeekends)
+        : start_(start), end_(end), step_(step), whole_(whole), skipWeekends_(skipWeekends) {}
+
+    void take(const DataChunk& chunk) override {
+        // Records outside the window count for nothing.
+        if (!whole_ && (chunk.latest < start_ || chunk.earliest > end_)) return;
+        const int64_t step = step_;
+        const size_t n = chunk.dates.size();
+        for (size_t k = 0; k < n; ++k) {
+            const int64_t date = chunk.dates[k];
+            if (!whole_ && (date < start_ || date > end_)) continue;
+            if (skipWeekends_) {
+                const int weekday = Platform::current().toLocal(date).weekday;
+                if (weekday == 0 || weekday == 6) continue;
+            }
+            if (date <= latest_) {
+                if (!useSeen_) {
+                    seen_.reserve(dates.size() * 2);
+                    seen_.insert(dates.begin(), dates.end());
+                    useSeen_ = true;
+                }
+                if (seen_.count(date) != 0) continue;  // the first one in the file wins
+            }
+            if (step > 0 && !dates.empty() && date - dates.back() > step) {
+                // Entries at last + step, last + 2 step, ... while still short of date.
+                const int64_t needed = (date - dates.back() - 1) / step;
+                if (needed <= gapBudget_) {
+                    gapBudget_ -= needed;
+                    for (int64_t i = 0; i < needed; ++i) append(dates.back() + step, values.back());
+                } else {
+                    ++unfilledGaps;
+                }
+            }
+            append(date, chunk.values[k]);
+        }
+    }
+
+    std::vector<int64_t> dates;
+    std::vector<double> values;
+    int64_t unfilledGaps = 0;
+
+private:
+    void append(int64_t date, double value) {
+        dates.push_back(date);
+        values.push_back(value);
+        latest_ = std::max(latest_, date);
+        if (useSeen_) seen_.insert(date);
+    }
+
+    const int64_t start_;
+    const int64_t end_;
+    const int64_t step_;
+    const bool whole_;
+    const bool skipWeekends_;
+    // Files list their records in increasing time, so a point later than
+    // every entry so far cannot be a duplicate; the hash set is only built
+    // (from the series) once a record comes out of order.
+    int64_t latest_ = INT64_MIN;
+    std::unordered_set<int64_t> seen_;
+    bool useSeen_ = false;
+    int64_t gapBudget_ = Indication_Data::DATA_MAX_GAP_ENTRIES;
+};
+
 }  // namespace
 
 Indication_Data::TimeWindow Indication_Data::Data_TimeWindow() const {
@@ -83,22 +152,16 @@ bool Indication_Data::Data_ReadFile(const std::string& path) {
                Indication_Tools::getDisplayDate(window.end) + "]");
     }
 
+    // Without a pass's cache, nothing is kept: the file streams through.
+    DataFileCache uncached(0);
+    DataFileCache& cache = idDataCache != nullptr ? *idDataCache : uncached;
+    SeriesSelection selection(window.start, window.end, window.step, whole,
+                              !bDate_DispWeekDay && iModeGraphicsData == MODEGRAPH_DAY);
     std::shared_ptr<const DataFileRecords> records;
     std::string error;
-    if (idDataCache != nullptr) {
-        if (!idDataCache->records(path, records, error)) {
-            report("(ReadData) Error with " + path + " : " + error);
-            return false;
-        }
-    } else {
-        std::string bytes;
-        if (!Platform::current().readFile(path, bytes, error)) {
-            report("(ReadData) Error with " + path + " : " + error);
-            return false;
-        }
-        DataFileParser parser;
-        const size_t used = parser.addCompleteLines(bytes);
-        records = parser.records(std::string_view(bytes).substr(used));
+    if (!cache.read(path, selection, records, error)) {
+        report("(ReadData) Error with " + path + " : " + error);
+        return false;
     }
 
     if (Indication_Tools::debugMode) {
@@ -111,9 +174,9 @@ bool Indication_Data::Data_ReadFile(const std::string& path) {
                std::to_string(records->badCount - DataFileRecords::kListedBadLines) + " more bad records not shown");
     }
 
-    std::vector<int64_t> dates;
-    std::vector<double> values;
-    const int64_t unfilledGaps = Data_Select(*records, window, whole, dates, values);
+    std::vector<int64_t>& dates = selection.dates;
+    std::vector<double>& values = selection.values;
+    const int64_t unfilledGaps = selection.unfilledGaps;
 
     if (unfilledGaps > 0) {
         reportAlways("(ReadData) Error with " + path + " : " + std::to_string(unfilledGaps) +
@@ -128,61 +191,6 @@ bool Indication_Data::Data_ReadFile(const std::string& path) {
     vecGraph_Data = std::move(values);
     Data_ClampRange();
     return true;
-}
-
-int64_t Indication_Data::Data_Select(const DataFileRecords& records, const TimeWindow& window, bool whole,
-                                     std::vector<int64_t>& dates, std::vector<double>& values) const {
-    const bool skipWeekends = !bDate_DispWeekDay && iModeGraphicsData == MODEGRAPH_DAY;
-    const int64_t step = window.step;
-
-    // Files list their records in increasing time, so a point later than every
-    // entry so far cannot be a duplicate; the hash set is only built (from the
-    // series) once a record comes out of order.
-    int64_t latest = INT64_MIN;
-    std::unordered_set<int64_t> seen;
-    bool useSeen = false;
-    auto append = [&](int64_t date, double value) {
-        dates.push_back(date);
-        values.push_back(value);
-        latest = std::max(latest, date);
-        if (useSeen) seen.insert(date);
-    };
-
-    int64_t gapBudget = DATA_MAX_GAP_ENTRIES;
-    int64_t unfilledGaps = 0;
-    for (const auto& chunk : records.chunks) {
-        // Records outside the window count for nothing.
-        if (!whole && (chunk->latest < window.start || chunk->earliest > window.end)) continue;
-        const size_t n = chunk->dates.size();
-        for (size_t k = 0; k < n; ++k) {
-            const int64_t date = chunk->dates[k];
-            if (!whole && (date < window.start || date > window.end)) continue;
-            if (skipWeekends) {
-                const int weekday = Platform::current().toLocal(date).weekday;
-                if (weekday == 0 || weekday == 6) continue;
-            }
-            if (date <= latest) {
-                if (!useSeen) {
-                    seen.reserve(dates.size() * 2);
-                    seen.insert(dates.begin(), dates.end());
-                    useSeen = true;
-                }
-                if (seen.count(date) != 0) continue;  // the first one in the file wins
-            }
-            if (step > 0 && !dates.empty() && date - dates.back() > step) {
-                // Entries at last + step, last + 2 step, ... while still short of date.
-                const int64_t needed = (date - dates.back() - 1) / step;
-                if (needed <= gapBudget) {
-                    gapBudget -= needed;
-                    for (int64_t i = 0; i < needed; ++i) append(dates.back() + step, values.back());
-                } else {
-                    ++unfilledGaps;
-                }
-            }
-            append(date, chunk->values[k]);
-        }
-    }
-    return unfilledGaps;
 }
 
 bool Indication_Data::Data_InitMinMax() {

@@ -210,10 +210,6 @@ private:
     };
     TimeWindow Data_TimeWindow() const;
     bool Data_ReadFile(const std::string& path);
-    // The series of the window from records in file order; returns the number
-    // of gaps left unfilled.
-    int64_t Data_Select(const DataFileRecords& records, const TimeWindow& window, bool whole,
-                        std::vector<int64_t>& dates, std::vector<double>& values) const;
     void Data_ClampRange();
     // Sets the displayed range to [i, j] and the value bounds from it.
     void Data_setMinMax(size_t i, size_t j);

@@ -39,6 +39,9 @@ public:
     static std::optional<Font> Outils_getFont(const std::string& key, const std::optional<std::string>& value);
     // Strict decimal 32-bit integer: optional leading '-', digits, nothing else.
     static std::optional<int32_t> parseDecimalInt(std::string_view text);
+    // A whole number of any length (digits only), as itself up to cap and as
+    // cap past it: a setting past its limit means the limit.
+    static std::optional<int64_t> parseWholeNumberUpTo(std::string_view text, int64_t cap);
     // Bytes of a file as UTF-8: kept when valid UTF-8, else read as ISO 8859-1.
     static std::string toUtf8(std::string_view bytes);
 

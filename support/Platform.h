@@ -80,14 +80,22 @@ public:
     // cut) once they are older than minAgeMillis, and nothing else; returns
     // the names removed.
     virtual std::vector<std::string> removeStaleTemporaries(const std::string& path, int64_t minAgeMillis) = 0;
-    // Files read in parts (data files that only grow): the bytes from offset
-    // to the end of the regular file at path, with the file's identity and
-    // whole size taken from the same opened file. Fails as readFile does,
-    // with the same texts and the same limit on the whole file; an offset at
-    // or past the end reads nothing. The default reads the whole file through
-    // readFile and knows no identity.
-    virtual bool readFileFrom(const std::string& path, int64_t offset, std::string& out, FileIdentity& identity,
-                              int64_t& size, std::string& error);
+    // Files read as they stream in (data files, parsed part by part): the
+    // bytes from offset to the end of the regular file at path, handed to
+    // take in order, at most kReadPartBytes at a time, so that no more than
+    // a part is held. identity and size (the whole file's) come from the
+    // same opened file and are set before the first part. take returns
+    // false to stop the read there, which is no failure. Fails as readFile
+    // does, with the same texts and the same limit on the whole file; an
+    // offset at or past the end hands nothing. The default reads the whole
+    // file through readFile and knows no identity.
+    static constexpr size_t kReadPartBytes = 65536;
+    using ReadPart = std::function<bool(std::string_view part)>;
+    virtual bool readFileParts(const std::string& path, int64_t offset, const ReadPart& take, FileIdentity& identity,
+                               int64_t& size, std::string& error);
+    // The parts from offset gathered in out.
+    bool readFileFrom(const std::string& path, int64_t offset, std::string& out, FileIdentity& identity,
+                      int64_t& size, std::string& error);
 
     // Console.
     virtual void writeStdout(std::string_view text) = 0;
@@ -151,9 +159,9 @@ public:
     std::vector<std::string> removeStaleTemporaries(const std::string& p, int64_t age) override {
         return target_.removeStaleTemporaries(p, age);
     }
-    bool readFileFrom(const std::string& p, int64_t offset, std::string& out, FileIdentity& id, int64_t& size,
-                      std::string& e) override {
-        return target_.readFileFrom(p, offset, out, id, size, e);
+    bool readFileParts(const std::string& p, int64_t offset, const ReadPart& take, FileIdentity& id, int64_t& size,
+                       std::string& e) override {
+        return target_.readFileParts(p, offset, take, id, size, e);
     }
     void writeStdout(std::string_view t) override { target_.writeStdout(t); }
     void writeStderr(std::string_view t) override { target_.writeStderr(t); }

@@ -150,6 +150,16 @@ std::optional<int32_t> Indication_Tools::parseDecimalInt(std::string_view text) 
     return v;
 }
 
+std::optional<int64_t> Indication_Tools::parseWholeNumberUpTo(std::string_view text, int64_t cap) {
+    if (text.empty()) return std::nullopt;
+    int64_t v = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') return std::nullopt;
+        v = v > (cap - (c - '0')) / 10 ? cap : v * 10 + (c - '0');
+    }
+    return std::min(v, cap);
+}
+
 std::optional<Color> Indication_Tools::Outils_getColor(const std::string& key, const std::optional<std::string>& value) {
     if (!value) {
         reportValueError(key, "no colour given (format: red;green;blue)");

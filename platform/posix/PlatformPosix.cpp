@@ -58,6 +58,21 @@ bool checkPath(const std::string& path, std::string& error) {
 }
 
 // Writes all of data, retrying short writes and interrupted calls.
+// Owns a descriptor: every way out of a read closes it.
+class Descriptor {
+public:
+    explicit Descriptor(int fd) : fd_(fd) {}
+    ~Descriptor() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    int get() const { return fd_; }
+
+private:
+    int fd_;
+};
+
 bool writeAll(int fd, std::string_view data, int& err) {
     const char* p = data.data();
     size_t left = data.size();
@@ -180,26 +195,22 @@ public:
         return readFileFrom(path, 0, out, identity, size, error);
     }
 
-    bool readFileFrom(const std::string& path, int64_t offset, std::string& out, FileIdentity& identity,
-                      int64_t& size, std::string& error) override {
-        out.clear();
+    bool readFileParts(const std::string& path, int64_t offset, const ReadPart& take, FileIdentity& identity,
+                       int64_t& size, std::string& error) override {
         if (!checkPath(path, error)) return false;
         // Non-blocking so that opening a FIFO cannot hang; regular files ignore it.
-        int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-        if (fd < 0) {
+        const Descriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+        if (fd.get() < 0) {
             error = errnoText("cannot open", path, errno);
             return false;
         }
         struct stat st{};
-        if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        if (fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
             // Devices, pipes and folders could block or never end (/dev/zero).
-            int err = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
-            ::close(fd);
-            error = errnoText("cannot read (not a regular file)", path, err);
+            error = errnoText("cannot read (not a regular file)", path, S_ISDIR(st.st_mode) ? EISDIR : EINVAL);
             return false;
         }
         if (st.st_size > MAX_READ_BYTES) {
-            ::close(fd);
             error = errnoText("cannot read", path, EFBIG);
             return false;
         }
@@ -207,30 +218,25 @@ public:
         identity.object = static_cast<uint64_t>(st.st_ino);
         size = st.st_size;
         offset = std::max<int64_t>(offset, 0);
-        if (offset < st.st_size) out.reserve(static_cast<size_t>(st.st_size - offset));
-        char buf[65536];
+        std::vector<char> buf(kReadPartBytes);
         // To the end, even past the size seen: a writer may be appending now.
         for (int64_t at = offset;;) {
             if (at > MAX_READ_BYTES) {
-                ::close(fd);
-                out.clear();
                 error = errnoText("cannot read", path, EFBIG);
                 return false;
             }
-            ssize_t n = ::pread(fd, buf, sizeof buf, static_cast<off_t>(at));
+            const ssize_t n = ::pread(fd.get(), buf.data(), buf.size(), static_cast<off_t>(at));
             if (n < 0) {
                 if (errno == EINTR) continue;
                 error = errnoText("cannot read", path, errno);
-                ::close(fd);
                 return false;
             }
             if (n == 0) break;
-            out.append(buf, static_cast<size_t>(n));
             at += n;
+            // Bytes a writer appended meanwhile count; an offset past the end does not.
+            size = std::max<int64_t>(size, at);
+            if (!take(std::string_view(buf.data(), static_cast<size_t>(n)))) break;
         }
-        // Bytes a writer appended meanwhile count; an offset past the end does not.
-        if (!out.empty()) size = std::max<int64_t>(size, offset + static_cast<int64_t>(out.size()));
-        ::close(fd);
         return true;
     }
 

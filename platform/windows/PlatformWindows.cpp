@@ -341,9 +341,8 @@ public:
         return readFileFrom(path, 0, out, identity, size, error);
     }
 
-    bool readFileFrom(const std::string& path, int64_t offset, std::string& out, FileIdentity& identity,
-                      int64_t& size, std::string& error) override {
-        out.clear();
+    bool readFileParts(const std::string& path, int64_t offset, const ReadPart& take, FileIdentity& identity,
+                       int64_t& size, std::string& error) override {
         std::wstring wide;
         if (!checkPath(path, wide, error)) return false;
         const DWORD attributes = GetFileAttributesW(wide.c_str());
@@ -378,32 +377,30 @@ public:
         identity.object = (uint64_t(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
         size = seen;
         offset = std::max<int64_t>(offset, 0);
-        if (offset < seen) out.reserve(static_cast<size_t>(seen - offset));
         LARGE_INTEGER from{};
         from.QuadPart = offset;
         if (!SetFilePointerEx(h.get(), from, nullptr, FILE_BEGIN)) {
             error = win::describe("cannot read", path, GetLastError());
             return false;
         }
-        char buf[65536];
+        std::vector<char> buf(kReadPartBytes);
         // To the end, even past the size seen: a writer may be appending now.
-        for (;;) {
+        for (int64_t at = offset;;) {
             DWORD n = 0;
-            if (!ReadFile(h.get(), buf, sizeof buf, &n, nullptr)) {
+            if (!ReadFile(h.get(), buf.data(), static_cast<DWORD>(buf.size()), &n, nullptr)) {
                 error = win::describe("cannot read", path, GetLastError());
-                out.clear();
                 return false;
             }
             if (n == 0) break;
-            out.append(buf, n);
-            if (offset + static_cast<int64_t>(out.size()) > MAX_READ_BYTES) {
-                out.clear();
+            at += n;
+            if (at > MAX_READ_BYTES) {
                 error = win::describe("cannot read", path, ERROR_FILE_TOO_LARGE);
                 return false;
             }
+            // Bytes a writer appended meanwhile count; an offset past the end does not.
+            size = std::max<int64_t>(size, at);
+            if (!take(std::string_view(buf.data(), n))) break;
         }
-        // Bytes a writer appended meanwhile count; an offset past the end does not.
-        if (!out.empty()) size = std::max<int64_t>(size, offset + static_cast<int64_t>(out.size()));
         return true;
     }
 

@@ -150,8 +150,16 @@ TEST_F(ChartPassTest, WorkersAsked) {
     EXPECT_EQ(ChartPass::workersFor("-2"), 1);
     EXPECT_EQ(ChartPass::workersFor("3"), 3);
     EXPECT_EQ(ChartPass::workersFor("100000"), ChartPass::kMaxWorkers);
+    EXPECT_EQ(ChartPass::workersFor("2147483648"), ChartPass::kMaxWorkers);
+    EXPECT_EQ(ChartPass::workersFor("99999999999999999999999"), ChartPass::kMaxWorkers);
     const int cores = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
     EXPECT_EQ(ChartPass::workersFor("0"), std::min(cores, ChartPass::kMaxWorkers));
+
+    EXPECT_EQ(ChartPass::dataBudgetFor(std::nullopt), DataFileCache::kDefaultBudget);
+    EXPECT_EQ(ChartPass::dataBudgetFor("-1"), DataFileCache::kDefaultBudget);
+    EXPECT_EQ(ChartPass::dataBudgetFor("0"), 0u);
+    EXPECT_EQ(ChartPass::dataBudgetFor("16"), size_t{16} << 20);
+    EXPECT_EQ(ChartPass::dataBudgetFor("99999999999999999999999"), size_t(ChartPass::kMaxDataCacheMB) << 20);
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
-// Parsed data files asked for by several threads at once while the files grow:
-// no thread ever sees fewer records than it saw before, and at the end each
-// file's records are those of a read of the whole file.
+// Parsed data files asked for by several threads at once while the files grow
+// and passes end: no thread ever sees fewer records than it saw before, and at
+// the end each file's records are those of a read of the whole file, with a
+// budget that keeps both files and one that keeps only one of them.
 
 #include "SurfaceTestKit.h"
 #include "chart/DataFileCache.h"
@@ -15,7 +16,14 @@
 
 namespace {
 
-TEST(DataCacheThreads, ReadersWhileTheFilesGrow) {
+struct Counter : DataChunkSink {
+    void take(const DataChunk& chunk) override { n += static_cast<int64_t>(chunk.dates.size()); }
+    int64_t n = 0;
+};
+
+class DataCacheThreads : public ::testing::TestWithParam<size_t> {};
+
+TEST_P(DataCacheThreads, ReadersWhileTheFilesGrow) {
     ScopedTimeZone zone{"Europe/Paris"};
     surfacetest::TempDir dir;
     const std::string files[] = {dir / "a.txt", dir / "b.txt"};
@@ -26,7 +34,7 @@ TEST(DataCacheThreads, ReadersWhileTheFilesGrow) {
     };
     for (const std::string& f : files) surfacetest::writeBytes(f, line());
 
-    DataFileCache cache(1 << 20);
+    DataFileCache cache(GetParam());
     std::atomic<bool> done{false};
     std::atomic<int> problems{0};
     std::vector<std::thread> readers;
@@ -35,13 +43,14 @@ TEST(DataCacheThreads, ReadersWhileTheFilesGrow) {
             int64_t seen[2] = {0, 0};
             while (!done) {
                 const int k = r % 2;
-                std::shared_ptr<const DataFileRecords> records;
+                std::shared_ptr<const DataFileRecords> bad;
                 std::string error;
-                if (!cache.records(files[k], records, error)) {
+                Counter counter;
+                if (!cache.read(files[k], counter, bad, error)) {
                     ++problems;
                     continue;
                 }
-                const int64_t n = records->recordCount();
+                const int64_t n = counter.n;
                 if (n < seen[k]) ++problems;
                 seen[k] = n;
             }
@@ -56,21 +65,25 @@ TEST(DataCacheThreads, ReadersWhileTheFilesGrow) {
             out.flush();
             out << next.substr(9);
         }
+        if (i % 3 == 0) cache.endPass();
     }
     done = true;
     for (std::thread& th : readers) th.join();
     EXPECT_EQ(problems.load(), 0);
 
+    cache.endPass();
     for (const std::string& f : files) {
-        std::shared_ptr<const DataFileRecords> kept;
+        std::shared_ptr<const DataFileRecords> bad;
         std::string error;
-        ASSERT_TRUE(cache.records(f, kept, error));
-        std::string bytes = *surfacetest::readBytes(f);
-        DataFileParser whole;
-        const size_t used = whole.addCompleteLines(bytes);
-        EXPECT_EQ(kept->recordCount(), whole.records(std::string_view(bytes).substr(used))->recordCount());
-        EXPECT_EQ(kept->recordCount(), 1501);
+        Counter counter;
+        ASSERT_TRUE(cache.read(f, counter, bad, error));
+        EXPECT_EQ(counter.n, 1501);
     }
+    EXPECT_LE(cache.bytesHeld(), GetParam());
 }
+
+// 1,501 records take a chunk: room for both files, and for one only.
+INSTANTIATE_TEST_SUITE_P(Budgets, DataCacheThreads,
+                         ::testing::Values(size_t{1} << 20, sizeof(DataChunk) + DataChunk::kRecords * 16 + 4096));
 
 }  // namespace

@@ -46,8 +46,8 @@ public:
     bool osName(std::string& out) override;
     bool fileSeparator(char& out) override;
     bool readFile(const std::string& path, std::string& out, std::string& error) override;
-    bool readFileFrom(const std::string& path, int64_t offset, std::string& out, FileIdentity& identity,
-                      int64_t& size, std::string& error) override;
+    bool readFileParts(const std::string& path, int64_t offset, const ReadPart& take, FileIdentity& identity,
+                       int64_t& size, std::string& error) override;
     bool appendFile(const std::string& path, std::string_view data, std::string& error) override;
     void writeStdout(std::string_view text) override;
     void writeStderr(std::string_view text) override;
