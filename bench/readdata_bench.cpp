@@ -13,6 +13,7 @@
 #include <fstream>
 #include <map>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -125,6 +126,41 @@ void BM_ReadData_MillionGrownByOneLine_Kept(benchmark::State& state) { grownByOn
 void BM_ReadData_MillionGrownByOneLine_Whole(benchmark::State& state) { grownByOneLine(state, false); }
 BENCHMARK(BM_ReadData_MillionGrownByOneLine_Kept)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_ReadData_MillionGrownByOneLine_Whole)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// Eight files of 250,000 minute records (about 4 MiB parsed each), each pass
+// reading all eight (a day's window), with a budget that keeps them all and
+// one that keeps three: the passes then parse only the files not kept, and
+// nothing beyond the budget and the part being read stays held.
+void moreFilesThanFit(benchmark::State& state, size_t budget) {
+    const int64_t lines = 250000;
+    std::vector<std::string> paths;
+    for (int i = 0; i < 8; ++i) {
+        paths.push_back(writeDataFile("cyclic" + std::to_string(i), lines, startOf2000(), kMinute));
+    }
+    DataFileCache cache(budget);
+    Indication_Data model;
+    model.idDataCache = &cache;
+    model.iModeGraphicsData = Indication_Data::MODEGRAPH_DAY;
+    model.iModeGraphicsData_Duration = 1;
+    model.dModeGraphicsData_DurationEnd = startOf2000() + (lines - 1) * kMinute;
+    for (const std::string& p : paths) model.ReadData(p);
+    cache.endPass();
+    const int64_t before = cache.wholeReads();
+    for (auto _ : state) {
+        for (const std::string& p : paths) {
+            if (!model.ReadData(p)) state.SkipWithError("bad read");
+        }
+        cache.endPass();
+    }
+    state.counters["whole_reads_a_pass"] =
+        static_cast<double>(cache.wholeReads() - before) / static_cast<double>(state.iterations());
+    state.counters["held_MiB"] = static_cast<double>(cache.bytesHeld()) / (1 << 20);
+    for (const std::string& p : paths) std::remove(p.c_str());
+}
+void BM_ReadData_EightFiles_AllKept(benchmark::State& state) { moreFilesThanFit(state, size_t{64} << 20); }
+void BM_ReadData_EightFiles_ThreeKept(benchmark::State& state) { moreFilesThanFit(state, size_t{13} << 20); }
+BENCHMARK(BM_ReadData_EightFiles_AllKept)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_ReadData_EightFiles_ThreeKept)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // The data maker's series: 7 days back to 3.5 days ahead, every 10 minutes,
 // in day mode over 10 days.

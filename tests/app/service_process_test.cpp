@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdio>
 #include <csignal>
 #include <fcntl.h>
 #include <filesystem>
@@ -251,6 +252,71 @@ TEST_F(ServiceProcess, InterruptDuringAPassLetsItFinish) {
     EXPECT_LT(indexOf(out, "[Service] : Shutdown service [QuoteForge]..."), chart);
     EXPECT_LT(chart, indexOf(out, "[Service] : Service [QuoteForge] stopped."));
     EXPECT_EQ(out.back(), "[Application] : Shutdown application!");
+}
+
+// ---- Data files changed between passes ---------------------------------------------
+
+// An update program changes the data file before each pass, each time in
+// another ordinary way, and corrects a value before the old end each time
+// but the last: every pass's image is the one a fresh process draws from the
+// file as it then is. The folder is on a disk file system, where a freed
+// inode number is handed out again at once.
+TEST_F(ServiceProcess, EachPassDrawsTheDataFileAsItIsHoweverItWasWritten) {
+    std::string data;
+    for (int i = 0; i < 120; ++i) {
+        char line[40];
+        std::snprintf(line, sizeof line, "20261208;%02d%02d00;%d\n", 15 + i / 60, i % 60, 5000 + i);
+        data += line;
+    }
+    write("data.txt", data);
+    write("chart.ini",
+          "GRAPH_NAME=Rewrites\nGRAPH_DATA_FILE=data.txt\nGRAPH_DURATION_MODE=minute\nGRAPH_DURATION_PERIOD=200\n"
+          "GRAPH_DURATION_PERIOD_WEDGE_DATE=20261208\nGRAPH_DURATION_PERIOD_WEDGE_TIME=180000\n"
+          "GRAPH_PRINT_GIF_NAME=chart.gif\n");
+    write("update.sh",
+          "#!/bin/sh\n"
+          "n=$(cat n 2>/dev/null || echo 0); n=$((n+1)); echo $n > n\n"
+          "[ $n -gt 1 ] && cp chart.gif out.$((n-1)).gif\n"
+          "case $n in\n"
+          // Rewritten in place, as a shell's > or curl -o does.
+          "2) sed 's/;151000;5010$/;151000;9000/' data.txt > t; echo '20261208;170000;5120' >> t; cat t > data.txt;;\n"
+          // A value corrected, the size unchanged, in place.
+          "3) sed 's/;152000;5020$/;152000;9020/' data.txt > t; cat t > data.txt;;\n"
+          // Deleted and written anew.
+          "4) sed 's/;153000;5030$/;153000;9030/' data.txt > t; echo '20261208;170100;5121' >> t;"
+          " rm data.txt; cat t > data.txt;;\n"
+          // Renamed over twice.
+          "5) sed 's/;154000;5040$/;154000;9040/' data.txt > t1; cp t1 t2; echo '20261208;170200;5122' >> t2;"
+          " mv t1 data.txt; mv t2 data.txt;;\n"
+          // Appended to.
+          "6) echo '20261208;170300;5123' >> data.txt;;\n"
+          "esac\n"
+          "cp data.txt data.$n.txt\n");
+    fs::permissions(dir + "/update.sh", fs::perms::owner_all);
+    write("zkQuoteForge.ini",
+          "INDICEGIF_SERVICE=yes\nINDICEGIF_TIMER=0\nINDICEGIF_FILE_1=chart.ini\nINDICEGIF_EXEUPDATE_VALID=yes\n"
+          "INDICEGIF_EXEUPDATE_FILENAME=./update.sh\n");
+    {
+        Child service(dir, {});
+        for (auto end = std::chrono::steady_clock::now() + 60s;
+             !fs::exists(dir + "/out.6.gif") && std::chrono::steady_clock::now() < end;)
+            std::this_thread::sleep_for(5ms);
+        service.signal(SIGTERM);
+        ASSERT_EQ(service.wait(), 0) << service.out();
+    }
+    for (int pass = 1; pass <= 6; ++pass) {
+        const std::string fresh = dir + "/fresh" + std::to_string(pass);
+        fs::create_directory(fresh);
+        fs::copy_file(dir + "/data." + std::to_string(pass) + ".txt", fresh + "/data.txt");
+        fs::copy_file(dir + "/chart.ini", fresh + "/chart.ini");
+        std::ofstream(fresh + "/zkQuoteForge.ini") << "INDICEGIF_SERVICE=yes\nINDICEGIF_FILE_1=chart.ini\n";
+        Child once(fresh, {"-unique"});
+        ASSERT_EQ(once.wait(), 0) << once.out();
+        EXPECT_EQ(read("out." + std::to_string(pass) + ".gif"), read("fresh" + std::to_string(pass) + "/chart.gif"))
+            << "pass " << pass;
+    }
+    // The corrections show: the last image is not the first.
+    EXPECT_NE(read("out.1.gif"), read("out.6.gif"));
 }
 
 // ---- What an ordinary set-up does must not stop the service ---------------------
