@@ -106,7 +106,7 @@ ProcessRunResult runProgram(const std::vector<std::string>& args,
     }
     const std::string& program = args[0];
     std::wstring application;
-    win::widePath(program, application);
+    win::fileSystemPath(program, application);
     std::wstring line = commandLine(args);
 
     Handle outRead, outWrite, errRead, errWrite, input;
