@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -165,9 +166,15 @@ private:
         return r;
     }
 
+    // A file is known by its path; a face handed over as bytes by the bytes
+    // themselves: the name that stands for it may be shared by every style
+    // of its family.
     Face* openFace(const FontFaceSource& source) {
-        const std::tuple<std::string, int> key{source.file, source.index};
-        if (auto it = faces_.find(key); it != faces_.end()) return it->second.get();
+        const size_t bytesHash = source.data ? std::hash<std::string_view>{}(*source.data) : 0;
+        const FaceKey key{source.file, source.index, bytesHash};
+        auto it = faces_.find(key);
+        if (it != faces_.end() && (!source.data || !it->second || *it->second->data == *source.data))
+            return it->second.get();
         FT_Face face = nullptr;
         const FT_Error error =
             source.data ? FT_New_Memory_Face(library_, reinterpret_cast<const FT_Byte*>(source.data->data()),
@@ -182,12 +189,19 @@ private:
             entry->data = source.data;
         }
         Face* result = entry.get();
-        faces_.emplace(key, std::move(entry));
+        if (it == faces_.end()) {
+            faces_.emplace(key, std::move(entry));
+        } else if (entry) {
+            others_.push_back(std::move(entry));  // other bytes of the same hash
+        }
         return result;
     }
 
+    using FaceKey = std::tuple<std::string, int, size_t>;  // file, index, hash of the bytes
+
     FT_Library library_ = nullptr;
-    std::map<std::tuple<std::string, int>, std::unique_ptr<Face>> faces_;
+    std::map<FaceKey, std::unique_ptr<Face>> faces_;
+    std::vector<std::unique_ptr<Face>> others_;
     std::map<std::tuple<std::string, int>, Resolved> resolved_;
     std::map<SizedKey, std::unique_ptr<SizedFont>> sized_;
     std::map<RequestKey, SizedFont*> requests_;

@@ -11,6 +11,7 @@
 
 #include <atomic>
 #include <exception>
+#include <optional>
 #include <string>
 
 namespace {
@@ -205,29 +206,81 @@ std::wstring ownPath() {
     }
 }
 
-bool samePath(const std::wstring& a, const std::wstring& b) {
-    wchar_t fullA[MAX_PATH * 2];
-    wchar_t fullB[MAX_PATH * 2];
-    const DWORD na = GetFullPathNameW(a.c_str(), MAX_PATH * 2, fullA, nullptr);
-    const DWORD nb = GetFullPathNameW(b.c_str(), MAX_PATH * 2, fullB, nullptr);
-    if (na == 0 || nb == 0 || na >= MAX_PATH * 2 || nb >= MAX_PATH * 2) return false;
-    return CompareStringOrdinal(fullA, static_cast<int>(na), fullB, static_cast<int>(nb), TRUE) == CSTR_EQUAL;
+// The registry's description of our class: a registration carrying it is
+// one of ours, even when its DLL has been moved or deleted since.
+constexpr wchar_t kDescription[] = L"zkQuoteForge execution engine";
+
+// The absolute form of a path, with any "\\?\" prefix taken off so that
+// both spellings of one path compare equal; empty when it has none.
+std::wstring fullPath(const std::wstring& path) {
+    std::wstring plain = path;
+    if (plain.rfind(L"\\\\?\\UNC\\", 0) == 0) {
+        plain = L"\\\\" + plain.substr(8);
+    } else if (plain.rfind(L"\\\\?\\", 0) == 0) {
+        plain = plain.substr(4);
+    }
+    const DWORD needed = GetFullPathNameW(plain.c_str(), 0, nullptr, nullptr);
+    if (needed == 0) return {};
+    std::wstring full(needed, L'\0');
+    const DWORD n = GetFullPathNameW(plain.c_str(), needed, full.data(), nullptr);
+    if (n == 0 || n >= needed) return {};
+    full.resize(n);
+    return full;
 }
 
-enum class Holder { nobody, us, another };
+bool samePath(const std::wstring& a, const std::wstring& b) {
+    const std::wstring fullA = fullPath(a);
+    const std::wstring fullB = fullPath(b);
+    if (fullA.empty() || fullB.empty()) return false;
+    return CompareStringOrdinal(fullA.c_str(), static_cast<int>(fullA.size()), fullB.c_str(),
+                                static_cast<int>(fullB.size()), TRUE) == CSTR_EQUAL;
+}
+
+// A string value read at its real length (a path may be far longer than
+// MAX_PATH); nothing when it is missing or not a string.
+std::optional<std::wstring> readString(HKEY key, const wchar_t* subKey, const wchar_t* name) {
+    std::wstring value;
+    for (int attempt = 0; attempt < 4; ++attempt) {
+        DWORD bytes = 0;
+        LSTATUS status = RegGetValueW(key, subKey, name, RRF_RT_REG_SZ, nullptr, nullptr, &bytes);
+        if (status != ERROR_SUCCESS) return std::nullopt;
+        value.assign(bytes / sizeof(wchar_t) + 1, L'\0');
+        bytes = static_cast<DWORD>(value.size() * sizeof(wchar_t));
+        status = RegGetValueW(key, subKey, name, RRF_RT_REG_SZ, nullptr, value.data(), &bytes);
+        if (status == ERROR_MORE_DATA) continue;  // it grew meanwhile
+        if (status != ERROR_SUCCESS) return std::nullopt;
+        value.resize(bytes / sizeof(wchar_t));
+        while (!value.empty() && value.back() == L'\0') value.pop_back();
+        return value;
+    }
+    return std::nullopt;
+}
+
+bool fileMissing(const std::wstring& path) {
+    if (GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES) return false;
+    const DWORD error = GetLastError();
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+}
+
+enum class Holder {
+    nobody,
+    us,       // names this DLL
+    ourGone,  // ours (our description), naming a DLL that no longer exists: moved or deleted
+    another
+};
 
 // Who the class's registration under root names.
 Holder registeredHolder(HKEY root) {
     HKEY classKey = nullptr;
     if (RegOpenKeyExW(root, classKeyName().c_str(), 0, KEY_READ, &classKey) != ERROR_SUCCESS) return Holder::nobody;
     Holder holder = Holder::another;
-    wchar_t value[MAX_PATH * 2];
-    DWORD bytes = sizeof value - sizeof(wchar_t);
-    DWORD type = 0;
-    if (RegGetValueW(classKey, L"InprocServer32", nullptr, RRF_RT_REG_SZ, &type, value,
-                     &bytes) == ERROR_SUCCESS) {
-        value[bytes / sizeof(wchar_t)] = 0;
-        if (samePath(value, ownPath())) holder = Holder::us;
+    if (const auto server = readString(classKey, L"InprocServer32", nullptr)) {
+        if (samePath(*server, ownPath())) {
+            holder = Holder::us;
+        } else if (readString(classKey, nullptr, nullptr) == kDescription && !server->empty() &&
+                   fileMissing(*server)) {
+            holder = Holder::ourGone;
+        }
     }
     RegCloseKey(classKey);
     return holder;
@@ -261,16 +314,17 @@ HRESULT __stdcall DllCanUnloadNow() { return liveObjects == 0 && serverLocks == 
 
 // Refuses (SELFREG_E_CLASS) when the class is already registered, for the
 // machine or for this user (whose registration Windows prefers), to another
-// file: other software may own this class.
+// file: other software may own this class. A registration of ours whose DLL
+// is gone (moved or deleted) is replaced; the user's is removed, since it
+// would hide the machine's.
 HRESULT __stdcall DllRegisterServer() {
-    if (registeredHolder(HKEY_CURRENT_USER) == Holder::another ||
-        registeredHolder(HKEY_LOCAL_MACHINE) == Holder::another) {
-        return SELFREG_E_CLASS;
-    }
+    const Holder user = registeredHolder(HKEY_CURRENT_USER);
+    if (user == Holder::another || registeredHolder(HKEY_LOCAL_MACHINE) == Holder::another) return SELFREG_E_CLASS;
     const std::wstring path = ownPath();
     if (path.empty()) return HRESULT_FROM_WIN32(GetLastError());
-    HKEY server = nullptr;
     const std::wstring name = classKeyName();
+    if (user == Holder::ourGone) RegDeleteTreeW(HKEY_CURRENT_USER, name.c_str());
+    HKEY server = nullptr;
     LSTATUS status = RegCreateKeyExW(HKEY_LOCAL_MACHINE, (name + L"\\InprocServer32").c_str(), 0, nullptr, 0,
                                      KEY_WRITE, nullptr, &server, nullptr);
     if (status != ERROR_SUCCESS) return HRESULT_FROM_WIN32(status);
@@ -280,7 +334,7 @@ HRESULT __stdcall DllRegisterServer() {
     RegCloseKey(server);
     HKEY classKey = nullptr;
     if (ok && RegOpenKeyExW(HKEY_LOCAL_MACHINE, name.c_str(), 0, KEY_WRITE, &classKey) == ERROR_SUCCESS) {
-        setString(classKey, nullptr, L"zkQuoteForge execution engine");
+        setString(classKey, nullptr, kDescription);
         RegCloseKey(classKey);
     }
     if (!ok) {
@@ -290,18 +344,23 @@ HRESULT __stdcall DllRegisterServer() {
     return S_OK;
 }
 
-// Removes only a registration that names this DLL; another file's stays
+// Removes a registration that names this DLL, or one of ours whose DLL is
+// gone, for the machine and for this user; another file's stays
 // (SELFREG_E_CLASS). Nothing registered is not a failure.
 HRESULT __stdcall DllUnregisterServer() {
+    const std::wstring name = classKeyName();
+    const Holder user = registeredHolder(HKEY_CURRENT_USER);
+    if (user == Holder::us || user == Holder::ourGone) RegDeleteTreeW(HKEY_CURRENT_USER, name.c_str());
     switch (registeredHolder(HKEY_LOCAL_MACHINE)) {
         case Holder::nobody:
             return S_OK;
         case Holder::another:
             return SELFREG_E_CLASS;
         case Holder::us:
+        case Holder::ourGone:
             break;
     }
-    const LSTATUS status = RegDeleteTreeW(HKEY_LOCAL_MACHINE, classKeyName().c_str());
+    const LSTATUS status = RegDeleteTreeW(HKEY_LOCAL_MACHINE, name.c_str());
     return status == ERROR_SUCCESS ? S_OK : HRESULT_FROM_WIN32(status);
 }
 

@@ -1,6 +1,5 @@
 # zkQuoteForge.exe (the launcher) and zkQuoteForgeEngine.dll (the execution
 # engine, a COM server that holds the application).
-enable_language(RC)
 find_package(Python3 REQUIRED COMPONENTS Interpreter)
 
 # The module container: one manifest per application module ("Module" and
@@ -36,8 +35,8 @@ target_link_libraries(zk_launcher_win PUBLIC zk_launcher_core ole32 oleaut32 use
 function(zk_launcher_resources target rc)
   target_sources(${target} PRIVATE ${rc})
   set_source_files_properties(${rc} TARGET_DIRECTORY ${target} PROPERTIES
-    OBJECT_DEPENDS ${ZK_CONTAINER}
-    COMPILE_DEFINITIONS "ZK_MODULE_CONTAINER=\\\"${ZK_CONTAINER}\\\";${ARGN}")
+    OBJECT_DEPENDS "${ZK_CONTAINER};${ZK_MANIFEST}"
+    COMPILE_DEFINITIONS "ZK_MODULE_CONTAINER=\\\"${ZK_CONTAINER}\\\";ZK_MANIFEST=\\\"${ZK_MANIFEST}\\\";${ARGN}")
   add_dependencies(${target} zk_module_container)
 endfunction()
 
@@ -61,11 +60,11 @@ if(ZK_I686_CXX AND ZK_I686_WINDRES)
                    ${CMAKE_CURRENT_SOURCE_DIR}/SplitCommandLine.cpp)
   add_custom_command(OUTPUT ${i686_dir}/zkQuoteForge.exe
     COMMAND ${CMAKE_COMMAND} -E make_directory ${i686_dir}
-    COMMAND ${ZK_I686_WINDRES} -O coff "-DZK_MODULE_CONTAINER=\\\"${ZK_CONTAINER}\\\""
+    COMMAND ${ZK_I686_WINDRES} -O coff "-DZK_MODULE_CONTAINER=\\\"${ZK_CONTAINER}\\\"" "-DZK_MANIFEST=\\\"${ZK_MANIFEST}\\\""
             ${CMAKE_CURRENT_SOURCE_DIR}/zkQuoteForge.rc ${i686_dir}/resources.o
     COMMAND ${ZK_I686_CXX} -std=c++20 -O2 -Wall -Wextra -Werror -Wno-restrict -I${CMAKE_SOURCE_DIR} ${i686_sources}
             ${i686_dir}/resources.o -static -lole32 -loleaut32 -luser32 -luuid -o ${i686_dir}/zkQuoteForge.exe
-    DEPENDS ${i686_sources} ${CMAKE_CURRENT_SOURCE_DIR}/zkQuoteForge.rc ${ZK_CONTAINER}
+    DEPENDS ${i686_sources} ${CMAKE_CURRENT_SOURCE_DIR}/zkQuoteForge.rc ${ZK_CONTAINER} ${ZK_MANIFEST}
             ${CMAKE_CURRENT_SOURCE_DIR}/Launcher.h ${CMAKE_CURRENT_SOURCE_DIR}/EngineContract.h
             ${CMAKE_CURRENT_SOURCE_DIR}/SplitCommandLine.h
     COMMENT "Building the 32-bit launcher (build only)" VERBATIM)

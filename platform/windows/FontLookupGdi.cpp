@@ -15,13 +15,16 @@ namespace {
 
 constexpr DWORD kCollectionTag = 0x66637474;  // "ttcf", read as GDI wants it
 
-std::wstring outlineFullName(HDC dc) {
+// The face's full name ("Liberation Sans Bold"). otmpFaceName holds it;
+// otmpFullName, despite its name, is the font's unique identifier, which
+// many families share across their styles.
+std::wstring outlineFaceName(HDC dc) {
     const UINT size = GetOutlineTextMetricsW(dc, 0, nullptr);
     if (size == 0) return {};
     std::vector<char> buffer(size);
     auto* metrics = reinterpret_cast<OUTLINETEXTMETRICW*>(buffer.data());
     if (GetOutlineTextMetricsW(dc, size, metrics) == 0) return {};
-    const size_t offset = reinterpret_cast<size_t>(metrics->otmpFullName);
+    const size_t offset = reinterpret_cast<size_t>(metrics->otmpFaceName);
     if (offset == 0 || offset >= size) return {};
     return std::wstring(reinterpret_cast<const wchar_t*>(buffer.data() + offset));
 }
@@ -54,14 +57,15 @@ bool lookupFontFace(const std::string& family, bool bold, bool italic, FontFaceS
         if (size != GDI_ERROR && size > 0) {
             auto data = std::make_shared<std::string>(size, '\0');
             if (GetFontData(dc, table, 0, data->data(), size) == size) {
-                std::wstring face = outlineFullName(dc);
+                std::wstring face = outlineFaceName(dc);
                 if (face.empty()) {
                     wchar_t buffer[LF_FACESIZE] = {};
                     GetTextFaceW(dc, LF_FACESIZE, buffer);
                     face = buffer;
                 }
                 out = FontFaceSource{};
-                // No path to show: the face's own full name stands for it.
+                // No path to show: the face's full name stands for it in
+                // reports. The cache tells faces apart by their bytes.
                 out.file = win::narrow(face);
                 out.data = std::move(data);
                 out.index = 0;

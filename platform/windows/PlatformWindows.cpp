@@ -63,7 +63,7 @@ private:
 // Win32 would take a path only up to a NUL byte: a value such as
 // "log.txt<NUL>.off" must not name log.txt.
 bool checkPath(const std::string& path, std::wstring& wide, std::string& error) {
-    if (win::widePath(path, wide)) return true;
+    if (win::fileSystemPath(path, wide)) return true;
     std::string shown;
     for (char c : path) shown += c == '\0' ? std::string("<NUL>") : std::string(1, c);
     error = "refused path " + shown + " (it holds a NUL byte)";
@@ -450,7 +450,9 @@ public:
         Handle h;
         DWORD err = 0;
         for (int attempt = 0; attempt < 100 && !h.valid(); ++attempt) {
-            tmp = dir + win::widen(TemporaryNames::prefix(win::narrow(base)) + TemporaryNames::randomSuffix());
+            // Longer than the target: it may need the long form where the target does not.
+            tmp = win::extendedPath(dir + win::widen(TemporaryNames::prefix(win::narrow(base)) +
+                                                     TemporaryNames::randomSuffix()));
             h.reset(CreateFileW(tmp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
             if (!h.valid()) {
                 err = GetLastError();
@@ -492,7 +494,7 @@ public:
         if (!checkPath(path, wide, error)) return removed;
         const std::wstring dir = folderOf(wide);
         WIN32_FIND_DATAW found;
-        HANDLE search = FindFirstFileW((dir + L"*").c_str(), &found);
+        HANDLE search = FindFirstFileW(win::extendedPath(dir + L"*").c_str(), &found);
         if (search == INVALID_HANDLE_VALUE) return removed;
         const int64_t now = nowMillis();
         do {
@@ -504,7 +506,7 @@ public:
             const int64_t modified = static_cast<int64_t>(ticks / 10'000) - kEpochOffsetMs;
             // A live write of another run is never that old.
             if (now - modified < minAgeMillis) continue;
-            if (DeleteFileW((dir + found.cFileName).c_str())) removed.push_back(name);
+            if (DeleteFileW(win::extendedPath(dir + found.cFileName).c_str())) removed.push_back(name);
         } while (FindNextFileW(search, &found));
         FindClose(search);
         return removed;
@@ -512,7 +514,7 @@ public:
 
     bool isReadableFile(const std::string& path) override {
         std::wstring wide;
-        if (!win::widePath(path, wide)) return false;
+        if (!win::fileSystemPath(path, wide)) return false;
         const DWORD attributes = GetFileAttributesW(wide.c_str());
         if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY)) return false;
         Handle h(CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,

@@ -2,12 +2,14 @@
 
 #include "support/ProcessRunner.h"
 
+#include "platform/windows/ProcessRunnerWindows.h"
 #include "platform/windows/WinText.h"
 #include "support/LineSplitter.h"
 
 #include <windows.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <exception>
 #include <mutex>
@@ -39,6 +41,8 @@ public:
 private:
     HANDLE h_;
 };
+
+std::atomic<bool> refuseJobAssignment{false};
 
 // Handles become inheritable only while one process is being created, so a
 // program started by another thread at the same moment never gets them.
@@ -102,7 +106,7 @@ ProcessRunResult runProgram(const std::vector<std::string>& args,
     }
     const std::string& program = args[0];
     std::wstring application;
-    win::widePath(program, application);
+    win::fileSystemPath(program, application);
     std::wstring line = commandLine(args);
 
     Handle outRead, outWrite, errRead, errWrite, input;
@@ -163,7 +167,17 @@ ProcessRunResult runProgram(const std::vector<std::string>& args,
         return result;
     }
     Handle process(info.hProcess), thread(info.hThread);
-    AssignProcessToJobObject(job.get(), process.get());
+    // Where a parent job forbids nesting (older Windows), the program stays
+    // out of ours: the run limit can then end the program alone.
+    const bool inJob = !refuseJobAssignment && AssignProcessToJobObject(job.get(), process.get());
+    const DWORD jobError = inJob ? 0 : refuseJobAssignment ? ERROR_ACCESS_DENIED : GetLastError();
+    const auto stop = [&] {
+        if (inJob) {
+            TerminateJobObject(job.get(), 1);
+        } else {
+            TerminateProcess(process.get(), 1);
+        }
+    };
     ResumeThread(thread.get());
     thread.close();
 
@@ -179,11 +193,15 @@ ProcessRunResult runProgram(const std::vector<std::string>& args,
 
     while (outRead.open() || errRead.open()) {
         if (!ended && Clock::now() >= deadline) {
-            TerminateJobObject(job.get(), 1);
+            stop();
             readError = "program \"" + program + "\" still running after " +
                         (limits.maxRunMs % 1000 == 0 ? std::to_string(limits.maxRunMs / 1000) + " s"
                                                      : std::to_string(limits.maxRunMs) + " ms") +
                         ", stopped";
+            if (!inJob) {
+                readError += "; it could not be put in a job (" + win::errorText(jobError) +
+                             "), so only the program itself was stopped: what it started may still run";
+            }
             break;
         }
         if (!ended && WaitForSingleObject(process.get(), 0) == WAIT_OBJECT_0) {
@@ -225,7 +243,7 @@ ProcessRunResult runProgram(const std::vector<std::string>& args,
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
     if (WaitForSingleObject(process.get(), static_cast<DWORD>(std::clamp<int64_t>(left, 0, INFINITE - 1))) !=
         WAIT_OBJECT_0) {
-        TerminateJobObject(job.get(), 1);
+        stop();
         WaitForSingleObject(process.get(), INFINITE);
     }
     DWORD code = 0;
@@ -241,3 +259,9 @@ ProcessRunResult runProgram(const std::vector<std::string>& args,
     result.exitValue = static_cast<int>(code);
     return result;
 }
+
+namespace win {
+
+void refuseJobAssignmentForTests(bool refuse) { refuseJobAssignment = refuse; }
+
+}  // namespace win

@@ -29,6 +29,32 @@ bool widePath(const std::string& path, std::wstring& out) {
     return true;
 }
 
+std::wstring extendedPath(const std::wstring& path) {
+    // MAX_PATH counts the terminator.
+    constexpr size_t kLongest = MAX_PATH - 1;
+    if (path.rfind(L"\\\\?\\", 0) == 0 || path.rfind(L"\\\\.\\", 0) == 0) return path;
+    const bool absolute = (path.size() >= 3 && path[1] == L':' && (path[2] == L'\\' || path[2] == L'/')) ||
+                          (path.size() >= 2 && (path[0] == L'\\' || path[0] == L'/') &&
+                           (path[1] == L'\\' || path[1] == L'/'));
+    if (absolute && path.size() <= kLongest) return path;
+    const DWORD needed = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+    if (needed == 0) return path;
+    std::wstring full(needed, L'\0');
+    const DWORD n = GetFullPathNameW(path.c_str(), needed, full.data(), nullptr);
+    if (n == 0 || n >= needed) return path;
+    full.resize(n);
+    if (full.size() <= kLongest) return path;
+    if (full.rfind(L"\\\\?\\", 0) == 0 || full.rfind(L"\\\\.\\", 0) == 0) return full;
+    if (full.rfind(L"\\\\", 0) == 0) return L"\\\\?\\UNC\\" + full.substr(2);
+    return L"\\\\?\\" + full;
+}
+
+bool fileSystemPath(const std::string& path, std::wstring& out) {
+    if (!widePath(path, out)) return false;
+    out = extendedPath(out);
+    return true;
+}
+
 std::string errorText(uint32_t code) {
     wchar_t* buffer = nullptr;
     const DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |

@@ -16,6 +16,14 @@ std::string narrow(std::wstring_view text);
 // holds a NUL byte (it would be cut short there).
 bool widePath(const std::string& path, std::wstring& out);
 
+// The form Win32 takes for a path longer than MAX_PATH allows: made
+// absolute, with "/", "." and ".." resolved, then marked "\\?\" (a share
+// "\\?\UNC\"), since that mark turns the resolving off. A path short enough,
+// one already marked and a device path stay as they are.
+std::wstring extendedPath(const std::wstring& path);
+// widePath, then extendedPath: for every path handed to a file function.
+bool fileSystemPath(const std::string& path, std::wstring& out);
+
 // The system's text for an error code, without its line end.
 std::string errorText(uint32_t code);
 // what + " " + path + " (" + the system's text + ")"

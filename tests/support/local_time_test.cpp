@@ -60,6 +60,17 @@ TEST(LocalTime, NewYorkAcrossItsChanges) {
                                         {2024, 11, 3, 1, 30, utc(2024, 11, 3, 5, 30), "repeated hour"}});
 }
 
+// Past years keep their own rules: the United States moved their change in
+// 2007, Brazil dropped summer time in 2019. (Windows knows past rules only
+// for some zones, these among them: see the README.)
+TEST(LocalTime, PastYearsFollowTheirOwnRules) {
+    expectInstants("America/New_York", {{2006, 3, 20, 12, 0, utc(2006, 3, 20, 17, 0), "before the 2006 change"},
+                                        {2006, 4, 1, 12, 0, utc(2006, 4, 1, 17, 0), "the day before it"},
+                                        {2006, 10, 30, 12, 0, utc(2006, 10, 30, 17, 0), "after the 2006 end"}});
+    expectInstants("America/Sao_Paulo", {{2018, 1, 15, 12, 0, utc(2018, 1, 15, 14, 0), "summer 2018"},
+                                         {2024, 1, 15, 12, 0, utc(2024, 1, 15, 15, 0), "no summer time since 2019"}});
+}
+
 // The southern hemisphere changes the other way round in the year, and a
 // zone without summer time never has a second reading.
 TEST(LocalTime, SydneyAndUtc) {

@@ -2,9 +2,12 @@
 // both output streams drained, the exit code, and the run limit ending the
 // program with whatever it started.
 
+#include "platform/windows/ProcessRunnerWindows.h"
 #include "support/Indication_Tools.h"
 #include "support/ProcessRunner.h"
 #include "tests/common/TestPlatform.h"
+
+#include <windows.h>
 
 #include <gtest/gtest.h>
 
@@ -90,6 +93,29 @@ TEST(UpdateProgramWindows, HangIsEndedWithWhatItStarted) {
     }, {});
     if (check.outcome == ProcessRunResult::Outcome::Exited) {
         EXPECT_TRUE(none.empty()) << none[0];
+    }
+}
+
+TEST(UpdateProgramWindows, HangOutsideAJobIsEndedAlone) {
+    win::refuseJobAssignmentForTests(true);
+    std::vector<std::string> lines;
+    ProcessLimits limits;
+    limits.maxRunMs = 1500;
+    const auto r = run({"hang"}, lines, limits);
+    win::refuseJobAssignmentForTests(false);
+    EXPECT_EQ(r.outcome, ProcessRunResult::Outcome::IoError);
+    EXPECT_NE(r.error.find("still running after 1500 ms, stopped; it could not be put in a job"), std::string::npos)
+        << r.error;
+    EXPECT_NE(r.error.find("only the program itself was stopped"), std::string::npos) << r.error;
+    // The child it started outlives it, as the message says; end it here.
+    if (lines.size() == 1) {
+        HANDLE child = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, std::stoul(lines[0].substr(6)));
+        EXPECT_NE(child, nullptr);
+        if (child != nullptr) {
+            TerminateProcess(child, 1);
+            WaitForSingleObject(child, INFINITE);
+            CloseHandle(child);
+        }
     }
 }
 

@@ -1,5 +1,6 @@
 // The launcher's pieces under Wine: the resources actually linked into
-// zkQuoteForge.exe (read back from the executable), the reporting
+// zkQuoteForge.exe (read back from the executable) and the manifests of both
+// programs, the reporting
 // primitives, WideToAnsi, LoadRcData and the message pump. The message texts
 // are those of the French string table: scripts/test-launcher-wine runs this
 // with LC_ALL=fr_FR.UTF-8 (the English table is empty on purpose).
@@ -133,6 +134,19 @@ TEST_F(LauncherImage, VersionBlockIsFrenchWithItsFields) {
         const std::string path = std::string("\\StringFileInfo\\040C04B0\\") + key;
         ASSERT_TRUE(VerQueryValueA(info.data(), path.c_str(), reinterpret_cast<void**>(&text), &length)) << key;
         EXPECT_STREQ(text, value) << key;
+    }
+}
+
+TEST(Manifests, BothProgramsAreLongPathAware) {
+    for (const char* program : {ZK_LAUNCHER_EXE, ZK_APP_EXE}) {
+        HMODULE module = LoadLibraryExA(program, nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+        ASSERT_NE(module, nullptr) << program;
+        HRSRC found = FindResourceW(module, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(24));
+        ASSERT_NE(found, nullptr) << program;
+        const std::string manifest(static_cast<const char*>(LockResource(LoadResource(module, found))),
+                                   SizeofResource(module, found));
+        EXPECT_NE(manifest.find(">true</ws2:longPathAware>"), std::string::npos) << program;
+        FreeLibrary(module);
     }
 }
 
