@@ -14,6 +14,7 @@
 #include <fcntl.h>
 #include <mutex>
 #include <poll.h>
+#include <thread>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -187,16 +188,20 @@ ProcessRunResult runProgram(const std::vector<std::string>& args,
         }
     };
 
+    // Killed, then reaped below; what it left running is cut off by the grace.
+    auto stopAtTheLimit = [&] {
+        ::kill(pid, SIGKILL);
+        readError = "program \"" + program + "\" still running after " +
+                    (limits.maxRunMs % 1000 == 0 ? std::to_string(limits.maxRunMs / 1000) + " s"
+                                                 : std::to_string(limits.maxRunMs) + " ms") +
+                    ", stopped";
+    };
+
     char buffer[65536];
     while (outRead.open() || errRead.open()) {
         int timeoutMs = static_cast<int>(kExitCheckPeriod.count());
         if (!reaped && Clock::now() >= deadline) {
-            // Killed, then reaped below; what it left running is cut off by the grace.
-            ::kill(pid, SIGKILL);
-            readError = "program \"" + program + "\" still running after " +
-                        (limits.maxRunMs % 1000 == 0 ? std::to_string(limits.maxRunMs / 1000) + " s"
-                                                     : std::to_string(limits.maxRunMs) + " ms") +
-                        ", stopped";
+            stopAtTheLimit();
             break;
         }
         if (reaped) {
@@ -255,6 +260,18 @@ ProcessRunResult runProgram(const std::vector<std::string>& args,
     // Closing first means a child still writing gets an error instead of blocking.
     outRead.close();
     errRead.close();
+    // A program that closed its outputs and goes on is held to the limit too.
+    while (!reaped && readError.empty()) {
+        if (Clock::now() >= deadline) {
+            stopAtTheLimit();
+            break;
+        }
+        checkExit();
+        if (!reaped) {
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+            std::this_thread::sleep_for(std::clamp(left, std::chrono::milliseconds(1), kExitCheckPeriod));
+        }
+    }
     if (!reaped) {
         pid_t w;
         do w = waitpid(pid, &status, 0);

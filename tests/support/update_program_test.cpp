@@ -195,12 +195,16 @@ TEST_F(UpdateProgram, OutputHeldOpenByALeftoverProcessEndsAfterTheGrace) {
     EXPECT_NE(platform_.out().find("Program Exit Value : 5"), std::string::npos);
 }
 
-TEST_F(UpdateProgram, HungProgramIsKilledAtTheRunLimitAndLeavesNoZombie) {
+// Hung with its output open, or after closing both outputs.
+class HungUpdateProgram : public UpdateProgram, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(HungUpdateProgram, IsKilledAtTheRunLimitAndLeavesNoZombie) {
     RemoteUpdateLimits limits;
     limits.process.maxRunMs = 400;
     setRemoteUpdateLimits(limits);
     const std::string pidFile = dir_ + "/hung.pid";
-    const std::string prog = script("hung.sh", "echo $$ > '" + pidFile + "'\necho before\nexec sleep 60");
+    const std::string prog =
+        script("hung.sh", "echo $$ > '" + pidFile + "'\necho before\n" + GetParam() + "exec sleep 60");
 
     auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(Indication_Tools::ExecuteApplication(prog, "", true), -2);
@@ -219,5 +223,7 @@ TEST_F(UpdateProgram, HungProgramIsKilledAtTheRunLimitAndLeavesNoZombie) {
     int status = 0;
     EXPECT_LE(waitpid(-1, &status, WNOHANG), 0);
 }
+
+INSTANTIATE_TEST_SUITE_P(Outputs, HungUpdateProgram, ::testing::Values("", "exec >&- 2>&-\n"));
 
 }  // namespace
