@@ -79,7 +79,7 @@ long engineSetClassSource(std::uint32_t kind, const void* data, std::uint32_t si
     if (at == nullptr) return HRESULT_FROM_WIN32(GetLastError());
     std::string copy(static_cast<const char*>(at), bytes);
     // The header of a later layout: a newer engine is needed.
-    if (copy.size() >= 16 && copy.compare(0, 4, "DNRC") == 0 && (copy[8] != 2 || copy[12] != 0)) return S_FALSE;
+    if (isLaterContainerLayout(copy)) return S_FALSE;
     std::vector<ContainerModule> modules;
     std::string error;
     std::lock_guard lock(containerMutex);

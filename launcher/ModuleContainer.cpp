@@ -14,6 +14,10 @@ char lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + '
 
 }  // namespace
 
+bool isLaterContainerLayout(std::string_view bytes) {
+    return bytes.size() >= kHeaderSize && bytes.substr(0, 4) == "DNRC" && (word(bytes, 8) != 2 || word(bytes, 12) != 0);
+}
+
 bool readModuleContainer(std::string_view bytes, std::vector<ContainerModule>& modules, std::string& error) {
     modules.clear();
     if (bytes.size() < kHeaderSize || bytes.substr(0, 4) != "DNRC") {

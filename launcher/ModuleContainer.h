@@ -22,6 +22,11 @@ struct ContainerModule {
     std::string_view payload;  // points into the container's bytes
 };
 
+// True when bytes start with the header of another layout than this one
+// ("DNRC" then header values other than 2 and 0): a newer engine is needed,
+// which is no broken container.
+bool isLaterContainerLayout(std::string_view bytes);
+
 // Checks every rule of the layout; on success fills modules (in entry order)
 // and returns true, otherwise says in error which rule failed.
 bool readModuleContainer(std::string_view bytes, std::vector<ContainerModule>& modules, std::string& error);

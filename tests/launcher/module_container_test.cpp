@@ -95,6 +95,16 @@ TEST_F(ModuleContainerTest, EveryBrokenRuleIsRefused) {
         EXPECT_FALSE(readModuleContainer(broken, modules, error)) << x.what;
         EXPECT_FALSE(error.empty()) << x.what;
     }
+
+    // Other header values are a later layout, told apart from a broken one
+    // by whole words (0x102 has 2 as its low byte).
+    EXPECT_FALSE(isLaterContainerLayout(bytes));
+    for (auto [at, value] : {std::pair{8, 0x102u}, {8, 3u}, {12, 0x100u}}) {
+        std::string later = bytes;
+        putWord(later, static_cast<size_t>(at), value);
+        EXPECT_TRUE(isLaterContainerLayout(later)) << at << " " << value;
+    }
+    EXPECT_FALSE(isLaterContainerLayout("DNRC"));
 }
 
 }  // namespace
