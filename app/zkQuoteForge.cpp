@@ -121,6 +121,11 @@ void zkQuoteForge::requestStop() {
 
 zkQuoteForge* zkQuoteForge::application() { return theApplication.load(); }
 
+bool zkQuoteForge::running() {
+    const zkQuoteForge* app = theApplication.load();
+    return app != nullptr && app->started_;
+}
+
 void zkQuoteForge::discardApplication() { delete theApplication.exchange(nullptr); }
 
 zkQuoteForge::KeepAlive::KeepAlive() {
@@ -195,6 +200,7 @@ zkQuoteForge::zkQuoteForge(bool bUnique) {
     if (IT::svcMemMonitor) startMemoryWatcher();
     if (isSystemFieldOn("INDICEGIF_SERVICE")) startServiceQuoteForge();
     startReloadThread();
+    started_ = true;
 }
 
 zkQuoteForge::~zkQuoteForge() {

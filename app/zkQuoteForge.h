@@ -90,6 +90,10 @@ public:
 
     // The object main built; null before (and in tests after discardApplication).
     static zkQuoteForge* application();
+    // main built the object and it started its worker threads: false after the
+    // help, data-maker mode or a configuration error. A service host reports
+    // false as a start-up failure.
+    static bool running();
     // Tests: discards the object main built.
     static void discardApplication();
 
@@ -144,6 +148,7 @@ private:
     static int64_t readPeriod(const std::string& key, int byDefault);
 
     std::atomic<bool> tornDown_{false};
+    bool started_ = false;  // the configuration loaded and the worker threads started
     ServiceStatus status_;  // the generation thread's passes, for the status file
 
     // Serialises starting and stopping the service; never taken by the

@@ -5,22 +5,10 @@
 #include "platform/windows/WinText.h"
 #include "support/Platform.h"
 
-#include <windows.h>
-#include <shellapi.h>
-
-#include <string>
-#include <vector>
-
 int main() {
     ProcessSetup::atEntry();
     // Ctrl-C and Ctrl-Break stop the application after the pass in progress.
     Platform::current().watchStopRequests([] { zkQuoteForge::requestStop(); });
-    std::vector<std::string> args;
-    int count = 0;
-    if (wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count)) {
-        for (int i = 1; i < count; ++i) args.push_back(win::narrow(wide[i]));
-        LocalFree(wide);
-    }
-    zkQuoteForge::main(args);
+    zkQuoteForge::main(win::commandLineArguments());
     return zkQuoteForge::waitForEnd();
 }

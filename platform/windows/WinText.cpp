@@ -1,6 +1,7 @@
 #include "platform/windows/WinText.h"
 
 #include <windows.h>
+#include <shellapi.h>
 
 namespace win {
 
@@ -71,6 +72,16 @@ std::string errorText(uint32_t code) {
 
 std::string describe(const std::string& what, const std::string& path, uint32_t code) {
     return what + " " + path + " (" + errorText(code) + ")";
+}
+
+std::vector<std::string> commandLineArguments() {
+    std::vector<std::string> args;
+    int count = 0;
+    if (wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count)) {
+        for (int i = 1; i < count; ++i) args.push_back(narrow(wide[i]));
+        LocalFree(wide);
+    }
+    return args;
 }
 
 }  // namespace win

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace win {
 
@@ -28,5 +29,8 @@ bool fileSystemPath(const std::string& path, std::wstring& out);
 std::string errorText(uint32_t code);
 // what + " " + path + " (" + the system's text + ")"
 std::string describe(const std::string& what, const std::string& path, uint32_t code);
+
+// The process's command-line arguments after the program name, as UTF-8.
+std::vector<std::string> commandLineArguments();
 
 }  // namespace win

@@ -82,6 +82,7 @@ TEST_F(StartupTest, BannerThenConfigurationLoads) {
     // The reload thread always runs; the service only when asked for.
     EXPECT_TRUE(zkQuoteForge::application()->thread_Appli.joinable());
     EXPECT_FALSE(zkQuoteForge::application()->isServiceRunning());
+    EXPECT_TRUE(zkQuoteForge::running());
 }
 
 TEST_F(StartupTest, OptionsAreMatchedLowercasedAndExactly) {
@@ -101,6 +102,7 @@ TEST_F(StartupTest, HelpAndDataMakerReturnAtOnce) {
         reset();
         EXPECT_EQ(runMain(args), kBanner + kHelp) << args[0];
         EXPECT_EQ(zkQuoteForge::application(), nullptr);
+        EXPECT_FALSE(zkQuoteForge::running());
     }
     // Nothing was built, so nothing was logged.
     EXPECT_EQ(platform.file("log_quoteforge.txt"), "");
@@ -178,6 +180,9 @@ TEST_F(StartupTest, BadConfigurationFilesGiveTheFrenchError) {
         const std::vector<std::string> log = logMessages(platform.file("log_quoteforge.txt"));
         ASSERT_EQ(log.size(), 5u) << name;
         EXPECT_EQ(log[4], "  |_ " + kConfigError.substr(0, kConfigError.size() - 1)) << name;
+        // Built, but nothing started: a service host fails its start.
+        EXPECT_NE(zkQuoteForge::application(), nullptr) << name;
+        EXPECT_FALSE(zkQuoteForge::running()) << name;
         zkQuoteForge::discardApplication();
     }
     // Verbose mode also shows why the file could not be read.
