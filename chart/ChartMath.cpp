@@ -1,8 +1,8 @@
 #include "chart/ChartMath.h"
 
+#include "support/CivilCalendar.h"
 #include "support/Indication_Tools.h"
 #include "support/Utf8.h"
-#include "chart/LocalTimeCache.h"
 
 namespace chart {
 
@@ -17,7 +17,7 @@ namespace {
 int64_t localOffset(Platform& p, int64_t t, CalendarFields* fields = nullptr) {
     const CalendarFields f = p.toLocal(t);
     if (fields) *fields = f;
-    const int64_t days = LocalTimeCache::daysFromCivil(f.year, f.month, f.day);
+    const int64_t days = civil::daysFromCivil(f.year, f.month, f.day);
     const int64_t local = ((days * 24 + f.hour) * 60 + f.minute) * 60000 + int64_t{f.second} * 1000 + f.millisecond;
     return local - t;
 }

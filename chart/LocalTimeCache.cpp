@@ -1,5 +1,6 @@
 #include "chart/LocalTimeCache.h"
 
+#include "support/CivilCalendar.h"
 #include "support/Platform.h"
 
 namespace {
@@ -7,34 +8,17 @@ namespace {
 constexpr int64_t kDaySeconds = 86400;
 constexpr int64_t kDayMillis = kDaySeconds * 1000;
 
-int64_t floorDiv(int64_t a, int64_t b) { return a / b - ((a % b != 0) && ((a < 0) != (b < 0))); }
-
 }  // namespace
-
-int64_t LocalTimeCache::daysFromCivil(int64_t y, int m, int d) {
-    y -= m <= 2;
-    const int64_t era = floorDiv(y, 400);
-    const int64_t yoe = y - era * 400;
-    const int64_t doy = (153 * (m > 2 ? m - 3 : m + 9) + 2) / 5 + d - 1;
-    const int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    return era * 146097 + doe - 719468;
-}
 
 int64_t LocalTimeCache::midnight(int64_t dayNumber) {
     for (const Entry& e : midnights_) {
         if (e.day == dayNumber) return e.millis;
     }
-    // Civil date of the day number (inverse of daysFromCivil).
-    const int64_t z = dayNumber + 719468;
-    const int64_t era = floorDiv(z, 146097);
-    const int64_t doe = z - era * 146097;
-    const int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-    const int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-    const int64_t mp = (5 * doy + 2) / 153;
+    const civil::Date date = civil::civilFromDays(dayNumber);
     CalendarFields f;
-    f.day = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
-    f.month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
-    f.year = static_cast<int>(yoe + era * 400 + (f.month <= 2));
+    f.year = static_cast<int>(date.year);
+    f.month = date.month;
+    f.day = date.day;
     f.hour = f.minute = f.second = f.millisecond = 0;
     const int64_t millis = Platform::current().fromLocal(f);
     midnights_[next_] = Entry{dayNumber, millis};
@@ -45,11 +29,11 @@ int64_t LocalTimeCache::midnight(int64_t dayNumber) {
 int64_t LocalTimeCache::toMillis(int year, int month, int day, int hour, int minute, int second) {
     // Wall-clock seconds since 1970-01-01 00:00 local, with every carry done.
     const int64_t months = static_cast<int64_t>(month) - 1;
-    const int64_t y = year + floorDiv(months, 12);
-    const int m = static_cast<int>(months - floorDiv(months, 12) * 12) + 1;
-    const int64_t wall = (daysFromCivil(y, m, 1) + day - 1) * kDaySeconds + int64_t{hour} * 3600 +
+    const int64_t y = year + civil::floorDiv(months, 12);
+    const int m = static_cast<int>(months - civil::floorDiv(months, 12) * 12) + 1;
+    const int64_t wall = (civil::daysFromCivil(y, m, 1) + day - 1) * kDaySeconds + int64_t{hour} * 3600 +
                          int64_t{minute} * 60 + second;
-    const int64_t dayNumber = floorDiv(wall, kDaySeconds);
+    const int64_t dayNumber = civil::floorDiv(wall, kDaySeconds);
 
     if (dayNumber != day_) {
         day_ = dayNumber;

@@ -16,9 +16,6 @@ class LocalTimeCache {
 public:
     int64_t toMillis(int year, int month, int day, int hour, int minute, int second);
 
-    // Days since 1 January 1970 of a proleptic Gregorian date (month 1..12).
-    static int64_t daysFromCivil(int64_t year, int month, int day);
-
 private:
     int64_t midnight(int64_t dayNumber);
 

@@ -1,5 +1,6 @@
 // Date parsing from the data-file forms, day counts and spans.
 
+#include "support/CivilCalendar.h"
 #include "support/Indication_Tools.h"
 #include "support/Platform.h"
 #include "support/Utf8.h"
@@ -28,19 +29,6 @@ bool readField(std::string_view text, size_t start, size_t count, const char* wh
     }
     out = *v;
     return true;
-}
-
-// Days from 1970-01-01 to the proleptic Gregorian date (H. Hinnant's algorithm).
-void civilFromDays(int64_t z, int& year, int& month, int& day) {
-    z += 719468;
-    const int64_t era = (z >= 0 ? z : z - 146096) / 146097;
-    const int64_t doe = z - era * 146097;
-    const int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-    const int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-    const int64_t mp = (5 * doy + 2) / 153;
-    day = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
-    month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
-    year = static_cast<int>(yoe + era * 400 + (month <= 2 ? 1 : 0));
 }
 
 constexpr const char* MONTHS[12] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
@@ -147,8 +135,7 @@ std::string Indication_Tools::DateToTimeZone(int64_t millis, bool gmt) {
         rest += DAY_MS;
         --days;
     }
-    int year = 0, month = 0, day = 0;
-    civilFromDays(days, year, month, day);
+    const civil::Date date = civil::civilFromDays(days);
     const int secs = static_cast<int>(rest / 1000);
-    return dayMonthYearTime(year, month, day, secs / 3600, secs / 60 % 60, secs % 60) + " GMT";
+    return dayMonthYearTime(static_cast<int>(date.year), date.month, date.day, secs / 3600, secs / 60 % 60, secs % 60) + " GMT";
 }

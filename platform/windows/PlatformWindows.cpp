@@ -1,5 +1,6 @@
 // Windows implementation of the platform interface.
 
+#include "support/CivilCalendar.h"
 #include "support/Platform.h"
 #include "support/TemporaryNames.h"
 
@@ -95,37 +96,21 @@ bool writeAll(HANDLE h, std::string_view data, DWORD& err) {
 
 // ---- Calendar arithmetic (proleptic Gregorian), for normalising fields ------
 
-int64_t floorDiv(int64_t a, int64_t b) { return a / b - ((a % b != 0) && ((a < 0) != (b < 0))); }
-
-int64_t daysFromCivil(int64_t y, int64_t m, int64_t d) {
-    y -= m <= 2;
-    const int64_t era = floorDiv(y, 400);
-    const int64_t yoe = y - era * 400;
-    const int64_t doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-    const int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    return era * 146097 + doe - 719468;
-}
-
 CalendarFields fieldsOfNaive(int64_t naiveMs) {
-    const int64_t days = floorDiv(naiveMs, kDayMs);
+    const int64_t days = civil::floorDiv(naiveMs, kDayMs);
     int64_t rest = naiveMs - days * kDayMs;
-    const int64_t z = days + 719468;
-    const int64_t era = floorDiv(z, 146097);
-    const int64_t doe = z - era * 146097;
-    const int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-    const int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-    const int64_t mp = (5 * doy + 2) / 153;
+    const civil::Date date = civil::civilFromDays(days);
     CalendarFields f;
-    f.day = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
-    f.month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
-    f.year = static_cast<int>(yoe + era * 400 + (f.month <= 2));
+    f.year = static_cast<int>(date.year);
+    f.month = date.month;
+    f.day = date.day;
     f.hour = static_cast<int>(rest / 3'600'000);
     rest %= 3'600'000;
     f.minute = static_cast<int>(rest / 60'000);
     rest %= 60'000;
     f.second = static_cast<int>(rest / 1000);
     f.millisecond = static_cast<int>(rest % 1000);
-    f.weekday = static_cast<int>(((days % 7) + 11) % 7);  // 1970-01-01 was a Thursday
+    f.weekday = civil::weekdayOfDays(days);
     return f;
 }
 
@@ -133,9 +118,9 @@ CalendarFields fieldsOfNaive(int64_t naiveMs) {
 // milliseconds from 1970 on a clock without zone.
 int64_t naiveOfFields(const CalendarFields& f) {
     const int64_t months = int64_t{f.year} * 12 + (f.month - 1);
-    const int64_t y = floorDiv(months, 12);
+    const int64_t y = civil::floorDiv(months, 12);
     const int64_t m = months - y * 12 + 1;
-    const int64_t days = daysFromCivil(y, m, 1) + (int64_t{f.day} - 1);
+    const int64_t days = civil::daysFromCivil(y, m, 1) + (int64_t{f.day} - 1);
     return days * kDayMs + int64_t{f.hour} * 3'600'000 + int64_t{f.minute} * 60'000 + int64_t{f.second} * 1000 +
            f.millisecond;
 }

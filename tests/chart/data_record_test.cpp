@@ -1,5 +1,6 @@
 // Decoding data lines, and the fast local-time conversion used while reading.
 
+#include "support/CivilCalendar.h"
 #include "chart/DataRecord.h"
 #include "chart/LocalTimeCache.h"
 #include "support/Platform.h"
@@ -68,8 +69,8 @@ TEST(LocalTimeCache, AgreesWithThePlatformAcrossClockChanges) {
                 // own result then depends on its previous calls).
                 const CalendarFields back = Platform::current().toLocal(expected);
                 if (back.hour != f.hour || back.minute != f.minute ||
-                    LocalTimeCache::daysFromCivil(back.year, back.month, back.day) !=
-                        LocalTimeCache::daysFromCivil(z.year, 1, 1) + day - 1) {
+                    civil::daysFromCivil(back.year, back.month, back.day) !=
+                        civil::daysFromCivil(z.year, 1, 1) + day - 1) {
                     ++skipped;
                     continue;
                 }

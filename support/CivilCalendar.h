@@ -1,0 +1,51 @@
+#pragma once
+// Proleptic Gregorian calendar arithmetic on day numbers (days since
+// 1970-01-01), exact for every 64-bit day (H. Hinnant's algorithms): used to
+// normalise calendar fields and to turn instants into dates without the C
+// library's time functions.
+
+#include <cstdint>
+
+namespace civil {
+
+constexpr int64_t floorDiv(int64_t a, int64_t b) { return a / b - ((a % b != 0) && ((a < 0) != (b < 0))); }
+
+// The day number of a date; month 1..12, day 1..31 (or beyond: it carries on).
+constexpr int64_t daysFromCivil(int64_t year, int64_t month, int64_t day) {
+    year -= month <= 2;
+    const int64_t era = floorDiv(year, 400);
+    const int64_t yoe = year - era * 400;
+    const int64_t doy = (153 * (month > 2 ? month - 3 : month + 9) + 2) / 5 + day - 1;
+    const int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    return era * 146097 + doe - 719468;
+}
+
+struct Date {
+    int64_t year = 1970;
+    int month = 1;
+    int day = 1;
+};
+
+// The date of a day number (the inverse of daysFromCivil).
+constexpr Date civilFromDays(int64_t days) {
+    const int64_t z = days + 719468;
+    const int64_t era = floorDiv(z, 146097);
+    const int64_t doe = z - era * 146097;
+    const int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    const int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    const int64_t mp = (5 * doy + 2) / 153;
+    Date d;
+    d.day = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
+    d.month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
+    d.year = yoe + era * 400 + (d.month <= 2);
+    return d;
+}
+
+// 0 = Sunday; 1970-01-01 was a Thursday.
+constexpr int weekdayOfDays(int64_t days) { return static_cast<int>(days + 4 - 7 * floorDiv(days + 4, 7)); }
+
+static_assert(daysFromCivil(1970, 1, 1) == 0 && daysFromCivil(2000, 3, 1) == 11017);
+static_assert(civilFromDays(11017).year == 2000 && civilFromDays(11017).month == 3 && civilFromDays(-1).day == 31);
+static_assert(weekdayOfDays(0) == 4 && weekdayOfDays(-4) == 0 && weekdayOfDays(3) == 0);
+
+}  // namespace civil
