@@ -10,6 +10,9 @@
 #include "platform/windows/WinText.h"
 #include "support/Platform.h"
 
+#ifndef NOMINMAX
+#define NOMINMAX  // std::min and std::max, not the macros
+#endif
 #include <windows.h>
 #include <shlobj.h>
 

@@ -4,6 +4,9 @@
 
 #include "platform/windows/WinText.h"
 
+#ifndef NOMINMAX
+#define NOMINMAX  // std::min and std::max, not the macros
+#endif
 #include <windows.h>
 #include <winhttp.h>
 

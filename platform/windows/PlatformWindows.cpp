@@ -6,6 +6,9 @@
 
 #include "platform/windows/WinText.h"
 
+#ifndef NOMINMAX
+#define NOMINMAX  // std::min and std::max, not the macros
+#endif
 #include <windows.h>
 
 #include <malloc.h>

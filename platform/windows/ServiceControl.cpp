@@ -1,5 +1,8 @@
 #include "platform/windows/ServiceControl.h"
 
+#ifndef NOMINMAX
+#define NOMINMAX  // std::min and std::max, not the macros
+#endif
 #include <windows.h>
 
 #include <utility>

@@ -1,5 +1,8 @@
 #include "platform/windows/WinText.h"
 
+#ifndef NOMINMAX
+#define NOMINMAX  // std::min and std::max, not the macros
+#endif
 #include <windows.h>
 #include <shellapi.h>
 

@@ -5,6 +5,9 @@
 //   flood N    write N lines to standard output and to standard error
 //   hang       start a copy of itself that hangs too, then sleep for good
 
+#ifndef NOMINMAX
+#define NOMINMAX  // std::min and std::max, not the macros
+#endif
 #include <windows.h>
 
 #include <cstdio>

@@ -5,6 +5,9 @@
 #include "support/Platform.h"
 #include "tests/common/TestPlatform.h"
 
+#ifndef NOMINMAX
+#define NOMINMAX  // std::min and std::max, not the macros
+#endif
 #include <windows.h>
 
 #include <gtest/gtest.h>

@@ -3,6 +3,9 @@
 #include "platform/windows/ServiceControl.h"
 
 #include <gtest/gtest.h>
+#ifndef NOMINMAX
+#define NOMINMAX  // std::min and std::max, not the macros
+#endif
 #include <windows.h>
 
 #include <vector>

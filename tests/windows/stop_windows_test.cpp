@@ -2,6 +2,9 @@
 
 #include "support/Platform.h"
 
+#ifndef NOMINMAX
+#define NOMINMAX  // std::min and std::max, not the macros
+#endif
 #include <windows.h>
 
 #include <gtest/gtest.h>

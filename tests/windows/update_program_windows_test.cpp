@@ -7,6 +7,9 @@
 #include "support/ProcessRunner.h"
 #include "tests/common/TestPlatform.h"
 
+#ifndef NOMINMAX
+#define NOMINMAX  // std::min and std::max, not the macros
+#endif
 #include <windows.h>
 
 #include <gtest/gtest.h>
