@@ -5,11 +5,11 @@ void ImageWriteOrder::beginPass() {
     files_.clear();
 }
 
-bool ImageWriteOrder::write(int turn, const std::string& path, const std::function<bool()>& write) {
+bool ImageWriteOrder::write(int turn, const FilePlace& place, const std::function<bool()>& write) {
     std::shared_ptr<File> file;
     {
         std::lock_guard<std::mutex> lock(mutex_);
-        std::shared_ptr<File>& slot = files_[path];
+        std::shared_ptr<File>& slot = files_[place];
         if (!slot) slot = std::make_shared<File>();
         file = slot;
     }

@@ -18,7 +18,7 @@
 #include <cstdint>
 #include <mutex>
 #include <stdexcept>
-#include <unordered_set>
+#include <set>
 #include <vector>
 
 namespace {
@@ -161,17 +161,13 @@ constexpr int64_t kStaleTemporaryMillis = 3600 * 1000;
 // Folders named with date macros keep coming: forgetting them only costs a sweep.
 constexpr size_t kSweptFoldersKept = 10000;
 
-void sweepStaleTemporaries(const std::string& path) {
+void sweepStaleTemporaries(const FilePlace& place, const std::string& path) {
     static std::mutex mutex;
-    static std::unordered_set<std::string> swept;
-    char separator = '/';
-    Platform::current().fileSeparator(separator);
-    const size_t end = path.find_last_of(separator == '/' ? "/" : "/\\");
-    const std::string folder = end == std::string::npos ? std::string() : path.substr(0, end);
+    static std::set<FilePlace> swept;
     {
         std::lock_guard<std::mutex> lock(mutex);
         if (swept.size() >= kSweptFoldersKept) swept.clear();
-        if (!swept.insert(folder).second) return;
+        if (!swept.insert(place.folderOnly()).second) return;
     }
     for (const std::string& name : Platform::current().removeStaleTemporaries(path, kStaleTemporaryMillis)) {
         Indication_Tools::Outils_AfficheMsg_System(Indication_Graph::thisClassName,
@@ -184,12 +180,15 @@ void sweepStaleTemporaries(const std::string& path) {
 }  // namespace
 
 bool Indication_Graph::writeImageFile(const char* kind, const std::string& path, std::string_view bytes) {
-    sweepStaleTemporaries(path);
+    Platform& platform = Platform::current();
+    // The file itself, not the path's text: "out/x.png" and "./out/x.png" are one image.
+    const FilePlace place = platform.placeOf(path);
+    sweepStaleTemporaries(place, path);
     // Whole file or nothing: a web server may be serving the previous image
     // while this one is written, and the service may be stopped at any time.
     std::string error;
-    auto write = [&] { return Platform::current().writeFileAtomic(path, bytes, error); };
-    if (idWriteOrder != nullptr ? idWriteOrder->write(iWriteTurn, path, write) : write()) return true;
+    auto write = [&] { return platform.writeFileAtomic(path, bytes, error); };
+    if (idWriteOrder != nullptr ? idWriteOrder->write(iWriteTurn, place, write) : write()) return true;
     Indication_Tools::Outils_AfficheMsg_System(thisClassName,
                                                std::string("Error during the writing of the ") + kind + " : " + error,
                                                true);
