@@ -5,7 +5,7 @@ void ImageWriteOrder::beginPass() {
     files_.clear();
 }
 
-bool ImageWriteOrder::write(int turn, const FilePlace& place, const std::function<bool()>& write) {
+bool ImageWriteOrder::write(int turn, const FilePlace& place, const Write& write) {
     std::shared_ptr<File> file;
     {
         std::lock_guard<std::mutex> lock(mutex_);
@@ -14,7 +14,10 @@ bool ImageWriteOrder::write(int turn, const FilePlace& place, const std::functio
         file = slot;
     }
     std::lock_guard<std::mutex> lock(file->mutex);
-    if (file->lastTurn > turn) return true;
-    file->lastTurn = turn;
-    return write();
+    // A later chart's image is already there: it stays, as it would have
+    // replaced this one. Only whether this write would have gone through counts.
+    if (file->keptTurn > turn) return write(false);
+    if (!write(true)) return false;
+    file->keptTurn = turn;
+    return true;
 }

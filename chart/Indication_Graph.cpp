@@ -187,8 +187,10 @@ bool Indication_Graph::writeImageFile(const char* kind, const std::string& path,
     // Whole file or nothing: a web server may be serving the previous image
     // while this one is written, and the service may be stopped at any time.
     std::string error;
-    auto write = [&] { return platform.writeFileAtomic(path, bytes, error); };
-    if (idWriteOrder != nullptr ? idWriteOrder->write(iWriteTurn, place, write) : write()) return true;
+    auto write = [&](bool keep) {
+        return keep ? platform.writeFileAtomic(path, bytes, error) : platform.trialWriteFile(path, bytes, error);
+    };
+    if (idWriteOrder != nullptr ? idWriteOrder->write(iWriteTurn, place, write) : write(true)) return true;
     Indication_Tools::Outils_AfficheMsg_System(thisClassName,
                                                std::string("Error during the writing of the ") + kind + " : " + error,
                                                true);

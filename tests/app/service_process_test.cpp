@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <csignal>
@@ -505,6 +506,31 @@ TEST_F(ServiceWorkers, OneFileSpeltTwoWaysKeepsTheLaterChartsImage) {
     expectSame(one, pass(charts, 4));
     EXPECT_EQ(pngWidth("out/x.png"), 301);
     EXPECT_EQ(pngWidth("out/y.png"), 301);
+}
+
+// Under a file-size limit: a later chart's failed write leaves the earlier
+// chart's image, and an earlier chart whose image a later one replaced fails
+// as it would have, even when the later chart is done first.
+TEST_F(ServiceWorkers, AFailedWriteLeavesTheImageAndReportsOfOneWorker) {
+    chart("slow1.ini", "out/y.png", 3000, 2000, true);  // small
+    chart("quick2.ini", "out/y.png", 1000, 400, false);  // about 1.2 MB
+    chart("large3.ini", "out/z.png", 3000, 2000, false); // about 18 MB
+    chart("quick4.ini", "out/z.png", 300, 200, false);
+    const std::vector<std::string> charts{"slow1.ini", "quick2.ini", "large3.ini", "quick4.ini"};
+    // As "ulimit -f 1024" would set it: 1 MiB.
+    const std::vector<std::string> limit{"prlimit", "--fsize=1048576"};
+    const Pass one = pass(charts, 1, limit);
+    ASSERT_EQ(pngWidth("out/y.png"), 3001);
+    ASSERT_EQ(pngWidth("out/z.png"), 301);
+    ASSERT_NE(std::find(one.status.begin(), one.status.end(), "zkquoteforge_last_pass_charts_failed 2"),
+              one.status.end());
+    fs::remove(dir + "/out/y.png");
+    fs::remove(dir + "/out/z.png");
+    expectSame(one, pass(charts, 4, limit));
+    EXPECT_EQ(pngWidth("out/y.png"), 3001);
+    EXPECT_EQ(pngWidth("out/z.png"), 301);
+    for (const auto& entry : fs::directory_iterator(dir + "/out"))
+        EXPECT_EQ(entry.path().filename().string().find(".tmp"), std::string::npos) << entry.path();
 }
 
 }  // namespace
