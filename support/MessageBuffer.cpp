@@ -9,16 +9,26 @@ thread_local MessageBuffer* capturing = nullptr;
 
 }  // namespace
 
-void MessageBuffer::console(std::string text) { lines_.push_back(Line{false, std::string(), std::move(text)}); }
+void MessageBuffer::console(std::string text) {
+    lines_.push_back(Line{Kind::console, std::string(), std::move(text), {}});
+}
 
 void MessageBuffer::log(std::string path, std::string line) {
-    lines_.push_back(Line{true, std::move(path), std::move(line)});
+    lines_.push_back(Line{Kind::log, std::move(path), std::move(line), {}});
+}
+
+void MessageBuffer::later(std::function<void()> write) {
+    lines_.push_back(Line{Kind::later, std::string(), std::string(), std::move(write)});
 }
 
 void MessageBuffer::flush() {
     Platform& platform = Platform::current();
     for (const Line& line : lines_) {
-        if (!line.log) {
+        if (line.kind == Kind::later) {
+            line.later();
+            continue;
+        }
+        if (line.kind == Kind::console) {
             platform.writeStdout(line.text);
             continue;
         }

@@ -9,6 +9,7 @@
 // A buffer belongs to one thread while it captures; flush it afterwards from
 // any one thread (not one that is capturing).
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -16,6 +17,10 @@ class MessageBuffer {
 public:
     void console(std::string text);
     void log(std::string path, std::string line);
+    // Lines known only once the work before has ended: write runs when the
+    // buffer is flushed, in this place, and writes them as the flushing
+    // thread writes lines.
+    void later(std::function<void()> write);
     // Writes what is held, in the order it came, and empties the buffer.
     void flush();
     bool empty() const { return lines_.empty(); }
@@ -24,10 +29,12 @@ public:
     static MessageBuffer* current();
 
 private:
+    enum class Kind { console, log, later };
     struct Line {
-        bool log;
+        Kind kind;
         std::string path;  // log file
         std::string text;
+        std::function<void()> later;
     };
     std::vector<Line> lines_;
 };

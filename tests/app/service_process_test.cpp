@@ -533,4 +533,28 @@ TEST_F(ServiceWorkers, AFailedWriteLeavesTheImageAndReportsOfOneWorker) {
         EXPECT_EQ(entry.path().filename().string().find(".tmp"), std::string::npos) << entry.path();
 }
 
+// A stale temporary file left by a killed run: the first chart of the list
+// writing into its folder reports its removal, among its own lines.
+TEST_F(ServiceWorkers, TheStaleTemporarySweepIsReportedByTheFirstChartInTheFolder) {
+    chart("slow1.ini", "out/a.png", 3000, 2000, true);
+    chart("quick2.ini", "out/b.png", 300, 200, false);
+    const std::vector<std::string> charts{"slow1.ini", "quick2.ini"};
+    auto leftover = [this] {
+        write("out/.old.png.tmpAB12cd", "partial");
+        fs::last_write_time(dir + "/out/.old.png.tmpAB12cd", fs::file_time_type::clock::now() - 2h);
+    };
+    leftover();
+    const Pass one = pass(charts, 1);
+    const std::vector<std::string> expected{
+        "[Indication_Graph] : Writing PNG Image in out/a.png",
+        "[Indication_Graph] : Removed the stale temporary file .old.png.tmpAB12cd left beside out/a.png by a write "
+        "that never ended",
+        "[QuoteForge] :  - file... slow1.ini: PNG ok; done"};
+    ASSERT_NE(std::search(one.console.begin(), one.console.end(), expected.begin(), expected.end()),
+              one.console.end());
+    leftover();
+    expectSame(one, pass(charts, 2));
+    EXPECT_FALSE(fs::exists(dir + "/out/.old.png.tmpAB12cd"));
+}
+
 }  // namespace

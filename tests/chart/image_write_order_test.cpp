@@ -72,4 +72,26 @@ TEST(ImageWriteOrder, AChartReplacesItsOwnImageAndOtherFilesGoTheirWay) {
     EXPECT_EQ(file, "chart 0");
 }
 
+// Whoever enters a folder first sweeps it, once; the first chart of the list
+// that entered it reports what was removed, once.
+TEST(ImageWriteOrder, TheSweepIsReportedByTheFirstChartOfTheListInTheFolder) {
+    ImageWriteOrder order;
+    order.beginPass();
+    int sweeps = 0;
+    auto sweep = [&] {
+        ++sweeps;
+        return std::vector<std::string>{".x.png.tmpAB12cd"};
+    };
+    const FilePlace other{FileIdentity{1, 3}, "", "x.png"};
+    for (int turn : {2, 0, 1}) order.enterFolder(turn, kFile, sweep);
+    order.enterFolder(3, other, sweep);
+    order.enterFolder(0, FilePlace{FileIdentity{1, 2}, "", "y.png"}, sweep);
+    EXPECT_EQ(sweeps, 2);
+    EXPECT_TRUE(order.takeSweepReport(2, kFile).empty());
+    EXPECT_EQ(order.takeSweepReport(0, kFile), std::vector<std::string>{".x.png.tmpAB12cd"});
+    EXPECT_TRUE(order.takeSweepReport(0, kFile).empty());
+    EXPECT_TRUE(order.takeSweepReport(1, kFile).empty());
+    EXPECT_EQ(order.takeSweepReport(3, other).size(), 1u);
+}
+
 }  // namespace
