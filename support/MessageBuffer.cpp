@@ -13,6 +13,10 @@ void MessageBuffer::console(std::string text) {
     lines_.push_back(Line{Kind::console, std::string(), std::move(text), {}});
 }
 
+void MessageBuffer::error(std::string text) {
+    lines_.push_back(Line{Kind::error, std::string(), std::move(text), {}});
+}
+
 void MessageBuffer::log(std::string path, std::string line) {
     lines_.push_back(Line{Kind::log, std::move(path), std::move(line), {}});
 }
@@ -32,6 +36,10 @@ void MessageBuffer::flush() {
             platform.writeStdout(line.text);
             continue;
         }
+        if (line.kind == Kind::error) {
+            platform.writeStderr(line.text);
+            continue;
+        }
         std::string error;
         if (!platform.appendFile(line.path, line.text, error)) {
             Indication_Tools::Outils_AfficheMsg_System("System", "write log error: " + error, false);
@@ -41,6 +49,14 @@ void MessageBuffer::flush() {
 }
 
 MessageBuffer* MessageBuffer::current() { return capturing; }
+
+void MessageBuffer::writeStderr(std::string text) {
+    if (capturing != nullptr) {
+        capturing->error(std::move(text));
+    } else {
+        Platform::current().writeStderr(text);
+    }
+}
 
 ScopedMessageCapture::ScopedMessageCapture(MessageBuffer& buffer) : previous_(capturing) { capturing = &buffer; }
 

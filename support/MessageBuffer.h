@@ -1,10 +1,10 @@
 #pragma once
 // Console and log lines held back while work runs on a worker thread, to be
 // written later together and in the order of the work, as if the work had
-// run alone. While a ScopedMessageCapture lives, the console and log lines of
-// its thread (Outils_AfficheMsg_System, AddLog and what calls them) go to its
-// buffer; log lines keep the time they were made at and the file they were
-// meant for.
+// run alone. While a ScopedMessageCapture lives, the console, error and log
+// lines of its thread (Outils_AfficheMsg_System, AddLog, writeStderr and what
+// calls them) go to its buffer; log lines keep the time they were made at and
+// the file they were meant for.
 //
 // A buffer belongs to one thread while it captures; flush it afterwards from
 // any one thread (not one that is capturing).
@@ -16,6 +16,7 @@
 class MessageBuffer {
 public:
     void console(std::string text);
+    void error(std::string text);  // standard error
     void log(std::string path, std::string line);
     // Lines known only once the work before has ended: write runs when the
     // buffer is flushed, in this place, and writes them as the flushing
@@ -27,9 +28,12 @@ public:
 
     // The buffer of the calling thread's capture; null when none.
     static MessageBuffer* current();
+    // Text for standard error: held in the calling thread's capture, or
+    // written at once when there is none.
+    static void writeStderr(std::string text);
 
 private:
-    enum class Kind { console, log, later };
+    enum class Kind { console, error, log, later };
     struct Line {
         Kind kind;
         std::string path;  // log file
