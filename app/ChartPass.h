@@ -8,10 +8,10 @@
 // parsed data files (DataFileCache), what one chart's layout carries over to
 // the next (ChartCarryOver, so every image is the one a single worker
 // draws), the fonts (FontCache).
-// Each chart's console and log lines are held back and written together, in
-// the order of the chart list, as a single worker writes them; two charts
-// writing one image file leave it as a single worker leaves it
-// (ImageWriteOrder).
+// Each chart's console, log and standard-error lines are held back and
+// written together, in the order of the chart list, as a single worker
+// writes them; two charts writing one image file leave it, and report it, as
+// a single worker does (ImageWriteOrder).
 //
 // Lives as long as the service: the parsed data files and the worker surfaces
 // are kept from pass to pass. build() is called by one thread at a time.

@@ -10,6 +10,7 @@
 #include "encoders/OutputStream.h"
 #include "encoders/PngEncoder.h"
 #include "support/Indication_Tools.h"
+#include "support/MessageBuffer.h"
 #include "support/Platform.h"
 
 #include <algorithm>
@@ -18,7 +19,7 @@
 #include <cstdint>
 #include <mutex>
 #include <stdexcept>
-#include <unordered_set>
+#include <set>
 #include <vector>
 
 namespace {
@@ -161,19 +162,21 @@ constexpr int64_t kStaleTemporaryMillis = 3600 * 1000;
 // Folders named with date macros keep coming: forgetting them only costs a sweep.
 constexpr size_t kSweptFoldersKept = 10000;
 
-void sweepStaleTemporaries(const std::string& path) {
+// Removes the stale temporary files of the folder of place, the first time
+// this process writes into it; returns their names.
+std::vector<std::string> sweepStaleTemporaries(const FilePlace& place, const std::string& path) {
     static std::mutex mutex;
-    static std::unordered_set<std::string> swept;
-    char separator = '/';
-    Platform::current().fileSeparator(separator);
-    const size_t end = path.find_last_of(separator == '/' ? "/" : "/\\");
-    const std::string folder = end == std::string::npos ? std::string() : path.substr(0, end);
+    static std::set<FilePlace> swept;
     {
         std::lock_guard<std::mutex> lock(mutex);
         if (swept.size() >= kSweptFoldersKept) swept.clear();
-        if (!swept.insert(folder).second) return;
+        if (!swept.insert(place.folderOnly()).second) return {};
     }
-    for (const std::string& name : Platform::current().removeStaleTemporaries(path, kStaleTemporaryMillis)) {
+    return Platform::current().removeStaleTemporaries(path, kStaleTemporaryMillis);
+}
+
+void reportStaleTemporaries(const std::vector<std::string>& names, const std::string& path) {
+    for (const std::string& name : names) {
         Indication_Tools::Outils_AfficheMsg_System(Indication_Graph::thisClassName,
                                                    "Removed the stale temporary file " + name + " left beside " + path +
                                                        " by a write that never ended",
@@ -183,13 +186,33 @@ void sweepStaleTemporaries(const std::string& path) {
 
 }  // namespace
 
+void Indication_Graph::sweepFolder(const FilePlace& place, const std::string& path) {
+    MessageBuffer* held = MessageBuffer::current();
+    if (idWriteOrder == nullptr || held == nullptr) {
+        reportStaleTemporaries(sweepStaleTemporaries(place, path), path);
+        return;
+    }
+    // Charts built at once: whichever comes first sweeps, and the first of the
+    // list to write into the folder reports it, in its place among its lines,
+    // once the charts before it are over.
+    idWriteOrder->enterFolder(iWriteTurn, place, [&] { return sweepStaleTemporaries(place, path); });
+    held->later([order = idWriteOrder, turn = iWriteTurn, place, path] {
+        reportStaleTemporaries(order->takeSweepReport(turn, place), path);
+    });
+}
+
 bool Indication_Graph::writeImageFile(const char* kind, const std::string& path, std::string_view bytes) {
-    sweepStaleTemporaries(path);
+    Platform& platform = Platform::current();
+    // The file itself, not the path's text: "out/x.png" and "./out/x.png" are one image.
+    const FilePlace place = platform.placeOf(path);
+    sweepFolder(place, path);
     // Whole file or nothing: a web server may be serving the previous image
     // while this one is written, and the service may be stopped at any time.
     std::string error;
-    auto write = [&] { return Platform::current().writeFileAtomic(path, bytes, error); };
-    if (idWriteOrder != nullptr ? idWriteOrder->write(iWriteTurn, path, write) : write()) return true;
+    auto write = [&](bool keep) {
+        return keep ? platform.writeFileAtomic(path, bytes, error) : platform.trialWriteFile(path, bytes, error);
+    };
+    if (idWriteOrder != nullptr ? idWriteOrder->write(iWriteTurn, place, write) : write(true)) return true;
     Indication_Tools::Outils_AfficheMsg_System(thisClassName,
                                                std::string("Error during the writing of the ") + kind + " : " + error,
                                                true);

@@ -23,6 +23,7 @@
 #include <thread>
 
 class ImageWriteOrder;
+struct FilePlace;
 
 class Indication_Graph {
 public:
@@ -95,6 +96,9 @@ private:
     // "Error during the writing of the <kind> : " and the reason.
     bool writeImageFile(const char* kind, const std::string& path, std::string_view bytes);
     std::string outputName(const std::optional<std::string>& configured, const char* extension) const;
+    // Sweeps the stale temporary files of the folder of place the first time
+    // the process writes into it, and reports them.
+    void sweepFolder(const FilePlace& place, const std::string& path);
 
     std::thread refreshThread_;
     std::mutex refreshMutex_;

@@ -1,7 +1,7 @@
 #include "encoders/PngEncoder.h"
 
 #include "support/Compiler.h"
-#include "support/Platform.h"
+#include "support/MessageBuffer.h"
 
 #include <zlib.h>
 
@@ -76,7 +76,8 @@ PngEncoder::PngEncoder() : PngEncoder(nullptr, false, FILTER_NONE, 0) {}
 
 void PngEncoder::reportFailure(std::string_view line) {
     lastFailure.assign(line);
-    Platform::current().writeStderr(lastFailure + "\n");
+    // Held back with the caller's other lines while they are (a chart built by one of several workers).
+    MessageBuffer::writeStderr(lastFailure + "\n");
 }
 PngEncoder::PngEncoder(const PixelSource* image) : PngEncoder(image, false, FILTER_NONE, 0) {}
 PngEncoder::PngEncoder(const PixelSource* image, bool encodeAlpha)

@@ -4,7 +4,8 @@
 // row, one zlib stream at the chosen level in a single IDAT chunk.
 //
 // pngEncode returns no bytes when there is no image or the image data cannot
-// be produced; the reason goes to standard error as one line. Every call
+// be produced; the reason goes to standard error as one line (held back
+// with the calling thread's lines while they are, see MessageBuffer). Every call
 // rebuilds all state. One thread at a time.
 
 #include "encoders/PixelSource.h"

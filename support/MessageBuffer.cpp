@@ -9,17 +9,35 @@ thread_local MessageBuffer* capturing = nullptr;
 
 }  // namespace
 
-void MessageBuffer::console(std::string text) { lines_.push_back(Line{false, std::string(), std::move(text)}); }
+void MessageBuffer::console(std::string text) {
+    lines_.push_back(Line{Kind::console, std::string(), std::move(text), {}});
+}
+
+void MessageBuffer::error(std::string text) {
+    lines_.push_back(Line{Kind::error, std::string(), std::move(text), {}});
+}
 
 void MessageBuffer::log(std::string path, std::string line) {
-    lines_.push_back(Line{true, std::move(path), std::move(line)});
+    lines_.push_back(Line{Kind::log, std::move(path), std::move(line), {}});
+}
+
+void MessageBuffer::later(std::function<void()> write) {
+    lines_.push_back(Line{Kind::later, std::string(), std::string(), std::move(write)});
 }
 
 void MessageBuffer::flush() {
     Platform& platform = Platform::current();
     for (const Line& line : lines_) {
-        if (!line.log) {
+        if (line.kind == Kind::later) {
+            line.later();
+            continue;
+        }
+        if (line.kind == Kind::console) {
             platform.writeStdout(line.text);
+            continue;
+        }
+        if (line.kind == Kind::error) {
+            platform.writeStderr(line.text);
             continue;
         }
         std::string error;
@@ -31,6 +49,14 @@ void MessageBuffer::flush() {
 }
 
 MessageBuffer* MessageBuffer::current() { return capturing; }
+
+void MessageBuffer::writeStderr(std::string text) {
+    if (capturing != nullptr) {
+        capturing->error(std::move(text));
+    } else {
+        Platform::current().writeStderr(text);
+    }
+}
 
 ScopedMessageCapture::ScopedMessageCapture(MessageBuffer& buffer) : previous_(capturing) { capturing = &buffer; }
 

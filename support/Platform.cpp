@@ -3,6 +3,7 @@
 #include "support/Platform.h"
 
 #include <atomic>
+#include <vector>
 
 namespace {
 
@@ -45,4 +46,38 @@ bool Platform::readFileFrom(const std::string& path, int64_t offset, std::string
         identity, size, error);
     if (ok) out = std::move(gathered);
     return ok;
+}
+
+FilePlace Platform::placeOf(const std::string& path) { return placeByText(path, "/"); }
+
+FilePlace Platform::placeByText(std::string_view path, std::string_view separators) {
+    FilePlace place;
+    const size_t cut = path.find_last_of(separators);
+    place.name = std::string(cut == std::string_view::npos ? path : path.substr(cut + 1));
+    const std::string_view folder = cut == std::string_view::npos ? std::string_view() : path.substr(0, cut + 1);
+    // A leading separator makes the path absolute; two, on Windows, a network share.
+    const size_t lead = std::min<size_t>(folder.find_first_not_of(separators) == std::string_view::npos
+                                             ? folder.size()
+                                             : folder.find_first_not_of(separators),
+                                         separators.size() > 1 ? 2 : 1);
+    std::vector<std::string_view> steps;
+    for (size_t at = lead; at < folder.size();) {
+        size_t end = folder.find_first_of(separators, at);
+        if (end == std::string_view::npos) end = folder.size();
+        const std::string_view step = folder.substr(at, end - at);
+        at = end + 1;
+        if (step.empty() || step == ".") continue;
+        if (step == ".." && !steps.empty() && steps.back() != "..") {
+            steps.pop_back();
+        } else if (step != ".." || lead == 0) {
+            steps.push_back(step);  // ".." above the root is the root
+        }
+    }
+    place.folderPath.assign(lead, separators.front());
+    for (size_t i = 0; i < steps.size(); ++i) {
+        if (i > 0) place.folderPath += separators.front();
+        place.folderPath += steps[i];
+    }
+    if (place.folderPath.empty()) place.folderPath.push_back('.');
+    return place;
 }

@@ -7,6 +7,7 @@
 // calls fail. Every method may be called from any thread.
 
 #include <algorithm>
+#include <compare>
 #include <condition_variable>
 #include <cstdint>
 #include <cstdlib>
@@ -41,7 +42,21 @@ struct FileIdentity {
     uint64_t device = 0;
     uint64_t object = 0;
     bool known() const { return device != 0 || object != 0; }
-    bool operator==(const FileIdentity&) const = default;
+    auto operator<=>(const FileIdentity&) const = default;
+};
+
+// The file a path names, told apart from other files whatever the path's
+// spelling ("out/x.png", "./out/x.png", a symlink to out/): the identity of
+// the folder that holds it and the file's name there as the file system
+// compares names (case-folded on Windows). A folder that cannot be opened
+// (not made yet) is known by its path instead, normalised as text.
+struct FilePlace {
+    FileIdentity folder;
+    std::string folderPath;  // only when the folder's identity is unknown
+    std::string name;
+    // The same folder, no file named.
+    FilePlace folderOnly() const { return FilePlace{folder, folderPath, std::string()}; }
+    auto operator<=>(const FilePlace&) const = default;
 };
 
 // Memory figures of the process: bytes held from the system, and the part of
@@ -74,6 +89,13 @@ public:
     // only once complete and closed; on failure the target is untouched and no
     // temporary file stays behind.
     virtual bool writeFileAtomic(const std::string& path, std::string_view data, std::string& error) = 0;
+    // Everything writeFileAtomic does but the replacement: the temporary file
+    // is written, closed and removed, and the target stays as it is. Fails
+    // where writeFileAtomic would fail before replacing, with the same text.
+    virtual bool trialWriteFile(const std::string& path, std::string_view data, std::string& error) = 0;
+    // Which file path names (see FilePlace). The default knows no folder
+    // identity: it compares the paths as text, normalised.
+    virtual FilePlace placeOf(const std::string& path);
     virtual bool isReadableFile(const std::string& path) = 0;
     // Removes, in the folder of path, the temporary files writeFileAtomic
     // leaves (for any target) when a process dies mid-write (killed, power
@@ -131,6 +153,12 @@ public:
     static Platform& current();
     // Installs p (nullptr restores the default); returns the previous one.
     static Platform* install(Platform* p);
+
+protected:
+    // The place of path by its text alone: the folder (before the last of
+    // separators; "." when none) without empty and "." steps, ".." taking
+    // back the step before it, joined by the first of separators.
+    static FilePlace placeByText(std::string_view path, std::string_view separators);
 };
 
 // The operating system's own platform object, made on first use; defined by
@@ -155,6 +183,10 @@ public:
     bool writeFileAtomic(const std::string& p, std::string_view d, std::string& e) override {
         return target_.writeFileAtomic(p, d, e);
     }
+    bool trialWriteFile(const std::string& p, std::string_view d, std::string& e) override {
+        return target_.trialWriteFile(p, d, e);
+    }
+    FilePlace placeOf(const std::string& p) override { return target_.placeOf(p); }
     bool isReadableFile(const std::string& p) override { return target_.isReadableFile(p); }
     std::vector<std::string> removeStaleTemporaries(const std::string& p, int64_t age) override {
         return target_.removeStaleTemporaries(p, age);

@@ -276,45 +276,24 @@ public:
     }
 
     bool writeFileAtomic(const std::string& path, std::string_view data, std::string& error) override {
-        if (!checkPath(path, error)) return false;
-        const auto [dir, base] = splitPath(path);
-        // Everything goes through the folder's descriptor: a folder moved or
-        // replaced during the write still gets the file and loses the
-        // temporary one, instead of keeping it for good.
-        const int dirFd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (dirFd < 0) {
-            error = errnoText("cannot create a temporary file in", dir, errno);
-            return false;
+        return writeBeside(path, data, true, error);
+    }
+
+    bool trialWriteFile(const std::string& path, std::string_view data, std::string& error) override {
+        return writeBeside(path, data, false, error);
+    }
+
+    FilePlace placeOf(const std::string& path) override {
+        FilePlace place = placeByText(path, "/");
+        // The folder as the system finds it, symlinks followed: any spelling
+        // of it leads to the same device and inode.
+        struct stat st{};
+        if (path.find('\0') == std::string::npos && ::stat(splitPath(path).first.c_str(), &st) == 0 &&
+            S_ISDIR(st.st_mode)) {
+            place.folder = FileIdentity{static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)};
+            place.folderPath.clear();
         }
-        std::string tmp;
-        int fd = -1;
-        for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-            tmp = TemporaryNames::prefix(base) + TemporaryNames::randomSuffix();
-            fd = ::openat(dirFd, tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-            if (fd < 0 && errno != EEXIST) break;
-        }
-        if (fd < 0) {
-            error = errnoText("cannot create a temporary file in", dir, errno);
-            ::close(dirFd);
-            return false;
-        }
-        int err = 0;
-        bool ok = writeAll(fd, data, err);
-        if (!ok) error = errnoText("cannot write", path, err);
-        if (ok && fchmod(fd, 0644) != 0) {
-            // Not fatal: the file keeps the temporary file's mode.
-        }
-        if (::close(fd) != 0 && ok) {
-            error = errnoText("cannot close", path, errno);
-            ok = false;
-        }
-        if (ok && ::renameat(dirFd, tmp.c_str(), dirFd, base.c_str()) != 0) {
-            error = errnoText("cannot replace", path, errno);
-            ok = false;
-        }
-        if (!ok) ::unlinkat(dirFd, tmp.c_str(), 0);
-        ::close(dirFd);
-        return ok;
+        return place;
     }
 
     std::vector<std::string> removeStaleTemporaries(const std::string& path, int64_t minAgeMillis) override {
@@ -441,6 +420,50 @@ public:
     }
 
 private:
+    // The temporary file beside path, written whole and closed, then renamed
+    // over path (replace) or removed.
+    bool writeBeside(const std::string& path, std::string_view data, bool replace, std::string& error) {
+        if (!checkPath(path, error)) return false;
+        const auto [dir, base] = splitPath(path);
+        // Everything goes through the folder's descriptor: a folder moved or
+        // replaced during the write still gets the file and loses the
+        // temporary one, instead of keeping it for good.
+        const int dirFd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (dirFd < 0) {
+            error = errnoText("cannot create a temporary file in", dir, errno);
+            return false;
+        }
+        std::string tmp;
+        int fd = -1;
+        for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+            tmp = TemporaryNames::prefix(base) + TemporaryNames::randomSuffix();
+            fd = ::openat(dirFd, tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+            if (fd < 0 && errno != EEXIST) break;
+        }
+        if (fd < 0) {
+            error = errnoText("cannot create a temporary file in", dir, errno);
+            ::close(dirFd);
+            return false;
+        }
+        int err = 0;
+        bool ok = writeAll(fd, data, err);
+        if (!ok) error = errnoText("cannot write", path, err);
+        if (ok && fchmod(fd, 0644) != 0) {
+            // Not fatal: the file keeps the temporary file's mode.
+        }
+        if (::close(fd) != 0 && ok) {
+            error = errnoText("cannot close", path, errno);
+            ok = false;
+        }
+        if (ok && replace && ::renameat(dirFd, tmp.c_str(), dirFd, base.c_str()) != 0) {
+            error = errnoText("cannot replace", path, errno);
+            ok = false;
+        }
+        if (!ok || !replace) ::unlinkat(dirFd, tmp.c_str(), 0);
+        ::close(dirFd);
+        return ok;
+    }
+
     std::mutex consoleMutex_;
     std::mutex randomMutex_;
     std::mt19937_64 engine_{std::random_device{}()};

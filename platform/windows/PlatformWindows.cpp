@@ -80,6 +80,15 @@ std::wstring folderOf(const std::wstring& path) {
     return cut == std::wstring::npos ? std::wstring() : path.substr(0, cut + 1);
 }
 
+// Text in one case, as the file system compares names.
+std::string foldCase(const std::string& text) {
+    if (text.empty()) return text;
+    std::wstring wide = win::widen(text);
+    const int n = LCMapStringEx(LOCALE_NAME_INVARIANT, LCMAP_UPPERCASE, wide.c_str(), static_cast<int>(wide.size()),
+                                wide.data(), static_cast<int>(wide.size()), nullptr, nullptr, 0);
+    return n > 0 ? win::narrow(wide) : text;
+}
+
 bool writeAll(HANDLE h, std::string_view data, DWORD& err) {
     while (!data.empty()) {
         const DWORD chunk = static_cast<DWORD>(std::min<size_t>(data.size(), 1u << 30));
@@ -426,53 +435,39 @@ public:
     }
 
     bool writeFileAtomic(const std::string& path, std::string_view data, std::string& error) override {
-        std::wstring target;
-        if (!checkPath(path, target, error)) return false;
-        std::wstring dir;
-        std::wstring base = target;
-        if (auto cut = target.find_last_of(L"\\:"); cut != std::wstring::npos) {
-            dir = target.substr(0, cut + 1);
-            base = target.substr(cut + 1);
-        }
-        std::wstring tmp;
-        Handle h;
-        DWORD err = 0;
-        for (int attempt = 0; attempt < 100 && !h.valid(); ++attempt) {
-            // Longer than the target: it may need the long form where the target does not.
-            tmp = win::extendedPath(dir + win::widen(TemporaryNames::prefix(win::narrow(base)) +
-                                                     TemporaryNames::randomSuffix()));
-            h.reset(CreateFileW(tmp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
-            if (!h.valid()) {
-                err = GetLastError();
-                if (err != ERROR_FILE_EXISTS && err != ERROR_ALREADY_EXISTS) break;
+        return writeBeside(path, data, true, error);
+    }
+
+    bool trialWriteFile(const std::string& path, std::string_view data, std::string& error) override {
+        return writeBeside(path, data, false, error);
+    }
+
+    FilePlace placeOf(const std::string& path) override {
+        FilePlace place = placeByText(path, "\\/");
+        std::wstring wide;
+        std::string error;
+        if (checkPath(path, wide, error)) {
+            std::wstring folder = folderOf(wide);
+            // Opened without a trailing separator, except a root's.
+            if (folder.size() > 1 && folder.back() == L'\\' && folder[folder.size() - 2] != L':') folder.pop_back();
+            if (folder.empty()) folder = L".";
+            // The folder opened as itself (links followed): its volume and index
+            // are the same whatever the spelling.
+            Handle h(CreateFileW(folder.c_str(), FILE_READ_ATTRIBUTES,
+                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                 FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+            BY_HANDLE_FILE_INFORMATION info{};
+            if (h.valid() && GetFileInformationByHandle(h.get(), &info) &&
+                (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+                place.folder.device = info.dwVolumeSerialNumber;
+                place.folder.object = (uint64_t(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+                place.folderPath.clear();
             }
         }
-        if (!h.valid()) {
-            error = win::describe("cannot create a temporary file in", dir.empty() ? "." : win::narrow(dir), err);
-            return false;
-        }
-        bool ok = writeAll(h.get(), data, err);
-        if (!ok) error = win::describe("cannot write", path, err);
-        if (!h.close() && ok) {
-            error = win::describe("cannot close", path, GetLastError());
-            ok = false;
-        }
-        if (ok) {
-            ok = false;
-            for (int attempt = 0; attempt < kReplaceAttempts; ++attempt) {
-                if (MoveFileExW(tmp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-                    ok = true;
-                    break;
-                }
-                err = GetLastError();
-                // A reader holding the old image: wait a moment and try again.
-                if (err != ERROR_SHARING_VIOLATION && err != ERROR_ACCESS_DENIED && err != ERROR_LOCK_VIOLATION) break;
-                Sleep(kReplacePauseMs);
-            }
-            if (!ok) error = win::describe("cannot replace", path, err);
-        }
-        if (!ok) DeleteFileW(tmp.c_str());
-        return ok;
+        // Names that differ only in case name one file.
+        place.folderPath = foldCase(place.folderPath);
+        place.name = foldCase(place.name);
+        return place;
     }
 
     std::vector<std::string> removeStaleTemporaries(const std::string& path, int64_t minAgeMillis) override {
@@ -579,6 +574,58 @@ public:
     }
 
 private:
+    // The temporary file beside path, written whole and closed, then moved
+    // over path (replace) or removed.
+    bool writeBeside(const std::string& path, std::string_view data, bool replace, std::string& error) {
+        std::wstring target;
+        if (!checkPath(path, target, error)) return false;
+        std::wstring dir;
+        std::wstring base = target;
+        if (auto cut = target.find_last_of(L"\\:"); cut != std::wstring::npos) {
+            dir = target.substr(0, cut + 1);
+            base = target.substr(cut + 1);
+        }
+        std::wstring tmp;
+        Handle h;
+        DWORD err = 0;
+        for (int attempt = 0; attempt < 100 && !h.valid(); ++attempt) {
+            // Longer than the target: it may need the long form where the target does not.
+            tmp = win::extendedPath(dir + win::widen(TemporaryNames::prefix(win::narrow(base)) +
+                                                     TemporaryNames::randomSuffix()));
+            h.reset(CreateFileW(tmp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+            if (!h.valid()) {
+                err = GetLastError();
+                if (err != ERROR_FILE_EXISTS && err != ERROR_ALREADY_EXISTS) break;
+            }
+        }
+        if (!h.valid()) {
+            error = win::describe("cannot create a temporary file in", dir.empty() ? "." : win::narrow(dir), err);
+            return false;
+        }
+        bool ok = writeAll(h.get(), data, err);
+        if (!ok) error = win::describe("cannot write", path, err);
+        if (!h.close() && ok) {
+            error = win::describe("cannot close", path, GetLastError());
+            ok = false;
+        }
+        if (ok && replace) {
+            ok = false;
+            for (int attempt = 0; attempt < kReplaceAttempts; ++attempt) {
+                if (MoveFileExW(tmp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+                    ok = true;
+                    break;
+                }
+                err = GetLastError();
+                // A reader holding the old image: wait a moment and try again.
+                if (err != ERROR_SHARING_VIOLATION && err != ERROR_ACCESS_DENIED && err != ERROR_LOCK_VIOLATION) break;
+                Sleep(kReplacePauseMs);
+            }
+            if (!ok) error = win::describe("cannot replace", path, err);
+        }
+        if (!ok || !replace) DeleteFileW(tmp.c_str());
+        return ok;
+    }
+
     // A console gets wide characters (its code page may be anything); a file or
     // pipe gets UTF-8. Lines end in CR LF either way.
     void writeConsole(DWORD which, std::string_view text) {

@@ -6,8 +6,10 @@
 #include "app/ChartPass.h"
 #include "app/zkQuoteForge.h"
 #include "chart/Indication_Graph.h"
+#include "encoders/PngEncoder.h"
 #include "support/Indication_Tools.h"
 #include "support/SysProperties.h"
+#include "tests/common/MemoryPixelSource.h"
 #include "tests/common/TestPlatform.h"
 
 #include <gtest/gtest.h>
@@ -16,8 +18,10 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <iterator>
 #include <map>
+#include <mutex>
 #include <thread>
 
 namespace {
@@ -160,6 +164,47 @@ TEST_F(ChartPassTest, WorkersAsked) {
     EXPECT_EQ(ChartPass::dataBudgetFor("0"), 0u);
     EXPECT_EQ(ChartPass::dataBudgetFor("16"), size_t{16} << 20);
     EXPECT_EQ(ChartPass::dataBudgetFor("99999999999999999999999"), size_t(ChartPass::kMaxDataCacheMB) << 20);
+}
+
+// The PNG encoder's failure line stays on standard error but is held with its
+// chart's other lines, in the order of the list, even when that chart ends
+// first.
+TEST(ChartPassLines, PngEncoderFailureComesWithItsChartsLines) {
+    // Standard output and error as a terminal shows them: one stream.
+    struct OneStream : PlatformWrapper {
+        OneStream() : PlatformWrapper(Platform::current()) {}
+        std::mutex mutex;
+        std::string text;
+        void writeStdout(std::string_view t) override {
+            std::lock_guard<std::mutex> lock(mutex);
+            text += "out " + std::string(t);
+        }
+        void writeStderr(std::string_view t) override {
+            std::lock_guard<std::mutex> lock(mutex);
+            text += "err " + std::string(t);
+        }
+    } stream;
+    ScopedPlatform installed(stream);
+    std::promise<void> secondOver;
+    std::shared_future<void> second = secondOver.get_future().share();
+    Indication_Graph surface;
+    ChartPass charts(surface, [&](Indication_Graph&, const std::string& name) {
+        // The first chart ends after the second (unless only one worker could start).
+        if (name == "first") second.wait_for(std::chrono::seconds(30));
+        Indication_Tools::Outils_AfficheMsg_System("QuoteForge", name);
+        if (name == "second") {
+            MemoryPixelSource image(4, 4, 0xFF000000u);
+            image.failGrabs(false, PixelSource::GRAB_ABORTED);
+            EXPECT_FALSE(PngEncoder(&image).pngEncode());
+        }
+        Indication_Tools::Outils_AfficheMsg_System("QuoteForge", name + " done");
+        if (name == "second") secondOver.set_value();
+        return true;
+    });
+    charts.build({"first", "second"}, 2);
+    EXPECT_EQ(stream.text,
+              "out [QuoteForge] : first\nout [QuoteForge] : first done\nout [QuoteForge] : second\n"
+              "err image fetch aborted or errored\nout [QuoteForge] : second done\n");
 }
 
 }  // namespace

@@ -1,9 +1,11 @@
 // The program as a real process: one-shot runs that must end cleanly while
-// other threads are busy, and SIGTERM / SIGINT that stop the service after
-// the pass in progress.
+// other threads are busy, SIGTERM / SIGINT that stop the service after the
+// pass in progress, and charts built by several workers that leave and
+// report what one worker does.
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <csignal>
@@ -416,6 +418,143 @@ TEST_F(ServiceProcess, TermSignalWithTheServiceOff) {
     const std::vector<std::string> out = lines(child.out());
     EXPECT_EQ(out.back(), "[Application] : Shutdown application!");
     EXPECT_EQ(child.out().find("[Service]"), std::string::npos);
+}
+
+// ---- Several workers leave and report what one worker does -------------------
+
+class ServiceWorkers : public ServiceProcess {
+protected:
+    void SetUp() override {
+        ServiceProcess::SetUp();
+        // Fixed data and window: every run draws the same images.
+        std::string data;
+        for (int day = 10; day <= 20; ++day)
+            for (int hour = 0; hour < 24; ++hour)
+                data += "200111" + std::to_string(day) + ";" + (hour < 10 ? "0" : "") + std::to_string(hour) +
+                        "0000;" + std::to_string(4000 + (day * 37 + hour * 11) % 300) + "\n";
+        write("fixed.txt", data);
+        fs::create_directory(dir + "/out");
+    }
+
+    // A chart writing only a PNG. A slow one (long to compress, small all the
+    // same) lets quick charts after it in the list finish first, the order
+    // in which several workers used to part from one; what the tests check
+    // holds in any order.
+    void chart(const std::string& name, const std::string& png, int width, int height, bool slow) {
+        write(name, "GRAPH_NAME=" + name + "\nGRAPH_DATA_FILE=fixed.txt\nGRAPH_DURATION_MODE=day\n"
+                    "GRAPH_DURATION_PERIOD=7\nGRAPH_DURATION_PERIOD_WEDGE_DATE=20011121\n"
+                    "GRAPH_DURATION_PERIOD_WEDGE_TIME=000000\nGRAPH_PRINT_GIF_VALID=no\nGRAPH_PRINT_PNG_VALID=yes\n"
+                    "GRAPH_PRINT_PNG_NAME=" + png + "\nGRAPH_PRINT_WIDTH=" + std::to_string(width) +
+                        "\nGRAPH_PRINT_HEIGHT=" + std::to_string(height) +
+                        (slow ? "\nGRAPH_PRINT_PNG_FILTER=2\nGRAPH_PRINT_PNG_COMPRESS=9\n" : "\n"));
+    }
+
+    // One pass of the graph files with that many workers: the console and
+    // log lines, less those that tell the time; the status file's counts.
+    struct Pass {
+        std::vector<std::string> console, log, status;
+    };
+    Pass pass(const std::vector<std::string>& graphFiles, int workers, const std::vector<std::string>& wrapper = {}) {
+        std::string config = "INDICEGIF_SERVICE=yes\nINDICEGIF_STATUS_FILE=status.prom\nINDICEGIF_THREADS=" +
+                             std::to_string(workers) + "\n";
+        for (size_t i = 0; i < graphFiles.size(); ++i)
+            config += "INDICEGIF_FILE_" + std::to_string(i + 1) + "=" + graphFiles[i] + "\n";
+        write("zkQuoteForge.ini", config);
+        fs::remove(dir + "/log_quoteforge.txt");
+        Child child(dir, {"-unique"}, "", wrapper);
+        Pass p;
+        if (child.wait() != 0) {
+            ADD_FAILURE() << child.out();
+            return p;
+        }
+        for (const std::string& l : lines(child.out()))
+            if (l.rfind("[QuoteForge] : Construction ... ", 0) != 0) p.console.push_back(l);
+        for (const std::string& l : logLines())
+            if (l.rfind("Current Memory Used: ", 0) != 0) p.log.push_back(l);
+        for (const std::string& l : lines(read("status.prom")))
+            if (l.find("charts_") != std::string::npos || l.rfind("zkquoteforge_chart_last_attempt_failed", 0) == 0)
+                p.status.push_back(l);
+        return p;
+    }
+    static void expectSame(const Pass& one, const Pass& many) {
+        EXPECT_EQ(one.console, many.console);
+        EXPECT_EQ(one.log, many.log);
+        EXPECT_EQ(one.status, many.status);
+    }
+    // The width in a PNG's header: whose image a file holds.
+    int pngWidth(const std::string& name) {
+        const std::string png = read(name);
+        if (png.size() < 24) return 0;
+        return (static_cast<unsigned char>(png[18]) << 8) | static_cast<unsigned char>(png[19]);
+    }
+};
+
+// However the path is spelt (a "./" more, a symlinked folder), one file is
+// one file: the later chart's image stays, even when it is done first.
+TEST_F(ServiceWorkers, OneFileSpeltTwoWaysKeepsTheLaterChartsImage) {
+    fs::create_directory_symlink("out", dir + "/link");
+    chart("slow1.ini", "out/x.png", 3000, 2000, true);
+    chart("quick2.ini", "./out/x.png", 300, 200, false);
+    chart("slow3.ini", "link/y.png", 3000, 2000, true);
+    chart("quick4.ini", "out/y.png", 300, 200, false);
+    const std::vector<std::string> charts{"slow1.ini", "quick2.ini", "slow3.ini", "quick4.ini"};
+    const Pass one = pass(charts, 1);
+    ASSERT_EQ(pngWidth("out/x.png"), 301);
+    ASSERT_EQ(pngWidth("out/y.png"), 301);
+    fs::remove(dir + "/out/x.png");
+    fs::remove(dir + "/out/y.png");
+    expectSame(one, pass(charts, 4));
+    EXPECT_EQ(pngWidth("out/x.png"), 301);
+    EXPECT_EQ(pngWidth("out/y.png"), 301);
+}
+
+// Under a file-size limit: a later chart's failed write leaves the earlier
+// chart's image, and an earlier chart whose image a later one replaced fails
+// as it would have, even when the later chart is done first.
+TEST_F(ServiceWorkers, AFailedWriteLeavesTheImageAndReportsOfOneWorker) {
+    chart("slow1.ini", "out/y.png", 3000, 2000, true);  // small
+    chart("quick2.ini", "out/y.png", 1000, 400, false);  // about 1.2 MB
+    chart("large3.ini", "out/z.png", 3000, 2000, false); // about 18 MB
+    chart("quick4.ini", "out/z.png", 300, 200, false);
+    const std::vector<std::string> charts{"slow1.ini", "quick2.ini", "large3.ini", "quick4.ini"};
+    // As "ulimit -f 1024" would set it: 1 MiB.
+    const std::vector<std::string> limit{"prlimit", "--fsize=1048576"};
+    const Pass one = pass(charts, 1, limit);
+    ASSERT_EQ(pngWidth("out/y.png"), 3001);
+    ASSERT_EQ(pngWidth("out/z.png"), 301);
+    ASSERT_NE(std::find(one.status.begin(), one.status.end(), "zkquoteforge_last_pass_charts_failed 2"),
+              one.status.end());
+    fs::remove(dir + "/out/y.png");
+    fs::remove(dir + "/out/z.png");
+    expectSame(one, pass(charts, 4, limit));
+    EXPECT_EQ(pngWidth("out/y.png"), 3001);
+    EXPECT_EQ(pngWidth("out/z.png"), 301);
+    for (const auto& entry : fs::directory_iterator(dir + "/out"))
+        EXPECT_EQ(entry.path().filename().string().find(".tmp"), std::string::npos) << entry.path();
+}
+
+// A stale temporary file left by a killed run: the first chart of the list
+// writing into its folder reports its removal, among its own lines.
+TEST_F(ServiceWorkers, TheStaleTemporarySweepIsReportedByTheFirstChartInTheFolder) {
+    chart("slow1.ini", "out/a.png", 3000, 2000, true);
+    chart("quick2.ini", "out/b.png", 300, 200, false);
+    const std::vector<std::string> charts{"slow1.ini", "quick2.ini"};
+    auto leftover = [this] {
+        write("out/.old.png.tmpAB12cd", "partial");
+        fs::last_write_time(dir + "/out/.old.png.tmpAB12cd", fs::file_time_type::clock::now() - 2h);
+    };
+    leftover();
+    const Pass one = pass(charts, 1);
+    const std::vector<std::string> expected{
+        "[Indication_Graph] : Writing PNG Image in out/a.png",
+        "[Indication_Graph] : Removed the stale temporary file .old.png.tmpAB12cd left beside out/a.png by a write "
+        "that never ended",
+        "[QuoteForge] :  - file... slow1.ini: PNG ok; done"};
+    ASSERT_NE(std::search(one.console.begin(), one.console.end(), expected.begin(), expected.end()),
+              one.console.end());
+    leftover();
+    expectSame(one, pass(charts, 2));
+    EXPECT_FALSE(fs::exists(dir + "/out/.old.png.tmpAB12cd"));
 }
 
 }  // namespace

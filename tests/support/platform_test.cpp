@@ -138,4 +138,56 @@ TEST(PosixPlatform, AtomicWriteLeavesNoTemporaryWhenItsFolderIsMovedMidWrite) {
     fs::remove_all(root);
 }
 
+// One file however its path is spelt, a symlinked folder included; a folder
+// not made yet is told by its path's text, normalised.
+TEST(PosixPlatform, PlaceOfAFileIsItsFolderAndName) {
+    namespace fs = std::filesystem;
+    Platform& p = Platform::current();
+    const fs::path root = fs::temp_directory_path() / ("zk_place_" + std::to_string(::getpid()));
+    fs::remove_all(root);
+    fs::create_directories(root / "out");
+    fs::create_directory_symlink(root / "out", root / "link");
+    const std::string r = root.string();
+    const FilePlace place = p.placeOf(r + "/out/x.png");
+    EXPECT_TRUE(place.folder.known());
+    EXPECT_EQ(place.name, "x.png");
+    for (const std::string& same : {r + "/./out/x.png", r + "//out/x.png", r + "/link/x.png", r + "/out/../out/x.png"})
+        EXPECT_EQ(p.placeOf(same), place) << same;
+    EXPECT_NE(p.placeOf(r + "/out/X.png"), place);
+    EXPECT_NE(p.placeOf(r + "/x.png"), place);
+
+    const FilePlace missing = p.placeOf(r + "/new/x.png");
+    EXPECT_FALSE(missing.folder.known());
+    EXPECT_EQ(missing.folderPath, r + "/new");
+    EXPECT_EQ(p.placeOf(r + "/./new//sub/../x.png"), missing);
+    EXPECT_EQ(p.placeOf("no_such_folder/x.png").folderPath, "no_such_folder");
+    EXPECT_EQ(p.placeOf("../no_such_folder/./x.png").folderPath, "../no_such_folder");
+    EXPECT_EQ(p.placeOf("x.png"), p.placeOf("./x.png"));
+    fs::remove_all(root);
+}
+
+// A trial write fails where the real one would, and never touches the target.
+TEST(PosixPlatform, TrialWriteLeavesTheTargetAndNoTemporary) {
+    namespace fs = std::filesystem;
+    Platform& p = Platform::current();
+    const fs::path folder = fs::temp_directory_path() / ("zk_trial_" + std::to_string(::getpid()));
+    fs::remove_all(folder);
+    fs::create_directories(folder);
+    const std::string target = (folder / "x.png").string();
+    std::string error, back;
+    EXPECT_TRUE(p.trialWriteFile(target, "new", error)) << error;
+    EXPECT_FALSE(fs::exists(target));
+    ASSERT_TRUE(p.writeFileAtomic(target, "old", error)) << error;
+    EXPECT_TRUE(p.trialWriteFile(target, "new", error)) << error;
+    ASSERT_TRUE(p.readFile(target, back, error));
+    EXPECT_EQ(back, "old");
+    EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 1);
+
+    std::string trialError, realError;
+    EXPECT_FALSE(p.trialWriteFile((folder / "missing/x.png").string(), "new", trialError));
+    EXPECT_FALSE(p.writeFileAtomic((folder / "missing/x.png").string(), "new", realError));
+    EXPECT_EQ(trialError, realError);
+    fs::remove_all(folder);
+}
+
 }  // namespace

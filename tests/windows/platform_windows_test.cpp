@@ -164,6 +164,29 @@ TEST(WindowsLongPaths, LongPathsAreMadeAbsoluteResolvedAndMarked) {
               L"\\\\?\\" + base + part + L"\\" + part + L"\\" + part + L"\\chart.png");
 }
 
+// One file whatever the separators and the case of its path; a trial write
+// leaves the image as it is.
+TEST_F(WindowsFiles, PlaceOfAFileIgnoresSpellingAndCase) {
+    Platform& p = Platform::current();
+    ASSERT_TRUE(fs::create_directory(fs::u8path(path("Out"))));
+    const FilePlace place = p.placeOf(path("Out\\chart.png"));
+    EXPECT_TRUE(place.folder.known());
+    for (const std::string& same : {path("out/CHART.png"), path("OUT\\.\\chart.PNG"), path("x\\..\\Out\\chart.png")})
+        EXPECT_TRUE(p.placeOf(same) == place) << same;
+    EXPECT_FALSE(p.placeOf(path("Out\\chart.gif")) == place);
+    const FilePlace missing = p.placeOf(path("New\\chart.png"));
+    EXPECT_FALSE(missing.folder.known());
+    EXPECT_TRUE(p.placeOf(path("new/./CHART.png")) == missing);
+
+    std::string error;
+    const std::string image = path("Out\\chart.png");
+    ASSERT_TRUE(p.writeFileAtomic(image, "old", error)) << error;
+    EXPECT_TRUE(p.trialWriteFile(image, "new", error)) << error;
+    EXPECT_EQ(read(image), "old");
+    EXPECT_FALSE(p.trialWriteFile(path("New\\chart.png"), "new", error));
+    EXPECT_EQ(entries(), 1u);
+}
+
 // The memory watcher's figures come from the process heap: blocks taken show
 // in what it holds, blocks given back in what is free within it.
 TEST(WindowsMemory, HeapFiguresFollowAllocations) {
