@@ -378,15 +378,13 @@ bool zkQuoteForge::buildChart(Indication_Graph& surface, const std::string& path
     try {
         if (surface.initGraphique(path)) {
             surface.init();
-            const std::string written = surface.SaveToImage();
-            result += written;
+            const Indication_Graph::ImageExport written = surface.exportImages();
+            result += written.summary();
             // The image then holds the "no data" notice: not a chart to count as done.
             const bool drawn = surface.hasDataToDraw();
             result += drawn ? "done" : "nothing to draw in the time window!";
             // Built when it was drawn and every image the graph file asks for was written.
-            const Indication_Data& model = *surface.idMesDonnees;
-            built = drawn && (!model.bPrintGIF_Valid || written.find("GIF ok; ") != std::string::npos) &&
-                    (!model.bPrintPNG_Valid || written.find("PNG ok; ") != std::string::npos);
+            built = drawn && written.complete();
         } else {
             result += "configuration failed!";
             IT::addLogIndice("  |_ Configuration Failed!");

@@ -329,15 +329,26 @@ bool Indication_Graph::SaveToPNG(bool render, const std::string& path) {
                           std::string_view(reinterpret_cast<const char*>(bytes->data()), bytes->size()));
 }
 
-std::string Indication_Graph::SaveToImage() {
-    std::string summary;
+std::string Indication_Graph::ImageExport::summary() const {
+    std::string text;
+    if (gifWritten) text += "GIF ok; ";
+    if (pngWritten) text += "PNG ok; ";
+    return text;
+}
+
+Indication_Graph::ImageExport Indication_Graph::exportImages() {
+    ImageExport result;
     // One rendering serves both files.
     bUpdateImage = true;
     update(offScrGraphics.get());
-    if (SaveToGif(false)) summary += "GIF ok; ";
-    if (SaveToPNG(false)) summary += "PNG ok; ";
-    return summary;
+    result.gifAsked = idMesDonnees && idMesDonnees->bPrintGIF_Valid;
+    result.gifWritten = SaveToGif(false);
+    result.pngAsked = idMesDonnees && idMesDonnees->bPrintPNG_Valid;
+    result.pngWritten = SaveToPNG(false);
+    return result;
 }
+
+std::string Indication_Graph::SaveToImage() { return exportImages().summary(); }
 
 // ---- Refresh thread and release --------------------------------------------
 

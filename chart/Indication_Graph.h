@@ -58,6 +58,20 @@ public:
     bool SaveToPNG(bool render);
     bool SaveToPNG(const std::string& path);
     bool SaveToPNG(bool render, const std::string& path);
+    // What exporting a chart's images did: for each format, whether the
+    // graph file asks for it and whether it was written.
+    struct ImageExport {
+        bool gifAsked = false;
+        bool gifWritten = false;
+        bool pngAsked = false;
+        bool pngWritten = false;
+        // Every image asked for was written.
+        bool complete() const { return (!gifAsked || gifWritten) && (!pngAsked || pngWritten); }
+        // The pass line's part: "GIF ok; " and "PNG ok; " for those written.
+        std::string summary() const;
+    };
+    // Renders once and writes every image the graph file asks for.
+    ImageExport exportImages();
     std::string SaveToImage();
 
     void init() {}
