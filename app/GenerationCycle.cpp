@@ -46,11 +46,7 @@ std::string updateField(const Properties& config, const std::string& key) {
 
 bool isOn(const Properties& config, const std::string& key) {
     auto it = config.find(key);
-    if (it == config.end()) return false;
-    std::string value = it->second;
-    for (char& c : value)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return value == "yes";
+    return it != config.end() && zkQuoteForge::isYes(it->second);
 }
 
 // After the pass: the status file, when the configuration names one.

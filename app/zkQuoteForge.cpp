@@ -228,7 +228,9 @@ std::string zkQuoteForge::getSystemField(const std::string& key) {
     return SysProperties.get(key).value_or("NULL");
 }
 
-bool zkQuoteForge::isSystemFieldOn(const std::string& key) { return asciiLower(getSystemField(key)) == "yes"; }
+bool zkQuoteForge::isYes(const std::string& value) { return asciiLower(value) == "yes"; }
+
+bool zkQuoteForge::isSystemFieldOn(const std::string& key) { return isYes(getSystemField(key)); }
 
 void zkQuoteForge::ShutdownApplication(zkQuoteForge& app, bool fromGenerationThread) {
     if (!fromGenerationThread) {

@@ -57,6 +57,8 @@ public:
     static std::string getSystemField(const std::string& key);
     // A yes/no key of the configuration: on only for "yes", in any case.
     static bool isSystemFieldOn(const std::string& key);
+    // The one rule for a yes/no value of the application configuration: "yes", any case.
+    static bool isYes(const std::string& value);
     // Stops what the caller may stop, reports and exits with status 0. The
     // generation thread passes true: it cannot stop itself.
     [[noreturn]] static void ShutdownApplication(zkQuoteForge& app, bool fromGenerationThread);
