@@ -1,6 +1,7 @@
 // The update-address fetch over WinHTTP.
 
 #include "support/HttpGet.h"
+#include "support/UrlReference.h"
 
 #include "platform/windows/WinText.h"
 
@@ -71,16 +72,12 @@ bool sameHost(const Address& a, const Address& b) {
 
 // The address a Location header leads to, from the address that answered.
 std::wstring resolveLocation(const Address& from, const std::wstring& location) {
-    const std::wstring l = lower(location.substr(0, 8));
-    if (l.rfind(L"http://", 0) == 0 || l.rfind(L"https://", 0) == 0) return location;
-    if (l.find(L"://") != std::wstring::npos) return location;  // another scheme: refused when cracked
-    const std::wstring origin = std::wstring(from.secure ? L"https://" : L"http://") + from.host + L":" +
-                                std::to_wstring(from.port);
-    if (location.rfind(L"//", 0) == 0) return std::wstring(from.secure ? L"https:" : L"http:") + location;
-    if (location.rfind(L"/", 0) == 0) return origin + location;
-    std::wstring base = from.path.substr(0, from.path.find(L'?'));
-    base = base.substr(0, base.find_last_of(L'/') + 1);
-    return origin + base + location;
+    const std::string base = std::string(from.secure ? "https://" : "http://") + win::narrow(from.host) + ":" +
+                             std::to_string(from.port) + win::narrow(from.path);
+    std::string resolved = resolveUrlReference(base, win::narrow(location));
+    // A fragment stays with the client: it is never part of a request.
+    resolved.erase(std::min(resolved.find('#'), resolved.size()));
+    return win::widen(resolved);
 }
 
 bool queryText(HINTERNET request, DWORD what, std::wstring& out) {
