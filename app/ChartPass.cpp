@@ -35,21 +35,8 @@ size_t ChartPass::dataBudgetFor(const std::optional<std::string>& value) {
     return mb ? static_cast<size_t>(*mb) << 20 : DataFileCache::kDefaultBudget;
 }
 
-void ChartPass::prepare(Indication_Graph& surface) {
-    surface.idWriteOrder = &writeOrder_;
-    if (!surface.idMesDonnees) return;
-    surface.idMesDonnees->idDataCache = &dataCache_;
-    surface.idMesDonnees->idCarryOver = &carryOver_;
-}
-
 ChartPass::Outcome ChartPass::buildOne(Indication_Graph& surface, const std::string& graphFile, int turn) {
-    surface.iWriteTurn = turn;
-    Indication_Data* model = surface.idMesDonnees.get();
-    if (model) {
-        model->iCarryTurn = turn;
-        // Unset until the graph file sets them: then the charts before decide.
-        model->szDate_WeekDay.reset();
-    }
+    surface.setChartContext(ChartContext{&dataCache_, &carryOver_, &writeOrder_, turn});
     Outcome outcome;
     try {
         outcome.built = buildChart_(surface, graphFile);
@@ -57,8 +44,9 @@ ChartPass::Outcome ChartPass::buildOne(Indication_Graph& surface, const std::str
         // buildChart reports its own failures; nothing may stop the others.
     }
     outcome.at = Platform::current().nowMillis();
-    model = surface.idMesDonnees.get();
-    if (model) model->iCarryTurn = -1;
+    surface.setChartContext(ChartContext{});
+    // The turn ends however the chart ended, so the charts after it go on.
+    const Indication_Data* model = surface.idMesDonnees.get();
     carryOver_.pass(turn, model ? model->szDate_WeekDay : std::nullopt);
     return outcome;
 }
@@ -69,7 +57,6 @@ std::vector<ChartPass::Outcome> ChartPass::build(const std::vector<std::string>&
     writeOrder_.beginPass();
     workers = std::max(1, std::min(workers, count));
     std::vector<Outcome> outcomes(static_cast<size_t>(count));
-    prepare(first_);
     if (workers == 1) {
         for (int i = 0; i < count; ++i) {
             outcomes[static_cast<size_t>(i)] = buildOne(first_, graphFiles[static_cast<size_t>(i)], i);
@@ -78,7 +65,6 @@ std::vector<ChartPass::Outcome> ChartPass::build(const std::vector<std::string>&
         return outcomes;
     }
     while (static_cast<int>(more_.size()) < workers - 1) more_.push_back(std::make_unique<Indication_Graph>());
-    for (auto& surface : more_) prepare(*surface);
 
     std::vector<MessageBuffer> held(static_cast<size_t>(count));
     std::vector<char> finished(static_cast<size_t>(count), 0);

@@ -66,7 +66,6 @@ public:
     static constexpr int64_t kMaxDataCacheMB = int64_t{1} << 20;
 
 private:
-    void prepare(Indication_Graph& surface);
     Outcome buildOne(Indication_Graph& surface, const std::string& graphFile, int turn);
 
     Indication_Graph& first_;

@@ -103,7 +103,7 @@ void grownByOneLine(benchmark::State& state, bool kept) {
     const std::string path = writeDataFile(kept ? "grown_kept" : "grown_whole", lines, startOf2000(), kMinute);
     DataFileCache cache;
     Indication_Data model;
-    if (kept) model.idDataCache = &cache;
+    if (kept) model.setChartContext(ChartContext{&cache});
     model.iModeGraphicsData = Indication_Data::MODEGRAPH_DAY;
     model.iModeGraphicsData_Duration = 1;
     int64_t last = startOf2000() + (lines - 1) * kMinute;
@@ -158,7 +158,7 @@ void moreFilesThanFit(benchmark::State& state, size_t budget) {
     }
     DataFileCache cache(budget);
     Indication_Data model;
-    model.idDataCache = &cache;
+    model.setChartContext(ChartContext{&cache});
     model.iModeGraphicsData = Indication_Data::MODEGRAPH_DAY;
     model.iModeGraphicsData_Duration = 1;
     model.dModeGraphicsData_DurationEnd = startOf2000() + (lines - 1) * kMinute;

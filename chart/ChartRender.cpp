@@ -52,9 +52,9 @@ bool Indication_Data::paint_Graphics(Graphics* g, const Rectangle* r) {
 void Indication_Data::paint_InitGraphics(Graphics& g, const Rectangle& r) {
     const FontMetrics& m = g.getFontMetrics(fontGraph_Pen);
 
-    const bool carried = idCarryOver != nullptr && iCarryTurn >= 0;
+    const bool carried = carryPending_;
     if (carried) {
-        ChartCarryOver::Carried before = idCarryOver->take(iCarryTurn);
+        ChartCarryOver::Carried before = context_.carryOver->take(context_.turn);
         xLgLegende = before.legendWidth;
         if (!szDate_WeekDay) szDate_WeekDay = std::move(before.weekDays);
     }
@@ -63,8 +63,8 @@ void Indication_Data::paint_InitGraphics(Graphics& g, const Rectangle& r) {
         if (w > xLgLegende) xLgLegende = w + 1;
     }
     if (carried) {
-        idCarryOver->give(iCarryTurn, ChartCarryOver::Carried{xLgLegende, szDate_WeekDay});
-        iCarryTurn = -1;
+        context_.carryOver->give(context_.turn, ChartCarryOver::Carried{xLgLegende, szDate_WeekDay});
+        carryPending_ = false;
     }
 
     int64_t bandReserve = 0;

@@ -59,12 +59,24 @@ bool DataFileCache::read(const std::string& path, DataChunkSink& sink, std::shar
             slot->listed = true;
         }
         slot->used = true;
+        ++slot->readers;
         entry = slot;
         pass = pass_;
     }
+    // While it is read, the entry stays the file's: two entries of one file
+    // could each hand out a read the other has moved past.
+    struct Done {
+        DataFileCache& cache;
+        Entry& entry;
+        ~Done() {
+            std::lock_guard<std::mutex> lock(cache.mutex_);
+            --entry.readers;
+        }
+    } done{*this, *entry};
     std::lock_guard<std::mutex> reading(entry->mutex);
-    if (entry->snapshot && entry->checkedPass == pass) {
-        // Checked already in this pass: every chart sees that one read.
+    if (entry->snapshot && entry->checkedPass >= pass) {
+        // Checked already in this pass (or, for a chart that waited, a later
+        // one): every chart of the pass sees that one read.
         entry->snapshot->handTo(sink);
         bad = entry->snapshot;
         return true;
@@ -217,7 +229,7 @@ void DataFileCache::endPass() {
     ++pass_;
     for (auto it = entries_.begin(); it != entries_.end();) {
         Entry& entry = *it->second;
-        if (entry.used) {
+        if (entry.used || entry.readers > 0) {
             entry.used = false;
             ++it;
             continue;

@@ -55,8 +55,8 @@ public:
     void setBudget(size_t budget);
 
     // Ends a pass: drops the files nobody asked for in it (a pass keeps what
-    // its charts read, not what earlier configurations named); the others
-    // are checked again at their next use.
+    // its charts read, not what earlier configurations named) and not being
+    // read; the others are checked again at their next use.
     void endPass();
 
     // Parsed bytes kept now (within the budget).
@@ -78,6 +78,7 @@ private:
         size_t charged = 0;   // bytes counted in held_
         bool listed = false;  // still in entries_ (and so may be charged)
         bool used = true;     // asked for in this pass
+        int readers = 0;      // reads of it under way
     };
     struct Reading;
 

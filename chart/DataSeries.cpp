@@ -154,7 +154,7 @@ bool Indication_Data::Data_ReadFile(const std::string& path) {
 
     // Without a pass's cache, nothing is kept: the file streams through.
     DataFileCache uncached(0);
-    DataFileCache& cache = idDataCache != nullptr ? *idDataCache : uncached;
+    DataFileCache& cache = context_.dataFiles != nullptr ? *context_.dataFiles : uncached;
     SeriesSelection selection(window.start, window.end, window.step, whole,
                               !bDate_DispWeekDay && iModeGraphicsData == MODEGRAPH_DAY);
     std::shared_ptr<const DataFileRecords> records;

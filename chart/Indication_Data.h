@@ -6,11 +6,12 @@
 // One model is reused for every chart a chart surface builds: the surface
 // resets it and loads each graph file in turn. Used by one thread at a time;
 // models of other surfaces building charts of the same pass at once share
-// only the parsed data files (idDataCache) and what one chart's layout
-// carries to the next (idCarryOver), both made for it.
+// only what the chart's context names (the parsed data files and what one
+// chart's layout carries to the next), both made for it.
 // Fields are public so that the chart surface and the tests can read them;
 // only the model itself writes the series, the range and the layout state.
 
+#include "chart/ChartContext.h"
 #include "chart/Graphics.h"
 #include "support/ValueTypes.h"
 
@@ -20,9 +21,6 @@
 #include <string>
 #include <vector>
 
-class DataFileCache;
-class ChartCarryOver;
-struct DataFileRecords;
 
 class Indication_Data {
 public:
@@ -53,6 +51,11 @@ public:
     bool GetConfiguration(const std::optional<std::string>& path);
     bool IsTrendCurveDisplay() const { return bTendance_MoyenneMobile; }
     void finalize();
+    // The context of the chart about to be loaded and drawn; ChartContext{}
+    // once it is over. With a turn, the weekday letters are unset until the
+    // graph file sets them, and the first rendering takes and gives the
+    // turn's carry-over.
+    void setChartContext(const ChartContext& context);
 
     // ---- Data series and time window ---------------------------------------
     bool ReadData();
@@ -101,7 +104,9 @@ public:
     std::optional<std::string> szFileData_Values;
     bool bDateFormat_French = true;
     bool bDate_DispWeekDay = true;
-    std::optional<std::string> szDate_WeekDay;  // never reset
+    // Not reset with the configuration: a graph file without it keeps the
+    // chart before's (with a turn in a pass, the one the list order gives).
+    std::optional<std::string> szDate_WeekDay;
     std::optional<std::string> szDate_Month;
     int iDimension_Width = 320;
     int iDimension_Height = 200;
@@ -179,18 +184,6 @@ public:
     float y_Min = 0;
     float y_Max = 0;
 
-    // ---- Sharing with other models -----------------------------------------
-    // Parsed data files shared with other charts and kept between passes;
-    // null reads each data file whole (the default). Not reset with the
-    // configuration; the cache must outlive the model's reads.
-    DataFileCache* idDataCache = nullptr;
-    // What models drawing the other charts of the same pass carry over to
-    // this one (Y-label width, weekday letters), and this chart's turn in it
-    // (-1: none, the model's own). The turn is used by the first rendering
-    // only.
-    ChartCarryOver* idCarryOver = nullptr;
-    int iCarryTurn = -1;
-
     // ---- Rendering layout state --------------------------------------------
     int xLgLegende = 0;
     int Graph_margeVerticale = 6;
@@ -200,6 +193,8 @@ public:
     int RepereGraph_y0 = 0;
 
 private:
+    ChartContext context_;
+    bool carryPending_ = false;  // the turn's carry-over is still to be taken
     // The time window of the current mode: start, end, and the gap step
     // (0 for none). Not windowed when the mode has no window.
     struct TimeWindow {

@@ -38,6 +38,11 @@ int plusOne(int v) { return v < INT_MAX ? v + 1 : v; }
 
 Indication_Graph::Indication_Graph() : idMesDonnees(std::make_unique<Indication_Data>()) {}
 
+void Indication_Graph::setChartContext(const ChartContext& context) {
+    context_ = context;
+    if (idMesDonnees) idMesDonnees->setChartContext(context);
+}
+
 Indication_Graph::Indication_Graph(const std::optional<std::string>& path, int width, int height)
     : Indication_Graph() {
     initGraphique(path, width, height);
@@ -188,15 +193,15 @@ void reportStaleTemporaries(const std::vector<std::string>& names, const std::st
 
 void Indication_Graph::sweepFolder(const FilePlace& place, const std::string& path) {
     MessageBuffer* held = MessageBuffer::current();
-    if (idWriteOrder == nullptr || held == nullptr) {
+    if (context_.writeOrder == nullptr || held == nullptr) {
         reportStaleTemporaries(sweepStaleTemporaries(place, path), path);
         return;
     }
     // Charts built at once: whichever comes first sweeps, and the first of the
     // list to write into the folder reports it, in its place among its lines,
     // once the charts before it are over.
-    idWriteOrder->enterFolder(iWriteTurn, place, [&] { return sweepStaleTemporaries(place, path); });
-    held->later([order = idWriteOrder, turn = iWriteTurn, place, path] {
+    context_.writeOrder->enterFolder(context_.turn, place, [&] { return sweepStaleTemporaries(place, path); });
+    held->later([order = context_.writeOrder, turn = context_.turn, place, path] {
         reportStaleTemporaries(order->takeSweepReport(turn, place), path);
     });
 }
@@ -212,7 +217,9 @@ bool Indication_Graph::writeImageFile(const char* kind, const std::string& path,
     auto write = [&](bool keep) {
         return keep ? platform.writeFileAtomic(path, bytes, error) : platform.trialWriteFile(path, bytes, error);
     };
-    if (idWriteOrder != nullptr ? idWriteOrder->write(iWriteTurn, place, write) : write(true)) return true;
+    if (context_.writeOrder != nullptr ? context_.writeOrder->write(context_.turn, place, write) : write(true)) {
+        return true;
+    }
     Indication_Tools::Outils_AfficheMsg_System(thisClassName,
                                                std::string("Error during the writing of the ") + kind + " : " + error,
                                                true);

@@ -10,6 +10,7 @@
 // refresh thread (start/stop) shares the image and the model without a lock,
 // as it always has.
 
+#include "chart/ChartContext.h"
 #include "chart/Graphics.h"
 #include "chart/Indication_Data.h"
 
@@ -99,13 +100,14 @@ public:
     Rectangle rect_Graphique;
     std::unique_ptr<Image> offScrImage;
     std::unique_ptr<Graphics> offScrGraphics;
-    // With other surfaces writing the images of the same pass at once: the
-    // order their writes of one file must keep, and this chart's place in the
-    // chart list. Null (the default): every write goes ahead.
-    ImageWriteOrder* idWriteOrder = nullptr;
-    int iWriteTurn = -1;
+    // The context of the chart about to be built, given to the model too;
+    // ChartContext{} once it is over. With other surfaces writing the images
+    // of the same pass at once, its write order keeps the list's order for
+    // one file; without one, every write goes ahead.
+    void setChartContext(const ChartContext& context);
 
 private:
+    ChartContext context_;
     // Writes bytes over path atomically; on failure reports
     // "Error during the writing of the <kind> : " and the reason.
     bool writeImageFile(const char* kind, const std::string& path, std::string_view bytes);

@@ -148,7 +148,7 @@ protected:
         for (const Window& w : kWindows) {
             Indication_Data fresh;
             Indication_Data cached;
-            cached.idDataCache = inUse;
+            cached.setChartContext(ChartContext{inUse});
             configure(fresh, w, end);
             configure(cached, w, end);
             bool freshResult = false;
@@ -284,13 +284,13 @@ TEST_F(DataCache, AFileIsCheckedOnceAPass) {
     replace(text.lines(300));
     Indication_Data first;
     configure(first, kWindows[3], text.last());
-    first.idDataCache = &cache;
+    first.setChartContext(ChartContext{&cache});
     ASSERT_TRUE(first.ReadData());
     // Changed on disk within the pass: the pass's other charts see the same read.
     surfacetest::writeBytes(path, text.lines(5));
     Indication_Data second;
     configure(second, kWindows[3], text.last());
-    second.idDataCache = &cache;
+    second.setChartContext(ChartContext{&cache});
     ASSERT_TRUE(second.ReadData());
     EXPECT_EQ(first.vecGraph_Date, second.vecGraph_Date);
     EXPECT_EQ(cache.wholeReads(), 1);
@@ -300,7 +300,7 @@ TEST_F(DataCache, AFileIsCheckedOnceAPass) {
 }
 
 TEST_F(DataCache, AGrownFileParsesOnlyItsNewLines) {
-    cached.idDataCache = &cache;
+    cached.setChartContext(ChartContext{&cache});
     DataText text(5, start);
     replace(text.lines(20000));
     configure(cached, kWindows[4], text.last());

@@ -47,11 +47,15 @@ TEST_P(DataCacheThreads, ReadersWhileTheFilesGrow) {
                 std::string error;
                 Counter counter;
                 if (!cache.read(files[k], counter, bad, error)) {
+                    ADD_FAILURE() << error;
                     ++problems;
                     continue;
                 }
                 const int64_t n = counter.n;
-                if (n < seen[k]) ++problems;
+                if (n < seen[k]) {
+                    ADD_FAILURE() << "file " << k << ": " << n << " records after " << seen[k];
+                    ++problems;
+                }
                 seen[k] = n;
             }
         });
