@@ -1,7 +1,8 @@
 #pragma once
 // Running the update program: started directly (no shell) with an argument
 // vector, its standard output handed back line by line, its standard error
-// read and dropped so it can never block on a full pipe. The child is always
+// read as it comes (so it can never block on a full pipe) and its last bytes
+// kept, since that is where a failing program says why. The child is always
 // waited for. Safe to call from any thread.
 
 #include <cstddef>
@@ -33,7 +34,22 @@ struct ProcessRunResult {
     // The exit status, or 128 + the signal number when a signal ended it.
     int exitValue = 0;
     std::string error;
+    // The last kErrorTailBytes of the program's standard error.
+    std::string errorTail;
+    static constexpr size_t kErrorTailBytes = 4096;
 };
+
+// Appends what the program wrote on its standard error to tail, keeping only
+// the last ProcessRunResult::kErrorTailBytes.
+inline void keepErrorTail(std::string& tail, const char* data, size_t n) {
+    constexpr size_t keep = ProcessRunResult::kErrorTailBytes;
+    if (n >= keep) {
+        tail.assign(data + (n - keep), keep);
+        return;
+    }
+    tail.append(data, n);
+    if (tail.size() > keep) tail.erase(0, tail.size() - keep);
+}
 
 // args[0] is the program itself. Standard input reads as empty. onLine gets
 // each output line without its line end ("\n", "\r\n" or "\r"), as raw bytes.

@@ -3,9 +3,11 @@
 #include "support/RemoteUpdate.h"
 
 #include "support/Indication_Tools.h"
+#include "support/LineSplitter.h"
 #include "support/Platform.h"
 #include "support/SysProperties.h"
 
+#include <functional>
 #include <mutex>
 
 namespace {
@@ -267,15 +269,30 @@ int32_t Indication_Tools::ExecuteApplication(const std::string& program, const s
     ProcessRunResult run = runProgram(
         args, [&](const std::string& line) { report("[OUT] : " + outputToText(line), logPrintout); },
         getRemoteUpdateLimits().process);
+    // Its standard error says why it failed: logged then whatever the
+    // printout setting, otherwise only with it, like its output.
+    auto reportErrorTail = [&](bool log) {
+        // The splitter keeps a reference to its handler: it must outlive it.
+        const std::function<void(const std::string&)> onLine = [&](const std::string& line) {
+            report("[ERR] : " + outputToText(line), log);
+        };
+        LineSplitter tail(run.errorTail.size() + 1, onLine);
+        tail.feed(run.errorTail.data(), run.errorTail.size());
+        tail.finish();
+    };
     switch (run.outcome) {
         case ProcessRunResult::Outcome::Exited:
-            report("Program Exit Value : " + std::to_string(run.exitValue), logPrintout);
-            return 0;
+            // A program that ends with a non-zero value has failed: its value
+            // is the result, so the pass, the log and the status file say so.
+            report("Program Exit Value : " + std::to_string(run.exitValue), logPrintout || run.exitValue != 0);
+            reportErrorTail(logPrintout || run.exitValue != 0);
+            return run.exitValue;
         case ProcessRunResult::Outcome::StartRefused:
             report("[ERROR] : RuntimeException: " + run.error, true);
             return -2;
         case ProcessRunResult::Outcome::IoError:
             report("[ERROR] : IOException: " + run.error, true);
+            reportErrorTail(true);
             return -2;
     }
     return -2;

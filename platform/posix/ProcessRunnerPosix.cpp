@@ -242,6 +242,8 @@ ProcessRunResult runProgram(const std::vector<std::string>& args,
                 } catch (...) {
                     readError = "cannot pass on the output of " + program;
                 }
+            } else {
+                keepErrorTail(result.errorTail, buffer, static_cast<size_t>(n));
             }
         }
         if (!readError.empty()) break;

@@ -192,7 +192,7 @@ ProcessRunResult runProgram(const std::vector<std::string>& args,
     DWORD pipeError = 0;
     static thread_local char buffer[65536];
     const auto toLines = [&](const char* data, size_t n) { lines.feed(data, n); };
-    const auto dropped = [](const char*, size_t) {};
+    const auto errorTail = [&](const char* data, size_t n) { keepErrorTail(result.errorTail, data, n); };
 
     while (outRead.open() || errRead.open()) {
         if (!ended && Clock::now() >= deadline) {
@@ -216,7 +216,7 @@ ProcessRunResult runProgram(const std::vector<std::string>& args,
         bool readSome = false;
         try {
             if (outRead.open()) drain(outRead, buffer, sizeof buffer, readSome, pipeError, toLines);
-            if (errRead.open()) drain(errRead, buffer, sizeof buffer, readSome, pipeError, dropped);
+            if (errRead.open()) drain(errRead, buffer, sizeof buffer, readSome, pipeError, errorTail);
         } catch (const std::exception& e) {
             readError = e.what();
         } catch (...) {

@@ -623,7 +623,7 @@ TEST_F(UpdateServiceTest, UpdateProgramResults) {
     for (const Case& c : std::vector<Case>{
              {"INDICEGIF_EXEUPDATE_FILENAME=" + ok, {"Executing program: " + ok + " ", "  |_ [QuoteForge] : EXE Updating ok"}},
              {"INDICEGIF_EXEUPDATE_FILENAME=" + three + "\nINDICEGIF_EXEUPDATE_PARAMETERS=NULL",
-              {"Executing program: " + three + " ", "  |_ [QuoteForge] : EXE Updating ok"}},
+              {"Executing program: " + three + " ", "  |_ [QuoteForge] : EXE Updating failed : 3"}},
              {"INDICEGIF_EXEUPDATE_FILENAME=" + dir + "/absent.sh\nINDICEGIF_EXEUPDATE_PARAMETERS=a b",
               {"Executing program: " + dir + "/absent.sh a b", "  |_ [QuoteForge] : EXE Updating failed : -4"}},
              {"", {"Executing program: [ERROR] INDICEGIF_EXEUPDATE_FILENAME is invalid."}},

@@ -503,8 +503,8 @@ TEST_F(ServiceFaults, UpdateProgramThatFailsDiesHangsFloodsOrLeavesAChildNeverSt
         const char* result;
     };
     const Case cases[] = {
-        {"exits 3", script("fails.sh", "echo failing; exit 3"), "[QuoteForge] : EXE Updating ok"},
-        {"killed by a signal", script("killed.sh", "echo dying; kill -9 $$"), "[QuoteForge] : EXE Updating ok"},
+        {"exits 3", script("fails.sh", "echo failing; exit 3"), "[QuoteForge] : EXE Updating failed : 3"},
+        {"killed by a signal", script("killed.sh", "echo dying; kill -9 $$"), "[QuoteForge] : EXE Updating failed : 137"},
         {"hangs", script("hangs.sh", "echo hanging; exec sleep 60"), "[QuoteForge] : EXE Updating failed : -2"},
         {"floods both streams",
          script("floods.sh", "head -c 3000000 /dev/zero >&2 & head -c 3000000 /dev/zero | tr '\\0' x; wait"),

@@ -65,26 +65,40 @@ protected:
     char savedSeparator_ = '/';
 };
 
-TEST_F(UpdateProgram, ExitValueIsReportedButNeverAFailure) {
-    const std::string prog = script("update.sh", "echo hello\necho world\nexit 3");
-    EXPECT_EQ(Indication_Tools::ExecuteApplication(prog, "", false), 0);
+TEST_F(UpdateProgram, ANonZeroExitValueIsAFailureAndItsStandardErrorIsLogged) {
+    const std::string prog =
+        script("update.sh", "echo hello\necho world\necho 'curl: (7) Failed to connect' >&2\nexit 7");
+    EXPECT_EQ(Indication_Tools::ExecuteApplication(prog, "", false), 7);
     EXPECT_EQ(platform_.out(),
               "[Indication_Tools] : [OUT] : hello\n"
               "[Indication_Tools] : [OUT] : world\n"
-              "[Indication_Tools] : Program Exit Value : 3\n");
-    EXPECT_EQ(platform_.file(kLog), "");
-
-    // With the printout flag the same lines reach the log.
-    platform_.clearOut();
-    EXPECT_EQ(Indication_Tools::ExecuteApplication(prog, "", true), 0);
+              "[Indication_Tools] : Program Exit Value : 7\n"
+              "[Indication_Tools] : [ERR] : curl: (7) Failed to connect\n");
+    // The reason reaches the log without the printout flag; the output does not.
     const std::string log = platform_.file(kLog);
-    EXPECT_NE(log.find("  |_ [Indication_Tools] : [OUT] : hello\r\n"), std::string::npos) << log;
-    EXPECT_NE(log.find("  |_ [Indication_Tools] : Program Exit Value : 3\r\n"), std::string::npos);
+    EXPECT_NE(log.find("  |_ [Indication_Tools] : Program Exit Value : 7\r\n"), std::string::npos) << log;
+    EXPECT_NE(log.find("  |_ [Indication_Tools] : [ERR] : curl: (7) Failed to connect\r\n"), std::string::npos);
+    EXPECT_EQ(log.find("[OUT]"), std::string::npos);
+
+    // Success: 0, and its standard error, like its output, only with the flag.
+    const std::string fine = script("fine.sh", "echo note >&2\nexit 0");
+    platform_.clearOut();
+    EXPECT_EQ(Indication_Tools::ExecuteApplication(fine, "", false), 0);
+    EXPECT_EQ(platform_.file(kLog), log);
+    EXPECT_EQ(Indication_Tools::ExecuteApplication(fine, "", true), 0);
+    EXPECT_NE(platform_.file(kLog).find("  |_ [Indication_Tools] : [ERR] : note\r\n"), std::string::npos);
+
+    // Only the last 4 KiB of a long standard error are kept.
+    const std::string chatty = script("chatty.sh", "i=0; while [ $i -lt 2000 ]; do echo \"line $i\" >&2; i=$((i+1)); done\nexit 1");
+    platform_.clearOut();
+    EXPECT_EQ(Indication_Tools::ExecuteApplication(chatty, "", false), 1);
+    EXPECT_NE(platform_.out().find("[ERR] : line 1999\n"), std::string::npos);
+    EXPECT_EQ(platform_.out().find("[ERR] : line 1000\n"), std::string::npos);
 }
 
 TEST_F(UpdateProgram, ProgramEndedByASignalReportsItsNumberPlus128) {
     const std::string prog = script("killed.sh", "kill -TERM $$");
-    EXPECT_EQ(Indication_Tools::ExecuteApplication(prog, "", false), 0);
+    EXPECT_EQ(Indication_Tools::ExecuteApplication(prog, "", false), 128 + SIGTERM);
     EXPECT_NE(platform_.out().find("Program Exit Value : " + std::to_string(128 + SIGTERM)), std::string::npos);
 }
 
@@ -184,7 +198,7 @@ TEST_F(UpdateProgram, OutputHeldOpenByALeftoverProcessEndsAfterTheGrace) {
     const std::string prog = script("detach.sh", "sleep 60 &\necho $! > '" + pidFile + "'\necho started\nexit 5");
 
     auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(Indication_Tools::ExecuteApplication(prog, "", false), 0);
+    EXPECT_EQ(Indication_Tools::ExecuteApplication(prog, "", false), 5);
     const auto took = std::chrono::steady_clock::now() - start;
 
     pid_t sleeper = 0;
