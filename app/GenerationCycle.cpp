@@ -375,10 +375,15 @@ bool zkQuoteForge::buildChart(Indication_Graph& surface, const std::string& path
         if (surface.initGraphique(path)) {
             surface.init();
             const Indication_Graph::ImageExport written = surface.exportImages();
-            result += written.summary();
             // The image then holds the "no data" notice: not a chart to count as done.
             const bool drawn = surface.hasDataToDraw();
-            result += drawn ? "done" : "nothing to draw in the time window!";
+            if (!written.complete()) {
+                // A chart with an image missing is not done: say which.
+                result += written.outcomes();
+            } else {
+                result += written.summary();
+                result += drawn ? "done" : "nothing to draw in the time window!";
+            }
             // Built when it was drawn and every image the graph file asks for was written.
             built = drawn && written.complete();
         } else {

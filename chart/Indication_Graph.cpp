@@ -343,6 +343,18 @@ std::string Indication_Graph::ImageExport::summary() const {
     return text;
 }
 
+std::string Indication_Graph::ImageExport::outcomes() const {
+    std::string text;
+    auto add = [&text](bool asked, bool written, const char* kind) {
+        if (!asked) return;
+        if (!text.empty()) text += "; ";
+        text += std::string(kind) + (written ? " ok" : " failed!");
+    };
+    add(gifAsked, gifWritten, "GIF");
+    add(pngAsked, pngWritten, "PNG");
+    return text;
+}
+
 Indication_Graph::ImageExport Indication_Graph::exportImages() {
     ImageExport result;
     // One rendering serves both files.

@@ -70,6 +70,9 @@ public:
         bool complete() const { return (!gifAsked || gifWritten) && (!pngAsked || pngWritten); }
         // The pass line's part: "GIF ok; " and "PNG ok; " for those written.
         std::string summary() const;
+        // Each image asked for and how it went, for a line that must not say
+        // "done": "GIF ok; PNG failed!".
+        std::string outcomes() const;
     };
     // Renders once and writes every image the graph file asks for.
     ImageExport exportImages();

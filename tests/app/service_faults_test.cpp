@@ -254,14 +254,15 @@ protected:
         mark("fault");
         ASSERT_TRUE(awaitPasses(3));
         // Passes 1 and 2 after the marker ran wholly under the fault: each
-        // chart reports each failed file once, and its result line says so.
+        // chart reports each failed file once, and its result line names them.
         for (size_t k : {1u, 2u}) {
             const auto pass = passAfter("fault", k);
             SCOPED_TRACE("pass " + std::to_string(k) + " of the fault");
             EXPECT_EQ(countIn(pass, "[Indication_Graph] : Error during the writing of the GIF : "), 2u);
             EXPECT_EQ(countIn(pass, "[Indication_Graph] : Error during the writing of the PNG : "), 2u);
             for (const char* name : kCharts)
-                EXPECT_EQ(countIn(pass, std::string("[QuoteForge] :  - file... ") + name + ".ini: done"), 1u);
+                EXPECT_EQ(countIn(pass, std::string("[QuoteForge] :  - file... ") + name + ".ini: GIF failed!; PNG failed!"),
+                          1u);
         }
         // The images a reader gets are the previous ones, byte for byte, and
         // no temporary file is left beside them: one may exist while a pass

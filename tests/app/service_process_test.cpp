@@ -360,7 +360,7 @@ TEST_F(ServiceProcess, FileSizeLimitFailsTheWriteNotTheService) {
     Child limited(dir, {"-unique"}, "", {"prlimit", "--fsize=65536"});
     ASSERT_EQ(limited.wait(), 0) << limited.out();
     const std::vector<std::string> out = lines(limited.out());
-    EXPECT_NE(indexOf(out, "[QuoteForge] :  - file... chart.ini: GIF ok; done"), std::string::npos) << limited.out();
+    EXPECT_NE(indexOf(out, "[QuoteForge] :  - file... chart.ini: GIF ok; PNG failed!"), std::string::npos) << limited.out();
     EXPECT_NE(indexOf(out, "[QuoteForge] :  - file... small.ini: GIF ok; done"), std::string::npos) << limited.out();
     EXPECT_NE(limited.out().find("[Indication_Graph] : Error during the writing of the PNG : "), std::string::npos);
     EXPECT_EQ(read("chart.png"), png);
