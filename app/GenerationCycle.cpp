@@ -61,6 +61,18 @@ void publishStatus(const Properties& config, ServiceStatus& status) {
 
 }  // namespace
 
+int64_t zkQuoteForge::reloadPeriod() {
+    return std::max<int64_t>(readPeriod("APPLI_READINI_TIMER", DEFAULT_READINI_TIMER), 1);
+}
+
+void zkQuoteForge::reportLoadedConfiguration() {
+    const std::optional<std::string> reload = SysProperties.get("APPLI_READINI_TIMER");
+    if (reload && IT::parseDecimalInt(*reload) == 0) {
+        IT::Outils_AfficheMsg_System("zkQuoteForge",
+                                     "APPLI_READINI_TIMER is 0: zkQuoteForge.ini is read again every second", true);
+    }
+}
+
 int64_t zkQuoteForge::readPeriod(const std::string& key, int byDefault) {
     std::optional<int32_t> seconds;
     if (std::optional<std::string> value = SysProperties.get(key)) seconds = IT::parseDecimalInt(*value);
@@ -192,7 +204,7 @@ void zkQuoteForge::run() {
 void zkQuoteForge::reloadLoop() {
     Platform& platform = Platform::current();
     for (;;) {
-        const int64_t period = readPeriod("APPLI_READINI_TIMER", DEFAULT_READINI_TIMER);
+        const int64_t period = reloadPeriod();
         {
             std::unique_lock<std::mutex> lock(stateMutex_);
             if (platform.waitFor(stateChanged_, lock, period * 1000, [this] { return reloadStopRequested_; }))
@@ -240,6 +252,7 @@ void zkQuoteForge::reloadConfiguration() {
     SysProperties.store(std::make_shared<const Properties>(std::move(table)), latin1Source);
     IT::Outils_AfficheMsg_System("zkQuoteForge", "Configuration ... OK !", true);
     settleVerboseMode();
+    reportLoadedConfiguration();
     const bool wanted = isSystemFieldOn("INDICEGIF_SERVICE");
     if (wanted && !isServiceRunning()) startServiceQuoteForge();
     if (!wanted && isServiceRunning()) stopServiceQuoteForge();

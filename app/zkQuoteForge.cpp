@@ -197,6 +197,7 @@ zkQuoteForge::zkQuoteForge(bool bUnique) {
     }
 
     settleVerboseMode();
+    reportLoadedConfiguration();
     if (IT::svcMemMonitor) startMemoryWatcher();
     if (isSystemFieldOn("INDICEGIF_SERVICE")) startServiceQuoteForge();
     startReloadThread();

@@ -148,6 +148,12 @@ private:
     void generationLoop(const std::shared_ptr<Indication_Graph>& surface);
     // The period under key in seconds, or byDefault when absent or unreadable.
     static int64_t readPeriod(const std::string& key, int byDefault);
+    // Seconds between configuration reloads: a period of 0 (read as "never"
+    // by many) would reload without pause and flood the log; it pauses 1 s.
+    static int64_t reloadPeriod();
+    // Says what a configuration just loaded leaves the user waiting for (a
+    // reload period of 0 taken as 1 s).
+    static void reportLoadedConfiguration();
 
     std::atomic<bool> tornDown_{false};
     bool started_ = false;  // the configuration loaded and the worker threads started

@@ -438,13 +438,19 @@ TEST_F(ServiceTest, UnreadableAndNegativePeriodsTakeTheDefaults) {
 }
 
 TEST_F(ServiceTest, ReloadsAndPassesTakeTurnsAndNeverOverlap) {
-    // Both periods 0: each thread would run again at once if it could.
+    // Passes back to back, reloads as often as they may be (a period of 0
+    // pauses a second, which the fake clock makes short).
     platform.setMissing("missing.ini");
     start("INDICEGIF_SERVICE=yes\nINDICEGIF_TIMER=0\nAPPLI_READINI_TIMER=0\nINDICEGIF_FILE_1=missing.ini\n");
     ASSERT_TRUE(eventually([&] {
+        platform.now += 100;
         const std::vector<std::string> out = console();
         return count(out, kConstruction) >= 20 && count(out, kReading) >= 20;
     }));
+    // A period of 0 is a pause of a second, said whenever it is loaded.
+    EXPECT_GE(platform.pauses(1000), 20);
+    EXPECT_GE(count(console(), "[zkQuoteForge] : APPLI_READINI_TIMER is 0: zkQuoteForge.ini is read again every second"),
+              20u);
     zkQuoteForge::discardApplication();
     // In the log a pass runs from "GIF Construction now." to its chart's
     // result, a reload from its first line to its own result.
