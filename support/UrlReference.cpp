@@ -76,45 +76,37 @@ std::string removeDotSegments(std::string_view in) {
 std::string resolveUrlReference(std::string_view base, std::string_view reference) {
     const Parts b = split(base);
     const Parts r = split(reference);
-    std::string scheme, authority, path, query;
+    const std::string scheme(r.hasScheme ? r.scheme : b.scheme);
+    std::string authority, path, query;
     bool hasAuthority = false, hasQuery = false;
-    if (r.hasScheme) {
-        scheme = r.scheme;
+    if (r.hasScheme || r.hasAuthority) {
+        // A full address, or one that names its host: only the scheme may come from the base.
         hasAuthority = r.hasAuthority;
         authority = r.authority;
         path = removeDotSegments(r.path);
         hasQuery = r.hasQuery;
         query = r.query;
     } else {
-        scheme = b.scheme;
-        if (r.hasAuthority) {
-            hasAuthority = true;
-            authority = r.authority;
-            path = removeDotSegments(r.path);
+        hasAuthority = b.hasAuthority;
+        authority = b.authority;
+        if (r.path.empty()) {
+            path = b.path;
+            hasQuery = r.hasQuery || b.hasQuery;
+            query = r.hasQuery ? r.query : b.query;
+        } else {
+            if (r.path[0] == '/') {
+                path = removeDotSegments(r.path);
+            } else if (b.hasAuthority && b.path.empty()) {
+                path = removeDotSegments("/" + std::string(r.path));
+            } else {
+                const size_t slash = b.path.rfind('/');
+                const std::string merged =
+                    std::string(slash == std::string_view::npos ? std::string_view() : b.path.substr(0, slash + 1)) +
+                    std::string(r.path);
+                path = removeDotSegments(merged);
+            }
             hasQuery = r.hasQuery;
             query = r.query;
-        } else {
-            hasAuthority = b.hasAuthority;
-            authority = b.authority;
-            if (r.path.empty()) {
-                path = b.path;
-                hasQuery = r.hasQuery || b.hasQuery;
-                query = r.hasQuery ? r.query : b.query;
-            } else {
-                if (r.path[0] == '/') {
-                    path = removeDotSegments(r.path);
-                } else if (b.hasAuthority && b.path.empty()) {
-                    path = removeDotSegments("/" + std::string(r.path));
-                } else {
-                    const size_t slash = b.path.rfind('/');
-                    const std::string merged =
-                        std::string(slash == std::string_view::npos ? std::string_view() : b.path.substr(0, slash + 1)) +
-                        std::string(r.path);
-                    path = removeDotSegments(merged);
-                }
-                hasQuery = r.hasQuery;
-                query = r.query;
-            }
         }
     }
     std::string out = scheme + ":";
