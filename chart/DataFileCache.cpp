@@ -194,9 +194,7 @@ bool DataFileCache::charge(const std::shared_ptr<Entry>& entry, const std::strin
         return true;
     }
     // Does not fit in what is left: what is kept stays, this file is not kept.
-    entry->listed = false;
-    held_ -= entry->charged;
-    entry->charged = 0;
+    unlist(*entry);
     auto it = entries_.find(path);
     if (it != entries_.end() && it->second == entry) entries_.erase(it);
     return false;
@@ -205,23 +203,23 @@ bool DataFileCache::charge(const std::shared_ptr<Entry>& entry, const std::strin
 void DataFileCache::forget(const std::shared_ptr<Entry>& entry, const std::string& path) {
     std::lock_guard<std::mutex> lock(mutex_);
     if (!entry->listed) return;
-    entry->listed = false;
-    held_ -= entry->charged;
-    entry->charged = 0;
+    unlist(*entry);
     auto it = entries_.find(path);
     if (it != entries_.end() && it->second == entry) entries_.erase(it);
+}
+
+void DataFileCache::unlist(Entry& entry) {
+    entry.listed = false;
+    held_ -= entry.charged;
+    entry.charged = 0;
 }
 
 void DataFileCache::setBudget(size_t budget) {
     std::lock_guard<std::mutex> lock(mutex_);
     budget_ = budget;
     if (held_ <= budget_) return;
-    for (auto& [path, entry] : entries_) {
-        entry->listed = false;
-        entry->charged = 0;
-    }
+    for (auto& [path, entry] : entries_) unlist(*entry);
     entries_.clear();
-    held_ = 0;
 }
 
 void DataFileCache::endPass() {
@@ -234,9 +232,7 @@ void DataFileCache::endPass() {
             ++it;
             continue;
         }
-        entry.listed = false;
-        held_ -= entry.charged;
-        entry.charged = 0;
+        unlist(entry);
         it = entries_.erase(it);
     }
 }

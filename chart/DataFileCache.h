@@ -88,6 +88,8 @@ private:
     // longer kept) when they do not fit.
     bool charge(const std::shared_ptr<Entry>& entry, const std::string& path, size_t bytes);
     void forget(const std::shared_ptr<Entry>& entry, const std::string& path);
+    // No longer kept: its bytes leave held_ (holds mutex_; the caller takes it out of entries_).
+    void unlist(Entry& entry);
 
     mutable std::mutex mutex_;  // budget_, entries_, held_, pass_ and each entry's charged, listed and used
     size_t budget_;
