@@ -113,10 +113,6 @@ private:
     mutable std::vector<std::string_view> read_;
 };
 
-// Keys that the graph file may hold and that are read elsewhere than here.
-constexpr std::string_view kKeysReadElsewhere[] = {"GRAPH_PRINT_SVG_VALID", "GRAPH_PRINT_SVG_NAME",
-                                                   "GRAPH_PRINT_SCALES"};
-
 // What the window end of a wedge date that is not YYYYMMDD really is, or
 // nothing for a proper date.
 std::optional<std::string> wedgeDateProblem(const std::optional<std::string>& date, int64_t end) {
@@ -407,12 +403,7 @@ bool Indication_Data::GetConfiguration(const std::optional<std::string>& path) {
     // Mistakes the defaults would hide, told once per content of the file.
     std::vector<std::string> findings;
     if (auto problem = wedgeDateProblem(wedgeDate, *dModeGraphicsData_DurationEnd)) findings.push_back(*problem);
-    std::vector<std::string_view> known = in.known();
-    known.insert(known.end(), std::begin(kKeysReadElsewhere), std::end(kKeysReadElsewhere));
-    for (const std::string& key : in.unread()) {
-        if (std::find(known.begin(), known.end(), key) == known.end())
-            findings.push_back(KeyCheck::unknownKeyLine(key, *path, known));
-    }
+    for (const std::string& key : in.unread()) findings.push_back(KeyCheck::unknownKeyLine(key, *path, in.known()));
     std::string joined;
     for (const std::string& line : findings) joined += line + "\n";
     if (KeyCheck::changed(*path, joined)) {
