@@ -28,7 +28,7 @@ void report(const std::string& message) {
 // Reads the keys of one graph file; every getter reports its own failures.
 class GraphFileReader {
 public:
-    explicit GraphFileReader(const Properties& table) : table_(table) {}
+    explicit GraphFileReader(const Properties& table) : table_(table) { read_.reserve(80); }
 
     std::optional<std::string> text(const char* key) const {
         read_.push_back(key);
