@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <csignal>
 #include <fcntl.h>
 #include <filesystem>
@@ -471,9 +472,16 @@ TEST_F(ServiceProcess, WithoutAnyFontTheChartIsWrittenAndItsTextIsToldMissing) {
                             "/fonts</cachedir></fontconfig>\n");
     write("zkQuoteForge.ini", "INDICEGIF_SERVICE=yes\nINDICEGIF_FILE_1=chart.ini\nINDICEGIF_FILE_2=chart.ini\n"
                               "INDICEGIF_STATUS_FILE=status.prom\n");
+    // The program's own record of resolved fonts goes with the run, not to the user's cache.
+    const std::string cache = std::getenv("XDG_CACHE_HOME") ? std::getenv("XDG_CACHE_HOME") : "";
     ::setenv("FONTCONFIG_FILE", (dir + "/fonts.conf").c_str(), 1);
+    ::setenv("XDG_CACHE_HOME", (dir + "/cache").c_str(), 1);
     Child child(dir, {"-unique"});
     ::unsetenv("FONTCONFIG_FILE");
+    if (cache.empty())
+        ::unsetenv("XDG_CACHE_HOME");
+    else
+        ::setenv("XDG_CACHE_HOME", cache.c_str(), 1);
     ASSERT_EQ(child.wait(), 1) << child.out();
     const std::vector<std::string> out = lines(child.out());
     const std::string told = "[Indication_Graph] : No font found for \"Helvetica\": its text is not drawn!";
