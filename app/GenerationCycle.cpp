@@ -74,7 +74,7 @@ void reportUnreadKeys(const Properties& config) {
         }
         findings += '\n';
     }
-    if (!KeyCheck::changed(zkQuoteForge::CONFIG_FILE, findings)) return;
+    if (!KeyCheck::firstReading(zkQuoteForge::CONFIG_FILE, config, !findings.empty())) return;
     size_t start = 0;
     for (size_t end; (end = findings.find('\n', start)) != std::string::npos; start = end + 1)
         IT::Outils_AfficheMsg_System("zkQuoteForge", findings.substr(start, end - start), true);

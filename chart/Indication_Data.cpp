@@ -404,9 +404,7 @@ bool Indication_Data::GetConfiguration(const std::optional<std::string>& path) {
     std::vector<std::string> findings;
     if (auto problem = wedgeDateProblem(wedgeDate, *dModeGraphicsData_DurationEnd)) findings.push_back(*problem);
     for (const std::string& key : in.unread()) findings.push_back(KeyCheck::unknownKeyLine(key, *path, in.known()));
-    std::string joined;
-    for (const std::string& line : findings) joined += line + "\n";
-    if (KeyCheck::changed(*path, joined)) {
+    if (KeyCheck::firstReading(*path, table, !findings.empty())) {
         for (const std::string& line : findings) Indication_Tools::Outils_AfficheMsg_System(thisClassName, line, true);
     }
     return usable;

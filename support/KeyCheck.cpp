@@ -1,6 +1,8 @@
 #include "support/KeyCheck.h"
 
 #include <algorithm>
+#include <cstdint>
+#include <functional>
 #include <map>
 #include <mutex>
 
@@ -46,18 +48,22 @@ std::string KeyCheck::unknownKeyLine(std::string_view key, std::string_view file
     return line;
 }
 
-bool KeyCheck::changed(const std::string& file, const std::string& findings) {
+bool KeyCheck::firstReading(const std::string& file, const Properties& content, bool findings) {
+    // The same whatever the order the table lists its entries in.
+    uint64_t signature = content.size();
+    for (const auto& [key, value] : content)
+        signature += std::hash<std::string>{}(key) * 31 + std::hash<std::string>{}(value);
     // Never destroyed: a worker may still read a file while the process exits.
     struct Memory {
         std::mutex mutex;
-        std::map<std::string, std::string> lastFindings;
+        std::map<std::string, uint64_t> signatures;
     };
     static Memory* memory = new Memory;
     std::lock_guard<std::mutex> lock(memory->mutex);
-    auto [it, inserted] = memory->lastFindings.try_emplace(file, findings);
+    auto [it, inserted] = memory->signatures.try_emplace(file, signature);
     if (!inserted) {
-        if (it->second == findings) return false;
-        it->second = findings;
+        if (it->second == signature) return false;
+        it->second = signature;
     }
-    return !findings.empty();
+    return findings;
 }

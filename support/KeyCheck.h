@@ -1,8 +1,10 @@
 #pragma once
 // Keys of a configuration file that nothing reads: a misspelt key would
-// otherwise leave its default in force without a word. Each file's findings
-// are reported once, when the file is first read or its findings change, not
-// at every pass that reads it again.
+// otherwise leave its default in force without a word. What is wrong in a
+// file is reported when the file is first read and whenever its content
+// changes, not at every pass that reads it again.
+
+#include "support/ValueTypes.h"
 
 #include <string>
 #include <string_view>
@@ -14,8 +16,8 @@ namespace KeyCheck {
 // within two edits of it (letter case aside).
 std::string unknownKeyLine(std::string_view key, std::string_view file, const std::vector<std::string_view>& known);
 
-// True when findings (empty: none) are the first given for file or differ
-// from the last ones given for it, and are not empty. Thread-safe.
-bool changed(const std::string& file, const std::string& findings);
+// True when there are findings and file is read for the first time or with
+// another content than last time. Thread-safe.
+bool firstReading(const std::string& file, const Properties& content, bool findings);
 
 }  // namespace KeyCheck

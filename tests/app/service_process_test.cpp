@@ -466,6 +466,30 @@ TEST_F(ServiceProcess, ExitStatusTellsFailuresAndEachMistakeIsToldOnce) {
     EXPECT_EQ(bad.out().find("is not read"), std::string::npos);
 }
 
+TEST_F(ServiceProcess, AMistakeIsToldAgainOnlyWhenItsFileChanges) {
+    write("chart.ini", read("chart.ini") + "GRAPH_CURVE_COLOUR=0,0,255\n");
+    // The third pass's update changes the graph file, the mistake left in it.
+    write("update.sh", "#!/bin/sh\nn=$(cat n 2>/dev/null || echo 0); n=$((n+1)); echo $n > n\n"
+                       "[ $n = 3 ] && echo 'GRAPH_NAME=Changed' >> chart.ini\nexit 0\n");
+    fs::permissions(dir + "/update.sh", fs::perms::owner_all);
+    write("zkQuoteForge.ini", "INDICEGIF_SERVICE=yes\nINDICEGIF_TIMER=0\nINDICEGIF_FILE_1=chart.ini\n"
+                              "INDICEGIF_EXEUPDATE_VALID=yes\nINDICEGIF_EXEUPDATE_FILENAME=./update.sh\n");
+    Child child(dir, {});
+    auto count = [&](const std::string& text) {
+        const std::vector<std::string> out = lines(child.out());
+        return std::count(out.begin(), out.end(), text);
+    };
+    const std::string built = "[QuoteForge] :  - file... chart.ini: GIF ok; PNG ok; done";
+    for (auto end = std::chrono::steady_clock::now() + 60s; count(built) < 5 && std::chrono::steady_clock::now() < end;)
+        std::this_thread::sleep_for(5ms);
+    child.signal(SIGTERM);
+    ASSERT_EQ(child.wait(), 0) << child.out();
+    ASSERT_GE(count(built), 5) << child.out();
+    EXPECT_EQ(count("[Indication_Data] : Unknown key GRAPH_CURVE_COLOUR in chart.ini (did you mean GRAPH_CURVE_COLOR?)"),
+              2)
+        << child.out();
+}
+
 TEST_F(ServiceProcess, WithoutAnyFontTheChartIsWrittenAndItsTextIsToldMissing) {
     fs::create_directory(dir + "/fonts");
     write("fonts.conf", "<?xml version=\"1.0\"?>\n<fontconfig><dir>" + dir + "/fonts</dir><cachedir>" + dir +
