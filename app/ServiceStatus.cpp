@@ -73,7 +73,9 @@ void ServiceStatus::chartOutcome(const std::string& graphFile, const ChartResult
     // A graph file listed twice is one series: its last attempt counts.
     chart.pass = pass_;
     chart.outcome = result.outcome;
-    if (result.newestRecord) chart.newestRecord = result.newestRecord;
+    // A file caught empty (being rewritten, say) does not hide the records it had.
+    if (result.newestRecord && (*result.newestRecord != 0 || !chart.newestRecord))
+        chart.newestRecord = result.newestRecord;
     if (result.outcome == ChartOutcome::built) chart.lastSuccess = at;
     if (result.outcome == ChartOutcome::failed) {
         chart.lastCause = result.cause == ChartFailure::none ? ChartFailure::configuration : result.cause;

@@ -41,7 +41,7 @@ private:
         int64_t lastSuccess = 0;  // 0: never built
         ChartOutcome outcome = ChartOutcome::failed;
         ChartFailure lastCause = ChartFailure::none;  // of the last failure; none: never failed
-        std::optional<int64_t> newestRecord;          // the newest record ever read for it
+        std::optional<int64_t> newestRecord;          // the newest record ever read for it; 0: none yet
         uint64_t pass = 0;                            // the pass that last tried it
     };
 

@@ -51,5 +51,7 @@ struct ChartLoadFailure {
 struct ChartResult {
     ChartOutcome outcome = ChartOutcome::failed;
     ChartFailure cause = ChartFailure::none;
-    std::optional<int64_t> newestRecord;  // milliseconds since the epoch
+    // The newest record of the data file read (milliseconds since the
+    // epoch); 0 when the file held none; nothing when no file was read.
+    std::optional<int64_t> newestRecord;
 };

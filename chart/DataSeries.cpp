@@ -169,7 +169,8 @@ bool Indication_Data::Data_ReadFile(const std::string& path) {
         loadFailed(ChartFailure::dataFile, "(ReadData) Error with " + path + " : " + error);
         return false;
     }
-    newestRecord = selection.newest;
+    // 0 for a file read without a single record: as stale as data can be.
+    newestRecord = selection.newest.value_or(0);
 
     if (Indication_Tools::debugMode) {
         for (const DataBadLine& bad : records->badLines) {
