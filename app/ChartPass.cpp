@@ -39,7 +39,7 @@ ChartPass::Outcome ChartPass::buildOne(Indication_Graph& surface, const std::str
     surface.setChartContext(ChartContext{&dataCache_, &carryOver_, &writeOrder_, turn});
     Outcome outcome;
     try {
-        outcome.built = buildChart_(surface, graphFile);
+        outcome.result = buildChart_(surface, graphFile);
     } catch (...) {
         // buildChart reports its own failures; nothing may stop the others.
     }
