@@ -85,7 +85,6 @@ private:
     size_t maxPos = 0;
     uint32_t crcValue = 0;
     std::vector<uint8_t> priorRow;
-    // Scratch: one block of grabbed pixels, and the scanlines given to zlib.
+    // Scratch: one block of grabbed pixels.
     std::vector<uint32_t> argbBlock;
-    std::vector<uint8_t> scanLines;
 };
