@@ -1,6 +1,6 @@
-// Our GIF and PNG encoders against giflib, libpng and bare zlib, on the same
-// pixels in the same process. Sizes: a chart of 321x201 (arg 0) and a
-// full-HD image of the same drawing (arg 1), about 8 colours each.
+// Our GIF and PNG encoders against giflib, libpng, bare zlib and libdeflate,
+// on the same pixels in the same process. Sizes: a chart of 321x201 (arg 0)
+// and a full-HD image of the same drawing (arg 1), about 8 colours each.
 //
 //   build/bench/encoders_bench --benchmark_min_time=1 --benchmark_repetitions=5
 //
@@ -17,6 +17,8 @@
 //   ZlibLevel0Scanlines: compress2 at level 0 of the finished scanlines into
 //     a fresh buffer; WithCrc adds zlib's CRC-32 of that output, which every
 //     IDAT needs, so it is the least a level-0 PNG costs with zlib.
+//   ZlibScanlines, LibdeflateScanlines: the chart's scanlines at each level
+//     (the argument), time and size, for the choice of compressor.
 
 #include "encoders/GIFEncoder.h"
 #include "encoders/GIFEncoder_LZW.h"

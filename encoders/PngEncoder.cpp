@@ -18,8 +18,9 @@
 namespace {
 
 constexpr uint8_t PNG_SIGNATURE[8] = {0x89, 0x50, 0x4E, 0x47, 0x0D, 0x0A, 0x1A, 0x0A};
-// Rows are grabbed, filtered and compressed in blocks of about this many raw
-// bytes (one extra byte per pixel counted), so memory stays bounded.
+// Pixels are grabbed and filtered into rows in blocks of about this many raw
+// bytes (one extra byte per pixel counted); the rows of the whole image are
+// then compressed at once.
 constexpr size_t BLOCK_BYTES = 32767;
 // Scanlines of images up to this size stay allocated for the thread's next
 // image (a 1920x1080 RGB image is 6 MB of them).

@@ -1,7 +1,8 @@
 #pragma once
 // Encodes an image as the bytes of a PNG file: true colour, 8 bits per
 // sample, optionally with alpha, one row filter (none, Sub or Up) for every
-// row, one zlib stream at the chosen level in a single IDAT chunk.
+// row, one zlib stream at the chosen level in a single IDAT chunk, made by
+// libdeflate from the whole image's rows.
 //
 // pngEncode returns no bytes when there is no image or the image data cannot
 // be produced; the reason goes to standard error as one line (held back
