@@ -40,19 +40,19 @@ private:
 };
 
 // The graph file name.ini of chart n: 11 days of data from dataFile drawn
-// at 320x200, written as name.gif (run-length) and name.png (level 0).
-void writeGraphFile(const std::string& name, int n, const std::string& dataFile) {
+// at 320x200, written as name.gif (run-length) and name.png (at pngLevel).
+void writeGraphFile(const std::string& name, int n, const std::string& dataFile, int pngLevel = 0) {
     std::ofstream(name + ".ini") << "GRAPH_NAME=Index " << n << "\nGRAPH_DATA_FILE=" << dataFile
                                  << "\nGRAPH_DURATION_MODE=day\nGRAPH_DURATION_PERIOD=11\n"
                                     "GRAPH_PRINT_WIDTH=320\nGRAPH_PRINT_HEIGHT=200\n"
                                     "GRAPH_PRINT_GIF_VALID=yes\nGRAPH_PRINT_GIF_LZWCOMPRESS=no\n"
                                     "GRAPH_PRINT_GIF_NAME="
-                                 << name << ".gif\nGRAPH_PRINT_PNG_VALID=yes\nGRAPH_PRINT_PNG_COMPRESS=0\n"
+                                 << name << ".gif\nGRAPH_PRINT_PNG_VALID=yes\nGRAPH_PRINT_PNG_COMPRESS=" << pngLevel << "\n"
                                  << "GRAPH_PRINT_PNG_NAME=" << name << ".png\n";
 }
 
 // The folder of the pass: graph files, data files, images and the log.
-std::string preparePass(const std::string& base) {
+std::string preparePass(const std::string& base, int pngLevel) {
     std::string tmpl = base + "/zk_pass_bench_XXXXXX";
     if (!mkdtemp(tmpl.data())) return "";
     const std::string dir = tmpl;
@@ -69,7 +69,7 @@ std::string preparePass(const std::string& base) {
     for (int n = 1; n <= kCharts; ++n) {
         const std::string name = dir + "/chart" + std::to_string(n);
         std::ofstream(name + ".txt") << data;
-        writeGraphFile(name, n, name + ".txt");
+        writeGraphFile(name, n, name + ".txt", pngLevel);
         config["INDICEGIF_FILE_" + std::to_string(n)] = name + ".ini";
     }
     SysProperties.store(std::make_shared<const Properties>(std::move(config)));
@@ -79,7 +79,7 @@ std::string preparePass(const std::string& base) {
 void passIn(benchmark::State& state, const std::string& base) {
     QuietConsole console;
     ScopedPlatform installed(console);
-    const std::string dir = preparePass(base);
+    const std::string dir = preparePass(base, static_cast<int>(state.range(0)));
     if (dir.empty()) {
         state.SkipWithError("cannot make a folder there");
         return;
@@ -97,8 +97,9 @@ void passIn(benchmark::State& state, const std::string& base) {
 }
 void BM_GenerationPass_100Charts_Disk(benchmark::State& state) { passIn(state, "/tmp"); }
 void BM_GenerationPass_100Charts_Memory(benchmark::State& state) { passIn(state, "/dev/shm"); }
-BENCHMARK(BM_GenerationPass_100Charts_Disk)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK(BM_GenerationPass_100Charts_Memory)->Unit(benchmark::kMillisecond)->UseRealTime();
+// The argument is the PNG's compression level.
+BENCHMARK(BM_GenerationPass_100Charts_Disk)->Arg(0)->Arg(6)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_GenerationPass_100Charts_Memory)->Arg(0)->Arg(6)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // 100 charts drawn from 4 data files (25 charts each) of lines records, every
 // 10 minutes up to now; each chart shows the last 1,512 points (11 days).

@@ -7,6 +7,20 @@ namespace {
 
 // An optional "-" and digits, nothing else (the parts of a date or a time).
 bool parsePart(std::string_view text, int& out) {
+    // Nearly always a few plain digits: read them directly (parts are at
+    // most four characters, so this cannot overflow).
+    int digits = 0;
+    for (const char c : text) {
+        if (c < '0' || c > '9') {
+            digits = -1;
+            break;
+        }
+        digits = digits * 10 + (c - '0');
+    }
+    if (digits >= 0 && !text.empty()) {
+        out = digits;
+        return true;
+    }
     const char* first = text.data();
     const char* last = first + text.size();
     auto [end, ec] = std::from_chars(first, last, out);

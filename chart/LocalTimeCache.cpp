@@ -3,6 +3,8 @@
 #include "support/CivilCalendar.h"
 #include "support/Platform.h"
 
+#include <climits>
+
 namespace {
 
 constexpr int64_t kDaySeconds = 86400;
@@ -27,6 +29,12 @@ int64_t LocalTimeCache::midnight(int64_t dayNumber) {
 }
 
 int64_t LocalTimeCache::toMillis(int year, int month, int day, int hour, int minute, int second) {
+    const bool withinDay = hour >= 0 && hour < 24 && minute >= 0 && minute < 60 && second >= 0 && second < 60;
+    // Records come in order, many to a day: the date of the last one needs no
+    // calendar arithmetic again.
+    if (withinDay && regular_ && year == year_ && month == month_ && day == dayOfMonth_) {
+        return base_ + (int64_t{hour} * 3600 + int64_t{minute} * 60 + second) * 1000;
+    }
     // Wall-clock seconds since 1970-01-01 00:00 local, with every carry done.
     const int64_t months = static_cast<int64_t>(month) - 1;
     const int64_t y = year + civil::floorDiv(months, 12);
@@ -42,6 +50,10 @@ int64_t LocalTimeCache::toMillis(int year, int month, int day, int hour, int min
         const int64_t following = midnight(dayNumber + 1);
         regular_ = base_ - previous == kDayMillis && following - base_ == kDayMillis;
     }
+    // Fields within their day fall on the date they name, which is day_.
+    year_ = withinDay ? year : INT_MIN;
+    month_ = month;
+    dayOfMonth_ = day;
     if (regular_) return base_ + (wall - dayNumber * kDaySeconds) * 1000;
 
     CalendarFields f;

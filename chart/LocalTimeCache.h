@@ -29,4 +29,9 @@ private:
     int64_t day_ = INT64_MIN;  // last day looked at
     bool regular_ = false;     // that day has 24 hours and no clock change
     int64_t base_ = 0;         // its midnight
+    // The date of the last fields within a day, which fell on day_ (year_
+    // INT_MIN: none).
+    int year_ = INT32_MIN;
+    int month_ = 0;
+    int dayOfMonth_ = 0;
 };

@@ -3,7 +3,7 @@
 #include "support/Compiler.h"
 #include "support/MessageBuffer.h"
 
-#include <zlib.h>
+#include <libdeflate.h>
 
 #if defined(ZK_HAS_SSSE3_PATHS)
 #include <immintrin.h>
@@ -11,7 +11,6 @@
 
 #include <algorithm>
 #include <bit>
-#include <climits>
 #include <cstring>
 #include <exception>
 #include <string>
@@ -19,10 +18,13 @@
 namespace {
 
 constexpr uint8_t PNG_SIGNATURE[8] = {0x89, 0x50, 0x4E, 0x47, 0x0D, 0x0A, 0x1A, 0x0A};
-// Rows are grabbed, filtered and compressed in blocks of about this many raw
-// bytes (one extra byte per pixel counted), so memory stays bounded.
+// Pixels are grabbed and filtered into rows in blocks of about this many raw
+// bytes (one extra byte per pixel counted); the rows of the whole image are
+// then compressed at once.
 constexpr size_t BLOCK_BYTES = 32767;
-constexpr size_t FEED_BYTES = 256 * 1024;
+// Scanlines of images up to this size stay allocated for the thread's next
+// image (a 1920x1080 RGB image is 6 MB of them).
+constexpr size_t KEPT_SCANLINE_BYTES = 8u << 20;
 
 uint32_t byteSwap(uint32_t v) { return zk::byteSwap(v); }
 
@@ -61,14 +63,30 @@ size_t packRgbFast(const uint32_t* src, size_t w, uint8_t* out) {
 size_t packRgbFast(const uint32_t*, size_t, uint8_t*) { return 0; }
 #endif
 
-// Releases the compressor however writeImageData ends.
-struct DeflateStream {
-    z_stream zs{};
-    bool open = false;
-    ~DeflateStream() {
-        if (open) deflateEnd(&zs);
-    }
-};
+// One compressor per level and thread, set up once: setting one up costs
+// more than compressing a chart at the low levels.
+libdeflate_compressor* keptCompressor(int level) {
+    struct Kept {
+        libdeflate_compressor* byLevel[10] = {};
+        ~Kept() {
+            for (libdeflate_compressor* c : byLevel) libdeflate_free_compressor(c);
+        }
+    };
+    thread_local Kept kept;
+    libdeflate_compressor*& c = kept.byLevel[level];
+    if (c == nullptr) c = libdeflate_alloc_compressor(level);
+    return c;
+}
+
+std::vector<uint8_t>& keptScanLines() {
+    thread_local std::vector<uint8_t> lines;
+    return lines;
+}
+
+void dropOversizedScanLines() {
+    std::vector<uint8_t>& lines = keptScanLines();
+    if (lines.size() > KEPT_SCANLINE_BYTES) std::vector<uint8_t>().swap(lines);
+}
 
 }  // namespace
 
@@ -122,7 +140,9 @@ std::optional<std::vector<uint8_t>> PngEncoder::pngEncode() {
 
         bytePos = writeBytes(PNG_SIGNATURE, sizeof PNG_SIGNATURE, bytePos);
         writeHeader();
-        if (!writeImageData()) {
+        const bool written = writeImageData();
+        dropOversizedScanLines();
+        if (!written) {
             pngBytes.clear();
             return std::nullopt;
         }
@@ -159,7 +179,7 @@ void PngEncoder::writeEnd() {
 }
 
 void PngEncoder::writeChunkCrc(size_t start) {
-    crcValue = static_cast<uint32_t>(crc32(0, pngBytes.data() + start, static_cast<uInt>(bytePos - start)));
+    crcValue = libdeflate_crc32(0, pngBytes.data() + start, bytePos - start);
     bytePos = writeInt4(crcValue, bytePos);
 }
 
@@ -214,63 +234,29 @@ void PngEncoder::buildRows(const uint32_t* argb, size_t rows, uint8_t* scanLines
 bool PngEncoder::writeImageData() {
     bytesPerPixel = encodeAlpha ? 4 : 3;
     const size_t w = static_cast<size_t>(width);
+    const size_t h = static_cast<size_t>(height);
     const size_t rowBytes = w * static_cast<size_t>(bytesPerPixel);
     // At least one row per block, however wide the image.
     const size_t bytesPerRow = w * static_cast<size_t>(bytesPerPixel + 1);
     const size_t rowsPerBlock = std::max<size_t>(1, bytesPerRow == 0 ? BLOCK_BYTES : BLOCK_BYTES / bytesPerRow);
     priorRow.assign(rowBytes, 0);
 
-    DeflateStream stream;
-    z_stream& zs = stream.zs;
-    if (deflateInit(&zs, compressionLevel) != Z_OK) {
-        reportFailure(zs.msg != nullptr ? zs.msg : "cannot start the compressor");
+    libdeflate_compressor* compressor = keptCompressor(compressionLevel);
+    if (compressor == nullptr) {
+        reportFailure("cannot start the compressor");
         return false;
     }
-    stream.open = true;
 
-    // The compressor writes straight into the chunk; its length is filled in
-    // once known, and the CRC follows the data as it is produced.
-    const size_t lengthPos = bytePos;
-    bytePos = writeInt4(0, bytePos);
-    const size_t typePos = bytePos;
-    bytePos = writeString("IDAT", bytePos);
-    uLong crc = crc32(0, pngBytes.data() + typePos, 4);
-
-    // Input not yet given to the compressor, to size the growth of pngBytes.
-    size_t inputLeft = static_cast<size_t>(height) * (rowBytes + 1);
-    auto compress = [&](int flush) -> bool {
-        for (;;) {
-            if (bytePos == pngBytes.size()) {
-                ensureRoom(bytePos, std::max<size_t>(1000, deflateBound(&zs, static_cast<uLong>(inputLeft))));
-            }
-            const size_t room = std::min<size_t>(pngBytes.size() - bytePos, UINT_MAX);
-            zs.next_out = pngBytes.data() + bytePos;
-            zs.avail_out = static_cast<uInt>(room);
-            const int rc = deflate(&zs, flush);
-            const size_t produced = room - zs.avail_out;
-            crc = crc32(crc, pngBytes.data() + bytePos, static_cast<uInt>(produced));
-            bytePos += produced;
-            maxPos = std::max(maxPos, bytePos);
-            if (rc == Z_STREAM_ERROR) {
-                reportFailure(zs.msg != nullptr ? zs.msg : "compression failed");
-                return false;
-            }
-            if (flush == Z_FINISH ? rc == Z_STREAM_END : (zs.avail_in == 0 && zs.avail_out != 0)) return true;
-        }
-    };
-
-    // Several blocks of scanlines are handed to the compressor at once: zlib
-    // then copies stored data straight to its output instead of through its
-    // window. Memory stays bounded all the same.
-    const size_t blockBytes = rowsPerBlock * (rowBytes + 1);
-    const size_t feedBytes = std::min(std::max<size_t>(1, FEED_BYTES / blockBytes) * blockBytes,
-                                      std::max<size_t>(1, static_cast<size_t>(height) * (rowBytes + 1)));
+    // The compressor takes the whole image's scanlines at once, which costs
+    // one image's worth of them in memory (3 or 4 bytes a pixel, plus one a
+    // row) but compresses several times faster than feeding blocks of rows.
+    const size_t lineBytes = h * (rowBytes + 1);
+    std::vector<uint8_t>& lines = keptScanLines();
+    if (lines.size() < lineBytes) lines.resize(lineBytes);
     // Kept from one call to the next: every byte is written before it is read.
     if (argbBlock.size() < w * rowsPerBlock) argbBlock.resize(w * rowsPerBlock);
-    if (scanLines.size() < feedBytes) scanLines.resize(feedBytes);
-    size_t filled = 0;
-    for (size_t row = 0; row < static_cast<size_t>(height);) {
-        const size_t rows = std::min(rowsPerBlock, static_cast<size_t>(height) - row);
+    for (size_t row = 0; row < h;) {
+        const size_t rows = std::min(rowsPerBlock, h - row);
         int status = 0;
         const bool grabbed = image->grabPixels(0, static_cast<int>(row), width, static_cast<int>(rows), argbBlock.data(),
                                                0, width, &status);
@@ -282,29 +268,29 @@ bool PngEncoder::writeImageData() {
             reportFailure("image fetch aborted or errored");
             return false;
         }
-        buildRows(argbBlock.data(), rows, scanLines.data() + filled);
-        filled += rows * (rowBytes + 1);
+        buildRows(argbBlock.data(), rows, lines.data() + row * (rowBytes + 1));
         row += rows;
-        if (row < static_cast<size_t>(height) && filled + blockBytes <= feedBytes) continue;
-        // zlib counts input in 32 bits; a single row may be longer.
-        const uint8_t* in = scanLines.data();
-        for (size_t n = filled; n > 0;) {
-            const size_t piece = std::min<size_t>(n, 1u << 30);
-            zs.next_in = const_cast<Bytef*>(in);
-            zs.avail_in = static_cast<uInt>(piece);
-            inputLeft -= piece;
-            if (!compress(Z_NO_FLUSH)) return false;
-            in += piece;
-            n -= piece;
-        }
-        filled = 0;
     }
-    if (!compress(Z_FINISH)) return false;
 
-    const size_t dataLength = bytePos - typePos - 4;
+    // The compressor writes straight into the chunk; its length is filled in
+    // once known.
+    const size_t lengthPos = bytePos;
+    bytePos = writeInt4(0, bytePos);
+    const size_t typePos = bytePos;
+    bytePos = writeString("IDAT", bytePos);
+    const size_t bound = libdeflate_zlib_compress_bound(compressor, lineBytes);
+    ensureRoom(bytePos, bound);
+    const size_t dataLength =
+        libdeflate_zlib_compress(compressor, lines.data(), lineBytes, pngBytes.data() + bytePos, bound);
+    if (dataLength == 0) {
+        reportFailure("compression failed");
+        return false;
+    }
+    bytePos += dataLength;
+    maxPos = std::max(maxPos, bytePos);
+
     writeInt4(static_cast<uint32_t>(dataLength), lengthPos);
-    crcValue = static_cast<uint32_t>(crc);
-    bytePos = writeInt4(crcValue, bytePos);
+    writeChunkCrc(typePos);
     return true;
 }
 

@@ -1,7 +1,8 @@
 #pragma once
 // Encodes an image as the bytes of a PNG file: true colour, 8 bits per
 // sample, optionally with alpha, one row filter (none, Sub or Up) for every
-// row, one zlib stream at the chosen level in a single IDAT chunk.
+// row, one zlib stream at the chosen level in a single IDAT chunk, made by
+// libdeflate from the whole image's rows.
 //
 // pngEncode returns no bytes when there is no image or the image data cannot
 // be produced; the reason goes to standard error as one line (held back
@@ -85,7 +86,6 @@ private:
     size_t maxPos = 0;
     uint32_t crcValue = 0;
     std::vector<uint8_t> priorRow;
-    // Scratch: one block of grabbed pixels, and the scanlines given to zlib.
+    // Scratch: one block of grabbed pixels.
     std::vector<uint32_t> argbBlock;
-    std::vector<uint8_t> scanLines;
 };

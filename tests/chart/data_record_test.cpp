@@ -88,14 +88,19 @@ TEST(LocalTimeCache, CarriesOutOfRangeFieldsLikeThePlatform) {
     ScopedTimeZone zone{"Europe/Paris"};
     std::mt19937 random(3);
     LocalTimeCache cache;
+    CalendarFields f;
     for (int i = 0; i < 20000; ++i) {
-        CalendarFields f;
-        f.year = 1990 + static_cast<int>(random() % 20);
-        f.month = static_cast<int>(random() % 109) - 9;
-        f.day = static_cast<int>(random() % 109) - 9;
-        f.hour = static_cast<int>(random() % 109) - 9;
-        f.minute = static_cast<int>(random() % 109) - 9;
-        f.second = static_cast<int>(random() % 109) - 9;
+        // Half the time the date of the call before, as records of one day
+        // come; times within the day or carried out of it, either way.
+        if (random() % 2 == 0) {
+            f.year = 1990 + static_cast<int>(random() % 20);
+            f.month = static_cast<int>(random() % 109) - 9;
+            f.day = static_cast<int>(random() % 109) - 9;
+        }
+        const bool withinDay = random() % 2 == 0;
+        f.hour = static_cast<int>(withinDay ? random() % 24 : random() % 109) - (withinDay ? 0 : 9);
+        f.minute = static_cast<int>(withinDay ? random() % 60 : random() % 109) - (withinDay ? 0 : 9);
+        f.second = static_cast<int>(withinDay ? random() % 60 : random() % 109) - (withinDay ? 0 : 9);
         f.millisecond = 0;
         ASSERT_EQ(cache.toMillis(f.year, f.month, f.day, f.hour, f.minute, f.second),
                   Platform::current().fromLocal(f))
