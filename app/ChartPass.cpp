@@ -36,7 +36,9 @@ size_t ChartPass::dataBudgetFor(const std::optional<std::string>& value) {
 }
 
 ChartPass::Outcome ChartPass::buildOne(Indication_Graph& surface, const std::string& graphFile, int turn) {
-    surface.setChartContext(ChartContext{&dataCache_, &carryOver_, &writeOrder_, turn});
+    ChartCarryOver::Turn carry = carryOver_.turn(turn);
+    ImageWriteOrder::Turn writes = writeOrder_.turn(turn);
+    surface.setChartContext(ChartContext{&dataCache_, &carry, &writes});
     Outcome outcome;
     try {
         outcome.built = buildChart_(surface, graphFile);
@@ -45,9 +47,9 @@ ChartPass::Outcome ChartPass::buildOne(Indication_Graph& surface, const std::str
     }
     outcome.at = Platform::current().nowMillis();
     surface.setChartContext(ChartContext{});
-    // The turn ends however the chart ended, so the charts after it go on.
-    const Indication_Data* model = surface.idMesDonnees.get();
-    carryOver_.pass(turn, model ? model->szDate_WeekDay : std::nullopt);
+    // A chart that drew no graph still hands on its weekday letters; carry's
+    // end lets the charts after it go on, however the chart ended.
+    if (const Indication_Data* model = surface.idMesDonnees.get()) carry.leaveWeekDays(model->szDate_WeekDay);
     return outcome;
 }
 

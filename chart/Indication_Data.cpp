@@ -358,9 +358,8 @@ bool Indication_Data::GetConfiguration(const std::optional<std::string>& path) {
 
 void Indication_Data::setChartContext(const ChartContext& context) {
     context_ = context;
-    carryPending_ = context.carryOver != nullptr && context.turn >= 0;
     // Then the charts before decide, unless the graph file sets them.
-    if (carryPending_) szDate_WeekDay.reset();
+    if (context.carryOver != nullptr && *context.carryOver) szDate_WeekDay.reset();
 }
 
 void Indication_Data::finalize() {

@@ -200,10 +200,8 @@ void Indication_Graph::sweepFolder(const FilePlace& place, const std::string& pa
     // Charts built at once: whichever comes first sweeps, and the first of the
     // list to write into the folder reports it, in its place among its lines,
     // once the charts before it are over.
-    context_.writeOrder->enterFolder(context_.turn, place, [&] { return sweepStaleTemporaries(place, path); });
-    held->later([order = context_.writeOrder, turn = context_.turn, place, path] {
-        reportStaleTemporaries(order->takeSweepReport(turn, place), path);
-    });
+    context_.writeOrder->enterFolder(place, [&] { return sweepStaleTemporaries(place, path); });
+    held->later([report = context_.writeOrder->sweepReport(place), path] { reportStaleTemporaries(report(), path); });
 }
 
 bool Indication_Graph::writeImageFile(const char* kind, const std::string& path, std::string_view bytes) {
@@ -217,7 +215,7 @@ bool Indication_Graph::writeImageFile(const char* kind, const std::string& path,
     auto write = [&](bool keep) {
         return keep ? platform.writeFileAtomic(path, bytes, error) : platform.trialWriteFile(path, bytes, error);
     };
-    if (context_.writeOrder != nullptr ? context_.writeOrder->write(context_.turn, place, write) : write(true)) {
+    if (context_.writeOrder != nullptr ? context_.writeOrder->write(place, write) : write(true)) {
         return true;
     }
     Indication_Tools::Outils_AfficheMsg_System(thisClassName,
