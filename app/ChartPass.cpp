@@ -3,11 +3,11 @@
 #include "chart/Indication_Graph.h"
 #include "support/Indication_Tools.h"
 #include "support/MessageBuffer.h"
+#include "support/Mutex.h"
 #include "support/Platform.h"
 
 #include <algorithm>
 #include <atomic>
-#include <mutex>
 #include <system_error>
 #include <thread>
 
@@ -70,7 +70,7 @@ std::vector<ChartPass::Outcome> ChartPass::build(const std::vector<std::string>&
 
     std::vector<MessageBuffer> held(static_cast<size_t>(count));
     std::vector<char> finished(static_cast<size_t>(count), 0);
-    std::mutex writing;  // the lines written so far and finished
+    Mutex writing;  // the lines written so far and finished
     int written = 0;
     std::atomic<int> next{0};
     auto work = [&](Indication_Graph& surface) {
@@ -83,7 +83,7 @@ std::vector<ChartPass::Outcome> ChartPass::build(const std::vector<std::string>&
             }
             // The lines of every chart finished in a row from the first not
             // yet written: the order of the list, whoever finished first.
-            std::lock_guard<std::mutex> lock(writing);
+            MutexLock lock(writing);
             finished[static_cast<size_t>(i)] = 1;
             while (written < count && finished[static_cast<size_t>(written)]) {
                 try {

@@ -1,5 +1,6 @@
 // POSIX implementation of the platform interface.
 
+#include "support/Mutex.h"
 #include "support/Platform.h"
 #include "support/TemporaryNames.h"
 
@@ -330,13 +331,13 @@ public:
     }
 
     void writeStdout(std::string_view text) override {
-        std::lock_guard<std::mutex> lock(consoleMutex_);
+        MutexLock lock(consoleMutex_);
         int err = 0;
         writeAll(STDOUT_FILENO, text, err);
     }
 
     void writeStderr(std::string_view text) override {
-        std::lock_guard<std::mutex> lock(consoleMutex_);
+        MutexLock lock(consoleMutex_);
         int err = 0;
         writeAll(STDERR_FILENO, text, err);
     }
@@ -415,7 +416,7 @@ public:
     void reclaimMemory() override { malloc_trim(0); }
 
     double randomUnit() override {
-        std::lock_guard<std::mutex> lock(randomMutex_);
+        MutexLock lock(randomMutex_);
         return std::uniform_real_distribution<double>(0.0, 1.0)(engine_);
     }
 
@@ -464,9 +465,9 @@ private:
         return ok;
     }
 
-    std::mutex consoleMutex_;
-    std::mutex randomMutex_;
-    std::mt19937_64 engine_{std::random_device{}()};
+    Mutex consoleMutex_;  // one line at a time on the console
+    Mutex randomMutex_;
+    std::mt19937_64 engine_ ZK_GUARDED_BY(randomMutex_){std::random_device{}()};
 };
 
 }  // namespace
