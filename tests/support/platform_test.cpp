@@ -1,3 +1,4 @@
+#include "support/AtomicWrites.h"
 #include "support/Platform.h"
 
 #include <gtest/gtest.h>
@@ -71,6 +72,30 @@ TEST(PosixPlatform, StaleTemporariesAreRemovedAndNothingElse) {
     std::set<std::string> left;
     for (const auto& e : fs::directory_iterator(folder)) left.insert(e.path().filename().string());
     EXPECT_EQ(left.size(), names.size() + 1 - 2);
+    fs::remove_all(folder);
+}
+
+// The first whole-file write of the process into a folder sweeps it, and
+// says what it removed; later writes there leave it alone.
+TEST(PosixPlatform, TheFirstAtomicWriteIntoAFolderSweepsIt) {
+    namespace fs = std::filesystem;
+    const fs::path folder = fs::temp_directory_path() / ("zk_first_write_" + std::to_string(::getpid()));
+    fs::remove_all(folder);
+    fs::create_directories(folder);
+    auto stale = [&](const std::string& name) {
+        std::ofstream(folder / name) << "x";
+        fs::last_write_time(folder / name, fs::file_time_type::clock::now() - std::chrono::hours(2));
+    };
+    stale(".status.prom.tmpAB12cd");
+    const std::string target = (folder / "status.prom").string();
+    std::string error;
+    std::vector<std::string> swept;
+    ASSERT_TRUE(AtomicWrites::write(target, "a", error, &swept)) << error;
+    EXPECT_EQ(swept, std::vector<std::string>{".status.prom.tmpAB12cd"});
+    stale(".status.prom.tmpXY34zz");
+    ASSERT_TRUE(AtomicWrites::write(target, "b", error, &swept)) << error;
+    EXPECT_TRUE(swept.empty());
+    EXPECT_TRUE(fs::exists(folder / ".status.prom.tmpXY34zz"));
     fs::remove_all(folder);
 }
 
