@@ -41,7 +41,7 @@ ChartPass::Outcome ChartPass::buildOne(Indication_Graph& surface, const std::str
     surface.setChartContext(ChartContext{&dataCache_, &carry, &writes});
     Outcome outcome;
     try {
-        outcome.built = buildChart_(surface, graphFile);
+        outcome.result = buildChart_(surface, graphFile);
     } catch (...) {
         // buildChart reports its own failures; nothing may stop the others.
     }

@@ -16,6 +16,7 @@
 // Lives as long as the service: the parsed data files and the worker surfaces
 // are kept from pass to pass. build() is called by one thread at a time.
 
+#include "chart/ChartOutcome.h"
 #include "chart/DataFileCache.h"
 #include "chart/ImageWriteOrder.h"
 #include "chart/ChartCarryOver.h"
@@ -32,13 +33,12 @@ class Indication_Graph;
 class ChartPass {
 public:
     // Builds one chart on a surface: loads the graph file, draws it, writes
-    // its images and reports, catching its own failures; true when every
-    // image the graph file asks for was written.
-    using BuildChart = std::function<bool(Indication_Graph& surface, const std::string& graphFile)>;
+    // its images and reports, catching its own failures; returns how it ended.
+    using BuildChart = std::function<ChartResult(Indication_Graph& surface, const std::string& graphFile)>;
 
     // How a chart's build ended, and when (milliseconds since the epoch).
     struct Outcome {
-        bool built = false;
+        ChartResult result;
         int64_t at = 0;
     };
 

@@ -11,19 +11,74 @@
 #include "app/ChartPass.h"
 #include "app/MemoryWatcherThread.h"
 #include "app/ServiceStatus.h"
+#include "chart/FontCache.h"
 #include "chart/Indication_Graph.h"
 #include "support/Indication_Tools.h"
+#include "support/KeyCheck.h"
 #include "support/Platform.h"
 #include "support/SysProperties.h"
 
+#include <algorithm>
 #include <exception>
 #include <new>
+#include <string_view>
+#include <vector>
 
 namespace {
 
 using IT = Indication_Tools;
 
 const char* const kReadingConfiguration = "Reading Configuration File... zkQuoteForge.ini";
+
+// The keys of zkQuoteForge.ini, besides INDICEGIF_FILE_1, INDICEGIF_FILE_2, ...:
+// a key read anywhere is listed here, or its users are told it is unknown.
+constexpr std::string_view kConfigurationKeys[] = {
+    "APPLI_VERBOSE_MODE", "APPLI_READINI_TIMER", "INDICEGIF_SERVICE", "INDICEGIF_TIMER", "INDICEGIF_LOG",
+    "INDICEGIF_URLUPDATE_VALID", "INDICEGIF_URLUPDATE_URL", "INDICEGIF_URLUPDATE_LOGIN",
+    "INDICEGIF_URLUPDATE_PASSWORD", "INDICEGIF_EXEUPDATE_VALID", "INDICEGIF_EXEUPDATE_FILENAME",
+    "INDICEGIF_EXEUPDATE_PARAMETERS", "INDICEGIF_EXEUPDATE_LOGPRINTOUT", "INDICEGIF_STATUS_FILE",
+    "INDICEGIF_THREADS", "INDICEGIF_DATA_CACHE_MB"};
+constexpr std::string_view kGraphFileKey = "INDICEGIF_FILE_";
+
+std::string graphFileKey(int n) { return std::string(kGraphFileKey) + std::to_string(n); }
+
+// The number of a graph-file key in plain decimal from 1 ("INDICEGIF_FILE_12"), or 0.
+int graphFileNumber(const std::string& key) {
+    if (key.compare(0, kGraphFileKey.size(), kGraphFileKey) != 0) return 0;
+    const std::string digits = key.substr(kGraphFileKey.size());
+    if (digits.empty() || digits.size() > 9 || digits[0] == '0') return 0;
+    for (char c : digits)
+        if (c < '0' || c > '9') return 0;
+    return std::stoi(digits);
+}
+
+// The keys of the configuration just loaded that nothing reads, once per content.
+void reportUnreadKeys(const Properties& config) {
+    int listEnd = 0;  // the last graph file read
+    while (config.count(graphFileKey(listEnd + 1)) != 0) ++listEnd;
+    std::vector<std::string_view> known(std::begin(kConfigurationKeys), std::end(kConfigurationKeys));
+    std::vector<std::string> numbered;
+    for (int n = 1; n <= listEnd + 1; ++n) numbered.push_back(graphFileKey(n));
+    known.insert(known.end(), numbered.begin(), numbered.end());
+    std::vector<std::string> keys;
+    for (const auto& entry : config) keys.push_back(entry.first);
+    std::sort(keys.begin(), keys.end());
+    std::string findings;
+    for (const std::string& key : keys) {
+        if (std::find(known.begin(), known.end(), key) != known.end()) continue;
+        if (graphFileNumber(key) > listEnd) {
+            findings += key + " is not read: " +
+                        (listEnd == 0 ? "there is no " + graphFileKey(1) : "the list ends at " + graphFileKey(listEnd));
+        } else {
+            findings += KeyCheck::unknownKeyLine(key, zkQuoteForge::CONFIG_FILE, known);
+        }
+        findings += '\n';
+    }
+    if (!KeyCheck::firstReading(zkQuoteForge::CONFIG_FILE, config, !findings.empty())) return;
+    size_t start = 0;
+    for (size_t end; (end = findings.find('\n', start)) != std::string::npos; start = end + 1)
+        IT::Outils_AfficheMsg_System("zkQuoteForge", findings.substr(start, end - start), true);
+}
 
 // The description of the exception being handled, for a report.
 std::string currentFailure() {
@@ -70,6 +125,16 @@ void zkQuoteForge::reportLoadedConfiguration() {
     if (reload && IT::parseDecimalInt(*reload) == 0) {
         IT::Outils_AfficheMsg_System("zkQuoteForge",
                                      "APPLI_READINI_TIMER is 0: zkQuoteForge.ini is read again every second", true);
+    }
+    if (const SharedProperties::Ptr config = SysProperties.load()) reportUnreadKeys(*config);
+    // Otherwise "-unique" would wait for the next reading without a word.
+    if (!isSystemFieldOn("INDICEGIF_SERVICE")) {
+        const std::optional<std::string> service = SysProperties.get("INDICEGIF_SERVICE");
+        IT::Outils_AfficheMsg_System("zkQuoteForge",
+                                     "INDICEGIF_SERVICE is off (" + (service ? "\"" + *service + "\"" : "not set") +
+                                         "): no chart is built until it is \"yes\"; next reading of " + CONFIG_FILE +
+                                         " in " + std::to_string(reloadPeriod()) + " s",
+                                     true);
     }
 }
 
@@ -280,8 +345,9 @@ void zkQuoteForge::generationLoop(const std::shared_ptr<Indication_Graph>& surfa
             }
             thread_QuoteForge_running = true;
         }
+        bool passSucceeded = false;
         try {
-            generationPass(charts, &status_);
+            passSucceeded = generationPass(charts, &status_);
         } catch (...) {
             // The flag is cleared below whatever happened, or every later reload would wait for ever.
             IT::Outils_AfficheMsg_System("QuoteForge", "Construction failed : " + currentFailure(), true);
@@ -312,7 +378,8 @@ void zkQuoteForge::generationLoop(const std::shared_ptr<Indication_Graph>& surfa
                     stateChanged_.wait(lock, [this] { return !thread_Appli_running; });
                 }
             }
-            ShutdownApplication(*this, true);
+            // cron and service managers read the pass's outcome from the exit status.
+            ShutdownApplication(*this, true, passSucceeded ? 0 : 1);
         }
 
         std::unique_lock<std::mutex> lock(stateMutex_);
@@ -320,7 +387,8 @@ void zkQuoteForge::generationLoop(const std::shared_ptr<Indication_Graph>& surfa
     }
 }
 
-void zkQuoteForge::generationPass(ChartPass& charts, ServiceStatus* status) {
+bool zkQuoteForge::generationPass(ChartPass& charts, ServiceStatus* status) {
+    bool succeeded = true;
     // Only the reload thread replaces the configuration, and never during a pass.
     const SharedProperties::Ptr snapshot = SysProperties.load();
     const Properties config = snapshot ? *snapshot : Properties();
@@ -339,6 +407,7 @@ void zkQuoteForge::generationPass(ChartPass& charts, ServiceStatus* status) {
             IT::Outils_AfficheMsg_System("QuoteForge", "Updating ok : " + *reply, true);
         else
             IT::Outils_AfficheMsg_System("QuoteForge", "Updating failed : " + reply.value_or(""), true);
+        succeeded = succeeded && ok;
         if (status) status->updateOutcome(ServiceStatus::STEP_ADDRESS, ok);
     }
 
@@ -347,6 +416,7 @@ void zkQuoteForge::generationPass(ChartPass& charts, ServiceStatus* status) {
         const std::string parameters = updateField(config, "INDICEGIF_EXEUPDATE_PARAMETERS");
         if (program.empty()) {
             IT::addLogIndice("Executing program: [ERROR] INDICEGIF_EXEUPDATE_FILENAME is invalid.");
+            succeeded = false;
             if (status) status->updateOutcome(ServiceStatus::STEP_PROGRAM, false);
         } else {
             IT::addLogIndice("Executing program: " + program + " " + parameters);
@@ -356,6 +426,7 @@ void zkQuoteForge::generationPass(ChartPass& charts, ServiceStatus* status) {
                 IT::Outils_AfficheMsg_System("QuoteForge", "EXE Updating ok", true);
             else
                 IT::Outils_AfficheMsg_System("QuoteForge", "EXE Updating failed : " + std::to_string(result), true);
+            succeeded = succeeded && result == 0;
             if (status) status->updateOutcome(ServiceStatus::STEP_PROGRAM, result == 0);
         }
     }
@@ -374,41 +445,58 @@ void zkQuoteForge::generationPass(ChartPass& charts, ServiceStatus* status) {
     charts.dataCache().setBudget(ChartPass::dataBudgetFor(dataCacheMB));
     const std::vector<ChartPass::Outcome> outcomes = charts.build(graphFiles, ChartPass::workersFor(threads));
     // In the order of the list: a graph file listed twice counts by its last attempt.
-    for (size_t i = 0; status && i < outcomes.size(); ++i) {
-        status->chartOutcome(graphFiles[i], outcomes[i].built, outcomes[i].at);
+    for (size_t i = 0; i < outcomes.size(); ++i) {
+        if (outcomes[i].result.outcome == ChartOutcome::failed) succeeded = false;
+        if (status) status->chartOutcome(graphFiles[i], outcomes[i].result, outcomes[i].at);
     }
     if (status) publishStatus(config, *status);
+    return succeeded;
 }
 
-bool zkQuoteForge::buildChart(Indication_Graph& surface, const std::string& path) {
+ChartResult zkQuoteForge::buildChart(Indication_Graph& surface, const std::string& path) {
     IT::addLogIndice(" - reading : " + path);
-    std::string result = "file... " + path + ": ";
-    bool built = false;
+    std::string line = "file... " + path + ": ";
+    ChartResult result;
+    FontCache::takeTextNotDrawn();  // a mark left by whatever this thread drew before
     try {
         if (surface.initGraphique(path)) {
             surface.init();
             const Indication_Graph::ImageExport written = surface.exportImages();
-            // The image then holds the "no data" notice: not a chart to count as done.
-            const bool drawn = surface.hasDataToDraw();
+            const bool textLost = FontCache::takeTextNotDrawn();
             if (!written.complete()) {
                 // A chart with an image missing is not done: say which.
-                result += written.outcomes();
+                line += written.outcomes();
+                result.cause = ChartFailure::imageWrite;
+            } else if (textLost) {
+                // Written, but without its title, legends or caption.
+                line += written.summary() + "text not drawn (no font)!";
+                result.cause = ChartFailure::font;
             } else {
-                result += written.summary();
-                result += drawn ? "done" : "nothing to draw in the time window!";
+                // A window with nothing to draw shows the notice: that image was asked for too.
+                line += written.summary() + (surface.hasDataToDraw() ? "done" : "done (nothing to draw in the time window)");
+                result.outcome = ChartOutcome::built;
             }
-            // Built when it was drawn and every image the graph file asks for was written.
-            built = drawn && written.complete();
+        } else if (const Indication_Data* model = surface.idMesDonnees.get(); model && model->loadFailure.noData) {
+            // The night or the weekend of a market: the images of its last records stay.
+            line += "no data in the time window, images left as they were";
+            result.outcome = ChartOutcome::noData;
         } else {
-            result += "configuration failed!";
+            const ChartLoadFailure failure = model ? model->loadFailure : ChartLoadFailure{};
+            result.cause = failure.cause == ChartFailure::none ? ChartFailure::configuration : failure.cause;
+            // Verbose mode has shown it among the other reports already.
+            if (!IT::debugMode && !failure.text.empty())
+                IT::Outils_AfficheMsg_System(Indication_Data::thisClassName, failure.text, true);
+            line += "configuration failed!";
             IT::addLogIndice("  |_ Configuration Failed!");
         }
+        if (const Indication_Data* model = surface.idMesDonnees.get()) result.newestRecord = model->newestRecord;
     } catch (...) {
         // One chart that fails in an unforeseen way does not cost the others theirs.
         const std::string failure = currentFailure();
-        result += "build failed : " + failure;
+        line += "build failed : " + failure;
         IT::addLogIndice("  |_ Build Failed : " + failure);
+        result = ChartResult{};
     }
-    IT::Outils_AfficheMsg_System("QuoteForge", " - " + result);
-    return built;
+    IT::Outils_AfficheMsg_System("QuoteForge", " - " + line);
+    return result;
 }

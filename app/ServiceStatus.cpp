@@ -5,6 +5,7 @@
 #include "support/AtomicWrites.h"
 
 #include <cstdio>
+#include <utility>
 
 namespace {
 
@@ -66,14 +67,20 @@ void ServiceStatus::updateOutcome(const std::string& step, bool ok) {
     if (!ok) passFailed_ = true;
 }
 
-void ServiceStatus::chartOutcome(const std::string& graphFile, bool built, int64_t at) {
+void ServiceStatus::chartOutcome(const std::string& graphFile, const ChartResult& result, int64_t at) {
     std::lock_guard<std::mutex> lock(mutex_);
     Chart& chart = charts_[graphFile];
     // A graph file listed twice is one series: its last attempt counts.
     chart.pass = pass_;
-    chart.lastFailed = !built;
-    if (built) chart.lastSuccess = at;
-    if (!built) passFailed_ = true;
+    chart.outcome = result.outcome;
+    // A file caught empty (being rewritten, say) does not hide the records it had.
+    if (result.newestRecord && (*result.newestRecord != 0 || !chart.newestRecord))
+        chart.newestRecord = result.newestRecord;
+    if (result.outcome == ChartOutcome::built) chart.lastSuccess = at;
+    if (result.outcome == ChartOutcome::failed) {
+        chart.lastCause = result.cause == ChartFailure::none ? ChartFailure::configuration : result.cause;
+        passFailed_ = true;
+    }
 }
 
 void ServiceStatus::passEnded(int64_t at) {
@@ -93,7 +100,10 @@ std::string ServiceStatus::exposition() const {
     std::lock_guard<std::mutex> lock(mutex_);
     int built = 0;
     int failed = 0;
-    for (const auto& [file, chart] : charts_) (chart.lastFailed ? failed : built) += 1;
+    int noData = 0;
+    for (const auto& [file, chart] : charts_) {
+        (chart.outcome == ChartOutcome::built ? built : chart.outcome == ChartOutcome::noData ? noData : failed) += 1;
+    }
 
     std::string out;
     family(out, "zkquoteforge_last_pass_start_timestamp_seconds", "Start of the last chart pass (Unix time).");
@@ -106,6 +116,9 @@ std::string ServiceStatus::exposition() const {
     sample(out, "zkquoteforge_last_pass_charts_built", "", std::to_string(built));
     family(out, "zkquoteforge_last_pass_charts_failed", "Charts of the last pass that failed.");
     sample(out, "zkquoteforge_last_pass_charts_failed", "", std::to_string(failed));
+    family(out, "zkquoteforge_last_pass_charts_no_data",
+           "Charts of the last pass whose time window held no record (images left as they were).");
+    sample(out, "zkquoteforge_last_pass_charts_no_data", "", std::to_string(noData));
     family(out, "zkquoteforge_last_successful_pass_timestamp_seconds",
            "End of the last pass in which every update step and chart succeeded (0: none yet).");
     sample(out, "zkquoteforge_last_successful_pass_timestamp_seconds", "", seconds(lastGoodPass_));
@@ -124,7 +137,34 @@ std::string ServiceStatus::exposition() const {
         family(out, "zkquoteforge_chart_last_attempt_failed", "Whether the chart's last attempt failed (1) or not (0).");
         for (const auto& [file, chart] : charts_)
             sample(out, "zkquoteforge_chart_last_attempt_failed", "graph_file=\"" + labelValue(file) + "\"",
-                   chart.lastFailed ? "1" : "0");
+                   chart.outcome == ChartOutcome::failed ? "1" : "0");
+        family(out, "zkquoteforge_chart_outcome",
+               "How each chart's last attempt ended: 1 for its outcome (built, no_data or failed), 0 for the others.");
+        for (const auto& [file, chart] : charts_) {
+            for (ChartOutcome o : {ChartOutcome::built, ChartOutcome::noData, ChartOutcome::failed})
+                sample(out, "zkquoteforge_chart_outcome",
+                       "graph_file=\"" + labelValue(file) + "\",outcome=\"" + outcomeName(o) + "\"",
+                       chart.outcome == o ? "1" : "0");
+        }
+        bool familyShown = false;
+        for (const auto& [file, chart] : charts_) {
+            if (chart.lastCause == ChartFailure::none) continue;
+            if (!std::exchange(familyShown, true))
+                family(out, "zkquoteforge_chart_failure",
+                       "Cause of each chart's last failure: 1 while the chart is failing, 0 once it no longer is.");
+            sample(out, "zkquoteforge_chart_failure",
+                   "graph_file=\"" + labelValue(file) + "\",cause=\"" + failureName(chart.lastCause) + "\"",
+                   chart.outcome == ChartOutcome::failed ? "1" : "0");
+        }
+        familyShown = false;
+        for (const auto& [file, chart] : charts_) {
+            if (!chart.newestRecord) continue;
+            if (!std::exchange(familyShown, true))
+                family(out, "zkquoteforge_chart_newest_record_timestamp_seconds",
+                       "Newest record of each chart's data file when last read (Unix time).");
+            sample(out, "zkquoteforge_chart_newest_record_timestamp_seconds",
+                       "graph_file=\"" + labelValue(file) + "\"", seconds(*chart.newestRecord));
+        }
     }
     return out;
 }

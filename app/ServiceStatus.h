@@ -7,6 +7,8 @@
 //
 // Thread-safe: charts of one pass may report from several threads.
 
+#include "chart/ChartOutcome.h"
+
 #include <cstdint>
 #include <map>
 #include <mutex>
@@ -22,8 +24,9 @@ public:
     // Times are milliseconds since the epoch.
     void passStarted(int64_t at);
     void updateOutcome(const std::string& step, bool ok);
-    // A chart is built when every image its graph file asks for was written.
-    void chartOutcome(const std::string& graphFile, bool built, int64_t at);
+    // A chart is built when every image its graph file asks for was written;
+    // only a failed chart fails the pass (no data is the market closed).
+    void chartOutcome(const std::string& graphFile, const ChartResult& result, int64_t at);
     void passEnded(int64_t at);
 
     // The exposition text of the last ended pass; charts not tried in it are
@@ -36,8 +39,10 @@ public:
 private:
     struct Chart {
         int64_t lastSuccess = 0;  // 0: never built
-        bool lastFailed = false;
-        uint64_t pass = 0;        // the pass that last tried it
+        ChartOutcome outcome = ChartOutcome::failed;
+        ChartFailure lastCause = ChartFailure::none;  // of the last failure; none: never failed
+        std::optional<int64_t> newestRecord;          // the newest record ever read for it; 0: none yet
+        uint64_t pass = 0;                            // the pass that last tried it
     };
 
     mutable std::mutex mutex_;

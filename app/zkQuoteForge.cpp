@@ -61,7 +61,16 @@ const std::string zkQuoteForge::help =
 
 // ---- Entry --------------------------------------------------------------------
 
-void zkQuoteForge::main(const std::vector<std::string>& args) {
+int zkQuoteForge::runProcess(const std::vector<std::string>& args) {
+    // Time zone and signal settings first (see ProcessSetup::atEntry).
+    ProcessSetup::atEntry();
+    // SIGTERM, SIGINT, Ctrl-C and Ctrl-Break stop the application after the pass in progress.
+    Platform::current().watchStopRequests([] { requestStop(); });
+    if (main(args) != 0) return 1;
+    return waitForEnd();
+}
+
+int zkQuoteForge::main(const std::vector<std::string>& args) {
     Platform& platform = Platform::current();
     std::string os;
     IT::szSystemOS = platform.osName(os) ? os : "unknown system";
@@ -81,13 +90,14 @@ void zkQuoteForge::main(const std::vector<std::string>& args) {
             unique = true;
         } else if (option == "-h" || option == "-?") {
             platform.writeStdout(help + "\n");
-            return;
+            return 0;
         } else if (option == "-datamaker") {
             dataMaker();
-            return;
+            return 0;
         }
     }
     theApplication = new zkQuoteForge(unique);
+    return running() ? 0 : 1;
 }
 
 int zkQuoteForge::waitForEnd() {
@@ -233,7 +243,7 @@ bool zkQuoteForge::isYes(const std::string& value) { return asciiLower(value) ==
 
 bool zkQuoteForge::isSystemFieldOn(const std::string& key) { return isYes(getSystemField(key)); }
 
-void zkQuoteForge::ShutdownApplication(zkQuoteForge& app, bool fromGenerationThread) {
+void zkQuoteForge::ShutdownApplication(zkQuoteForge& app, bool fromGenerationThread, int exitStatus) {
     if (!fromGenerationThread) {
         app.closing_ = true;
         if (IT::svcMemMonitor) app.stopMemoryWatcher();
@@ -241,6 +251,6 @@ void zkQuoteForge::ShutdownApplication(zkQuoteForge& app, bool fromGenerationThr
         app.stopReloadThread();
     }
     IT::Outils_AfficheMsg_System("Application", "Shutdown application!", true);
-    Platform::current().exitProcess(0);
+    Platform::current().exitProcess(exitStatus);
     std::abort();  // not reached
 }

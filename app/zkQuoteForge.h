@@ -9,6 +9,7 @@
 // blocks the initial thread meanwhile.
 
 #include "app/ServiceStatus.h"
+#include "chart/ChartOutcome.h"
 #include "support/ProgramInfo.h"
 
 #include <atomic>
@@ -36,8 +37,14 @@ public:
     // The help text of "-h" and "-?" (a line end follows it).
     static const std::string help;
 
-    // Process entry with the arguments after the program name.
-    static void main(const std::vector<std::string>& args);
+    // Process entry with the arguments after the program name: 1 after a
+    // configuration error at start-up, else 0 (the help, data-maker mode, or
+    // the application started).
+    static int main(const std::vector<std::string>& args);
+    // The whole life of the process, as each program's entry runs it: the
+    // process settings, the stop requests, main, then waitForEnd; returns the
+    // process exit status (1 when the start-up failed).
+    static int runProcess(const std::vector<std::string>& args);
     // Blocks while worker threads keep the application alive (see KeepAlive);
     // returns the process exit status. After requestStop it shuts the
     // application down instead (the process ends with status 0).
@@ -59,9 +66,9 @@ public:
     static bool isSystemFieldOn(const std::string& key);
     // The one rule for a yes/no value of the application configuration: "yes", any case.
     static bool isYes(const std::string& value);
-    // Stops what the caller may stop, reports and exits with status 0. The
+    // Stops what the caller may stop, reports and exits with exitStatus. The
     // generation thread passes true: it cannot stop itself.
-    [[noreturn]] static void ShutdownApplication(zkQuoteForge& app, bool fromGenerationThread);
+    [[noreturn]] static void ShutdownApplication(zkQuoteForge& app, bool fromGenerationThread, int exitStatus = 0);
 
     // Verbose mode follows "APPLI_VERBOSE_MODE" unless "-v" was given.
     void settleVerboseMode();
@@ -80,11 +87,12 @@ public:
     // configuration, built by the workers "INDICEGIF_THREADS" asks for. The
     // generation thread runs it between its flags. With a status, the pass's
     // outcome is recorded there and written to the status file when the
-    // configuration names one.
-    static void generationPass(ChartPass& charts, ServiceStatus* status = nullptr);
-    // Builds one chart on surface and shows its result line; true when every
-    // image the graph file asks for was written.
-    static bool buildChart(Indication_Graph& surface, const std::string& path);
+    // configuration names one. True when every update step that ran
+    // succeeded and no chart failed (one with no data did not).
+    static bool generationPass(ChartPass& charts, ServiceStatus* status = nullptr);
+    // Builds one chart on surface and shows its result line (and, without
+    // verbose mode, the cause of a failed loading on the line before).
+    static ChartResult buildChart(Indication_Graph& surface, const std::string& path);
 
     // Stops the memory watcher and the service, asks for memory to be
     // reclaimed. Runs once: when the object is discarded, or at process exit.

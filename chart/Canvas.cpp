@@ -80,7 +80,9 @@ public:
 
     void drawString(std::string_view text, int x, int y) override {
         if (text.empty()) return;
-        currentFont().draw(buffer_, value_, text, x, y);
+        const CachedFont& font = currentFont();
+        if (font.faceFile().empty()) FontCache::textNotDrawn(font_);
+        font.draw(buffer_, value_, text, x, y);
     }
 
     void fill3DRect(int x, int y, int w, int h, bool raised) override {

@@ -38,6 +38,7 @@ public:
         : start_(start), end_(end), step_(step), whole_(whole), skipWeekends_(skipWeekends) {}
 
     void take(const DataChunk& chunk) override {
+        if (!chunk.dates.empty()) newest = std::max(newest.value_or(INT64_MIN), chunk.latest);
         // Records outside the window count for nothing.
         if (!whole_ && (chunk.latest < start_ || chunk.earliest > end_)) return;
         const int64_t step = step_;
@@ -74,6 +75,7 @@ public:
     std::vector<int64_t> dates;
     std::vector<double> values;
     int64_t unfilledGaps = 0;
+    std::optional<int64_t> newest;  // the newest record of the file, in the window or not
 
 private:
     void append(int64_t date, double value) {
@@ -130,6 +132,8 @@ bool Indication_Data::ReadData() { return ReadData(szFileData_Values); }
 bool Indication_Data::ReadData(const std::optional<std::string>& path) {
     if (!path) {
         report("Pas de fichier de valeurs définies !");
+        loadFailed(ChartFailure::configuration,
+                   "GRAPH_DATA_FILE is missing in " + szFileData.value_or("the graph file") + ": no data file to read!");
         return false;
     }
     try {
@@ -137,6 +141,7 @@ bool Indication_Data::ReadData(const std::optional<std::string>& path) {
     } catch (const std::exception& e) {
         // Out of memory on a huge file, for instance: the previous series stays.
         report("(ReadData) Error with " + *path + " : " + e.what());
+        loadFailed(ChartFailure::dataFile, "(ReadData) Error with " + *path + " : " + e.what());
         return false;
     }
 }
@@ -161,8 +166,11 @@ bool Indication_Data::Data_ReadFile(const std::string& path) {
     std::string error;
     if (!cache.read(path, selection, records, error)) {
         report("(ReadData) Error with " + path + " : " + error);
+        loadFailed(ChartFailure::dataFile, "(ReadData) Error with " + path + " : " + error);
         return false;
     }
+    // 0 for a file read without a single record: as stale as data can be.
+    newestRecord = selection.newest.value_or(0);
 
     if (Indication_Tools::debugMode) {
         for (const DataBadLine& bad : records->badLines) {
@@ -185,6 +193,8 @@ bool Indication_Data::Data_ReadFile(const std::string& path) {
     }
     if (dates.empty()) {
         reportAlways("(ReadData) Error with " + path + " : no data found!");
+        // Read, but nothing in the window: not a failure (a market closed for the night).
+        if (loadFailure.cause == ChartFailure::none) loadFailure.noData = true;
         return false;
     }
     vecGraph_Date = std::move(dates);

@@ -1,6 +1,7 @@
 #include "chart/FontCache.h"
 
 #include "support/FontLookup.h"
+#include "support/Indication_Tools.h"
 #include "support/Mutex.h"
 #include "support/Utf8.h"
 
@@ -17,8 +18,10 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <set>
 #include <tuple>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -370,5 +373,27 @@ void SizedFont::draw(PixelBuffer& dst, uint32_t value, std::string_view text, in
 namespace FontCache {
 
 const CachedFont& get(const Font& font) { return Registry::instance().get(font); }
+
+namespace {
+thread_local bool textLost = false;
+}
+
+void textNotDrawn(const Font& font) {
+    textLost = true;
+    // Never destroyed: a worker may draw while the process exits.
+    struct Reported {
+        Mutex mutex;
+        std::set<std::string> names ZK_GUARDED_BY(mutex);
+    };
+    static Reported* reported = new Reported;
+    {
+        MutexLock lock(reported->mutex);
+        if (!reported->names.insert(font.name).second) return;
+    }
+    Indication_Tools::Outils_AfficheMsg_System(
+        "Indication_Graph", "No font found for \"" + font.name + "\": its text is not drawn!", true);
+}
+
+bool takeTextNotDrawn() { return std::exchange(textLost, false); }
 
 }  // namespace FontCache

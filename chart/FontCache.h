@@ -37,4 +37,11 @@ constexpr int kMaxPixelSize = 1000;
 
 const CachedFont& get(const Font& font);
 
+// Text drawn in font, which has no face (the system has no usable font):
+// reports it the first time for the font's name, console and log, and marks
+// the calling thread's chart as having text not drawn.
+void textNotDrawn(const Font& font);
+// Whether text was not drawn on this thread since the last call; clears the mark.
+bool takeTextNotDrawn();
+
 }  // namespace FontCache

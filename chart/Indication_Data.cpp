@@ -2,10 +2,13 @@
 
 #include "chart/Indication_Data.h"
 
+#include "support/CivilCalendar.h"
 #include "support/Indication_Tools.h"
+#include "support/KeyCheck.h"
 #include "support/Platform.h"
 #include "support/Utf8.h"
 
+#include <algorithm>
 #include <initializer_list>
 #include <utility>
 
@@ -25,9 +28,10 @@ void report(const std::string& message) {
 // Reads the keys of one graph file; every getter reports its own failures.
 class GraphFileReader {
 public:
-    explicit GraphFileReader(const Properties& table) : table_(table) {}
+    explicit GraphFileReader(const Properties& table) : table_(table) { read_.reserve(80); }
 
     std::optional<std::string> text(const char* key) const {
+        read_.push_back(key);
         auto it = table_.find(key);
         if (it == table_.end()) return std::nullopt;
         return it->second;
@@ -91,9 +95,43 @@ public:
         if (auto v = text(key); v && utf8::length(*v) >= minChars) field = std::move(v);
     }
 
+    // The keys of the file that no getter asked for, in the order of their names.
+    std::vector<std::string> unread() const {
+        std::vector<std::string> keys;
+        for (const auto& entry : table_) {
+            if (std::find(read_.begin(), read_.end(), entry.first) == read_.end()) keys.push_back(entry.first);
+        }
+        std::sort(keys.begin(), keys.end());
+        return keys;
+    }
+    // Every key the getters asked for: the graph file's known keys, kept by
+    // the reading itself so that a key read is a key known.
+    const std::vector<std::string_view>& known() const { return read_; }
+
 private:
     const Properties& table_;
+    mutable std::vector<std::string_view> read_;
 };
+
+// What the window end of a wedge date that is not YYYYMMDD really is, or
+// nothing for a proper date.
+std::optional<std::string> wedgeDateProblem(const std::optional<std::string>& date, int64_t end) {
+    if (!date) return std::nullopt;
+    const std::string& d = *date;
+    bool digits = d.size() == 8 && std::all_of(d.begin(), d.end(), [](char c) { return c >= '0' && c <= '9'; });
+    if (digits) {
+        const int year = std::stoi(d.substr(0, 4));
+        const int month = std::stoi(d.substr(4, 2));
+        const int day = std::stoi(d.substr(6, 2));
+        // A day past the month's end carries into the next month: not the date written.
+        const civil::Date civilDate = civil::civilFromDays(civil::daysFromCivil(year, month, day));
+        if (month >= 1 && month <= 12 && civilDate.month == month && civilDate.day == day) return std::nullopt;
+    }
+    std::string line = "GRAPH_DURATION_PERIOD_WEDGE_DATE \"" + d + "\" is not a date (YYYYMMDD): the window ends ";
+    // Any other length is taken for now; eight characters are read field by field.
+    if (utf8::length(d) != 8) return line + "now";
+    return line + "on " + Indication_Tools::getDisplayDate(end);
+}
 
 constexpr std::initializer_list<std::pair<const char*, int>> kHorizontal = {
     {"left", Indication_Data::ALIGN_LEFT},
@@ -111,6 +149,8 @@ Indication_Data::Indication_Data(const std::optional<std::string>& path) : Indic
 }
 
 void Indication_Data::ResetConfiguration() {
+    loadFailure = ChartLoadFailure{};
+    newestRecord.reset();
     szFileData.reset();
     szFileData_Values.reset();
     bDateFormat_French = true;
@@ -205,12 +245,15 @@ bool Indication_Data::GetConfiguration() { return GetConfiguration(szFileData); 
 bool Indication_Data::GetConfiguration(const std::optional<std::string>& path) {
     if (!path) {
         report("Pas de fichier de configuration !");
+        loadFailed(ChartFailure::graphFile, "No graph file given!");
         return false;
     }
     report("* Read Configuration from : " + *path);
     const Properties table = Indication_Tools::GetFileProperties(*path);
     if (table.empty()) {
         report("no configuration parameter found!");
+        loadFailed(ChartFailure::graphFile, "Error with the graph file " + *path +
+                                                " : no configuration parameter found (missing, unreadable or empty)!");
         return false;
     }
     const GraphFileReader in(table);
@@ -298,6 +341,8 @@ bool Indication_Data::GetConfiguration(const std::optional<std::string>& path) {
     } else {
         iModeGraphicsData = MODEGRAPH_NOMODE;
         usable = false;
+        loadFailed(ChartFailure::configuration,
+                   "GRAPH_DURATION_MODE error construction (use MONTH, DAY, HOUR or MINUTE) in " + *path);
     }
     if (auto period = in.integer("GRAPH_DURATION_PERIOD", "GRAPH_DURATION_PERIOD error construction : ")) {
         iModeGraphicsData_Duration = *period;
@@ -305,9 +350,11 @@ bool Indication_Data::GetConfiguration(const std::optional<std::string>& path) {
         // The period stays as it was; without one the chart has no window.
         iModeGraphicsData = MODEGRAPH_NOMODE;
         usable = false;
+        loadFailed(ChartFailure::configuration, "GRAPH_DURATION_PERIOD error construction in " + *path);
     }
-    dModeGraphicsData_DurationEnd = Indication_Tools::getDateFromBdd(in.text("GRAPH_DURATION_PERIOD_WEDGE_DATE"),
-                                                                     in.text("GRAPH_DURATION_PERIOD_WEDGE_TIME"));
+    const std::optional<std::string> wedgeDate = in.text("GRAPH_DURATION_PERIOD_WEDGE_DATE");
+    dModeGraphicsData_DurationEnd =
+        Indication_Tools::getDateFromBdd(wedgeDate, in.text("GRAPH_DURATION_PERIOD_WEDGE_TIME"));
 
     bGraphCourbe_Display = in.option("GRAPH_CURVE_DISPLAY", true);
     bGraphCourbe_Rempli = in.option("GRAPH_CURVE_MOUNTAIN", false);
@@ -353,7 +400,20 @@ bool Indication_Data::GetConfiguration(const std::optional<std::string>& path) {
     in.color("COLOR_GRAPH_AXEBIS", colorGraph_AxeBis);
     in.color("COLOR_GRAPH_PEN", colorGraph_Pen);
 
+    // Mistakes the defaults would hide, told once per content of the file.
+    std::vector<std::string> findings;
+    if (auto problem = wedgeDateProblem(wedgeDate, *dModeGraphicsData_DurationEnd)) findings.push_back(*problem);
+    for (const std::string& key : in.unread()) findings.push_back(KeyCheck::unknownKeyLine(key, *path, in.known()));
+    if (KeyCheck::firstReading(*path, table, !findings.empty())) {
+        for (const std::string& line : findings) Indication_Tools::Outils_AfficheMsg_System(thisClassName, line, true);
+    }
     return usable;
+}
+
+void Indication_Data::loadFailed(ChartFailure cause, std::string text) {
+    if (loadFailure.cause != ChartFailure::none || loadFailure.noData) return;
+    loadFailure.cause = cause;
+    loadFailure.text = std::move(text);
 }
 
 void Indication_Data::setChartContext(const ChartContext& context) {

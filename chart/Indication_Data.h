@@ -12,6 +12,7 @@
 // only the model itself writes the series, the range and the layout state.
 
 #include "chart/ChartContext.h"
+#include "chart/ChartOutcome.h"
 #include "chart/Graphics.h"
 #include "support/ValueTypes.h"
 
@@ -174,6 +175,14 @@ public:
     int iModeGraphicsData = MODEGRAPH_NOMODE;
     int iModeGraphicsData_Duration = 0;
     std::optional<int64_t> dModeGraphicsData_DurationEnd;
+
+    // Why the last loading of a graph file and its data stopped (cause none
+    // when it did not), and the newest record of the data file last read;
+    // both reset with the configuration.
+    ChartLoadFailure loadFailure;
+    std::optional<int64_t> newestRecord;
+    // Records the first cause of a loading's failure.
+    void loadFailed(ChartFailure cause, std::string text);
 
     // ---- Data series and displayed range (outside the configuration) ------
     std::vector<int64_t> vecGraph_Date;

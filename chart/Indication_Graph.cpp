@@ -76,6 +76,8 @@ bool Indication_Graph::initGraphique(const std::optional<std::string>& path, int
         offScrImage = Image::create(iApplet_Largeur + 1, iApplet_Hauteur + 1);
     }
     if (!offScrImage) {
+        // Said here already: the pass adds no line of its own for it.
+        model.loadFailed(ChartFailure::configuration, "");
         // Otherwise the pass would only say "configuration failed!".
         Indication_Tools::Outils_AfficheMsg_System(
             thisClassName, "Error with the image size " + std::to_string(iApplet_Largeur) + "x" +

@@ -12,7 +12,6 @@
 
 #include "app/zkQuoteForge.h"
 #include "platform/windows/WinText.h"
-#include "support/Platform.h"
 #include "support/ProgramInfo.h"
 
 #ifndef NOMINMAX
@@ -127,12 +126,13 @@ long engineExecute(const ExecutionRequest& request, std::optional<std::u16string
     for (std::int32_t i = 0; request.arguments != nullptr && i < request.argumentCount; ++i) {
         args.push_back(utf8(request.arguments[i]));
     }
-    ProcessSetup::atEntry();
-    // Ctrl-C and Ctrl-Break stop the application after the pass in progress.
-    Platform::current().watchStopRequests([] { zkQuoteForge::requestStop(); });
-    zkQuoteForge::main(args);
     // The start-up returns while the service's threads run on: the launcher
-    // must not end the process before they do.
-    zkQuoteForge::waitForEnd();
+    // must not end the process before they do. A one-shot pass ends the
+    // process itself, with its own exit status.
+    if (zkQuoteForge::runProcess(args) != 0) {
+        // The launcher's exit status is 1 for a failed execution.
+        failure = u"zkQuoteForge: the configuration could not be read (see above)";
+        return E_FAIL;
+    }
     return S_OK;
 }

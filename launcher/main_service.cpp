@@ -9,6 +9,7 @@
 #include "platform/windows/ServiceControl.h"
 #include "platform/windows/WinText.h"
 #include "support/Platform.h"
+#include "ServiceMessages.h"
 
 #ifndef NOMINMAX
 #define NOMINMAX  // std::min and std::max, not the macros
@@ -27,6 +28,8 @@ constexpr wchar_t kServiceName[] = L"zkQuoteForge";
 // Start-up failures (no configuration, no working folder): the SCM shows it
 // as the service-specific exit code.
 constexpr uint32_t kStartFailed = 1;
+
+static_assert(ZK_EVENT_INFORMATION == 1 && ZK_EVENT_WARNING == 2 && ZK_EVENT_ERROR == 3);
 
 SERVICE_STATUS_HANDLE statusHandle = nullptr;
 winservice::Controller* controller = nullptr;
@@ -50,16 +53,37 @@ DWORD WINAPI onControl(DWORD code, DWORD, void*, void*) {
     return result;
 }
 
+std::string workingFolder = "%ProgramData%\\zkQuoteForge";
+
+// Start, stop and start-up failures also go to the Application event log,
+// where an administrator looks first. Best effort: the log is not the
+// service's own record (its log file is).
+void reportEvent(winservice::Event event, const std::string& cause = {}) {
+    const winservice::EventEntry entry = winservice::eventFor(event, workingFolder, cause);
+    HANDLE source = RegisterEventSourceW(nullptr, kServiceName);
+    if (source == nullptr) return;
+    const std::wstring text = win::widen(entry.text);
+    const wchar_t* strings[] = {text.c_str()};
+    ReportEventW(source, entry.type, 0, entry.id, nullptr, 1, 0, strings, nullptr);
+    DeregisterEventSource(source);
+}
+
 // The application ends the process itself (ShutdownApplication, the end of
 // a one-shot pass): the SCM hears of it just before.
-void reportStoppedAtExit() { controller->stopped(0); }
+void reportStoppedAtExit() {
+    if (controller->current().state == winservice::kStopped) return;
+    controller->stopped(0);
+    reportEvent(winservice::Event::kStopped);
+}
 
-bool enterWorkingFolder() {
+// Empty when entered, otherwise the system's reason.
+std::string enterWorkingFolder() {
     wchar_t* data = nullptr;
-    if (FAILED(SHGetKnownFolderPath(FOLDERID_ProgramData, 0, nullptr, &data))) return false;
+    if (FAILED(SHGetKnownFolderPath(FOLDERID_ProgramData, 0, nullptr, &data))) return "no ProgramData folder";
     const std::wstring folder = std::wstring(data) + L"\\zkQuoteForge";
     CoTaskMemFree(data);
-    return SetCurrentDirectoryW(folder.c_str()) != 0;
+    workingFolder = win::narrow(folder);
+    return SetCurrentDirectoryW(folder.c_str()) != 0 ? std::string() : win::errorText(GetLastError());
 }
 
 void WINAPI serviceMain(DWORD, wchar_t**) {
@@ -71,8 +95,9 @@ void WINAPI serviceMain(DWORD, wchar_t**) {
     controller->starting();
     ProcessSetup::atQuickExit(reportStoppedAtExit);
 
-    if (!enterWorkingFolder()) {
+    if (const std::string cause = enterWorkingFolder(); !cause.empty()) {
         controller->stopped(kStartFailed);
+        reportEvent(winservice::Event::kNoWorkingFolder, cause);
         return;
     }
     std::vector<std::string> args;
@@ -81,9 +106,11 @@ void WINAPI serviceMain(DWORD, wchar_t**) {
     zkQuoteForge::main(args);
     if (!zkQuoteForge::running()) {
         controller->stopped(kStartFailed);
+        reportEvent(winservice::Event::kStartFailed);
         return;
     }
     controller->running();
+    reportEvent(winservice::Event::kStarted);
     // A pass may outlast the wait hint: keep telling the SCM the stop goes on.
     std::thread([] {
         if (stopPendingEvent == nullptr || WaitForSingleObject(stopPendingEvent, INFINITE) != WAIT_OBJECT_0) return;
@@ -95,6 +122,7 @@ void WINAPI serviceMain(DWORD, wchar_t**) {
     zkQuoteForge::waitForEnd();
     // Every worker ended without ending the process.
     controller->stopped(0);
+    reportEvent(winservice::Event::kStopped);
 }
 
 }  // namespace

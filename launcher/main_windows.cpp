@@ -3,12 +3,5 @@
 
 #include "app/zkQuoteForge.h"
 #include "platform/windows/WinText.h"
-#include "support/Platform.h"
 
-int main() {
-    ProcessSetup::atEntry();
-    // Ctrl-C and Ctrl-Break stop the application after the pass in progress.
-    Platform::current().watchStopRequests([] { zkQuoteForge::requestStop(); });
-    zkQuoteForge::main(win::commandLineArguments());
-    return zkQuoteForge::waitForEnd();
-}
+int main() { return zkQuoteForge::runProcess(win::commandLineArguments()); }

@@ -74,6 +74,25 @@ void Controller::stopped(uint32_t specificExitCode) {
     send(lock);
 }
 
+EventEntry eventFor(Event event, const std::string& folder, const std::string& cause) {
+    constexpr uint32_t kInformation = 1, kError = 3;  // ServiceMessages.mc
+    switch (event) {
+    case Event::kStarted:
+        return {EVENTLOG_INFORMATION_TYPE, kInformation, "zkQuoteForge started in " + folder + "."};
+    case Event::kStopped:
+        return {EVENTLOG_INFORMATION_TYPE, kInformation, "zkQuoteForge stopped."};
+    case Event::kStartFailed:
+        return {EVENTLOG_ERROR_TYPE, kError,
+                "zkQuoteForge could not start (service-specific exit code 1): zkQuoteForge.ini in " + folder +
+                    " is missing, empty or unreadable; its log there says why."};
+    case Event::kNoWorkingFolder:
+        return {EVENTLOG_ERROR_TYPE, kError,
+                "zkQuoteForge could not start (service-specific exit code 1): its working folder " + folder +
+                    " cannot be entered" + (cause.empty() ? "" : ": " + cause) + "."};
+    }
+    return {};
+}
+
 Status Controller::current() const {
     std::lock_guard lock(mutex_);
     return status_;

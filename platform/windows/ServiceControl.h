@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <mutex>
+#include <string>
 
 namespace winservice {
 
@@ -59,5 +60,19 @@ private:
     mutable std::mutex mutex_;
     Status status_;
 };
+
+// What the service writes to the Application event log (source
+// "zkQuoteForge"), kept apart from ReportEventW so that tests read it: Wine
+// shows no event log. id is the message table's entry (ServiceMessages.mc),
+// type the event type (EVENTLOG_INFORMATION_TYPE and so on).
+enum class Event { kStarted, kStopped, kStartFailed, kNoWorkingFolder };
+struct EventEntry {
+    uint16_t type = 0;
+    uint32_t id = 0;
+    std::string text;
+};
+// folder: the working folder; cause: the system's text for a folder that
+// could not be entered.
+EventEntry eventFor(Event event, const std::string& folder, const std::string& cause = {});
 
 }  // namespace winservice

@@ -199,7 +199,9 @@ TEST(ChartPassLines, PngEncoderFailureComesWithItsChartsLines) {
         }
         Indication_Tools::Outils_AfficheMsg_System("QuoteForge", name + " done");
         if (name == "second") secondOver.set_value();
-        return true;
+        ChartResult built;
+        built.outcome = ChartOutcome::built;
+        return built;
     });
     charts.build({"first", "second"}, 2);
     EXPECT_EQ(stream.text,

@@ -128,6 +128,9 @@ const std::string kConstruction = "[QuoteForge] : Construction ... ";
 // The chart model's report of the week a chart shows.
 const std::string kPeriod = "[Indication_Data] : Image from 26/02/2001 07:18:09 to 05/03/2001 07:08:09";
 const std::string kReading = "[zkQuoteForge] : Reading Configuration File... zkQuoteForge.ini";
+const std::string kServiceOff =
+    "[zkQuoteForge] : INDICEGIF_SERVICE is off (\"no\"): no chart is built until it is \"yes\"; next reading of "
+    "zkQuoteForge.ini in 1 s";
 const std::string kReloadFailed =
     "[zkQuoteForge] : Erreur avec 'zkQuoteForge.ini': impossible de mettre à jour la configuration existante !";
 
@@ -228,7 +231,9 @@ TEST_F(ServiceTest, ChartsUpToTheFirstMissingNumberEveryPeriod) {
     start("INDICEGIF_SERVICE=yes\nINDICEGIF_TIMER=1\nINDICEGIF_FILE_1=" + g1 + "\nINDICEGIF_FILE_2=" + g2 +
           "\nINDICEGIF_FILE_4=" + g4 + "\n");
     ASSERT_TRUE(platform.awaitPause(1000, 1));
+    const std::string gap = "[zkQuoteForge] : INDICEGIF_FILE_4 is not read: the list ends at INDICEGIF_FILE_2";
     EXPECT_EQ(console(), (std::vector<std::string>{
+                             gap,
                              "[Service] : Service [QuoteForge] starting...",
                              kConstruction + "05/03/2001 07:08:09",
                              kPeriod,
@@ -241,7 +246,9 @@ TEST_F(ServiceTest, ChartsUpToTheFirstMissingNumberEveryPeriod) {
                              "[QuoteForge] :  - file... two.ini: GIF ok; PNG ok; done",
                          }));
     std::vector<std::string> lines = log();
-    ASSERT_EQ(lines.size(), 15u);
+    ASSERT_EQ(lines.size(), 16u);
+    EXPECT_EQ(lines[4], "  |_ " + gap);
+    lines.erase(lines.begin() + 4);
     EXPECT_EQ(std::vector<std::string>(lines.begin() + 4, lines.begin() + 14),
               (std::vector<std::string>{
                   "Service [QuoteForge] started",
@@ -370,13 +377,14 @@ TEST_F(ServiceTest, ReloadSwitchesTheServiceOffAndOn) {
     EXPECT_EQ(split(platform.out(), "\n"), (std::vector<std::string>{
                                                kReading,
                                                "[zkQuoteForge] : Configuration ... OK !",
+                                               kServiceOff,
                                                "[Service] : Shutdown service [QuoteForge]...",
                                                "[Service] : Service [QuoteForge] stopped.",
                                            }));
     std::vector<std::string> lines = log();
-    EXPECT_EQ(std::vector<std::string>(lines.end() - 3, lines.end()),
+    EXPECT_EQ(std::vector<std::string>(lines.end() - 4, lines.end()),
               (std::vector<std::string>{"Reading Configuration File... zkQuoteForge.ini",
-                                        "  |_ [zkQuoteForge] : Configuration ... OK !",
+                                        "  |_ [zkQuoteForge] : Configuration ... OK !", "  |_ " + kServiceOff,
                                         "Service [QuoteForge] stopped."}));
     EXPECT_EQ(app().traitement_QuoteForge, nullptr);
 

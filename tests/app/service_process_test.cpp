@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <csignal>
 #include <fcntl.h>
 #include <filesystem>
@@ -358,7 +359,7 @@ TEST_F(ServiceProcess, FileSizeLimitFailsTheWriteNotTheService) {
     fs::remove(dir + "/small.gif");
     // As "ulimit -f" or systemd's LimitFSIZE= would set it: 64 KiB.
     Child limited(dir, {"-unique"}, "", {"prlimit", "--fsize=65536"});
-    ASSERT_EQ(limited.wait(), 0) << limited.out();
+    ASSERT_EQ(limited.wait(), 1) << limited.out();
     const std::vector<std::string> out = lines(limited.out());
     EXPECT_NE(indexOf(out, "[QuoteForge] :  - file... chart.ini: GIF ok; PNG failed!"), std::string::npos) << limited.out();
     EXPECT_NE(indexOf(out, "[QuoteForge] :  - file... small.ini: GIF ok; done"), std::string::npos) << limited.out();
@@ -420,6 +421,111 @@ TEST_F(ServiceProcess, TermSignalWithTheServiceOff) {
     EXPECT_EQ(child.out().find("[Service]"), std::string::npos);
 }
 
+// ---- Exit statuses and what a user is told without verbose mode ------------------
+
+TEST_F(ServiceProcess, ExitStatusTellsFailuresAndEachMistakeIsToldOnce) {
+    Child help(dir, {"-h"});
+    EXPECT_EQ(help.wait(), 0);
+    Child noConfiguration(dir, {"-unique"});
+    EXPECT_EQ(noConfiguration.wait(), 1) << noConfiguration.out();
+
+    write("chart.ini", read("chart.ini") + "GRAPH_CURVE_COLOUR=0,0,255\nGRAPH_DURATION_PERIOD_WEDGE_DATE=2025-12-05\n");
+    write("closed.ini", "GRAPH_DATA_FILE=data.txt\nGRAPH_DURATION_MODE=day\nGRAPH_DURATION_PERIOD=7\n"
+                        "GRAPH_DURATION_PERIOD_WEDGE_DATE=20000101\nGRAPH_PRINT_GIF_NAME=closed.gif\n");
+    write("nodatafile.ini", "GRAPH_DURATION_MODE=day\nGRAPH_DURATION_PERIOD=7\n");
+    const std::string both = "INDICEGIF_SERVICE=yes\nINDICEGIF_TIMERS=5\nINDICEGIF_FILE_1=chart.ini\n"
+                             "INDICEGIF_FILE_2=closed.ini\nINDICEGIF_FILE_4=chart.ini\n";
+    write("zkQuoteForge.ini", both);
+    // The window of the closed market holds no record: not a failure.
+    Child good(dir, {"-unique"});
+    ASSERT_EQ(good.wait(), 0) << good.out();
+    const std::vector<std::string> out = lines(good.out());
+    for (const char* told :
+         {"[zkQuoteForge] : Unknown key INDICEGIF_TIMERS in zkQuoteForge.ini (did you mean INDICEGIF_TIMER?)",
+          "[zkQuoteForge] : INDICEGIF_FILE_4 is not read: the list ends at INDICEGIF_FILE_2",
+          "[Indication_Data] : Unknown key GRAPH_CURVE_COLOUR in chart.ini (did you mean GRAPH_CURVE_COLOR?)",
+          "[Indication_Data] : GRAPH_DURATION_PERIOD_WEDGE_DATE \"2025-12-05\" is not a date (YYYYMMDD): the window "
+          "ends now"}) {
+        EXPECT_EQ(std::count(out.begin(), out.end(), told), 1) << told << "\n" << good.out();
+        EXPECT_NE(indexOf(logLines(), "  |_ " + std::string(told)), std::string::npos) << told;
+    }
+    EXPECT_NE(indexOf(out, "[QuoteForge] :  - file... closed.ini: no data in the time window, images left as they were"),
+              std::string::npos);
+    EXPECT_FALSE(fs::exists(dir + "/closed.gif"));
+
+    // A chart that fails says why on the line before, and fails the run.
+    write("zkQuoteForge.ini", both + "INDICEGIF_FILE_3=nodatafile.ini\n");
+    Child bad(dir, {"-unique"});
+    ASSERT_EQ(bad.wait(), 1) << bad.out();
+    const std::vector<std::string> badOut = lines(bad.out());
+    const size_t failed = indexOf(badOut, "[QuoteForge] :  - file... nodatafile.ini: configuration failed!");
+    ASSERT_NE(failed, std::string::npos) << bad.out();
+    EXPECT_EQ(badOut[failed - 1], "[Indication_Data] : GRAPH_DATA_FILE is missing in nodatafile.ini: no data file to read!");
+    // No longer past a gap; the other findings are told once per file content.
+    EXPECT_EQ(bad.out().find("Unknown key GRAPH_CURVE_COLOUR"), bad.out().rfind("Unknown key GRAPH_CURVE_COLOUR"));
+    EXPECT_EQ(bad.out().find("is not read"), std::string::npos);
+}
+
+TEST_F(ServiceProcess, AMistakeIsToldAgainOnlyWhenItsFileChanges) {
+    write("chart.ini", read("chart.ini") + "GRAPH_CURVE_COLOUR=0,0,255\n");
+    // The third pass's update changes the graph file, the mistake left in it.
+    write("update.sh", "#!/bin/sh\nn=$(cat n 2>/dev/null || echo 0); n=$((n+1)); echo $n > n\n"
+                       "[ $n = 3 ] && echo 'GRAPH_NAME=Changed' >> chart.ini\nexit 0\n");
+    fs::permissions(dir + "/update.sh", fs::perms::owner_all);
+    write("zkQuoteForge.ini", "INDICEGIF_SERVICE=yes\nINDICEGIF_TIMER=0\nINDICEGIF_FILE_1=chart.ini\n"
+                              "INDICEGIF_EXEUPDATE_VALID=yes\nINDICEGIF_EXEUPDATE_FILENAME=./update.sh\n");
+    Child child(dir, {});
+    auto count = [&](const std::string& text) {
+        const std::vector<std::string> out = lines(child.out());
+        return std::count(out.begin(), out.end(), text);
+    };
+    const std::string built = "[QuoteForge] :  - file... chart.ini: GIF ok; PNG ok; done";
+    for (auto end = std::chrono::steady_clock::now() + 60s; count(built) < 5 && std::chrono::steady_clock::now() < end;)
+        std::this_thread::sleep_for(5ms);
+    child.signal(SIGTERM);
+    ASSERT_EQ(child.wait(), 0) << child.out();
+    ASSERT_GE(count(built), 5) << child.out();
+    EXPECT_EQ(count("[Indication_Data] : Unknown key GRAPH_CURVE_COLOUR in chart.ini (did you mean GRAPH_CURVE_COLOR?)"),
+              2)
+        << child.out();
+}
+
+TEST_F(ServiceProcess, WithoutAnyFontTheChartIsWrittenAndItsTextIsToldMissing) {
+    fs::create_directory(dir + "/fonts");
+    write("fonts.conf", "<?xml version=\"1.0\"?>\n<fontconfig><dir>" + dir + "/fonts</dir><cachedir>" + dir +
+                            "/fonts</cachedir></fontconfig>\n");
+    write("zkQuoteForge.ini", "INDICEGIF_SERVICE=yes\nINDICEGIF_FILE_1=chart.ini\nINDICEGIF_FILE_2=chart.ini\n"
+                              "INDICEGIF_STATUS_FILE=status.prom\n");
+    // The program's own record of resolved fonts goes with the run, not to the user's cache.
+    const std::string cache = std::getenv("XDG_CACHE_HOME") ? std::getenv("XDG_CACHE_HOME") : "";
+    ::setenv("FONTCONFIG_FILE", (dir + "/fonts.conf").c_str(), 1);
+    ::setenv("XDG_CACHE_HOME", (dir + "/cache").c_str(), 1);
+    Child child(dir, {"-unique"});
+    ::unsetenv("FONTCONFIG_FILE");
+    if (cache.empty())
+        ::unsetenv("XDG_CACHE_HOME");
+    else
+        ::setenv("XDG_CACHE_HOME", cache.c_str(), 1);
+    ASSERT_EQ(child.wait(), 1) << child.out();
+    const std::vector<std::string> out = lines(child.out());
+    const std::string told = "[Indication_Graph] : No font found for \"Helvetica\": its text is not drawn!";
+    EXPECT_EQ(std::count(out.begin(), out.end(), told), 1) << child.out();
+    EXPECT_NE(indexOf(logLines(), "  |_ " + told), std::string::npos);
+    EXPECT_EQ(std::count(out.begin(), out.end(), "[QuoteForge] :  - file... chart.ini: GIF ok; PNG ok; text not drawn (no font)!"), 2);
+    EXPECT_EQ(read("chart.gif").substr(0, 4), "GIF8");
+    EXPECT_NE(read("status.prom").find("zkquoteforge_chart_failure{graph_file=\"chart.ini\",cause=\"font\"} 1\n"),
+              std::string::npos);
+}
+
+TEST_F(ServiceProcess, ServiceOffIsToldAtOnce) {
+    write("zkQuoteForge.ini", "INDICEGIF_SERVICE=oui\n");
+    Child child(dir, {"-unique"});
+    ASSERT_TRUE(logHas("  |_ [zkQuoteForge] : INDICEGIF_SERVICE is off (\"oui\"): no chart is built until it is "
+                       "\"yes\"; next reading of zkQuoteForge.ini in 3600 s"));
+    child.signal(SIGTERM);
+    EXPECT_EQ(child.wait(), 0);
+}
+
 // ---- Several workers leave and report what one worker does -------------------
 
 class ServiceWorkers : public ServiceProcess {
@@ -463,10 +569,13 @@ protected:
         fs::remove(dir + "/log_quoteforge.txt");
         Child child(dir, {"-unique"}, "", wrapper);
         Pass p;
-        if (child.wait() != 0) {
+        // 1 when a chart failed, as one worker ends too.
+        const std::optional<int> exit = child.wait();
+        if (!exit || *exit > 1) {
             ADD_FAILURE() << child.out();
             return p;
         }
+        p.status.push_back("exit " + std::to_string(*exit));
         for (const std::string& l : lines(child.out()))
             if (l.rfind("[QuoteForge] : Construction ... ", 0) != 0) p.console.push_back(l);
         for (const std::string& l : logLines())

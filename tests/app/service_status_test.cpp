@@ -100,6 +100,8 @@ TEST_F(StatusTest, PassesChartsAndTheirHistory) {
     EXPECT_EQ(s["zkquoteforge_chart_last_success_timestamp_seconds{graph_file=\"half.ini\"}"], "0.000");
     EXPECT_EQ(s["zkquoteforge_chart_last_attempt_failed{graph_file=\"half.ini\"}"], "1");
     EXPECT_EQ(s["zkquoteforge_chart_last_attempt_failed{graph_file=\"gone.ini\"}"], "1");
+    EXPECT_EQ(s["zkquoteforge_chart_failure{graph_file=\"half.ini\",cause=\"image_write\"}"], "1");
+    EXPECT_EQ(s["zkquoteforge_chart_failure{graph_file=\"gone.ini\",cause=\"graph_file\"}"], "1");
 
     // Next pass: the good chart loses its data and keeps its last success;
     // the charts dropped from the configuration leave the file.
@@ -112,7 +114,11 @@ TEST_F(StatusTest, PassesChartsAndTheirHistory) {
     EXPECT_EQ(s["zkquoteforge_chart_last_attempt_failed{graph_file=\"good.ini\"}"], "1");
     EXPECT_EQ(s.count("zkquoteforge_chart_last_attempt_failed{graph_file=\"half.ini\"}"), 0u);
     EXPECT_EQ(s.count("zkquoteforge_last_pass_update_ok{step=\"program\"}"), 0u);
-    EXPECT_EQ(s.size(), 8u);
+    // The newest record read before stays; the cause of the failure shows.
+    EXPECT_EQ(s["zkquoteforge_chart_newest_record_timestamp_seconds{graph_file=\"good.ini\"}"], "983775600.000");
+    EXPECT_EQ(s["zkquoteforge_chart_failure{graph_file=\"good.ini\",cause=\"data_file\"}"], "1");
+    EXPECT_EQ(s["zkquoteforge_chart_outcome{graph_file=\"good.ini\",outcome=\"failed\"}"], "1");
+    EXPECT_EQ(s.size(), 14u);
 
     // A pass where everything works is a successful pass.
     platform.now += 600000;
@@ -121,6 +127,18 @@ TEST_F(StatusTest, PassesChartsAndTheirHistory) {
     s = file();
     EXPECT_EQ(s["zkquoteforge_last_successful_pass_timestamp_seconds"], "983777289.500");
     EXPECT_EQ(s["zkquoteforge_chart_last_success_timestamp_seconds{graph_file=\"good.ini\"}"], "983777289.500");
+    EXPECT_EQ(s["zkquoteforge_chart_failure{graph_file=\"good.ini\",cause=\"data_file\"}"], "0");
+
+    // A data file caught empty has no data; it keeps the newest record it
+    // had, and one that never held a record shows 0, as stale as can be.
+    std::ofstream(data, std::ios::trunc).flush();
+    const std::string fresh = graph("fresh.ini", dir + "/fresh.png");
+    pass("INDICEGIF_STATUS_FILE=" + status + "\nINDICEGIF_FILE_1=" + good + "\nINDICEGIF_FILE_2=" + fresh + "\n");
+    s = file();
+    EXPECT_EQ(s["zkquoteforge_chart_outcome{graph_file=\"good.ini\",outcome=\"no_data\"}"], "1");
+    EXPECT_EQ(s["zkquoteforge_chart_newest_record_timestamp_seconds{graph_file=\"good.ini\"}"], "983775600.000");
+    EXPECT_EQ(s["zkquoteforge_chart_newest_record_timestamp_seconds{graph_file=\"fresh.ini\"}"], "0.000");
+    EXPECT_EQ(s["zkquoteforge_last_pass_charts_no_data"], "2");
 }
 
 TEST_F(StatusTest, LabelsAreEscaped) {

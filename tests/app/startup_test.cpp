@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <sstream>
@@ -22,6 +23,12 @@ const std::string kHelp =
     " -unique    : one generation of images (exit after)\n"
     " -DataMaker : generate data (sinus in period -7 days to +3 days)\n"
     "\n";
+// Said whenever a configuration with the service off loads.
+std::string serviceOff(const std::string& value) {
+    return "[zkQuoteForge] : INDICEGIF_SERVICE is off (" + value +
+           "): no chart is built until it is \"yes\"; next reading of zkQuoteForge.ini in 3600 s";
+}
+const std::string kServiceOff = serviceOff("\"no\"") + "\n";
 const std::string kConfigError =
     "[zkQuoteForge] : Une erreur de configuration est survenue dans 'zkQuoteForge.ini'... Impossible de continuer !\n";
 
@@ -69,14 +76,15 @@ protected:
 };
 
 TEST_F(StartupTest, BannerThenConfigurationLoads) {
-    EXPECT_EQ(runMain({}), kBanner);
+    EXPECT_EQ(runMain({}), kBanner + kServiceOff);
     ASSERT_NE(zkQuoteForge::application(), nullptr);
     EXPECT_FALSE(zkQuoteForge::application()->bExecution_Unique);
     EXPECT_EQ(IT::szSystemOS, "Linux");
     EXPECT_EQ(IT::fileSeparator, '/');
     EXPECT_EQ(logMessages(platform.file("log_quoteforge.txt")),
               (std::vector<std::string>{std::string(33, '-'), "zkQuoteForge started - v1.05 (21/11/2001)",
-                                        "  |_ Operating System = Linux", "  |_ Verbose Mode = false"}));
+                                        "  |_ Operating System = Linux", "  |_ Verbose Mode = false",
+                                        "  |_ " + serviceOff("\"no\"")}));
     EXPECT_EQ(platform.file("log_quoteforge.txt").substr(0, 22), "[05/03/2001 07:08:09] ");
     EXPECT_EQ(zkQuoteForge::getSystemField("INDICEGIF_SERVICE"), "no");
     // The reload thread always runs; the service only when asked for.
@@ -92,7 +100,7 @@ TEST_F(StartupTest, OptionsAreMatchedLowercasedAndExactly) {
     ASSERT_NE(zkQuoteForge::application(), nullptr);
     EXPECT_TRUE(zkQuoteForge::application()->bExecution_Unique);
     EXPECT_FALSE(zkQuoteForge::application()->bDebugMode_Origine);
-    EXPECT_EQ(platform.out(), kBanner);
+    EXPECT_EQ(platform.out(), kBanner + kServiceOff);
 }
 
 TEST_F(StartupTest, HelpAndDataMakerReturnAtOnce) {
@@ -196,7 +204,7 @@ TEST_F(StartupTest, BadConfigurationFilesGiveTheFrenchError) {
 
 TEST_F(StartupTest, LargeValidConfigurationLoads) {
     platform.setFile("zkQuoteForge.ini", "INDICEGIF_LOG=" + std::string(10 << 20, 'v') + "\nAPPLI_VERBOSE_MODE=yes");
-    EXPECT_EQ(runMain({}), kBanner);
+    EXPECT_EQ(runMain({}), kBanner + serviceOff("not set") + "\n");
     EXPECT_TRUE(IT::debugMode);
 }
 
@@ -221,8 +229,11 @@ TEST_F(StartupTest, VerboseModeSettling) {
         ASSERT_NE(zkQuoteForge::application(), nullptr);
         EXPECT_EQ(zkQuoteForge::application()->bDebugMode_Origine, !c.args.empty());
         // The start-up line tells the mode before the configuration is read.
-        EXPECT_EQ(logMessages(platform.file("log_quoteforge.txt")).back(),
-                  std::string("  |_ Verbose Mode = ") + (c.args.empty() ? "false" : "true"));
+        std::vector<std::string> log = logMessages(platform.file("log_quoteforge.txt"));
+        log.erase(std::remove_if(log.begin(), log.end(),
+                                 [](const std::string& l) { return l.rfind("  |_ [zkQuoteForge] : ", 0) == 0; }),
+                  log.end());
+        EXPECT_EQ(log.back(), std::string("  |_ Verbose Mode = ") + (c.args.empty() ? "false" : "true"));
         zkQuoteForge::discardApplication();
     }
 }
@@ -239,15 +250,17 @@ TEST_F(StartupTest, SystemFieldsAndTheLogFileChoice) {
     EXPECT_FALSE(zkQuoteForge::isSystemFieldOn("MISSING"));
     // The start-up lines went to the default log even though another is configured.
     EXPECT_EQ(logMessages(platform.file("log_quoteforge.txt")).size(), 5u);
-    EXPECT_EQ(platform.file("app.log"), "");
-    IT::addLogIndice("later");
-    EXPECT_EQ(logMessages(platform.file("app.log")), std::vector<std::string>{"later"});
+    // What the configuration leaves unread or off goes to its own log.
+    EXPECT_EQ(logMessages(platform.file("app.log")),
+              (std::vector<std::string>{"  |_ [zkQuoteForge] : Unknown key EMPTY in zkQuoteForge.ini",
+                                        "  |_ " + serviceOff("not set")}));
 }
 
 TEST_F(StartupTest, ShutdownReportsAndExitsWithZero) {
     platform.setFile("zkQuoteForge.ini", "INDICEGIF_LOG=app.log\n");
     runMain({});
     platform.clearOut();
+    platform.setFile("app.log", "");
     try {
         zkQuoteForge::ShutdownApplication(*zkQuoteForge::application(), false);
         FAIL() << "ShutdownApplication returned";
@@ -263,9 +276,12 @@ TEST_F(StartupTest, UnknownSystemAndUnwritableLog) {
     platform.osNameValue.reset();
     platform.failAppends = true;
     const std::string out = runMain({});
-    // Four start-up lines lost, one console line each; the program goes on.
-    const std::vector<std::string> rows = lines(out.substr(kBanner.size()));
-    ASSERT_EQ(rows.size(), 4u) << out;
+    // Four start-up lines lost, one console line each, then the service
+    // off and its lost line; the program goes on.
+    std::vector<std::string> rows = lines(out.substr(kBanner.size()));
+    ASSERT_EQ(rows.size(), 6u) << out;
+    EXPECT_EQ(rows[4] + "\n", kServiceOff);
+    rows.erase(rows.begin() + 4);
     for (const std::string& row : rows) EXPECT_EQ(row.rfind("[System] : write log error: ", 0), 0u) << row;
     EXPECT_EQ(IT::szSystemOS, "unknown system");
     EXPECT_NE(zkQuoteForge::application(), nullptr);

@@ -2,6 +2,8 @@
 """The bundled example's page in headless Chromium after a one-shot pass:
 every image the pass wrote is on the page, and the browser decodes each one
 with its configured size and the same set of colours as giflib and libpng.
+The service and the browser run in zones 25 hours apart, so that the dated
+names are found only when the page uses the service's zone.
 
     browser_test.py PROGRAM REFERENCE_COLOURS EXAMPLES_DIR
 """
@@ -20,7 +22,7 @@ import threading
 # Loads the page in a frame, then reads every image of it back through a canvas.
 CHECK_PAGE = """<!DOCTYPE html>
 <html><head><meta charset="utf-8"></head><body>
-<iframe id="page" src="index.html" width="1600" height="1200"></iframe>
+<iframe id="page" src="index.html?tz=Pacific/Kiritimati" width="1600" height="1200"></iframe>
 <pre id="result">pending</pre>
 <script>
 window.addEventListener("load", () => {
@@ -75,7 +77,7 @@ def main():
             f.write(data)
         os.mkdir(os.path.join(site, "out"))
         console = subprocess.run([program, "-unique", "-v"], cwd=site, check=True, capture_output=True,
-                                 text=True, timeout=120).stdout
+                                 text=True, timeout=120, env=dict(os.environ, TZ="Pacific/Kiritimati")).stdout
         with open(os.path.join(site, "check.html"), "w") as f:
             f.write(CHECK_PAGE)
 
@@ -102,7 +104,8 @@ def main():
                  "--disable-background-networking", "--disable-component-update", "--disable-sync",
                  "--user-data-dir=" + os.path.join(work, "profile"), "--force-color-profile=srgb",
                  "--dump-dom", url],
-                check=True, capture_output=True, text=True, timeout=180).stdout
+                check=True, capture_output=True, text=True, timeout=180,
+                env=dict(os.environ, TZ="Pacific/Pago_Pago")).stdout
         finally:
             server.shutdown()
         m = re.search(r'<pre id="result">(.*?)</pre>', dom, re.S)

@@ -1,7 +1,8 @@
 #!/usr/bin/python3
 """The status file of a one-shot pass, read by the Prometheus client library's
-own parser: a good chart, one whose data is missing, one whose graph file is
-missing, and an update address that fails.
+own parser: a good chart, one whose data file is missing, one whose graph
+file is missing, one whose window holds no record, and an update address
+that fails; the failures give the run exit status 1.
 
     status_file_test.py PROGRAM
 """
@@ -26,13 +27,17 @@ def main():
             f.write(chart.format(data="data.txt", name="good"))
         with open(os.path.join(work, "no data.ini"), "w") as f:
             f.write(chart.format(data="missing.txt", name="nodata"))
+        with open(os.path.join(work, "closed.ini"), "w") as f:
+            f.write(chart.format(data="data.txt", name="closed") + "GRAPH_DURATION_PERIOD_WEDGE_DATE=20000101\n")
         with open(os.path.join(work, "zkQuoteForge.ini"), "w") as f:
             f.write("INDICEGIF_SERVICE=yes\nINDICEGIF_STATUS_FILE=status/zkquoteforge.prom\n"
                     "INDICEGIF_URLUPDATE_VALID=yes\nINDICEGIF_URLUPDATE_URL=ftp://nowhere/\n"
-                    "INDICEGIF_FILE_1=good.ini\nINDICEGIF_FILE_2=no data.ini\nINDICEGIF_FILE_3=gone.ini\n")
+                    "INDICEGIF_FILE_1=good.ini\nINDICEGIF_FILE_2=no data.ini\nINDICEGIF_FILE_3=gone.ini\n"
+                    "INDICEGIF_FILE_4=closed.ini\n")
         os.mkdir(os.path.join(work, "status"))
         before = time.time()
-        subprocess.run([program, "-unique"], cwd=work, check=True, stdout=subprocess.DEVNULL, timeout=120)
+        run = subprocess.run([program, "-unique"], cwd=work, stdout=subprocess.DEVNULL, timeout=120)
+        assert run.returncode == 1, run.returncode
         after = time.time()
         leftovers = [n for n in os.listdir(os.path.join(work, "status")) if n != "zkquoteforge.prom"]
         assert not leftovers, leftovers
@@ -55,6 +60,7 @@ def main():
     assert abs(value("zkquoteforge_last_pass_duration_seconds") - (end - start)) < 0.002
     assert value("zkquoteforge_last_pass_charts_built") == 1
     assert value("zkquoteforge_last_pass_charts_failed") == 2
+    assert value("zkquoteforge_last_pass_charts_no_data") == 1
     assert value("zkquoteforge_last_successful_pass_timestamp_seconds") == 0
     assert value("zkquoteforge_last_pass_update_ok", step="address") == 0
     assert start <= value("zkquoteforge_chart_last_success_timestamp_seconds", graph_file="good.ini") <= end
@@ -62,7 +68,17 @@ def main():
     for failed in ("no data.ini", "gone.ini"):
         assert value("zkquoteforge_chart_last_success_timestamp_seconds", graph_file=failed) == 0
         assert value("zkquoteforge_chart_last_attempt_failed", graph_file=failed) == 1
-    assert len(samples) == 13, sorted(samples)
+    outcomes = {"good.ini": "built", "no data.ini": "failed", "gone.ini": "failed", "closed.ini": "no_data"}
+    for chart, outcome in outcomes.items():
+        for other in ("built", "no_data", "failed"):
+            assert value("zkquoteforge_chart_outcome", graph_file=chart, outcome=other) == (other == outcome)
+    assert value("zkquoteforge_chart_failure", graph_file="no data.ini", cause="data_file") == 1
+    assert value("zkquoteforge_chart_failure", graph_file="gone.ini", cause="graph_file") == 1
+    # The data maker's newest record is three and a half days ahead.
+    for chart in ("good.ini", "closed.ini"):
+        newest = value("zkquoteforge_chart_newest_record_timestamp_seconds", graph_file=chart)
+        assert before + 3 * 86400 < newest < after + 4 * 86400, newest
+    assert len(samples) == 32, sorted(samples)
     print("status file: %d samples parsed" % len(samples))
 
 

@@ -8,6 +8,7 @@
 #endif
 #include <windows.h>
 
+#include <string>
 #include <vector>
 
 namespace {
@@ -92,3 +93,22 @@ TEST(ServiceControl, StartFailureShowsTheServiceSpecificCode) {
 }
 
 }  // namespace
+
+// Wine shows no event log: what the service would write there.
+TEST(ServiceControl, EventLogEntriesNameTheFolderAndTheCause) {
+    using winservice::Event;
+    const std::string folder = "C:\\ProgramData\\zkQuoteForge";
+    const auto started = winservice::eventFor(Event::kStarted, folder);
+    EXPECT_EQ(started.type, WORD{EVENTLOG_INFORMATION_TYPE});
+    EXPECT_EQ(started.text, "zkQuoteForge started in C:\\ProgramData\\zkQuoteForge.");
+    EXPECT_EQ(winservice::eventFor(Event::kStopped, folder).type, WORD{EVENTLOG_INFORMATION_TYPE});
+    for (Event failure : {Event::kStartFailed, Event::kNoWorkingFolder}) {
+        const auto entry = winservice::eventFor(failure, folder, "Access denied.");
+        EXPECT_EQ(entry.type, WORD{EVENTLOG_ERROR_TYPE});
+        EXPECT_EQ(entry.id, 3u);
+        EXPECT_NE(entry.text.find(folder), std::string::npos) << entry.text;
+        EXPECT_NE(entry.text.find("exit code 1"), std::string::npos) << entry.text;
+    }
+    EXPECT_NE(winservice::eventFor(Event::kNoWorkingFolder, folder, "Access denied").text.find(": Access denied."),
+              std::string::npos);
+}
