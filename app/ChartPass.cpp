@@ -3,11 +3,11 @@
 #include "chart/Indication_Graph.h"
 #include "support/Indication_Tools.h"
 #include "support/MessageBuffer.h"
+#include "support/Mutex.h"
 #include "support/Platform.h"
 
 #include <algorithm>
 #include <atomic>
-#include <mutex>
 #include <system_error>
 #include <thread>
 
@@ -36,7 +36,9 @@ size_t ChartPass::dataBudgetFor(const std::optional<std::string>& value) {
 }
 
 ChartPass::Outcome ChartPass::buildOne(Indication_Graph& surface, const std::string& graphFile, int turn) {
-    surface.setChartContext(ChartContext{&dataCache_, &carryOver_, &writeOrder_, turn});
+    ChartCarryOver::Turn carry = carryOver_.turn(turn);
+    ImageWriteOrder::Turn writes = writeOrder_.turn(turn);
+    surface.setChartContext(ChartContext{&dataCache_, &carry, &writes});
     Outcome outcome;
     try {
         outcome.result = buildChart_(surface, graphFile);
@@ -45,9 +47,9 @@ ChartPass::Outcome ChartPass::buildOne(Indication_Graph& surface, const std::str
     }
     outcome.at = Platform::current().nowMillis();
     surface.setChartContext(ChartContext{});
-    // The turn ends however the chart ended, so the charts after it go on.
-    const Indication_Data* model = surface.idMesDonnees.get();
-    carryOver_.pass(turn, model ? model->szDate_WeekDay : std::nullopt);
+    // A chart that drew no graph still hands on its weekday letters; carry's
+    // end lets the charts after it go on, however the chart ended.
+    if (const Indication_Data* model = surface.idMesDonnees.get()) carry.leaveWeekDays(model->szDate_WeekDay);
     return outcome;
 }
 
@@ -68,7 +70,7 @@ std::vector<ChartPass::Outcome> ChartPass::build(const std::vector<std::string>&
 
     std::vector<MessageBuffer> held(static_cast<size_t>(count));
     std::vector<char> finished(static_cast<size_t>(count), 0);
-    std::mutex writing;  // the lines written so far and finished
+    Mutex writing;  // the lines written so far and finished
     int written = 0;
     std::atomic<int> next{0};
     auto work = [&](Indication_Graph& surface) {
@@ -81,7 +83,7 @@ std::vector<ChartPass::Outcome> ChartPass::build(const std::vector<std::string>&
             }
             // The lines of every chart finished in a row from the first not
             // yet written: the order of the list, whoever finished first.
-            std::lock_guard<std::mutex> lock(writing);
+            MutexLock lock(writing);
             finished[static_cast<size_t>(i)] = 1;
             while (written < count && finished[static_cast<size_t>(written)]) {
                 try {

@@ -16,7 +16,7 @@ MemoryWatcherThread::MemoryWatcherThread(int64_t runMillis, int64_t pauseMillis,
 MemoryWatcherThread::~MemoryWatcherThread() { stop(); }
 
 void MemoryWatcherThread::start(std::shared_ptr<void> keepAlive) {
-    std::lock_guard<std::mutex> lock(stateMutex_);
+    MutexLock lock(stateMutex_);
     if (started_) return;
     started_ = true;
     thread_ = std::thread([this, holder = std::move(keepAlive)] { run(); });
@@ -25,7 +25,7 @@ void MemoryWatcherThread::start(std::shared_ptr<void> keepAlive) {
 void MemoryWatcherThread::stop() {
     std::thread worker;
     {
-        std::lock_guard<std::mutex> lock(stateMutex_);
+        MutexLock lock(stateMutex_);
         stopRequested_ = true;
         worker = std::move(thread_);
     }
@@ -40,7 +40,7 @@ void MemoryWatcherThread::stop() {
 }
 
 void MemoryWatcherThread::MemoryMonitoring() {
-    std::lock_guard<std::mutex> lock(sampleMutex_);
+    MutexLock lock(sampleMutex_);
     Platform& platform = Platform::current();
     platform.reclaimMemory();
     const MemoryFigures figures = platform.memoryFigures();
@@ -80,16 +80,18 @@ void MemoryWatcherThread::run() {
         for (int64_t remaining = runMillis_; remaining > 0; remaining -= pauseMillis_) {
             MemoryMonitoring();
             {
-                std::unique_lock<std::mutex> lock(stateMutex_);
-                if (wake_.wait_for(lock, std::chrono::milliseconds(pauseMillis_), [this] { return stopRequested_; }))
-                    return;
+                MutexLock lock(stateMutex_);
+                const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(pauseMillis_);
+                while (!stopRequested_ && lock.waitUntil(wake_, until)) {
+                }
+                if (stopRequested_) return;
             }
             std::string error;
             if (!Platform::current().appendFile(file_, std::to_string(CurrentUsed.load()) + Indication_Tools::EOL, error))
                 Indication_Tools::Outils_AfficheMsg_System("System", "write log error: " + error, false);
         }
         {
-            std::lock_guard<std::mutex> lock(stateMutex_);
+            MutexLock lock(stateMutex_);
             if (stopRequested_) return;
         }
         Platform::current().exitProcess(0);

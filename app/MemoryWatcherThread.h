@@ -8,11 +8,12 @@
 // whole. stop() may be called from any thread, also from the watcher's own
 // (as happens when its process exit runs the teardown).
 
+#include "support/Mutex.h"
+
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <thread>
 
@@ -66,14 +67,14 @@ private:
     std::atomic<int64_t> min{0};
     std::atomic<int64_t> max{0};
 
-    std::mutex sampleMutex_;  // one sample at a time, so min and max stay consistent
-    bool sampled_ = false;
+    Mutex sampleMutex_;  // one sample at a time, so min and max stay consistent
+    bool sampled_ ZK_GUARDED_BY(sampleMutex_) = false;
 
-    std::mutex stateMutex_;
+    Mutex stateMutex_;
     std::condition_variable wake_;
-    bool stopRequested_ = false;
-    bool started_ = false;
-    std::thread thread_;
+    bool stopRequested_ ZK_GUARDED_BY(stateMutex_) = false;
+    bool started_ ZK_GUARDED_BY(stateMutex_) = false;
+    std::thread thread_ ZK_GUARDED_BY(stateMutex_);
 };
 
 // The one memory watcher of the process.

@@ -2,7 +2,7 @@
 
 #include "app/ServiceStatus.h"
 
-#include "support/Platform.h"
+#include "support/AtomicWrites.h"
 
 #include <cstdio>
 #include <utility>
@@ -170,5 +170,5 @@ std::string ServiceStatus::exposition() const {
 }
 
 bool ServiceStatus::write(const std::string& path, std::string& error) const {
-    return Platform::current().writeFileAtomic(path, exposition(), error);
+    return AtomicWrites::write(path, exposition(), error);
 }

@@ -1,39 +1,30 @@
 #include "chart/ChartCarryOver.h"
 
+#include <utility>
+
 void ChartCarryOver::beginPass(int count) {
-    std::lock_guard<std::mutex> lock(mutex_);
+    MutexLock lock(mutex_);
     next_ = 0;
-    turns_.assign(static_cast<size_t>(count > 0 ? count : 0), Turn{});
+    turns_.assign(static_cast<size_t>(count > 0 ? count : 0), Slot{});
 }
 
+ChartCarryOver::Turn ChartCarryOver::turn(int index) { return Turn(*this, index); }
+
 ChartCarryOver::Carried ChartCarryOver::take(int turn) {
-    std::unique_lock<std::mutex> lock(mutex_);
-    changed_.wait(lock, [&] { return next_ >= turn || static_cast<size_t>(turn) >= turns_.size(); });
+    MutexLock lock(mutex_);
+    while (next_ < turn && static_cast<size_t>(turn) < turns_.size()) lock.wait(changed_);
     return carried_;
 }
 
-void ChartCarryOver::give(int turn, const Carried& left) {
+void ChartCarryOver::end(int turn, bool gave, Carried left) {
     {
-        std::lock_guard<std::mutex> lock(mutex_);
+        MutexLock lock(mutex_);
         if (turn < 0 || static_cast<size_t>(turn) >= turns_.size()) return;
-        Turn& t = turns_[static_cast<size_t>(turn)];
+        Slot& t = turns_[static_cast<size_t>(turn)];
         if (t.over) return;
         t.over = true;
-        t.gave = true;
-        t.left = left;
-        advance();
-    }
-    changed_.notify_all();
-}
-
-void ChartCarryOver::pass(int turn, const std::optional<std::string>& weekDays) {
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        if (turn < 0 || static_cast<size_t>(turn) >= turns_.size()) return;
-        Turn& t = turns_[static_cast<size_t>(turn)];
-        if (t.over) return;
-        t.over = true;
-        t.left.weekDays = weekDays;
+        t.gave = gave;
+        t.left = std::move(left);
         advance();
     }
     changed_.notify_all();
@@ -42,9 +33,34 @@ void ChartCarryOver::pass(int turn, const std::optional<std::string>& weekDays) 
 void ChartCarryOver::advance() {
     // Turns may end in any order; what they leave counts in the list's order.
     while (static_cast<size_t>(next_) < turns_.size() && turns_[static_cast<size_t>(next_)].over) {
-        const Turn& t = turns_[static_cast<size_t>(next_)];
+        const Slot& t = turns_[static_cast<size_t>(next_)];
         if (t.gave) carried_.legendWidth = t.left.legendWidth;
         if (t.left.weekDays) carried_.weekDays = t.left.weekDays;
         ++next_;
     }
+}
+
+ChartCarryOver::Turn::Turn(Turn&& other) noexcept
+    : owner_(std::exchange(other.owner_, nullptr)), index_(other.index_), weekDays_(std::move(other.weekDays_)) {}
+
+ChartCarryOver::Turn& ChartCarryOver::Turn::operator=(Turn&& other) noexcept {
+    if (this != &other) {
+        Turn ended(std::move(*this));
+        owner_ = std::exchange(other.owner_, nullptr);
+        index_ = other.index_;
+        weekDays_ = std::move(other.weekDays_);
+    }
+    return *this;
+}
+
+ChartCarryOver::Turn::~Turn() {
+    if (owner_ != nullptr) owner_->end(index_, false, Carried{0, std::move(weekDays_)});
+}
+
+ChartCarryOver::Carried ChartCarryOver::Turn::take() { return owner_ ? owner_->take(index_) : Carried{}; }
+
+void ChartCarryOver::Turn::give(const Carried& left) {
+    if (owner_ == nullptr) return;
+    Carried copy = left;  // may throw: the turn is then still this object's to end
+    std::exchange(owner_, nullptr)->end(index_, true, std::move(copy));
 }

@@ -52,9 +52,11 @@ bool Indication_Data::paint_Graphics(Graphics* g, const Rectangle* r) {
 void Indication_Data::paint_InitGraphics(Graphics& g, const Rectangle& r) {
     const FontMetrics& m = g.getFontMetrics(fontGraph_Pen);
 
-    const bool carried = carryPending_;
-    if (carried) {
-        ChartCarryOver::Carried before = context_.carryOver->take(context_.turn);
+    // The turn's carry-over is taken at the first rendering, and given back.
+    ChartCarryOver::Turn* const carry =
+        context_.carryOver != nullptr && *context_.carryOver ? context_.carryOver : nullptr;
+    if (carry != nullptr) {
+        ChartCarryOver::Carried before = carry->take();
         xLgLegende = before.legendWidth;
         if (!szDate_WeekDay) szDate_WeekDay = std::move(before.weekDays);
     }
@@ -62,10 +64,7 @@ void Indication_Data::paint_InitGraphics(Graphics& g, const Rectangle& r) {
         const int w = m.stringWidth(std::to_string(chart::truncToInt64(bound)));
         if (w > xLgLegende) xLgLegende = w + 1;
     }
-    if (carried) {
-        context_.carryOver->give(context_.turn, ChartCarryOver::Carried{xLgLegende, szDate_WeekDay});
-        carryPending_ = false;
-    }
+    if (carry != nullptr) carry->give(ChartCarryOver::Carried{xLgLegende, szDate_WeekDay});
 
     int64_t bandReserve = 0;
     int64_t originOffset = 0;

@@ -52,28 +52,26 @@ bool DataFileCache::read(const std::string& path, DataChunkSink& sink, std::shar
     std::shared_ptr<Entry> entry;
     uint64_t pass = 0;
     {
-        std::lock_guard<std::mutex> lock(mutex_);
-        std::shared_ptr<Entry>& slot = entries_[path];
-        if (!slot) {
-            slot = std::make_shared<Entry>();
-            slot->listed = true;
-        }
-        slot->used = true;
-        ++slot->readers;
-        entry = slot;
+        MutexLock lock(mutex_);
+        Slot& slot = entries_[path];
+        if (!slot.entry) slot.entry = std::make_shared<Entry>();
+        slot.used = true;
+        ++slot.readers;
+        entry = slot.entry;
         pass = pass_;
     }
     // While it is read, the entry stays the file's: two entries of one file
     // could each hand out a read the other has moved past.
     struct Done {
         DataFileCache& cache;
-        Entry& entry;
+        const std::shared_ptr<Entry>& entry;
+        const std::string& path;
         ~Done() {
-            std::lock_guard<std::mutex> lock(cache.mutex_);
-            --entry.readers;
+            MutexLock lock(cache.mutex_);
+            if (Slot* slot = cache.slotOf(entry, path)) --slot->readers;
         }
-    } done{*this, *entry};
-    std::lock_guard<std::mutex> reading(entry->mutex);
+    } done{*this, entry, path};
+    MutexLock reading(entry->mutex);
     if (entry->snapshot && entry->checkedPass >= pass) {
         // Checked already in this pass (or, for a chart that waited, a later
         // one): every chart of the pass sees that one read.
@@ -117,6 +115,7 @@ bool DataFileCache::refresh(Entry& entry, const std::shared_ptr<Entry>& self, co
         // Kept: prove the bytes parsed before are unchanged, then parse only what follows.
         DataFileParser& parser = *entry.parser;
         const int64_t known = entry.consumed;
+        const uint64_t digest = entry.digest;
         Reading reading(parser, known);
         XXH3_state_t prefix;
         XXH3_INITSTATE(&prefix);
@@ -135,7 +134,7 @@ bool DataFileCache::refresh(Entry& entry, const std::shared_ptr<Entry>& self, co
                 XXH3_64bits_update(&prefix, part.data(), n);
                 hashed += static_cast<int64_t>(n);
                 if (hashed < known) return true;
-                if (XXH3_64bits_digest(&prefix) != entry.digest) return false;  // changed
+                if (XXH3_64bits_digest(&prefix) != digest) return false;  // changed
                 proven = true;
                 // Carry the hash of the proven bytes on over the new lines.
                 reading.state = prefix;
@@ -186,59 +185,63 @@ bool DataFileCache::refresh(Entry& entry, const std::shared_ptr<Entry>& self, co
 }
 
 bool DataFileCache::charge(const std::shared_ptr<Entry>& entry, const std::string& path, size_t bytes) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    if (!entry->listed) return false;
-    if (held_ - entry->charged + bytes <= budget_) {
-        held_ = held_ - entry->charged + bytes;
-        entry->charged = bytes;
+    MutexLock lock(mutex_);
+    Slot* slot = slotOf(entry, path);
+    if (slot == nullptr) return false;
+    if (held_ - slot->charged + bytes <= budget_) {
+        held_ = held_ - slot->charged + bytes;
+        slot->charged = bytes;
         return true;
     }
     // Does not fit in what is left: what is kept stays, this file is not kept.
-    unlist(*entry);
-    auto it = entries_.find(path);
-    if (it != entries_.end() && it->second == entry) entries_.erase(it);
+    unlist(*slot);
+    entries_.erase(path);
     return false;
 }
 
 void DataFileCache::forget(const std::shared_ptr<Entry>& entry, const std::string& path) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    if (!entry->listed) return;
-    unlist(*entry);
-    auto it = entries_.find(path);
-    if (it != entries_.end() && it->second == entry) entries_.erase(it);
+    MutexLock lock(mutex_);
+    Slot* slot = slotOf(entry, path);
+    if (slot == nullptr) return;
+    unlist(*slot);
+    entries_.erase(path);
 }
 
-void DataFileCache::unlist(Entry& entry) {
-    entry.listed = false;
-    held_ -= entry.charged;
-    entry.charged = 0;
+DataFileCache::Slot* DataFileCache::slotOf(const std::shared_ptr<Entry>& entry, const std::string& path) {
+    auto it = entries_.find(path);
+    return it != entries_.end() && it->second.entry == entry ? &it->second : nullptr;
+}
+
+void DataFileCache::unlist(Slot& slot) {
+    held_ -= slot.charged;
+    slot.charged = 0;
 }
 
 void DataFileCache::setBudget(size_t budget) {
-    std::lock_guard<std::mutex> lock(mutex_);
+    MutexLock lock(mutex_);
     budget_ = budget;
     if (held_ <= budget_) return;
-    for (auto& [path, entry] : entries_) unlist(*entry);
+    for (auto& [path, slot] : entries_) unlist(slot);
     entries_.clear();
 }
 
 void DataFileCache::endPass() {
-    std::lock_guard<std::mutex> lock(mutex_);
+    MutexLock lock(mutex_);
     ++pass_;
     for (auto it = entries_.begin(); it != entries_.end();) {
-        Entry& entry = *it->second;
-        if (entry.used || entry.readers > 0) {
-            entry.used = false;
+        Slot& slot = it->second;
+        if (slot.used || slot.readers > 0) {
+            slot.used = false;
             ++it;
             continue;
         }
-        unlist(entry);
+        unlist(slot);
         it = entries_.erase(it);
     }
 }
 
 size_t DataFileCache::bytesHeld() const {
-    std::lock_guard<std::mutex> lock(mutex_);
+    MutexLock lock(mutex_);
     return held_;
 }
 

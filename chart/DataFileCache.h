@@ -25,12 +25,12 @@
 // files at once; each file is read by one of them at a time.
 
 #include "chart/DataFileRecords.h"
+#include "support/Mutex.h"
 
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <unordered_map>
 
@@ -67,35 +67,41 @@ public:
     int64_t wholeReads() const;
 
 private:
+    // A file's parsed state, read by one reader at a time.
     struct Entry {
-        std::mutex mutex;  // one reader of the file at a time; guards the fields up to snapshot
-        std::unique_ptr<DataFileParser> parser;  // the records kept, null when none
-        int64_t consumed = 0;                    // bytes of the complete lines parsed
-        uint64_t digest = 0;                     // XXH3 of those bytes
-        std::shared_ptr<const DataFileRecords> snapshot;  // what this pass's check gave
-        uint64_t checkedPass = 0;
-        // Guarded by the cache's mutex_:
-        size_t charged = 0;   // bytes counted in held_
-        bool listed = false;  // still in entries_ (and so may be charged)
-        bool used = true;     // asked for in this pass
-        int readers = 0;      // reads of it under way
+        Mutex mutex;
+        std::unique_ptr<DataFileParser> parser ZK_GUARDED_BY(mutex);  // the records kept, null when none
+        int64_t consumed ZK_GUARDED_BY(mutex) = 0;                     // bytes of the complete lines parsed
+        uint64_t digest ZK_GUARDED_BY(mutex) = 0;                      // XXH3 of those bytes
+        std::shared_ptr<const DataFileRecords> snapshot ZK_GUARDED_BY(mutex);  // what this pass's check gave
+        uint64_t checkedPass ZK_GUARDED_BY(mutex) = 0;
+    };
+    // What the cache keeps for a path: the entry and its share of the budget.
+    struct Slot {
+        std::shared_ptr<Entry> entry;
+        size_t charged = 0;  // bytes counted in held_
+        bool used = true;    // asked for in this pass
+        int readers = 0;     // reads of it under way
     };
     struct Reading;
 
     bool refresh(Entry& entry, const std::shared_ptr<Entry>& self, const std::string& path, DataChunkSink& sink,
-                 std::shared_ptr<const DataFileRecords>& bad, std::string& error);
+                 std::shared_ptr<const DataFileRecords>& bad, std::string& error) ZK_REQUIRES(entry.mutex)
+        ZK_EXCLUDES(mutex_);
     // Counts the bytes entry's parser keeps now; false (and the entry no
-    // longer kept) when they do not fit.
-    bool charge(const std::shared_ptr<Entry>& entry, const std::string& path, size_t bytes);
-    void forget(const std::shared_ptr<Entry>& entry, const std::string& path);
-    // No longer kept: its bytes leave held_ (holds mutex_; the caller takes it out of entries_).
-    void unlist(Entry& entry);
+    // longer kept) when they do not fit or it is no longer kept.
+    bool charge(const std::shared_ptr<Entry>& entry, const std::string& path, size_t bytes) ZK_EXCLUDES(mutex_);
+    void forget(const std::shared_ptr<Entry>& entry, const std::string& path) ZK_EXCLUDES(mutex_);
+    // path's slot while it still holds entry; null once entry is no longer kept.
+    Slot* slotOf(const std::shared_ptr<Entry>& entry, const std::string& path) ZK_REQUIRES(mutex_);
+    // No longer kept: its bytes leave held_ (the caller takes it out of entries_).
+    void unlist(Slot& slot) ZK_REQUIRES(mutex_);
 
-    mutable std::mutex mutex_;  // budget_, entries_, held_, pass_ and each entry's charged, listed and used
-    size_t budget_;
-    std::unordered_map<std::string, std::shared_ptr<Entry>> entries_;
-    size_t held_ = 0;
-    uint64_t pass_ = 1;
+    mutable Mutex mutex_;
+    size_t budget_ ZK_GUARDED_BY(mutex_);
+    std::unordered_map<std::string, Slot> entries_ ZK_GUARDED_BY(mutex_);
+    size_t held_ ZK_GUARDED_BY(mutex_) = 0;
+    uint64_t pass_ ZK_GUARDED_BY(mutex_) = 1;
     std::atomic<int64_t> bytesRead_{0};
     std::atomic<int64_t> wholeReads_{0};
 };

@@ -2,6 +2,7 @@
 
 #include "support/FontLookup.h"
 #include "support/Indication_Tools.h"
+#include "support/Mutex.h"
 #include "support/Utf8.h"
 
 #include <ft2build.h>
@@ -17,7 +18,6 @@
 #include <functional>
 #include <map>
 #include <memory>
-#include <mutex>
 #include <set>
 #include <tuple>
 #include <unordered_map>
@@ -25,6 +25,9 @@
 #include <vector>
 
 namespace {
+
+// One lock for the font lookup, FreeType and every cache of this file.
+Mutex fontMutex;
 
 // Rendered glyphs are dropped (and rendered again on demand) once they hold
 // this much memory, so odd text at huge sizes cannot grow the cache forever.
@@ -69,12 +72,11 @@ public:
     const std::string& faceFile() const override;
     int pixelSize() const override { return pixelSize_; }
 
-    // Caller holds the registry lock.
-    const Glyph& glyph(char32_t cp) const;
-    void dropGlyphs() const;
+    const Glyph& glyph(char32_t cp) const ZK_REQUIRES(fontMutex);
+    void dropGlyphs() const ZK_REQUIRES(fontMutex);
 
 private:
-    Glyph render(char32_t cp) const;
+    Glyph render(char32_t cp) const ZK_REQUIRES(fontMutex);
 
     Registry& owner_;
     Resolved resolved_;
@@ -83,8 +85,8 @@ private:
     int ascent_ = 0;
     int descent_ = 0;
     int height_ = 0;
-    mutable std::array<std::unique_ptr<Glyph>, 128> ascii_;
-    mutable std::unordered_map<char32_t, Glyph> others_;
+    mutable std::array<std::unique_ptr<Glyph>, 128> ascii_ ZK_GUARDED_BY(fontMutex);
+    mutable std::unordered_map<char32_t, Glyph> others_ ZK_GUARDED_BY(fontMutex);
 };
 
 class Registry {
@@ -95,12 +97,10 @@ public:
         return *registry;
     }
 
-    std::mutex mutex;
-
-    const SizedFont& get(const Font& font) {
+    const SizedFont& get(const Font& font) ZK_EXCLUDES(fontMutex) {
         const int px = std::clamp(font.size, FontCache::kMinPixelSize, FontCache::kMaxPixelSize);
         const int style = font.style & (Font::BOLD | Font::ITALIC);
-        std::lock_guard lock(mutex);
+        MutexLock lock(fontMutex);
         RequestKey key{font.name, style, px};
         if (auto it = requests_.find(key); it != requests_.end()) return *it->second;
         const Resolved resolved = resolve(font.name, style);
@@ -112,8 +112,8 @@ public:
     }
 
     // Accounts for a newly rendered glyph; drops every cached glyph first
-    // when the budget would be exceeded. Caller holds the lock.
-    void chargeGlyph(size_t bytes) {
+    // when the budget would be exceeded.
+    void chargeGlyph(size_t bytes) ZK_REQUIRES(fontMutex) {
         if (glyphBytes_ + bytes > kGlyphCacheBudget) {
             for (auto& entry : sized_) entry.second->dropGlyphs();
             glyphBytes_ = 0;
@@ -121,7 +121,7 @@ public:
         glyphBytes_ += bytes;
     }
 
-    FT_Library library() const { return library_; }
+    FT_Library library() const ZK_REQUIRES(fontMutex) { return library_; }
 
 private:
     using RequestKey = std::tuple<std::string, int, int>;
@@ -133,13 +133,12 @@ private:
         // checkers cannot see it; release it at exit. Faces already resolved
         // stay usable, later lookups fall back to estimated metrics.
         std::atexit([] {
-            Registry& r = instance();
-            std::lock_guard lock(r.mutex);
+            MutexLock lock(fontMutex);
             releaseFontLookup();
         });
     }
 
-    Resolved resolve(const std::string& family, int style) {
+    Resolved resolve(const std::string& family, int style) ZK_REQUIRES(fontMutex) {
         const std::tuple<std::string, int> key{family, style};
         if (auto it = resolved_.find(key); it != resolved_.end()) return it->second;
         Resolved r = match(family.empty() ? std::string("sans-serif") : family, style);
@@ -149,7 +148,7 @@ private:
         return r;
     }
 
-    Resolved match(const std::string& family, int style) {
+    Resolved match(const std::string& family, int style) ZK_REQUIRES(fontMutex) {
         Resolved r;
         if (library_ == nullptr) return r;
         const bool bold = (style & Font::BOLD) != 0;
@@ -172,7 +171,7 @@ private:
     // A file is known by its path; a face handed over as bytes by the bytes
     // themselves: the name that stands for it may be shared by every style
     // of its family.
-    Face* openFace(const FontFaceSource& source) {
+    Face* openFace(const FontFaceSource& source) ZK_REQUIRES(fontMutex) {
         const size_t bytesHash = source.data ? std::hash<std::string_view>{}(*source.data) : 0;
         const FaceKey key{source.file, source.index, bytesHash};
         auto it = faces_.find(key);
@@ -202,13 +201,13 @@ private:
 
     using FaceKey = std::tuple<std::string, int, size_t>;  // file, index, hash of the bytes
 
-    FT_Library library_ = nullptr;
-    std::map<FaceKey, std::unique_ptr<Face>> faces_;
-    std::vector<std::unique_ptr<Face>> others_;
-    std::map<std::tuple<std::string, int>, Resolved> resolved_;
-    std::map<SizedKey, std::unique_ptr<SizedFont>> sized_;
-    std::map<RequestKey, SizedFont*> requests_;
-    size_t glyphBytes_ = 0;
+    FT_Library library_ ZK_GUARDED_BY(fontMutex) = nullptr;
+    std::map<FaceKey, std::unique_ptr<Face>> faces_ ZK_GUARDED_BY(fontMutex);
+    std::vector<std::unique_ptr<Face>> others_ ZK_GUARDED_BY(fontMutex);
+    std::map<std::tuple<std::string, int>, Resolved> resolved_ ZK_GUARDED_BY(fontMutex);
+    std::map<SizedKey, std::unique_ptr<SizedFont>> sized_ ZK_GUARDED_BY(fontMutex);
+    std::map<RequestKey, SizedFont*> requests_ ZK_GUARDED_BY(fontMutex);
+    size_t glyphBytes_ ZK_GUARDED_BY(fontMutex) = 0;
 };
 
 const std::string kNoFile;
@@ -338,7 +337,7 @@ Glyph SizedFont::render(char32_t cp) const {
 }
 
 int SizedFont::stringWidth(std::string_view text) const {
-    std::lock_guard lock(owner_.mutex);
+    MutexLock lock(fontMutex);
     int64_t width = 0;
     for (size_t pos = 0; pos < text.size();) width += glyph(nextChar(text, pos)).advance;
     return static_cast<int>(std::min<int64_t>(width, INT32_MAX));
@@ -346,7 +345,7 @@ int SizedFont::stringWidth(std::string_view text) const {
 
 void SizedFont::draw(PixelBuffer& dst, uint32_t value, std::string_view text, int x, int y) const {
     if (dst.pixels == nullptr || resolved_.face == nullptr) return;
-    std::lock_guard lock(owner_.mutex);
+    MutexLock lock(fontMutex);
     const int64_t width = dst.width;
     const int64_t height = dst.height;
     int64_t pen = x;
@@ -383,12 +382,12 @@ void textNotDrawn(const Font& font) {
     textLost = true;
     // Never destroyed: a worker may draw while the process exits.
     struct Reported {
-        std::mutex mutex;
-        std::set<std::string> names;
+        Mutex mutex;
+        std::set<std::string> names ZK_GUARDED_BY(mutex);
     };
     static Reported* reported = new Reported;
     {
-        std::lock_guard lock(reported->mutex);
+        MutexLock lock(reported->mutex);
         if (!reported->names.insert(font.name).second) return;
     }
     Indication_Tools::Outils_AfficheMsg_System(

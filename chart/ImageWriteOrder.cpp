@@ -3,25 +3,29 @@
 #include <algorithm>
 
 void ImageWriteOrder::beginPass() {
-    std::lock_guard<std::mutex> lock(mutex_);
+    MutexLock lock(mutex_);
     files_.clear();
     folders_.clear();
 }
 
+ImageWriteOrder::Turn ImageWriteOrder::turn(int index) { return Turn(*this, index); }
+
 template <class Entry>
 std::shared_ptr<Entry> ImageWriteOrder::entry(std::map<FilePlace, std::shared_ptr<Entry>>& entries,
                                               const FilePlace& place) {
-    std::lock_guard<std::mutex> lock(mutex_);
     std::shared_ptr<Entry>& slot = entries[place];
     if (!slot) slot = std::make_shared<Entry>();
     return slot;
 }
 
 void ImageWriteOrder::enterFolder(int turn, const FilePlace& place, const Sweep& sweep) {
-    const std::shared_ptr<Folder> folder = entry(folders_, place.folderOnly());
+    const std::shared_ptr<Folder> folder = [&] {
+        MutexLock lock(mutex_);
+        return entry(folders_, place.folderOnly());
+    }();
     // Held through the sweep: a chart that enters next, and may be the one to
     // report it, finds what was removed.
-    std::lock_guard<std::mutex> lock(folder->mutex);
+    MutexLock lock(folder->mutex);
     folder->firstTurn = std::min(folder->firstTurn, turn);
     if (folder->swept) return;
     folder->swept = true;
@@ -29,16 +33,22 @@ void ImageWriteOrder::enterFolder(int turn, const FilePlace& place, const Sweep&
 }
 
 std::vector<std::string> ImageWriteOrder::takeSweepReport(int turn, const FilePlace& place) {
-    const std::shared_ptr<Folder> folder = entry(folders_, place.folderOnly());
-    std::lock_guard<std::mutex> lock(folder->mutex);
+    const std::shared_ptr<Folder> folder = [&] {
+        MutexLock lock(mutex_);
+        return entry(folders_, place.folderOnly());
+    }();
+    MutexLock lock(folder->mutex);
     if (folder->reported || folder->firstTurn != turn) return {};
     folder->reported = true;
     return std::move(folder->removed);
 }
 
 bool ImageWriteOrder::write(int turn, const FilePlace& place, const Write& write) {
-    const std::shared_ptr<File> file = entry(files_, place);
-    std::lock_guard<std::mutex> lock(file->mutex);
+    const std::shared_ptr<File> file = [&] {
+        MutexLock lock(mutex_);
+        return entry(files_, place);
+    }();
+    MutexLock lock(file->mutex);
     // A later chart's image is already there: it stays, as it would have
     // replaced this one. Only whether this write would have gone through counts.
     if (file->keptTurn > turn) return write(false);

@@ -418,9 +418,8 @@ void Indication_Data::loadFailed(ChartFailure cause, std::string text) {
 
 void Indication_Data::setChartContext(const ChartContext& context) {
     context_ = context;
-    carryPending_ = context.carryOver != nullptr && context.turn >= 0;
     // Then the charts before decide, unless the graph file sets them.
-    if (carryPending_) szDate_WeekDay.reset();
+    if (context.carryOver != nullptr && *context.carryOver) szDate_WeekDay.reset();
 }
 
 void Indication_Data::finalize() {

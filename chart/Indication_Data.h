@@ -203,7 +203,6 @@ public:
 
 private:
     ChartContext context_;
-    bool carryPending_ = false;  // the turn's carry-over is still to be taken
     // The time window of the current mode: start, end, and the gap step
     // (0 for none). Not windowed when the mode has no window.
     struct TimeWindow {

@@ -9,6 +9,7 @@
 #include "encoders/GIFEncoder_LZW.h"
 #include "encoders/OutputStream.h"
 #include "encoders/PngEncoder.h"
+#include "support/AtomicWrites.h"
 #include "support/Indication_Tools.h"
 #include "support/MessageBuffer.h"
 #include "support/Platform.h"
@@ -19,7 +20,6 @@
 #include <cstdint>
 #include <mutex>
 #include <stdexcept>
-#include <set>
 #include <vector>
 
 namespace {
@@ -162,26 +162,6 @@ std::string Indication_Graph::outputName(const std::optional<std::string>& confi
 
 namespace {
 
-// A process killed mid-write (or a power cut) leaves its temporary file for
-// good. The first time this process writes an image into a folder, it removes
-// those older than an hour: a live write of another run is never that old.
-constexpr int64_t kStaleTemporaryMillis = 3600 * 1000;
-// Folders named with date macros keep coming: forgetting them only costs a sweep.
-constexpr size_t kSweptFoldersKept = 10000;
-
-// Removes the stale temporary files of the folder of place, the first time
-// this process writes into it; returns their names.
-std::vector<std::string> sweepStaleTemporaries(const FilePlace& place, const std::string& path) {
-    static std::mutex mutex;
-    static std::set<FilePlace> swept;
-    {
-        std::lock_guard<std::mutex> lock(mutex);
-        if (swept.size() >= kSweptFoldersKept) swept.clear();
-        if (!swept.insert(place.folderOnly()).second) return {};
-    }
-    return Platform::current().removeStaleTemporaries(path, kStaleTemporaryMillis);
-}
-
 void reportStaleTemporaries(const std::vector<std::string>& names, const std::string& path) {
     for (const std::string& name : names) {
         Indication_Tools::Outils_AfficheMsg_System(Indication_Graph::thisClassName,
@@ -196,16 +176,14 @@ void reportStaleTemporaries(const std::vector<std::string>& names, const std::st
 void Indication_Graph::sweepFolder(const FilePlace& place, const std::string& path) {
     MessageBuffer* held = MessageBuffer::current();
     if (context_.writeOrder == nullptr || held == nullptr) {
-        reportStaleTemporaries(sweepStaleTemporaries(place, path), path);
+        reportStaleTemporaries(AtomicWrites::sweepOnce(place, path), path);
         return;
     }
     // Charts built at once: whichever comes first sweeps, and the first of the
     // list to write into the folder reports it, in its place among its lines,
     // once the charts before it are over.
-    context_.writeOrder->enterFolder(context_.turn, place, [&] { return sweepStaleTemporaries(place, path); });
-    held->later([order = context_.writeOrder, turn = context_.turn, place, path] {
-        reportStaleTemporaries(order->takeSweepReport(turn, place), path);
-    });
+    context_.writeOrder->enterFolder(place, [&] { return AtomicWrites::sweepOnce(place, path); });
+    held->later([report = context_.writeOrder->sweepReport(place), path] { reportStaleTemporaries(report(), path); });
 }
 
 bool Indication_Graph::writeImageFile(const char* kind, const std::string& path, std::string_view bytes) {
@@ -217,9 +195,10 @@ bool Indication_Graph::writeImageFile(const char* kind, const std::string& path,
     // while this one is written, and the service may be stopped at any time.
     std::string error;
     auto write = [&](bool keep) {
-        return keep ? platform.writeFileAtomic(path, bytes, error) : platform.trialWriteFile(path, bytes, error);
+        // The folder is swept already (sweepFolder): write() sweeps nothing more.
+        return keep ? AtomicWrites::write(path, bytes, error) : platform.trialWriteFile(path, bytes, error);
     };
-    if (context_.writeOrder != nullptr ? context_.writeOrder->write(context_.turn, place, write) : write(true)) {
+    if (context_.writeOrder != nullptr ? context_.writeOrder->write(place, write) : write(true)) {
         return true;
     }
     Indication_Tools::Outils_AfficheMsg_System(thisClassName,

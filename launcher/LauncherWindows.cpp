@@ -11,6 +11,8 @@
 #include <ole2.h>
 #include <oleauto.h>
 
+#include "platform/windows/WinHandles.h"
+
 #include <cstring>
 
 namespace {
@@ -194,11 +196,10 @@ void LauncherMain() {
     // first (Windows drops a message posted to a thread that has none).
     MSG peek;
     PeekMessageA(&peek, nullptr, WM_USER, WM_USER, PM_NOREMOVE);
-    HANDLE worker = CreateThread(nullptr, 0, EngineThreadProc, &block, 0, nullptr);
-    if (worker != nullptr) {
+    const win::Handle worker(CreateThread(nullptr, 0, EngineThreadProc, &block, 0, nullptr));
+    if (worker.valid()) {
         result = PumpMessages();
-        WaitForSingleObject(worker, kWorkerWaitMs);
-        CloseHandle(worker);
+        WaitForSingleObject(worker.get(), kWorkerWaitMs);
     } else {
         const DWORD e = GetLastError();
         ShowErrorMessage(kMsgInitFailed, static_cast<long>(e));

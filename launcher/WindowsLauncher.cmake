@@ -66,7 +66,7 @@ if(ZK_I686_CXX AND ZK_I686_WINDRES)
             ${i686_dir}/resources.o -static -lole32 -loleaut32 -luser32 -luuid -o ${i686_dir}/zkQuoteForge.exe
     DEPENDS ${i686_sources} ${CMAKE_CURRENT_SOURCE_DIR}/zkQuoteForge.rc ${ZK_CONTAINER} ${ZK_MANIFEST}
             ${CMAKE_CURRENT_SOURCE_DIR}/Launcher.h ${CMAKE_CURRENT_SOURCE_DIR}/EngineContract.h
-            ${CMAKE_CURRENT_SOURCE_DIR}/SplitCommandLine.h
+            ${CMAKE_CURRENT_SOURCE_DIR}/SplitCommandLine.h ${CMAKE_SOURCE_DIR}/platform/windows/WinHandles.h
     COMMENT "Building the 32-bit launcher (build only)" VERBATIM)
   add_custom_target(zk_launcher_i686 ALL DEPENDS ${i686_dir}/zkQuoteForge.exe)
 else()

@@ -35,3 +35,20 @@ inline bool cpuHasSsse3() { return __builtin_cpu_supports("ssse3"); }
 #else
 #error "support/Compiler.h: provide the built-ins for this compiler"
 #endif
+
+// What each mutex guards, and which functions need it held, checked by
+// clang's -Wthread-safety; empty for other compilers.
+#if defined(__clang__)
+#define ZK_THREAD_ANNOTATION(x) __attribute__((x))
+#else
+#define ZK_THREAD_ANNOTATION(x)
+#endif
+#define ZK_CAPABILITY(x) ZK_THREAD_ANNOTATION(capability(x))
+#define ZK_SCOPED_CAPABILITY ZK_THREAD_ANNOTATION(scoped_lockable)
+#define ZK_GUARDED_BY(x) ZK_THREAD_ANNOTATION(guarded_by(x))
+#define ZK_PT_GUARDED_BY(x) ZK_THREAD_ANNOTATION(pt_guarded_by(x))
+#define ZK_REQUIRES(...) ZK_THREAD_ANNOTATION(requires_capability(__VA_ARGS__))
+#define ZK_EXCLUDES(...) ZK_THREAD_ANNOTATION(locks_excluded(__VA_ARGS__))
+#define ZK_ACQUIRE(...) ZK_THREAD_ANNOTATION(acquire_capability(__VA_ARGS__))
+#define ZK_RELEASE(...) ZK_THREAD_ANNOTATION(release_capability(__VA_ARGS__))
+#define ZK_RETURN_CAPABILITY(x) ZK_THREAD_ANNOTATION(lock_returned(x))

@@ -1,10 +1,11 @@
 #include "support/KeyCheck.h"
 
+#include "support/Mutex.h"
+
 #include <algorithm>
 #include <cstdint>
 #include <functional>
 #include <map>
-#include <mutex>
 
 namespace {
 
@@ -55,11 +56,11 @@ bool KeyCheck::firstReading(const std::string& file, const Properties& content, 
         signature += std::hash<std::string>{}(key) * 31 + std::hash<std::string>{}(value);
     // Never destroyed: a worker may still read a file while the process exits.
     struct Memory {
-        std::mutex mutex;
-        std::map<std::string, uint64_t> signatures;
+        Mutex mutex;
+        std::map<std::string, uint64_t> signatures ZK_GUARDED_BY(mutex);
     };
     static Memory* memory = new Memory;
-    std::lock_guard<std::mutex> lock(memory->mutex);
+    MutexLock lock(memory->mutex);
     auto [it, inserted] = memory->signatures.try_emplace(file, signature);
     if (!inserted) {
         if (it->second == signature) return false;

@@ -4,16 +4,16 @@
 
 #include "support/Indication_Tools.h"
 #include "support/LineSplitter.h"
+#include "support/Mutex.h"
 #include "support/Platform.h"
 #include "support/SysProperties.h"
 
 #include <functional>
-#include <mutex>
 
 namespace {
 
-std::mutex limitsMutex;
-RemoteUpdateLimits limits;
+Mutex limitsMutex;
+RemoteUpdateLimits limits ZK_GUARDED_BY(limitsMutex);
 
 void report(const std::string& message, bool log) {
     Indication_Tools::Outils_AfficheMsg_System(Indication_Tools::thisClassName, message, log);
@@ -169,12 +169,12 @@ std::vector<std::string> splitParameters(const std::string& parameters) {
 }  // namespace
 
 RemoteUpdateLimits getRemoteUpdateLimits() {
-    std::lock_guard<std::mutex> lock(limitsMutex);
+    MutexLock lock(limitsMutex);
     return limits;
 }
 
 void setRemoteUpdateLimits(const RemoteUpdateLimits& value) {
-    std::lock_guard<std::mutex> lock(limitsMutex);
+    MutexLock lock(limitsMutex);
     limits = value;
 }
 

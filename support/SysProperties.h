@@ -2,10 +2,10 @@
 // The application configuration shared by every thread. It is replaced whole;
 // a reader takes a snapshot and sees either the old or the new table.
 
+#include "support/Mutex.h"
 #include "support/ValueTypes.h"
 
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 
@@ -15,13 +15,13 @@ public:
 
     // The current table, or null while the configuration is not loaded.
     Ptr load() const {
-        std::lock_guard<std::mutex> lock(mutex_);
+        MutexLock lock(mutex_);
         return table_;
     }
     // latin1Source: the file was not UTF-8 and its values were converted from
     // ISO 8859-1 (credentials are sent as the bytes the file holds).
     void store(Ptr table, bool latin1Source = false) {
-        std::lock_guard<std::mutex> lock(mutex_);
+        MutexLock lock(mutex_);
         table_ = std::move(table);
         latin1Source_ = latin1Source;
     }
@@ -30,7 +30,7 @@ public:
         bool latin1Source = false;
     };
     Snapshot snapshot() const {
-        std::lock_guard<std::mutex> lock(mutex_);
+        MutexLock lock(mutex_);
         return {table_, latin1Source_};
     }
     // The value under key, absent when the key or the table is missing.
@@ -43,9 +43,9 @@ public:
     }
 
 private:
-    mutable std::mutex mutex_;
-    Ptr table_;
-    bool latin1Source_ = false;
+    mutable Mutex mutex_;
+    Ptr table_ ZK_GUARDED_BY(mutex_);
+    bool latin1Source_ ZK_GUARDED_BY(mutex_) = false;
 };
 
 // The one application configuration ("zkQuoteForge.ini").

@@ -18,6 +18,7 @@ set(ZK_WINDOWS_TESTS
   support/log_faults_test.cpp
   support/properties_test.cpp
   support/grown_file_test.cpp
+  support/platform_contract_test.cpp
   encoders/pixel_runs_test.cpp
   chart/canvas_test.cpp
   chart/chart_data_test.cpp

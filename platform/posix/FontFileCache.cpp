@@ -1,5 +1,6 @@
 #include "platform/posix/FontFileCache.h"
 
+#include "support/AtomicWrites.h"
 #include "support/Platform.h"
 
 #include <cstdlib>
@@ -126,5 +127,5 @@ void FontFileCache::add(const std::string& family, int style, const Entry& entry
     std::filesystem::create_directories(std::filesystem::path(path_).parent_path(), ec);
     std::string error;
     // Not written: the next run resolves through fontconfig again, nothing worse.
-    Platform::current().writeFileAtomic(path_, text, error);
+    AtomicWrites::write(path_, text, error);
 }

@@ -1,8 +1,10 @@
 // POSIX implementation of the platform interface.
 
+#include "support/Mutex.h"
 #include "support/Platform.h"
 #include "support/TemporaryNames.h"
 
+#include "platform/posix/Descriptor.h"
 #include "platform/posix/PosixSignals.h"
 
 #include <algorithm>
@@ -58,21 +60,6 @@ bool checkPath(const std::string& path, std::string& error) {
 }
 
 // Writes all of data, retrying short writes and interrupted calls.
-// Owns a descriptor: every way out of a read closes it.
-class Descriptor {
-public:
-    explicit Descriptor(int fd) : fd_(fd) {}
-    ~Descriptor() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    int get() const { return fd_; }
-
-private:
-    int fd_;
-};
-
 bool writeAll(int fd, std::string_view data, int& err) {
     const char* p = data.data();
     size_t left = data.size();
@@ -244,7 +231,8 @@ public:
         if (!checkPath(path, error)) return false;
         // Opened without blocking: a FIFO with no reader must not hold the
         // service (nor its stop) for ever.
-        int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0644);
+        Descriptor file(::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0644));
+        const int fd = file.get();
         if (fd < 0) {
             error = errnoText("cannot open", path, errno);
             return false;
@@ -268,7 +256,7 @@ public:
         } else {
             error = errnoText("cannot write", path, errno);
         }
-        if (::close(fd) != 0 && ok) {
+        if (!file.close() && ok) {
             error = errnoText("cannot close", path, errno);
             ok = false;
         }
@@ -301,13 +289,12 @@ public:
         std::string error;
         if (!checkPath(path, error)) return removed;
         const std::string dir = splitPath(path).first;
-        const int dirFd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (dirFd < 0) return removed;
+        Descriptor folderFd(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        if (!folderFd.open()) return removed;
+        const int dirFd = folderFd.get();
         DIR* folder = ::fdopendir(dirFd);
-        if (folder == nullptr) {
-            ::close(dirFd);
-            return removed;
-        }
+        if (folder == nullptr) return removed;
+        folderFd.release();  // closedir closes it
         const int64_t now = nowMillis();
         while (const dirent* entry = ::readdir(folder)) {
             const std::string_view name = entry->d_name;
@@ -330,13 +317,13 @@ public:
     }
 
     void writeStdout(std::string_view text) override {
-        std::lock_guard<std::mutex> lock(consoleMutex_);
+        MutexLock lock(consoleMutex_);
         int err = 0;
         writeAll(STDOUT_FILENO, text, err);
     }
 
     void writeStderr(std::string_view text) override {
-        std::lock_guard<std::mutex> lock(consoleMutex_);
+        MutexLock lock(consoleMutex_);
         int err = 0;
         writeAll(STDERR_FILENO, text, err);
     }
@@ -415,7 +402,7 @@ public:
     void reclaimMemory() override { malloc_trim(0); }
 
     double randomUnit() override {
-        std::lock_guard<std::mutex> lock(randomMutex_);
+        MutexLock lock(randomMutex_);
         return std::uniform_real_distribution<double>(0.0, 1.0)(engine_);
     }
 
@@ -428,30 +415,30 @@ private:
         // Everything goes through the folder's descriptor: a folder moved or
         // replaced during the write still gets the file and loses the
         // temporary one, instead of keeping it for good.
-        const int dirFd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        const Descriptor folder(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        const int dirFd = folder.get();
         if (dirFd < 0) {
             error = errnoText("cannot create a temporary file in", dir, errno);
             return false;
         }
         std::string tmp;
-        int fd = -1;
-        for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+        Descriptor file;
+        for (int attempt = 0; attempt < 100 && !file.open(); ++attempt) {
             tmp = TemporaryNames::prefix(base) + TemporaryNames::randomSuffix();
-            fd = ::openat(dirFd, tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-            if (fd < 0 && errno != EEXIST) break;
+            file = Descriptor(::openat(dirFd, tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+            if (!file.open() && errno != EEXIST) break;
         }
-        if (fd < 0) {
+        if (!file.open()) {
             error = errnoText("cannot create a temporary file in", dir, errno);
-            ::close(dirFd);
             return false;
         }
         int err = 0;
-        bool ok = writeAll(fd, data, err);
+        bool ok = writeAll(file.get(), data, err);
         if (!ok) error = errnoText("cannot write", path, err);
-        if (ok && fchmod(fd, 0644) != 0) {
+        if (ok && fchmod(file.get(), 0644) != 0) {
             // Not fatal: the file keeps the temporary file's mode.
         }
-        if (::close(fd) != 0 && ok) {
+        if (!file.close() && ok) {
             error = errnoText("cannot close", path, errno);
             ok = false;
         }
@@ -460,13 +447,12 @@ private:
             ok = false;
         }
         if (!ok || !replace) ::unlinkat(dirFd, tmp.c_str(), 0);
-        ::close(dirFd);
         return ok;
     }
 
-    std::mutex consoleMutex_;
-    std::mutex randomMutex_;
-    std::mt19937_64 engine_{std::random_device{}()};
+    Mutex consoleMutex_;  // one line at a time on the console
+    Mutex randomMutex_;
+    std::mt19937_64 engine_ ZK_GUARDED_BY(randomMutex_){std::random_device{}()};
 };
 
 }  // namespace

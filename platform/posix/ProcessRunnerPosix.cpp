@@ -2,6 +2,7 @@
 
 #include "support/ProcessRunner.h"
 
+#include "platform/posix/Descriptor.h"
 #include "platform/posix/PosixSignals.h"
 #include "support/LineSplitter.h"
 
@@ -29,23 +30,6 @@ using Clock = std::chrono::steady_clock;
 constexpr auto kExitCheckPeriod = std::chrono::milliseconds(100);
 
 std::string describe(const std::string& what, int err) { return what + " (" + std::strerror(err) + ")"; }
-
-class Descriptor {
-public:
-    explicit Descriptor(int fd = -1) : fd_(fd) {}
-    ~Descriptor() { close(); }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    int get() const { return fd_; }
-    bool open() const { return fd_ >= 0; }
-    void close() {
-        if (fd_ >= 0) ::close(fd_);
-        fd_ = -1;
-    }
-
-private:
-    int fd_;
-};
 
 int exitValueOf(int status) {
     if (WIFEXITED(status)) return WEXITSTATUS(status);

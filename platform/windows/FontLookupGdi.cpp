@@ -11,6 +11,9 @@
 #endif
 #include <windows.h>
 
+#include "platform/windows/WinHandles.h"
+
+#include <cstdint>
 #include <cwchar>
 #include <vector>
 
@@ -32,6 +35,32 @@ std::wstring outlineFaceName(HDC dc) {
     return std::wstring(reinterpret_cast<const wchar_t*>(buffer.data() + offset));
 }
 
+uint32_t bigEndian32(const std::string& bytes, size_t at) {
+    auto byte = [&](size_t i) { return uint32_t{static_cast<unsigned char>(bytes[at + i])}; };
+    return byte(0) << 24 | byte(1) << 16 | byte(2) << 8 | byte(3);
+}
+
+// The face of the collection that GDI selected into dc. Read as table 0, a
+// collection's face starts at its own table directory (12 bytes, then 16 per
+// table), which is the one at exactly one of the collection's face offsets.
+// 0 when it cannot be told.
+int collectionFace(HDC dc, const std::string& collection) {
+    if (collection.size() < 12) return 0;
+    const uint32_t faces = bigEndian32(collection, 8);
+    if (faces > (collection.size() - 12) / 4) return 0;
+    unsigned char head[12];
+    if (GetFontData(dc, 0, 0, head, sizeof head) != sizeof head) return 0;
+    const DWORD size = 12 + 16 * (DWORD{head[4]} << 8 | head[5]);
+    std::string directory(size, '\0');
+    if (GetFontData(dc, 0, 0, directory.data(), size) != size) return 0;
+    for (uint32_t i = 0; i < faces; ++i) {
+        const uint32_t at = bigEndian32(collection, 12 + 4 * size_t{i});
+        if (at <= collection.size() && collection.size() - at >= size && collection.compare(at, size, directory) == 0)
+            return static_cast<int>(i);
+    }
+    return 0;
+}
+
 }  // namespace
 
 bool lookupFontFace(const std::string& family, bool bold, bool italic, FontFaceSource& out) {
@@ -45,12 +74,13 @@ bool lookupFontFace(const std::string& family, bool bold, bool italic, FontFaceS
     const std::wstring name = family == "sans-serif" ? std::wstring(L"Arial") : win::widen(family);
     wcsncpy(request.lfFaceName, name.c_str(), LF_FACESIZE - 1);
 
-    HDC dc = CreateCompatibleDC(nullptr);
-    if (dc == nullptr) return false;
-    HFONT font = CreateFontIndirectW(&request);
-    HGDIOBJ previous = font ? SelectObject(dc, font) : nullptr;
+    const win::DeviceContext context(CreateCompatibleDC(nullptr));
+    if (!context.valid()) return false;
+    HDC dc = context.get();
+    const win::Font font(CreateFontIndirectW(&request));
+    HGDIOBJ previous = font.valid() ? SelectObject(dc, font.get()) : nullptr;
     bool ok = false;
-    if (font != nullptr && previous != nullptr) {
+    if (previous != nullptr) {
         DWORD table = kCollectionTag;
         DWORD size = GetFontData(dc, table, 0, nullptr, 0);
         if (size == GDI_ERROR) {
@@ -71,15 +101,13 @@ bool lookupFontFace(const std::string& family, bool bold, bool italic, FontFaceS
                 // reports. The cache tells faces apart by their bytes.
                 out.file = win::narrow(face);
                 out.data = std::move(data);
-                out.index = 0;
+                out.index = table == kCollectionTag ? collectionFace(dc, *out.data) : 0;
                 out.styleFromFace = true;
                 ok = !out.file.empty();
             }
         }
-        SelectObject(dc, previous);
+        SelectObject(dc, previous);  // the font is not deleted while selected
     }
-    if (font) DeleteObject(font);
-    DeleteDC(dc);
     return ok;
 }
 

@@ -11,6 +11,8 @@
 #include <windows.h>
 #include <winhttp.h>
 
+#include "platform/windows/WinHandles.h"
+
 #include <algorithm>
 #include <chrono>
 #include <cwctype>
@@ -19,15 +21,13 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-struct InternetHandle {
-    HINTERNET h = nullptr;
-    explicit InternetHandle(HINTERNET handle = nullptr) : h(handle) {}
-    ~InternetHandle() {
-        if (h) WinHttpCloseHandle(h);
-    }
-    InternetHandle(const InternetHandle&) = delete;
-    InternetHandle& operator=(const InternetHandle&) = delete;
+struct InternetHandleTraits {
+    using Value = HINTERNET;
+    static Value empty() { return nullptr; }
+    static bool isEmpty(Value v) { return v == nullptr; }
+    static bool close(Value v) { return WinHttpCloseHandle(v) != 0; }
 };
+using InternetHandle = win::UniqueHandle<InternetHandleTraits>;
 
 std::string failure(const std::string& what, DWORD code) {
     if (code == ERROR_WINHTTP_TIMEOUT) return what + ": timed out";
@@ -116,58 +116,58 @@ HttpGetResult httpGet(const std::string& url, const std::optional<std::string>& 
     }
     InternetHandle session(WinHttpOpen(L"zkQuoteForge", WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, WINHTTP_NO_PROXY_NAME,
                                        WINHTTP_NO_PROXY_BYPASS, 0));
-    if (!session.h) {
+    if (!session.valid()) {
         result.error = failure("cannot create an HTTP session", GetLastError());
         return result;
     }
     const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(limits.totalTimeoutMs);
     const int connectMs = static_cast<int>(std::min<int64_t>(limits.connectTimeoutMs, limits.totalTimeoutMs));
-    WinHttpSetTimeouts(session.h, connectMs, connectMs, remainingMs(deadline), remainingMs(deadline));
+    WinHttpSetTimeouts(session.get(), connectMs, connectMs, remainingMs(deadline), remainingMs(deadline));
 
     std::wstring current = win::widen(url);
     Address address = first;
     for (int redirects = 0;; ++redirects) {
-        InternetHandle connection(WinHttpConnect(session.h, address.host.c_str(), address.port, 0));
-        if (!connection.h) {
+        InternetHandle connection(WinHttpConnect(session.get(), address.host.c_str(), address.port, 0));
+        if (!connection.valid()) {
             result.error = failure("cannot connect", GetLastError());
             return result;
         }
-        InternetHandle request(WinHttpOpenRequest(connection.h, L"GET", address.path.c_str(), nullptr,
+        InternetHandle request(WinHttpOpenRequest(connection.get(), L"GET", address.path.c_str(), nullptr,
                                                   WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES,
                                                   address.secure ? WINHTTP_FLAG_SECURE : 0));
-        if (!request.h) {
+        if (!request.valid()) {
             result.error = failure("cannot prepare the request", GetLastError());
             return result;
         }
         // Redirects are followed here, so the header goes to the first host only.
         DWORD policy = WINHTTP_OPTION_REDIRECT_POLICY_NEVER;
-        WinHttpSetOption(request.h, WINHTTP_OPTION_REDIRECT_POLICY, &policy, sizeof policy);
+        WinHttpSetOption(request.get(), WINHTTP_OPTION_REDIRECT_POLICY, &policy, sizeof policy);
         std::wstring headers;
         if (authorization && sameHost(address, first)) headers = L"Authorization: " + win::widen(*authorization);
         int receiveMs = remainingMs(deadline);
-        WinHttpSetOption(request.h, WINHTTP_OPTION_RECEIVE_TIMEOUT, &receiveMs, sizeof receiveMs);
-        WinHttpSetOption(request.h, WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &receiveMs, sizeof receiveMs);
+        WinHttpSetOption(request.get(), WINHTTP_OPTION_RECEIVE_TIMEOUT, &receiveMs, sizeof receiveMs);
+        WinHttpSetOption(request.get(), WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &receiveMs, sizeof receiveMs);
 
         result.outcome = HttpGetResult::Outcome::TransferFailed;
-        if (!WinHttpSendRequest(request.h, headers.empty() ? WINHTTP_NO_ADDITIONAL_HEADERS : headers.c_str(),
+        if (!WinHttpSendRequest(request.get(), headers.empty() ? WINHTTP_NO_ADDITIONAL_HEADERS : headers.c_str(),
                                 headers.empty() ? 0 : static_cast<DWORD>(-1), WINHTTP_NO_REQUEST_DATA, 0, 0, 0) ||
-            !WinHttpReceiveResponse(request.h, nullptr)) {
+            !WinHttpReceiveResponse(request.get(), nullptr)) {
             result.error = failure("cannot fetch the address", GetLastError());
             return result;
         }
         std::wstring raw;
-        if (queryText(request.h, WINHTTP_QUERY_RAW_HEADERS_CRLF, raw)) {
+        if (queryText(request.get(), WINHTTP_QUERY_RAW_HEADERS_CRLF, raw)) {
             const std::wstring statusLine = raw.substr(0, raw.find(L"\r\n"));
             if (statusLine.rfind(L"HTTP/", 0) == 0) result.statusLine = win::narrow(statusLine);
         }
         DWORD status = 0, size = sizeof status;
-        if (WinHttpQueryHeaders(request.h, WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
+        if (WinHttpQueryHeaders(request.get(), WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
                                 WINHTTP_HEADER_NAME_BY_INDEX, &status, &size, WINHTTP_NO_HEADER_INDEX))
             result.statusCode = static_cast<long>(status);
 
         std::wstring location;
         const bool redirect = (status == 301 || status == 302 || status == 303 || status == 307 || status == 308) &&
-                              queryText(request.h, WINHTTP_QUERY_LOCATION, location);
+                              queryText(request.get(), WINHTTP_QUERY_LOCATION, location);
         // The body is only read so the server sees its answer consumed.
         char buffer[16384];
         for (;;) {
@@ -176,9 +176,9 @@ HttpGetResult httpGet(const std::string& url, const std::optional<std::string>& 
                 return result;
             }
             receiveMs = remainingMs(deadline);
-            WinHttpSetOption(request.h, WINHTTP_OPTION_RECEIVE_TIMEOUT, &receiveMs, sizeof receiveMs);
+            WinHttpSetOption(request.get(), WINHTTP_OPTION_RECEIVE_TIMEOUT, &receiveMs, sizeof receiveMs);
             DWORD n = 0;
-            if (!WinHttpReadData(request.h, buffer, sizeof buffer, &n)) {
+            if (!WinHttpReadData(request.get(), buffer, sizeof buffer, &n)) {
                 result.error = failure("cannot read the answer", GetLastError());
                 return result;
             }

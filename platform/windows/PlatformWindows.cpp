@@ -11,6 +11,8 @@
 #endif
 #include <windows.h>
 
+#include "platform/windows/WinHandles.h"
+
 #include <malloc.h>
 
 #include <algorithm>
@@ -41,28 +43,7 @@ constexpr int64_t kEpochOffsetMs = 11'644'473'600'000;
 constexpr int64_t kMaxFileTimeMs = int64_t{910'000'000'000'000};
 constexpr int64_t kDayMs = 86'400'000;
 
-class Handle {
-public:
-    explicit Handle(HANDLE h = INVALID_HANDLE_VALUE) : h_(h) {}
-    ~Handle() { close(); }
-    Handle(const Handle&) = delete;
-    Handle& operator=(const Handle&) = delete;
-    HANDLE get() const { return h_; }
-    bool valid() const { return h_ != INVALID_HANDLE_VALUE && h_ != nullptr; }
-    bool close() {
-        bool ok = true;
-        if (valid()) ok = CloseHandle(h_) != 0;
-        h_ = INVALID_HANDLE_VALUE;
-        return ok;
-    }
-    void reset(HANDLE h) {
-        close();
-        h_ = h;
-    }
-
-private:
-    HANDLE h_;
-};
+using win::Handle;
 
 // Win32 would take a path only up to a NUL byte: a value such as
 // "log.txt<NUL>.off" must not name log.txt.
@@ -477,8 +458,8 @@ public:
         if (!checkPath(path, wide, error)) return removed;
         const std::wstring dir = folderOf(wide);
         WIN32_FIND_DATAW found;
-        HANDLE search = FindFirstFileW(win::extendedPath(dir + L"*").c_str(), &found);
-        if (search == INVALID_HANDLE_VALUE) return removed;
+        const win::FindHandle search(FindFirstFileW(win::extendedPath(dir + L"*").c_str(), &found));
+        if (!search.valid()) return removed;
         const int64_t now = nowMillis();
         do {
             if (found.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) continue;
@@ -490,8 +471,7 @@ public:
             // A live write of another run is never that old.
             if (now - modified < minAgeMillis) continue;
             if (DeleteFileW(win::extendedPath(dir + found.cFileName).c_str())) removed.push_back(name);
-        } while (FindNextFileW(search, &found));
-        FindClose(search);
+        } while (FindNextFileW(search.get(), &found));
         return removed;
     }
 

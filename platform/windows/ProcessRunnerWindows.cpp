@@ -11,6 +11,8 @@
 #endif
 #include <windows.h>
 
+#include "platform/windows/WinHandles.h"
+
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -24,26 +26,7 @@ using Clock = std::chrono::steady_clock;
 // How long the reader rests when neither stream has anything to read.
 constexpr DWORD kIdlePauseMs = 5;
 
-class Handle {
-public:
-    explicit Handle(HANDLE h = nullptr) : h_(h == INVALID_HANDLE_VALUE ? nullptr : h) {}
-    ~Handle() { close(); }
-    Handle(const Handle&) = delete;
-    Handle& operator=(const Handle&) = delete;
-    HANDLE get() const { return h_; }
-    HANDLE* put() {
-        close();
-        return &h_;
-    }
-    bool open() const { return h_ != nullptr; }
-    void close() {
-        if (h_ != nullptr) CloseHandle(h_);
-        h_ = nullptr;
-    }
-
-private:
-    HANDLE h_;
-};
+using win::Handle;
 
 std::atomic<bool> refuseJobAssignment{false};
 
@@ -119,13 +102,13 @@ ProcessRunResult runProgram(const std::vector<std::string>& args,
         return result;
     }
     SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
-    *input.put() = CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable, OPEN_EXISTING,
-                               0, nullptr);
-    if (input.get() == INVALID_HANDLE_VALUE) *input.put() = nullptr;
+    input.reset(CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable, OPEN_EXISTING, 0,
+                            nullptr));
+    if (!input.valid()) input.release();  // the child then has no standard input
 
     // The program and whatever it starts share a job: the run limit ends them all.
     Handle job(CreateJobObjectW(nullptr, nullptr));
-    if (!job.open()) {
+    if (!job.valid()) {
         result.error = describe("cannot prepare the start of " + program, GetLastError());
         return result;
     }
@@ -194,7 +177,7 @@ ProcessRunResult runProgram(const std::vector<std::string>& args,
     const auto toLines = [&](const char* data, size_t n) { lines.feed(data, n); };
     const auto errorTail = [&](const char* data, size_t n) { keepErrorTail(result.errorTail, data, n); };
 
-    while (outRead.open() || errRead.open()) {
+    while (outRead.valid() || errRead.valid()) {
         if (!ended && Clock::now() >= deadline) {
             stop();
             readError = "program \"" + program + "\" still running after " +
@@ -215,8 +198,8 @@ ProcessRunResult runProgram(const std::vector<std::string>& args,
         if (ended && Clock::now() - endedAt >= std::chrono::milliseconds(limits.outputGraceMs)) break;
         bool readSome = false;
         try {
-            if (outRead.open()) drain(outRead, buffer, sizeof buffer, readSome, pipeError, toLines);
-            if (errRead.open()) drain(errRead, buffer, sizeof buffer, readSome, pipeError, errorTail);
+            if (outRead.valid()) drain(outRead, buffer, sizeof buffer, readSome, pipeError, toLines);
+            if (errRead.valid()) drain(errRead, buffer, sizeof buffer, readSome, pipeError, errorTail);
         } catch (const std::exception& e) {
             readError = e.what();
         } catch (...) {

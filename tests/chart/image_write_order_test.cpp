@@ -25,7 +25,7 @@ Outcome run(ImageWriteOrder& order, const std::vector<int>& reaching, const std:
     Outcome o{"", std::vector<bool>(ok.size())};
     order.beginPass();
     for (int turn : reaching) {
-        o.results[static_cast<size_t>(turn)] = order.write(turn, kFile, [&](bool keep) {
+        o.results[static_cast<size_t>(turn)] = order.turn(turn).write(kFile, [&](bool keep) {
             if (ok[static_cast<size_t>(turn)] && keep) o.file = "chart " + std::to_string(turn);
             return ok[static_cast<size_t>(turn)];
         });
@@ -59,16 +59,16 @@ TEST(ImageWriteOrder, AChartReplacesItsOwnImageAndOtherFilesGoTheirWay) {
     ImageWriteOrder order;
     order.beginPass();
     std::string file, other;
-    EXPECT_TRUE(order.write(1, kFile, [&](bool keep) { return !keep || (file = "chart 1 gif", true); }));
-    EXPECT_TRUE(order.write(1, kFile, [&](bool keep) { return !keep || (file = "chart 1 png", true); }));
+    EXPECT_TRUE(order.turn(1).write(kFile, [&](bool keep) { return !keep || (file = "chart 1 gif", true); }));
+    EXPECT_TRUE(order.turn(1).write(kFile, [&](bool keep) { return !keep || (file = "chart 1 png", true); }));
     const FilePlace elsewhere{FileIdentity{1, 2}, "", "y.png"};
-    EXPECT_TRUE(order.write(0, elsewhere, [&](bool keep) { return !keep || (other = "chart 0", true); }));
-    EXPECT_TRUE(order.write(0, kFile, [&](bool keep) { return !keep || (file = "chart 0", true); }));
+    EXPECT_TRUE(order.turn(0).write(elsewhere, [&](bool keep) { return !keep || (other = "chart 0", true); }));
+    EXPECT_TRUE(order.turn(0).write(kFile, [&](bool keep) { return !keep || (file = "chart 0", true); }));
     EXPECT_EQ(file, "chart 1 png");
     EXPECT_EQ(other, "chart 0");
     // A new pass starts afresh.
     order.beginPass();
-    EXPECT_TRUE(order.write(0, kFile, [&](bool keep) { return !keep || (file = "chart 0", true); }));
+    EXPECT_TRUE(order.turn(0).write(kFile, [&](bool keep) { return !keep || (file = "chart 0", true); }));
     EXPECT_EQ(file, "chart 0");
 }
 
@@ -83,15 +83,17 @@ TEST(ImageWriteOrder, TheSweepIsReportedByTheFirstChartOfTheListInTheFolder) {
         return std::vector<std::string>{".x.png.tmpAB12cd"};
     };
     const FilePlace other{FileIdentity{1, 3}, "", "x.png"};
-    for (int turn : {2, 0, 1}) order.enterFolder(turn, kFile, sweep);
-    order.enterFolder(3, other, sweep);
-    order.enterFolder(0, FilePlace{FileIdentity{1, 2}, "", "y.png"}, sweep);
+    for (int turn : {2, 0, 1}) order.turn(turn).enterFolder(kFile, sweep);
+    order.turn(3).enterFolder(other, sweep);
+    order.turn(0).enterFolder(FilePlace{FileIdentity{1, 2}, "", "y.png"}, sweep);
     EXPECT_EQ(sweeps, 2);
-    EXPECT_TRUE(order.takeSweepReport(2, kFile).empty());
-    EXPECT_EQ(order.takeSweepReport(0, kFile), std::vector<std::string>{".x.png.tmpAB12cd"});
-    EXPECT_TRUE(order.takeSweepReport(0, kFile).empty());
-    EXPECT_TRUE(order.takeSweepReport(1, kFile).empty());
-    EXPECT_EQ(order.takeSweepReport(3, other).size(), 1u);
+    // Reports asked for after the turns are gone, as a chart's held lines do.
+    EXPECT_TRUE(order.turn(2).sweepReport(kFile)().empty());
+    const auto first = order.turn(0).sweepReport(kFile);
+    EXPECT_EQ(first(), std::vector<std::string>{".x.png.tmpAB12cd"});
+    EXPECT_TRUE(first().empty());
+    EXPECT_TRUE(order.turn(1).sweepReport(kFile)().empty());
+    EXPECT_EQ(order.turn(3).sweepReport(other)().size(), 1u);
 }
 
 }  // namespace

@@ -49,31 +49,6 @@ TEST(PosixPlatform, PathsHoldingANulByteAreRefused) {
     EXPECT_FALSE(std::filesystem::exists("platform_test_nul.txt"));
 }
 
-// Temporary files of a killed run go once an hour old; nothing else does.
-TEST(PosixPlatform, StaleTemporariesAreRemovedAndNothingElse) {
-    namespace fs = std::filesystem;
-    Platform& p = Platform::current();
-    const fs::path folder = fs::temp_directory_path() / ("zk_stale_" + std::to_string(::getpid()));
-    fs::remove_all(folder);
-    fs::create_directories(folder / ".dir.gif.tmpAB12cd");
-    const std::vector<std::string> names{".chart.gif.tmpAB12cd", ".other.png.tmpXY34zz", ".young.gif.tmpQQ11aa",
-                                         ".chart.gif.tmpAB12c",  ".chart.gif.tmpAB12c_", "chart.gif.tmpAB12cd",
-                                         "chart.gif",            ".tmpAB12cd"};
-    for (const std::string& n : names) std::ofstream(folder / n) << "x";
-    const auto old = fs::file_time_type::clock::now() - std::chrono::hours(2);
-    for (const std::string& n : names)
-        if (n != ".young.gif.tmpQQ11aa") fs::last_write_time(folder / n, old);
-    fs::last_write_time(folder / ".dir.gif.tmpAB12cd", old);
-
-    std::vector<std::string> removed = p.removeStaleTemporaries((folder / "chart.gif").string(), 3600 * 1000);
-    std::sort(removed.begin(), removed.end());
-    EXPECT_EQ(removed, (std::vector<std::string>{".chart.gif.tmpAB12cd", ".other.png.tmpXY34zz"}));
-    std::set<std::string> left;
-    for (const auto& e : fs::directory_iterator(folder)) left.insert(e.path().filename().string());
-    EXPECT_EQ(left.size(), names.size() + 1 - 2);
-    fs::remove_all(folder);
-}
-
 // A FIFO as the log with nobody reading: the line is lost at once, never waited for.
 TEST(PosixPlatform, AppendToAFifoNeverBlocks) {
     const std::string fifo = "platform_test_log_fifo";
@@ -83,22 +58,6 @@ TEST(PosixPlatform, AppendToAFifoNeverBlocks) {
     EXPECT_FALSE(Platform::current().appendFile(fifo, "line\r\n", error));
     EXPECT_NE(error.find(fifo), std::string::npos);
     ::unlink(fifo.c_str());
-}
-
-TEST(PosixPlatform, AtomicWriteReplacesWholeAndLeavesNoTemporary) {
-    Platform& p = Platform::current();
-    const std::string path = "platform_test_atomic.bin";
-    std::string error;
-    ASSERT_TRUE(p.writeFileAtomic(path, "first", error)) << error;
-    ASSERT_TRUE(p.writeFileAtomic(path, std::string(100000, 'x'), error)) << error;
-    std::string back;
-    ASSERT_TRUE(p.readFile(path, back, error));
-    EXPECT_EQ(back, std::string(100000, 'x'));
-
-    // A folder that does not exist: the write fails and reports the path.
-    EXPECT_FALSE(p.writeFileAtomic("no_such_folder/x.gif", "data", error));
-    EXPECT_NE(error.find("no_such_folder"), std::string::npos);
-    std::remove(path.c_str());
 }
 
 // The image folder moved away and a file put in its place while images are
@@ -164,30 +123,6 @@ TEST(PosixPlatform, PlaceOfAFileIsItsFolderAndName) {
     EXPECT_EQ(p.placeOf("../no_such_folder/./x.png").folderPath, "../no_such_folder");
     EXPECT_EQ(p.placeOf("x.png"), p.placeOf("./x.png"));
     fs::remove_all(root);
-}
-
-// A trial write fails where the real one would, and never touches the target.
-TEST(PosixPlatform, TrialWriteLeavesTheTargetAndNoTemporary) {
-    namespace fs = std::filesystem;
-    Platform& p = Platform::current();
-    const fs::path folder = fs::temp_directory_path() / ("zk_trial_" + std::to_string(::getpid()));
-    fs::remove_all(folder);
-    fs::create_directories(folder);
-    const std::string target = (folder / "x.png").string();
-    std::string error, back;
-    EXPECT_TRUE(p.trialWriteFile(target, "new", error)) << error;
-    EXPECT_FALSE(fs::exists(target));
-    ASSERT_TRUE(p.writeFileAtomic(target, "old", error)) << error;
-    EXPECT_TRUE(p.trialWriteFile(target, "new", error)) << error;
-    ASSERT_TRUE(p.readFile(target, back, error));
-    EXPECT_EQ(back, "old");
-    EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 1);
-
-    std::string trialError, realError;
-    EXPECT_FALSE(p.trialWriteFile((folder / "missing/x.png").string(), "new", trialError));
-    EXPECT_FALSE(p.writeFileAtomic((folder / "missing/x.png").string(), "new", realError));
-    EXPECT_EQ(trialError, realError);
-    fs::remove_all(folder);
 }
 
 }  // namespace
