@@ -118,6 +118,11 @@ public:
     int iPrintPNG_Filter = 0;
     int iPrintPNG_CoefCompress = 0;
     std::optional<std::string> szPrintPNG_FileName;
+    bool bPrintSVG_Valid = false;
+    std::optional<std::string> szPrintSVG_FileName;
+    // The zoom factors of the GIF and PNG images, ascending, without repeats.
+    std::vector<int> vecPrint_Scales{1};
+    static constexpr int PRINT_MAX_SCALE = 4;
     Font fontImage_Pen;
     Color colorImage_Fond;
     Color colorImage_Pen;
