@@ -26,27 +26,27 @@ CHECK_PAGE = """<!DOCTYPE html>
 <iframe id="page" src="index.html" width="1600" height="1200"></iframe>
 <pre id="result">pending</pre>
 <script>
-window.addEventListener("load", async () => {
+window.addEventListener("load", () => {
   const images = [];
-  for (const shown of document.getElementById("page").contentDocument.images) {
-    // The file the browser chose, decoded at its own size.
-    const img = new Image();
-    img.src = shown.currentSrc;
-    try { await img.decode(); } catch (e) {}
+  for (const img of document.getElementById("page").contentDocument.images) {
+    // The @2x file of a srcset counts half its pixels as its natural size:
+    // read it back at its own.
+    const scale = img.currentSrc.includes("@2x.") ? 2 : 1;
     const canvas = document.createElement("canvas");
-    canvas.width = img.naturalWidth;
-    canvas.height = img.naturalHeight;
+    canvas.width = img.naturalWidth * scale;
+    canvas.height = img.naturalHeight * scale;
     const colours = new Set();
     if (img.complete && img.naturalWidth > 0) {
       const context = canvas.getContext("2d", {willReadFrequently: true});
-      context.drawImage(img, 0, 0);
+      context.imageSmoothingEnabled = false;
+      context.drawImage(img, 0, 0, canvas.width, canvas.height);
       const px = context.getImageData(0, 0, canvas.width, canvas.height).data;
       const hex = (v) => v.toString(16).padStart(2, "0").toUpperCase();
       for (let i = 0; i < px.length; i += 4)
         colours.add(hex(px[i]) + hex(px[i + 1]) + hex(px[i + 2]) + hex(px[i + 3]));
     }
-    images.push({src: new URL(img.src).pathname, width: img.naturalWidth, height: img.naturalHeight,
-                 cssWidth: shown.width, cssHeight: shown.height, colours: [...colours].sort()});
+    images.push({src: new URL(img.currentSrc).pathname, width: canvas.width, height: canvas.height,
+                 cssWidth: img.width, cssHeight: img.height, colours: [...colours].sort()});
   }
   document.getElementById("result").textContent = JSON.stringify(images);
 });
@@ -115,7 +115,7 @@ def main():
                 ["chromium", "--headless", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
                  "--disable-background-networking", "--disable-component-update", "--disable-sync",
                  "--user-data-dir=" + os.path.join(work, "profile"), "--force-color-profile=srgb",
-                 "--force-device-scale-factor=2", "--virtual-time-budget=30000",
+                 "--force-device-scale-factor=2",
                  "--dump-dom", url],
                 check=True, capture_output=True, text=True, timeout=180).stdout
         finally:
