@@ -310,9 +310,10 @@ bool Indication_Data::GetConfiguration(const std::optional<std::string>& path) {
     in.text("GRAPH_PRINT_PNG_NAME", szPrintPNG_FileName);
     expand(szPrintPNG_FileName);
     // Read only when given: charts that never heard of SVG report as before.
-    if (in.text("GRAPH_PRINT_SVG_VALID")) bPrintSVG_Valid = in.option("GRAPH_PRINT_SVG_VALID", false);
+    bPrintSVG_Valid = in.text("GRAPH_PRINT_SVG_VALID") && in.option("GRAPH_PRINT_SVG_VALID", false);
     in.text("GRAPH_PRINT_SVG_NAME", szPrintSVG_FileName);
     expand(szPrintSVG_FileName);
+    vecPrint_Scales = {1};
     if (auto scales = in.text("GRAPH_PRINT_SCALES")) {
         if (auto parsed = printScales(*scales)) {
             vecPrint_Scales = std::move(*parsed);
