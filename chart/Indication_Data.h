@@ -190,6 +190,9 @@ public:
     float y_Max = 0;
 
     // ---- Rendering layout state --------------------------------------------
+    // Set while the chart is drawn once more for another format (SVG, a
+    // zoomed image): the window it reports is the one its first drawing did.
+    bool bRenderingAgain = false;
     int xLgLegende = 0;
     int Graph_margeVerticale = 6;
     float yScale_Conv = 1.0f;

@@ -435,7 +435,16 @@ Indication_Graph::ImageExport Indication_Graph::exportImages() {
     result.pngAsked = at1x && model && model->bPrintPNG_Valid;
     result.pngWritten = at1x && SaveToPNG(false);
     if (model == nullptr) return result;
-    const int barsAfter = model->iGraphHistogram_NumberBar;
+    // Whatever happens below, the model leaves as its 1x rendering left it.
+    struct Restore {
+        Indication_Data& model;
+        int bars;
+        ~Restore() {
+            model.iGraphHistogram_NumberBar = bars;
+            model.bRenderingAgain = false;
+        }
+    } restore{*model, model->iGraphHistogram_NumberBar};
+    model->bRenderingAgain = true;
 
     if (model->bPrintSVG_Valid) {
         model->iGraphHistogram_NumberBar = bars;
@@ -458,7 +467,6 @@ Indication_Graph::ImageExport Indication_Graph::exportImages() {
             result.further.push_back({"PNG" + suffix, writePng(image.get(), false, path, why)});
         }
     }
-    model->iGraphHistogram_NumberBar = barsAfter;
     return result;
 }
 

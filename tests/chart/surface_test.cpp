@@ -187,6 +187,7 @@ TEST_F(Surface, ZoomedImagesTakeTheirFactorBeforeTheExtensionOrAtTheEnd) {
     std::filesystem::create_directory("v1.0");
     // "2" and "3" alone: no 1x GIF or PNG; the SVG has no scale.
     EXPECT_EQ(surface.SaveToImage(), "SVG ok; GIF@2x ok; PNG@2x ok; GIF@3x ok; PNG@3x ok; ");
+    EXPECT_EQ(count("Image from "), 1u);  // each rendering draws the window the first one reported
     EXPECT_EQ(dir.entries(), (std::set<std::string>{"Daily.svg", "Daily@2x.png", "Daily@3x.png", "v1.0"}));
     EXPECT_TRUE(std::filesystem::exists("v1.0/plain@2x"));
     const auto gif = gifAt("v1.0/plain@3x");
