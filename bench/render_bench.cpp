@@ -5,6 +5,8 @@
 #include "chart/ChartFrame.h"
 #include "chart/Graphics.h"
 #include "chart/Indication_Data.h"
+#include "chart/SvgGraphics.h"
+#include "encoders/PngEncoder.h"
 #include "support/Platform.h"
 
 #include <benchmark/benchmark.h>
@@ -77,5 +79,51 @@ BENCHMARK(BM_RenderChart1512Points)->Unit(benchmark::kMicrosecond);
 // Mountain, two bars a day, trend, grid lines, weekends hidden, zoomed.
 void BM_RenderChart1512PointsEverything(benchmark::State& state) { render(state, true); }
 BENCHMARK(BM_RenderChart1512PointsEverything)->Unit(benchmark::kMicrosecond);
+
+// A chart's SVG against its PNG at level 0 (stored), each drawn and encoded
+// whole: what writing one more format costs.
+void BM_ChartAsPngLevel0(benchmark::State& state) {
+    QuietPlatform quiet;
+    auto m = model(true);
+    auto image = Image::create(kW + 1, kH + 1);
+    auto g = image->getGraphics();
+    paintChartFrame(*g, *m, kW, kH, 2);
+    size_t bytes = 0;
+    for (auto _ : state) {
+        paintChartFrame(*g, *m, kW, kH, 2);
+        PngEncoder encoder(image.get());
+        encoder.setCompressionLevel(0);
+        bytes = encoder.pngEncode().value().size();
+    }
+    state.counters["bytes"] = double(bytes);
+}
+BENCHMARK(BM_ChartAsPngLevel0)->Unit(benchmark::kMicrosecond);
+
+void BM_ChartAsSvg(benchmark::State& state) {
+    QuietPlatform quiet;
+    auto m = model(true);
+    size_t bytes = 0;
+    for (auto _ : state) {
+        SvgGraphics svg(kW + 1, kH + 1, "CAC 40 - v1.05");
+        paintChartFrame(svg, *m, kW, kH, 2);
+        bytes = svg.finish().size();
+    }
+    state.counters["bytes"] = double(bytes);
+}
+BENCHMARK(BM_ChartAsSvg)->Unit(benchmark::kMicrosecond);
+
+// The plain chart (curve and captions), as the size limit is stated for.
+void BM_PlainChartAsSvg(benchmark::State& state) {
+    QuietPlatform quiet;
+    auto m = model(false);
+    size_t bytes = 0;
+    for (auto _ : state) {
+        SvgGraphics svg(kW + 1, kH + 1, "CAC 40 - v1.05");
+        paintChartFrame(svg, *m, kW, kH, 2);
+        bytes = svg.finish().size();
+    }
+    state.counters["bytes"] = double(bytes);
+}
+BENCHMARK(BM_PlainChartAsSvg)->Unit(benchmark::kMicrosecond);
 
 }  // namespace

@@ -275,6 +275,7 @@ void Indication_Data::Data_setMinMax(size_t i, size_t j) {
 
     const int64_t first = vecGraph_Date[i];
     const int64_t last = vecGraph_Date[j];
+    if (bRenderingAgain) return;  // this window was reported by the chart's first rendering
     reportAlways("Image from " + Indication_Tools::getDate(first, true) + " " + Indication_Tools::getTime(first) +
                  " to " + Indication_Tools::getDate(last, true) + " " + Indication_Tools::getTime(last));
 }

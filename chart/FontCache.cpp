@@ -16,8 +16,10 @@
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <initializer_list>
 #include <map>
 #include <memory>
+#include <optional>
 #include <set>
 #include <tuple>
 #include <unordered_map>
@@ -71,12 +73,16 @@ public:
     void draw(PixelBuffer& dst, uint32_t value, std::string_view text, int x, int y) const override;
     const std::string& faceFile() const override;
     int pixelSize() const override { return pixelSize_; }
+    Outline outline(char32_t cp) const override;
 
     const Glyph& glyph(char32_t cp) const ZK_REQUIRES(fontMutex);
     void dropGlyphs() const ZK_REQUIRES(fontMutex);
 
 private:
     Glyph render(char32_t cp) const ZK_REQUIRES(fontMutex);
+    // Loads the glyph into the face's slot, styled as the raster draws it;
+    // returns the advance in 26.6 units, or nothing.
+    std::optional<FT_Pos> load(char32_t cp) const ZK_REQUIRES(fontMutex);
 
     Registry& owner_;
     Resolved resolved_;
@@ -280,19 +286,13 @@ const Glyph& SizedFont::glyph(char32_t cp) const {
     return others_.emplace(cp, std::move(g)).first->second;
 }
 
-Glyph SizedFont::render(char32_t cp) const {
-    Glyph g;
-    if (resolved_.face == nullptr) {
-        g.advance = (pixelSize_ + 1) / 2;
-        return g;
-    }
+std::optional<FT_Pos> SizedFont::load(char32_t cp) const {
     FT_Face face = resolved_.face->face;
     FT_Activate_Size(size_);
     FT_UInt index = FT_Get_Char_Index(face, cp);
     if (FT_Load_Glyph(face, index, FT_LOAD_DEFAULT | FT_LOAD_TARGET_MONO) != 0 &&
         (index == 0 || FT_Load_Glyph(face, 0, FT_LOAD_DEFAULT | FT_LOAD_TARGET_MONO) != 0)) {
-        g.advance = (pixelSize_ + 1) / 2;
-        return g;
+        return std::nullopt;
     }
     FT_GlyphSlot slot = face->glyph;
     FT_Pos advance = slot->advance.x;
@@ -308,7 +308,22 @@ Glyph SizedFont::render(char32_t cp) const {
             advance += strength;
         }
     }
-    g.advance = std::max(0, static_cast<int>((advance + 32) >> 6));
+    return advance;
+}
+
+Glyph SizedFont::render(char32_t cp) const {
+    Glyph g;
+    if (resolved_.face == nullptr) {
+        g.advance = (pixelSize_ + 1) / 2;
+        return g;
+    }
+    const std::optional<FT_Pos> advance = load(cp);
+    if (!advance) {
+        g.advance = (pixelSize_ + 1) / 2;
+        return g;
+    }
+    FT_GlyphSlot slot = resolved_.face->face->glyph;
+    g.advance = std::max(0, static_cast<int>((*advance + 32) >> 6));
     if (FT_Render_Glyph(slot, FT_RENDER_MODE_MONO) != 0) return g;
     const FT_Bitmap& bm = slot->bitmap;
     g.left = slot->bitmap_left;
@@ -341,6 +356,91 @@ int SizedFont::stringWidth(std::string_view text) const {
     int64_t width = 0;
     for (size_t pos = 0; pos < text.size();) width += glyph(nextChar(text, pos)).advance;
     return static_cast<int>(std::min<int64_t>(width, INT32_MAX));
+}
+
+namespace {
+
+// A 26.6 value in pixels with at most two decimals: the outlines are hinted
+// to the pixel grid, so most points need none. Integer arithmetic keeps the
+// text the same on every system.
+void appendPixels(std::string& out, int64_t v26) {
+    const int64_t hundredths = (v26 * 100 + (v26 >= 0 ? 32 : -32)) / 64;
+    if (hundredths < 0) out += '-';
+    const int64_t a = hundredths < 0 ? -hundredths : hundredths;
+    out += std::to_string(a / 100);
+    if (const int64_t f = a % 100; f != 0) {
+        out += '.';
+        out += char('0' + f / 10);
+        if (f % 10 != 0) out += char('0' + f % 10);
+    }
+}
+
+struct PathWriter {
+    std::string* out;
+    void command(char c, std::initializer_list<const FT_Vector*> points) {
+        *out += c;
+        bool first = true;
+        for (const FT_Vector* p : points) {
+            if (!first) *out += ' ';
+            first = false;
+            appendPixels(*out, p->x);
+            *out += ' ';
+            appendPixels(*out, -p->y);
+        }
+    }
+    static PathWriter& of(void* user) { return *static_cast<PathWriter*>(user); }
+};
+
+}  // namespace
+
+CachedFont::Outline SizedFont::outline(char32_t cp) const {
+    Outline result;
+    if (resolved_.face == nullptr) return result;
+    MutexLock lock(fontMutex);
+    result.advance = glyph(cp).advance;
+    if (!load(cp)) return result;
+    FT_GlyphSlot slot = resolved_.face->face->glyph;
+    if (slot->format == FT_GLYPH_FORMAT_OUTLINE) {
+        PathWriter writer{&result.path};
+        FT_Outline_Funcs funcs{};
+        funcs.move_to = [](const FT_Vector* to, void* user) {
+            PathWriter& w = PathWriter::of(user);
+            if (!w.out->empty()) *w.out += 'Z';
+            w.command('M', {to});
+            return 0;
+        };
+        funcs.line_to = [](const FT_Vector* to, void* user) {
+            PathWriter::of(user).command('L', {to});
+            return 0;
+        };
+        funcs.conic_to = [](const FT_Vector* control, const FT_Vector* to, void* user) {
+            PathWriter::of(user).command('Q', {control, to});
+            return 0;
+        };
+        funcs.cubic_to = [](const FT_Vector* c1, const FT_Vector* c2, const FT_Vector* to, void* user) {
+            PathWriter::of(user).command('C', {c1, c2, to});
+            return 0;
+        };
+        if (FT_Outline_Decompose(&slot->outline, &funcs, &writer) != 0) result.path.clear();
+        if (!result.path.empty()) result.path += 'Z';
+        return result;
+    }
+    // A bitmap face: each run of set pixels in a row becomes a rectangle.
+    const Glyph& g = glyph(cp);
+    for (int row = 0; row < g.rows; ++row) {
+        const uint8_t* bits = g.bits.data() + size_t(row) * g.pitch;
+        for (int col = 0; col < g.width;) {
+            if (!(bits[col >> 3] & (0x80 >> (col & 7)))) {
+                ++col;
+                continue;
+            }
+            const int from = col;
+            while (col < g.width && (bits[col >> 3] & (0x80 >> (col & 7)))) ++col;
+            result.path += 'M' + std::to_string(g.left + from) + ' ' + std::to_string(row - g.top) + 'h' +
+                           std::to_string(col - from) + "v1h-" + std::to_string(col - from) + 'z';
+        }
+    }
+    return result;
 }
 
 void SizedFont::draw(PixelBuffer& dst, uint32_t value, std::string_view text, int x, int y) const {

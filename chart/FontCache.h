@@ -27,6 +27,16 @@ public:
     virtual const std::string& faceFile() const = 0;
     // The pixel size actually used, after clamping.
     virtual int pixelSize() const = 0;
+
+    // One glyph for vector output: its advance as the raster draws it, and
+    // the hinted outline the raster's bitmap is made from, as SVG path data
+    // in pixels from the pen on the baseline, y downward. A face without
+    // outlines gives its bitmap as pixel squares; a blank glyph gives "".
+    struct Outline {
+        int advance = 0;
+        std::string path;
+    };
+    virtual Outline outline(char32_t cp) const = 0;
 };
 
 namespace FontCache {

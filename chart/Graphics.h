@@ -56,6 +56,22 @@ public:
     virtual void drawImage(const Image& image, int x, int y) = 0;
 };
 
+// The bevelled box of fill3DRect (fill set) and draw3DRect drawn through
+// fillRect: top and left edges lit, bottom and right edges in shade when
+// raised, the other way round when sunken. For contexts that are not a raster.
+inline void drawBevelledBox(Graphics& g, int x, int y, int w, int h, bool raised, bool fill) {
+    if (w <= 0 || h <= 0) return;
+    const Color color = g.getColor();
+    if (fill) g.fillRect(x + 1, y + 1, w - 2, h - 2);
+    g.setColor(raised ? color.brighter() : color.darker());
+    g.fillRect(x, y, w, 1);
+    g.fillRect(x, y, 1, h);
+    g.setColor(raised ? color.darker() : color.brighter());
+    g.fillRect(x + 1, y + h - 1, w - 1, 1);
+    g.fillRect(x + w - 1, y + 1, 1, h - 1);
+    g.setColor(color);
+}
+
 // An off-screen RGB image (every pixel opaque) with its pixels in 0xAARRGGBB.
 class Image : public PixelSource {
 public:

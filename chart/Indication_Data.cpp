@@ -133,6 +133,25 @@ std::optional<std::string> wedgeDateProblem(const std::optional<std::string>& da
     return line + "on " + Indication_Tools::getDisplayDate(end);
 }
 
+// "1;2": the factors, ascending, each once; nothing for any other text.
+std::optional<std::vector<int>> printScales(const std::string& text) {
+    std::vector<int> scales;
+    size_t from = 0;
+    while (true) {
+        const size_t end = std::min(text.find(';', from), text.size());
+        size_t a = from, b = end;
+        while (a < b && (text[a] == ' ' || text[a] == '\t')) ++a;
+        while (b > a && (text[b - 1] == ' ' || text[b - 1] == '\t')) --b;
+        if (b != a + 1 || text[a] < '1' || text[a] > '0' + Indication_Data::PRINT_MAX_SCALE) return std::nullopt;
+        scales.push_back(text[a] - '0');
+        if (end == text.size()) break;
+        from = end + 1;
+    }
+    std::sort(scales.begin(), scales.end());
+    scales.erase(std::unique(scales.begin(), scales.end()), scales.end());
+    return scales;
+}
+
 constexpr std::initializer_list<std::pair<const char*, int>> kHorizontal = {
     {"left", Indication_Data::ALIGN_LEFT},
     {"center", Indication_Data::ALIGN_CENTER},
@@ -167,6 +186,9 @@ void Indication_Data::ResetConfiguration() {
     iPrintPNG_Filter = 0;
     iPrintPNG_CoefCompress = 0;
     szPrintPNG_FileName.reset();
+    bPrintSVG_Valid = false;
+    szPrintSVG_FileName.reset();
+    vecPrint_Scales = {1};
     fontImage_Pen = Font{"Helvetica", Font::PLAIN, 8};
     colorImage_Fond = Color(255, 255, 255);
     colorImage_Pen = Color(0, 0, 0);
@@ -329,6 +351,19 @@ bool Indication_Data::GetConfiguration(const std::optional<std::string>& path) {
     iPrintPNG_CoefCompress = in.integer("GRAPH_PRINT_PNG_COMPRESS", 0, "GRAPH_PRINT_PNG_COMPRESS error : ");
     in.text("GRAPH_PRINT_PNG_NAME", szPrintPNG_FileName);
     expand(szPrintPNG_FileName);
+    // Read only when given: charts that never heard of SVG report as before.
+    bPrintSVG_Valid = in.text("GRAPH_PRINT_SVG_VALID") && in.option("GRAPH_PRINT_SVG_VALID", false);
+    in.text("GRAPH_PRINT_SVG_NAME", szPrintSVG_FileName);
+    expand(szPrintSVG_FileName);
+    vecPrint_Scales = {1};
+    if (auto scales = in.text("GRAPH_PRINT_SCALES")) {
+        if (auto parsed = printScales(*scales)) {
+            vecPrint_Scales = std::move(*parsed);
+        } else {
+            report("GRAPH_PRINT_SCALES error : \"" + *scales + "\" is not a list of whole numbers from 1 to " +
+                   std::to_string(PRINT_MAX_SCALE) + " separated by ;");
+        }
+    }
 
     bModeGraphicsData_ZoomValues = in.option("GRAPH_VALUES_ZOOM", false);
     if (auto mode = in.word("GRAPH_DURATION_MODE",

@@ -119,6 +119,11 @@ public:
     int iPrintPNG_Filter = 0;
     int iPrintPNG_CoefCompress = 0;
     std::optional<std::string> szPrintPNG_FileName;
+    bool bPrintSVG_Valid = false;
+    std::optional<std::string> szPrintSVG_FileName;
+    // The zoom factors of the GIF and PNG images, ascending, without repeats.
+    std::vector<int> vecPrint_Scales{1};
+    static constexpr int PRINT_MAX_SCALE = 4;
     Font fontImage_Pen;
     Color colorImage_Fond;
     Color colorImage_Pen;
@@ -194,6 +199,9 @@ public:
     float y_Max = 0;
 
     // ---- Rendering layout state --------------------------------------------
+    // Set while the chart is drawn once more for another format (SVG, a
+    // zoomed image): the window it reports is the one its first drawing did.
+    bool bRenderingAgain = false;
     int xLgLegende = 0;
     int Graph_margeVerticale = 6;
     float yScale_Conv = 1.0f;

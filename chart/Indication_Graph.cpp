@@ -4,7 +4,10 @@
 #include "chart/Indication_Graph.h"
 
 #include "chart/ChartFrame.h"
+#include "chart/ChartMath.h"
 #include "chart/ImageWriteOrder.h"
+#include "chart/ScaledGraphics.h"
+#include "chart/SvgGraphics.h"
 #include "encoders/GIFEncoder.h"
 #include "encoders/GIFEncoder_LZW.h"
 #include "encoders/OutputStream.h"
@@ -217,6 +220,13 @@ bool Indication_Graph::SaveToGif(bool render) {
 bool Indication_Graph::SaveToGif(const std::string& path) { return SaveToGif(true, path); }
 
 bool Indication_Graph::SaveToGif(bool render, const std::string& path) {
+    const int w = idMesDonnees ? idMesDonnees->iDimension_Width : 0;
+    const int h = idMesDonnees ? idMesDonnees->iDimension_Height : 0;
+    return writeGif(offScrImage.get(), w, h, render, path, "no chart image");
+}
+
+bool Indication_Graph::writeGif(const Image* image, int w, int h, bool render, const std::string& path,
+                                const std::string& why) {
     Indication_Tools::Outils_AfficheMsg_System(thisClassName, "Writing GIF Image in " + path, true);
     const bool lzw = idMesDonnees && idMesDonnees->bPrintGIF_LZWCompress;
     Indication_Tools::Outils_AfficheMsg(thisClassName, std::string("GIF LZW Compression: ") + trueFalse(lzw), true);
@@ -228,24 +238,22 @@ bool Indication_Graph::SaveToGif(bool render, const std::string& path) {
 
     StringOutputStream out;
     try {
-        if (!offScrImage || !idMesDonnees) throw std::runtime_error("no chart image");
+        if (image == nullptr || !idMesDonnees) throw std::runtime_error(why);
         if (lzw) {
             // The whole image, extra row and column included.
-            GIFEncoder_LZW encoder(*offScrImage);
+            GIFEncoder_LZW encoder(*image);
             encoder.Write(out);
         } else {
             // The configured size, read back from the top-left corner.
-            const int w = idMesDonnees->iDimension_Width;
-            const int h = idMesDonnees->iDimension_Height;
             if (w < 0 || h < 0 || int64_t(w) * h > kMaxGrabPixels) {
                 throw std::length_error("image size " + std::to_string(w) + "x" + std::to_string(h) +
                                         " out of range");
             }
-            const int iw = offScrImage->getWidth();
-            const int ih = offScrImage->getHeight();
-            if (w <= iw && h <= ih && offScrImage->data() != nullptr) {
+            const int iw = image->getWidth();
+            const int ih = image->getHeight();
+            if (w <= iw && h <= ih && image->data() != nullptr) {
                 // The usual case: the corner is coded where it lies.
-                GIFEncoder encoder(w, h, offScrImage->data(), static_cast<size_t>(iw), out);
+                GIFEncoder encoder(w, h, image->data(), static_cast<size_t>(iw), out);
                 encoder.encode(0);
             } else {
                 std::vector<uint32_t> pixels(size_t(w) * size_t(h), 0);
@@ -253,7 +261,7 @@ bool Indication_Graph::SaveToGif(bool render, const std::string& path) {
                 // The grab's result does not stop the writing.
                 const int gw = std::min(w, iw);
                 const int gh = std::min(h, ih);
-                if (gw > 0 && gh > 0) offScrImage->grabPixels(0, 0, gw, gh, pixels.data(), 0, w, nullptr);
+                if (gw > 0 && gh > 0) image->grabPixels(0, 0, gw, gh, pixels.data(), 0, w, nullptr);
                 GIFEncoder encoder(w, h, pixels, out);
                 encoder.encode(0);
             }
@@ -276,12 +284,16 @@ bool Indication_Graph::SaveToPNG(bool render) {
 bool Indication_Graph::SaveToPNG(const std::string& path) { return SaveToPNG(true, path); }
 
 bool Indication_Graph::SaveToPNG(bool render, const std::string& path) {
+    return writePng(offScrImage.get(), render, path, "");
+}
+
+bool Indication_Graph::writePng(const Image* image, bool render, const std::string& path, const std::string& why) {
     Indication_Tools::Outils_AfficheMsg_System(thisClassName, "Writing PNG Image in " + path, true);
 
     const bool alpha = idMesDonnees && idMesDonnees->bPrintPNG_Alpha;
     const int filter = idMesDonnees ? idMesDonnees->iPrintPNG_Filter : 0;
     const int level = idMesDonnees ? idMesDonnees->iPrintPNG_CoefCompress : 0;
-    PngEncoder encoder(offScrImage.get());
+    PngEncoder encoder(image);
     encoder.setEncodeAlpha(alpha);
     encoder.setFilter(filter);
     encoder.setCompressionLevel(level);
@@ -306,7 +318,7 @@ bool Indication_Graph::SaveToPNG(bool render, const std::string& path) {
     }
     if (!bytes) {
         // The encoder's own reason goes to the log as well as standard error.
-        if (failure.empty()) failure = encoder.getLastFailure();
+        if (failure.empty()) failure = image == nullptr && !why.empty() ? why : encoder.getLastFailure();
         Indication_Tools::Outils_AfficheMsg_System(
             thisClassName,
             "Error during the writing of the PNG : no valid datas (bytes)" + (failure.empty() ? "" : " - " + failure),
@@ -317,34 +329,125 @@ bool Indication_Graph::SaveToPNG(bool render, const std::string& path) {
                           std::string_view(reinterpret_cast<const char*>(bytes->data()), bytes->size()));
 }
 
+bool Indication_Graph::ImageExport::complete() const {
+    if ((gifAsked && !gifWritten) || (pngAsked && !pngWritten)) return false;
+    return std::all_of(further.begin(), further.end(), [](const Further& f) { return f.written; });
+}
+
 std::string Indication_Graph::ImageExport::summary() const {
     std::string text;
     if (gifWritten) text += "GIF ok; ";
     if (pngWritten) text += "PNG ok; ";
+    for (const Further& f : further)
+        if (f.written) text += f.kind + " ok; ";
     return text;
 }
 
 std::string Indication_Graph::ImageExport::outcomes() const {
     std::string text;
-    auto add = [&text](bool asked, bool written, const char* kind) {
+    auto add = [&text](bool asked, bool written, const std::string& kind) {
         if (!asked) return;
         if (!text.empty()) text += "; ";
-        text += std::string(kind) + (written ? " ok" : " failed!");
+        text += kind + (written ? " ok" : " failed!");
     };
     add(gifAsked, gifWritten, "GIF");
     add(pngAsked, pngWritten, "PNG");
+    for (const Further& f : further) add(true, f.written, f.kind);
     return text;
+}
+
+namespace {
+
+// "name@2x.png" for "name.png", "name@2x" for "name": the srcset convention.
+std::string scaledName(const std::string& path, int k) {
+    const size_t folder = path.find_last_of("/\\");
+    const size_t start = folder == std::string::npos ? 0 : folder + 1;
+    size_t dot = path.find_last_of('.');
+    // A dot that starts the name, or sits in a folder's name, opens no extension.
+    if (dot == std::string::npos || dot <= start) dot = path.size();
+    return path.substr(0, dot) + "@" + std::to_string(k) + "x" + path.substr(dot);
+}
+
+}  // namespace
+
+bool Indication_Graph::SaveToSVG(const std::string& path) {
+    Indication_Tools::Outils_AfficheMsg_System(thisClassName, "Writing SVG Image in " + path, true);
+    if (!offScrImage || !idMesDonnees) {
+        Indication_Tools::Outils_AfficheMsg_System(thisClassName, "Error during the writing of the SVG : no chart image",
+                                                   true);
+        return false;
+    }
+    const std::string title = idMesDonnees->szGraph_Title.value_or("");
+    // The PNG's size: the surface's, one pixel more each way.
+    SvgGraphics svg(offScrImage->getWidth(), offScrImage->getHeight(), title.empty() ? "Chart" : title);
+    paintApplet(svg);
+    return writeImageFile("SVG", path, svg.finish());
+}
+
+std::unique_ptr<Image> Indication_Graph::renderScaled(int k, std::string& why) {
+    const int64_t w = (int64_t{iApplet_Largeur} + 1) * k;
+    const int64_t h = (int64_t{iApplet_Hauteur} + 1) * k;
+    std::unique_ptr<Image> image = w <= INT_MAX && h <= INT_MAX ? Image::create(int(w), int(h)) : nullptr;
+    if (!image) {
+        why = "the image at " + std::to_string(k) + "x, " + std::to_string(w) + "x" + std::to_string(h) +
+              ", cannot be made (sides from 1 to " + std::to_string(Image::kMaxSide) + " and at most " +
+              std::to_string(Image::kMaxPixels) + " pixels)";
+        return nullptr;
+    }
+    std::unique_ptr<Graphics> target = image->getGraphics();
+    ScaledGraphics scaled(*target, k);
+    paintApplet(scaled);
+    return image;
 }
 
 Indication_Graph::ImageExport Indication_Graph::exportImages() {
     ImageExport result;
+    Indication_Data* model = idMesDonnees.get();
+    // A render may lower the bar count for the renders after it: each image
+    // of this chart starts from the count its 1x image started from.
+    const int bars = model ? model->iGraphHistogram_NumberBar : 0;
     // One rendering serves both files.
     bUpdateImage = true;
     update(offScrGraphics.get());
-    result.gifAsked = idMesDonnees && idMesDonnees->bPrintGIF_Valid;
-    result.gifWritten = SaveToGif(false);
-    result.pngAsked = idMesDonnees && idMesDonnees->bPrintPNG_Valid;
-    result.pngWritten = SaveToPNG(false);
+    const std::vector<int> scales = model ? model->vecPrint_Scales : std::vector<int>{1};
+    const bool at1x = std::find(scales.begin(), scales.end(), 1) != scales.end();
+    result.gifAsked = at1x && model && model->bPrintGIF_Valid;
+    result.gifWritten = at1x && SaveToGif(false);
+    result.pngAsked = at1x && model && model->bPrintPNG_Valid;
+    result.pngWritten = at1x && SaveToPNG(false);
+    if (model == nullptr) return result;
+    // Whatever happens below, the model leaves as its 1x rendering left it.
+    struct Restore {
+        Indication_Data& model;
+        int bars;
+        ~Restore() {
+            model.iGraphHistogram_NumberBar = bars;
+            model.bRenderingAgain = false;
+        }
+    } restore{*model, model->iGraphHistogram_NumberBar};
+    model->bRenderingAgain = true;
+
+    if (model->bPrintSVG_Valid) {
+        model->iGraphHistogram_NumberBar = bars;
+        result.further.push_back({"SVG", SaveToSVG(outputName(model->szPrintSVG_FileName, ".svg"))});
+    }
+    for (const int k : scales) {
+        if (k == 1 || (!model->bPrintGIF_Valid && !model->bPrintPNG_Valid)) continue;
+        model->iGraphHistogram_NumberBar = bars;
+        std::string why;
+        const std::unique_ptr<Image> image = renderScaled(k, why);
+        const std::string suffix = "@" + std::to_string(k) + "x";
+        if (model->bPrintGIF_Valid) {
+            const int w = chart::clampToInt(int64_t{model->iDimension_Width} * k);
+            const int h = chart::clampToInt(int64_t{model->iDimension_Height} * k);
+            const std::string path = scaledName(outputName(model->szPrintGIF_FileName, ".gif"), k);
+            result.further.push_back({"GIF" + suffix, writeGif(image.get(), w, h, false, path, why)});
+        }
+        if (model->bPrintPNG_Valid) {
+            const std::string path = scaledName(outputName(model->szPrintPNG_FileName, ".png"), k);
+            result.further.push_back({"PNG" + suffix, writePng(image.get(), false, path, why)});
+        }
+    }
     return result;
 }
 

@@ -22,6 +22,7 @@
 #include <string>
 #include <string_view>
 #include <thread>
+#include <vector>
 
 class ImageWriteOrder;
 struct FilePlace;
@@ -59,6 +60,8 @@ public:
     bool SaveToPNG(bool render);
     bool SaveToPNG(const std::string& path);
     bool SaveToPNG(bool render, const std::string& path);
+    // Renders the chart into an SVG document and writes it to path.
+    bool SaveToSVG(const std::string& path);
     // What exporting a chart's images did: for each format, whether the
     // graph file asks for it and whether it was written.
     struct ImageExport {
@@ -66,8 +69,15 @@ public:
         bool gifWritten = false;
         bool pngAsked = false;
         bool pngWritten = false;
+        // The images asked for beyond the 1x GIF and PNG, in writing order:
+        // "SVG", then "GIF@2x", "PNG@2x" and so on.
+        struct Further {
+            std::string kind;
+            bool written = false;
+        };
+        std::vector<Further> further;
         // Every image asked for was written.
-        bool complete() const { return (!gifAsked || gifWritten) && (!pngAsked || pngWritten); }
+        bool complete() const;
         // The pass line's part: "GIF ok; " and "PNG ok; " for those written.
         std::string summary() const;
         // Each image asked for and how it went, for a line that must not say
@@ -114,6 +124,13 @@ private:
     // Writes bytes over path atomically; on failure reports
     // "Error during the writing of the <kind> : " and the reason.
     bool writeImageFile(const char* kind, const std::string& path, std::string_view bytes);
+    // Encode image (null when it could not be made, for the reason why) and
+    // write it; the run-length GIF covers its w x h corner.
+    bool writeGif(const Image* image, int w, int h, bool render, const std::string& path, const std::string& why);
+    bool writePng(const Image* image, bool render, const std::string& path, const std::string& why);
+    // The chart drawn at k times the resolution; null, with the reason in
+    // why, when an image of that size cannot be had.
+    std::unique_ptr<Image> renderScaled(int k, std::string& why);
     std::string outputName(const std::optional<std::string>& configured, const char* extension) const;
     // Sweeps the stale temporary files of the folder of place the first time
     // the process writes into it, and reports them.

@@ -165,6 +165,21 @@ TEST_F(Configuration, IntegersAreStrictAndOnlyThePngFilterHasLimits) {
     EXPECT_EQ(model.iPrintPNG_Filter, 2);
 }
 
+TEST_F(Configuration, ScalesAreFactorsFromOneToFourAndABadListKeepsTheDefault) {
+    const std::string base = "GRAPH_DURATION_MODE=day\nGRAPH_DURATION_PERIOD=5\n";
+    ASSERT_TRUE(load(base + "GRAPH_PRINT_SCALES=2; 1;2;4\n"));
+    EXPECT_EQ(model.vecPrint_Scales, (std::vector<int>{1, 2, 4}));
+    EXPECT_EQ(count(channel("GRAPH_PRINT_SCALES error")), 0u);
+    for (const char* bad : {"0", "5", "2x", "1,2", "", "1;;2", "12"}) {
+        platform.clearOut();
+        ASSERT_TRUE(load(base + "GRAPH_PRINT_SCALES=" + bad + "\n")) << bad;
+        EXPECT_EQ(model.vecPrint_Scales, std::vector<int>{1}) << bad;
+        EXPECT_TRUE(printed(channel(std::string("GRAPH_PRINT_SCALES error : \"") + bad +
+                                    "\" is not a list of whole numbers from 1 to 4 separated by ;")))
+            << bad;
+    }
+}
+
 TEST_F(Configuration, LegendLettersNeedEnoughCharacters) {
     const std::string base = "GRAPH_DURATION_MODE=day\nGRAPH_DURATION_PERIOD=5\n";
     ASSERT_TRUE(load(base + "GRAPH_DATE_MONTH=JFMAMJJASON\nGRAPH_DATE_WEEKDAY=DLMMJV\n"));

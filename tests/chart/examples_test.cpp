@@ -46,6 +46,15 @@ protected:
     fs::path work;
 };
 
+// The pass line of a chart whose images were all written; the example's
+// zoomed charts have PNG images at 1x and 2x only.
+std::string summaryOf(const Indication_Data& m) {
+    std::string text = std::string(m.bPrintGIF_Valid ? "GIF ok; " : "") + (m.bPrintPNG_Valid ? "PNG ok; " : "");
+    if (m.bPrintSVG_Valid) text += "SVG ok; ";
+    if (m.vecPrint_Scales.size() > 1) text += "PNG@2x ok; ";
+    return text;
+}
+
 TEST_F(Examples, EveryChartBecomesItsImages) {
     surfacetest::ScopedCurrentDir cwd(work.string());
     const Properties config = Indication_Tools::GetFileProperties("zkQuoteForge.ini");
@@ -63,8 +72,7 @@ TEST_F(Examples, EveryChartBecomesItsImages) {
         ++charts;
         ASSERT_TRUE(surface.initGraphique(path)) << "the data window holds no data";
         const Indication_Data& m = *surface.idMesDonnees;
-        const std::string expected =
-            std::string(m.bPrintGIF_Valid ? "GIF ok; " : "") + (m.bPrintPNG_Valid ? "PNG ok; " : "");
+        const std::string expected = summaryOf(m);
         ASSERT_FALSE(expected.empty());
         ASSERT_EQ(surface.SaveToImage(), expected);
         const auto drawn = allPixels(*surface.offScrImage);
@@ -143,9 +151,7 @@ TEST(WindowsExampleRun, EveryImageHasTheConfiguredSizeAndColours) {
         SCOPED_TRACE(key->second);
         Indication_Data m;
         ASSERT_TRUE(m.GetConfiguration(key->second));
-        const std::string summary =
-            std::string(m.bPrintGIF_Valid ? "GIF ok; " : "") + (m.bPrintPNG_Valid ? "PNG ok; " : "");
-        EXPECT_NE(console.find("[QuoteForge] :  - file... " + key->second + ": " + summary + "done"),
+        EXPECT_NE(console.find("[QuoteForge] :  - file... " + key->second + ": " + summaryOf(m) + "done"),
                   std::string::npos)
             << console;
         std::set<uint32_t> allowed;
@@ -181,6 +187,14 @@ TEST(WindowsExampleRun, EveryImageHasTheConfiguredSizeAndColours) {
             ASSERT_TRUE(png);
             check(png->argb, png->width, png->height, 1);
         }
+        if (m.bPrintSVG_Valid) {
+            EXPECT_EQ(fs::path(nextFile()).extension(), ".svg");
+        }
+        if (m.bPrintPNG_Valid && m.vecPrint_Scales.size() > 1) {
+            const auto png = ref::decodePng(surfacetest::readBytes(nextFile()).value_or(""));
+            ASSERT_TRUE(png);
+            EXPECT_EQ(png->width, 2 * (m.iDimension_Width + 1));
+        }
     }
     EXPECT_GE(images, 12);
 }
@@ -205,9 +219,9 @@ TEST(ExampleRun, OneShotPassWritesEveryChart) {
         if (key == config.end()) break;
         Indication_Data model;
         ASSERT_TRUE(model.GetConfiguration(dir / key->second));
-        const std::string summary =
-            std::string(model.bPrintGIF_Valid ? "GIF ok; " : "") + (model.bPrintPNG_Valid ? "PNG ok; " : "");
-        images += model.bPrintGIF_Valid + model.bPrintPNG_Valid;
+        const std::string summary = summaryOf(model);
+        images += model.bPrintGIF_Valid + model.bPrintPNG_Valid + model.bPrintSVG_Valid +
+                  (model.vecPrint_Scales.size() > 1 && model.bPrintPNG_Valid);
         EXPECT_NE(console.find("[QuoteForge] :  - file... " + key->second + ": " + summary + "done"),
                   std::string::npos)
             << key->second << "\n" << console;
@@ -216,8 +230,10 @@ TEST(ExampleRun, OneShotPassWritesEveryChart) {
     for (const auto& e : fs::directory_iterator(dir / "out")) {
         const auto bytes = surfacetest::readBytes(e.path().string());
         ASSERT_TRUE(bytes);
-        const bool ok = e.path().extension() == ".gif" ? ref::decodeGif(*bytes).has_value()
-                                                       : ref::decodePng(*bytes).has_value();
+        const auto ext = e.path().extension();
+        const bool ok = ext == ".gif"   ? ref::decodeGif(*bytes).has_value()
+                        : ext == ".svg" ? bytes->rfind("</svg>\n") == bytes->size() - 7
+                                        : ref::decodePng(*bytes).has_value();
         EXPECT_TRUE(ok) << e.path();
         decoded += ok;
     }

@@ -177,6 +177,69 @@ TEST_F(Surface, EmptyOutputNamesAreTakenAsMissing) {
     EXPECT_EQ(dir.entries(), (std::set<std::string>{"Daily.gif", "Daily.png"}));
 }
 
+// ---- SVG and zoomed images ------------------------------------------------------
+
+TEST_F(Surface, ZoomedImagesTakeTheirFactorBeforeTheExtensionOrAtTheEnd) {
+    surfacetest::ScopedCurrentDir cwd(dir.path);
+    ASSERT_TRUE(surface.initGraphique(graph("GRAPH_NAME=Daily\nGRAPH_PRINT_GIF_NAME=v1.0/plain\n"
+                                            "GRAPH_PRINT_PNG_VALID=yes\nGRAPH_PRINT_SVG_VALID=yes\n"
+                                            "GRAPH_PRINT_SCALES=3;2\n")));
+    std::filesystem::create_directory("v1.0");
+    // "2" and "3" alone: no 1x GIF or PNG; the SVG has no scale.
+    EXPECT_EQ(surface.SaveToImage(), "SVG ok; GIF@2x ok; PNG@2x ok; GIF@3x ok; PNG@3x ok; ");
+    EXPECT_EQ(count("Image from "), 1u);  // each rendering draws the window the first one reported
+    EXPECT_EQ(dir.entries(), (std::set<std::string>{"Daily.svg", "Daily@2x.png", "Daily@3x.png", "v1.0"}));
+    EXPECT_TRUE(std::filesystem::exists("v1.0/plain@2x"));
+    const auto gif = gifAt("v1.0/plain@3x");
+    const auto png = pngAt("Daily@3x.png");
+    ASSERT_TRUE(gif && png);
+    EXPECT_EQ(gif->width, 3 * 120);  // the run-length GIF: k times the configured size
+    EXPECT_EQ(png->width, 3 * 121);  // the PNG: k times the image
+    EXPECT_EQ(png->height, 3 * 81);
+    const std::string svg = readBytes("Daily.svg").value_or("");
+    EXPECT_NE(svg.find("width=\"121\" height=\"81\" viewBox=\"0 0 121 81\""), std::string::npos);
+    EXPECT_NE(svg.find("<title id=\"title\">Daily</title>"), std::string::npos);
+}
+
+// One path for the curve, glyphs defined once, and caption text that stays
+// well-formed XML whatever it holds.
+TEST_F(Surface, SvgKeepsTheCurveWholeAndTheWordsReadable) {
+    // A byte that is not UTF-8 is read as Latin-1; a control character is left out.
+    ASSERT_TRUE(surface.initGraphique(graph("GRAPH_NAME=A<B & \"C\" \x01\xff\nGRAPH_PRINT_GIF_VALID=no\n"
+                                            "GRAPH_PRINT_SVG_VALID=yes\nGRAPH_PRINT_SVG_NAME=" + (dir / "c.svg") +
+                                            "\nGRAPH_COPYRIGHT=ZZZZ\n")));
+    EXPECT_EQ(surface.SaveToImage(), "SVG ok; ");
+    const std::string svg = readBytes(dir / "c.svg").value_or("");
+    auto count = [&svg](const std::string& what) {
+        size_t n = 0;
+        for (size_t at = svg.find(what); at != std::string::npos; at = svg.find(what, at + 1)) ++n;
+        return n;
+    };
+    EXPECT_EQ(count("stroke=\""), 1u) << svg;
+    EXPECT_NE(svg.find("<title id=\"title\">A&lt;B &amp; &quot;C&quot; \xc3\xbf</title>"), std::string::npos);
+    EXPECT_NE(svg.find("aria-label=\"ZZZZ\""), std::string::npos);
+    // The four Z share one glyph.
+    const size_t at = svg.find("aria-label=\"ZZZZ\"");
+    const size_t use = svg.find("xlink:href=\"#", at);
+    const std::string id = svg.substr(use + 12, svg.find('"', use + 12) - use - 12);
+    EXPECT_EQ(count("xlink:href=\"" + id + "\""), 4u) << id;
+    EXPECT_EQ(count("<path id=\"" + id.substr(1) + "\""), 1u) << id;
+}
+
+TEST_F(Surface, AZoomedSizePastTheLimitFailsThatImageOnly) {
+    surfacetest::ScopedCurrentDir cwd(dir.path);
+    // 20000 x 30 at 1x, 80004 pixels wide at 4x: past the 65535 limit.
+    ASSERT_TRUE(surface.initGraphique(graph("GRAPH_NAME=Wide\nGRAPH_PRINT_WIDTH=20000\nGRAPH_PRINT_HEIGHT=30\n"
+                                            "GRAPH_PRINT_GIF_VALID=no\nGRAPH_PRINT_PNG_VALID=yes\n"
+                                            "GRAPH_PRINT_SCALES=1;2;4\n")));
+    const Indication_Graph::ImageExport written = surface.exportImages();
+    EXPECT_FALSE(written.complete());
+    EXPECT_EQ(written.outcomes(), "PNG ok; PNG@2x ok; PNG@4x failed!");
+    EXPECT_EQ(dir.entries(), (std::set<std::string>{"Wide.png", "Wide@2x.png"}));
+    EXPECT_TRUE(printed(channel("Error during the writing of the PNG : no valid datas (bytes) - the image at 4x, "
+                                "80004x124, cannot be made (sides from 1 to 65535 and at most 67108864 pixels)")));
+}
+
 // A window whose only record sits at its start has nothing to draw: the
 // image says so rather than showing an empty frame labelled 0.
 TEST_F(Surface, WindowWithNothingToDrawShowsTheNotLoadedBox) {

@@ -3,7 +3,9 @@
 every image the pass wrote is on the page, and the browser decodes each one
 with its configured size and the same set of colours as giflib and libpng.
 The service and the browser run in zones 25 hours apart, so that the dated
-names are found only when the page uses the service's zone.
+names are found only when the page uses the service's zone. The page is shown
+at two screen pixels per CSS pixel, so the browser takes the @2x PNG of an
+<img srcset>; that image and the SVG display at their configured 1x CSS size.
 
     browser_test.py PROGRAM REFERENCE_COLOURS EXAMPLES_DIR
 """
@@ -28,20 +30,24 @@ CHECK_PAGE = """<!DOCTYPE html>
 window.addEventListener("load", () => {
   const images = [];
   for (const img of document.getElementById("page").contentDocument.images) {
+    // The @2x file of a srcset counts half its pixels as its natural size:
+    // read it back at its own.
+    const scale = img.currentSrc.includes("@2x.") ? 2 : 1;
     const canvas = document.createElement("canvas");
-    canvas.width = img.naturalWidth;
-    canvas.height = img.naturalHeight;
+    canvas.width = img.naturalWidth * scale;
+    canvas.height = img.naturalHeight * scale;
     const colours = new Set();
     if (img.complete && img.naturalWidth > 0) {
       const context = canvas.getContext("2d", {willReadFrequently: true});
-      context.drawImage(img, 0, 0);
+      context.imageSmoothingEnabled = false;
+      context.drawImage(img, 0, 0, canvas.width, canvas.height);
       const px = context.getImageData(0, 0, canvas.width, canvas.height).data;
       const hex = (v) => v.toString(16).padStart(2, "0").toUpperCase();
       for (let i = 0; i < px.length; i += 4)
         colours.add(hex(px[i]) + hex(px[i + 1]) + hex(px[i + 2]) + hex(px[i + 3]));
     }
-    images.push({src: new URL(img.src).pathname, width: img.naturalWidth, height: img.naturalHeight,
-                 colours: [...colours].sort()});
+    images.push({src: new URL(img.currentSrc).pathname, width: canvas.width, height: canvas.height,
+                 cssWidth: img.width, cssHeight: img.height, colours: [...colours].sort()});
   }
   document.getElementById("result").textContent = JSON.stringify(images);
 });
@@ -64,6 +70,8 @@ def configured_sizes(examples):
         lzw = keys.get("GRAPH_PRINT_GIF_LZWCOMPRESS", "no").lower() in ("yes", "1", "true")
         sizes[(name, "gif")] = (w + 1, h + 1) if lzw else (w, h)
         sizes[(name, "png")] = (w + 1, h + 1)
+        sizes[(name, "svg")] = (w + 1, h + 1)
+        sizes[(name, "png@2x")] = (2 * w + 2, 2 * h + 2)
     return sizes
 
 
@@ -88,11 +96,16 @@ def main():
             m = re.search(r"Read Configuration from : charts/(\S+)", line)
             if m:
                 chart = m.group(1)
-            m = re.search(r"Writing (GIF|PNG) Image in (\S.*)$", line)
+            m = re.search(r"Writing (GIF|PNG|SVG) Image in (\S.*)$", line)
             if m:
-                writer["/" + m.group(2)] = (chart, m.group(1).lower())
-        written = sorted(writer)
-        assert len(written) == 12, written
+                kind = m.group(1).lower() + ("@2x" if "@2x." in m.group(2) else "")
+                writer["/" + m.group(2)] = (chart, kind)
+        # The page shows each @2x PNG through the srcset of its 1x one.
+        written = sorted(path for path in writer if writer[path][1] != "png")
+        shown_1x = [path for path in writer if writer[path][1] == "png" and
+                    path.replace(".png", "@2x.png") not in writer]
+        written = sorted(written + shown_1x)
+        assert len(written) == 14, written
 
         handler = functools.partial(QuietHandler, directory=site)
         server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), handler)
@@ -103,6 +116,7 @@ def main():
                 ["chromium", "--headless", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
                  "--disable-background-networking", "--disable-component-update", "--disable-sync",
                  "--user-data-dir=" + os.path.join(work, "profile"), "--force-color-profile=srgb",
+                 "--force-device-scale-factor=2",
                  "--dump-dom", url],
                 check=True, capture_output=True, text=True, timeout=180,
                 env=dict(os.environ, TZ="Pacific/Pago_Pago")).stdout
@@ -116,9 +130,17 @@ def main():
         assert sorted(seen) == written, (sorted(seen), written)
         for path in written:
             image = seen[path]
+            expected = sizes[writer[path]]
+            chart, kind = writer[path]
+            css = sizes[(chart, "png" if kind == "svg" else kind.replace("@2x", ""))]
+            assert (image["cssWidth"], image["cssHeight"]) == css, (path, image["cssWidth"], image["cssHeight"], css)
+            if writer[path][1] == "svg":
+                # Smoothed by the browser: its size only.
+                assert (image["width"], image["height"]) == expected, (path, image["width"], image["height"])
+                print("%-34s %dx%d, shown at %dx%d" % (path, expected[0], expected[1], css[0], css[1]))
+                continue
             ref = json.loads(subprocess.run([reference, os.path.join(site, path[1:])], check=True,
                                             capture_output=True, text=True).stdout)
-            expected = sizes[writer[path]]
             assert (image["width"], image["height"]) == expected, (path, image["width"], image["height"], expected)
             assert (ref["width"], ref["height"]) == expected, (path, ref["width"], ref["height"], expected)
             assert image["colours"] == ref["colours"], (path, image["colours"], ref["colours"])

@@ -60,17 +60,23 @@ pass windows-reversed "$root/scripts/wine-exec" "$windows" -- "${reversed[@]}"
 failures=0
 for chart in "${charts[@]}"; do
   for ext in gif png; do
-    reference="$work/linux/out/$chart.$ext"
-    [ -s "$reference" ] || { echo "same_images_test: no $chart.$ext from the Linux build" >&2; failures=$((failures + 1)); continue; }
-    for other in linux-reversed windows windows-reversed; do
-      image="$work/$other/out/$chart.$ext"
-      if ! cmp -s "$reference" "$image"; then
-        echo "same_images_test: $other/$chart.$ext differs from the Linux build's" \
-          "($(cmp -l "$reference" "$image" 2>/dev/null | wc -l) bytes)" >&2
-        failures=$((failures + 1))
-      fi
-    done
+    [ -s "$work/linux/out/$chart.$ext" ] ||
+      { echo "same_images_test: no $chart.$ext from the Linux build" >&2; failures=$((failures + 1)); }
+  done
+done
+# Every image of the Linux build, the SVG and @2x images of some charts included.
+count=0
+for reference in "$work"/linux/out/*; do
+  name="$(basename "$reference")"
+  count=$((count + 1))
+  for other in linux-reversed windows windows-reversed; do
+    image="$work/$other/out/$name"
+    if ! cmp -s "$reference" "$image"; then
+      echo "same_images_test: $other/$name differs from the Linux build's" \
+        "($(cmp -l "$reference" "$image" 2>/dev/null | wc -l) bytes)" >&2
+      failures=$((failures + 1))
+    fi
   done
 done
 [ "$failures" = 0 ] || exit 1
-echo "same_images_test: ${#charts[@]} charts, GIF and PNG, the same bytes from both builds in both orders"
+echo "same_images_test: ${#charts[@]} charts, $count images (GIF, PNG, SVG, @2x), the same bytes from both builds in both orders"

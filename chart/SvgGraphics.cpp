@@ -1,0 +1,340 @@
+#include "chart/SvgGraphics.h"
+
+#include "chart/FontCache.h"
+#include "support/Utf8.h"
+
+#include <algorithm>
+
+namespace {
+
+void appendInt(std::string& out, int64_t v) { out += std::to_string(v); }
+
+// The centre of pixel v: v + 0.5.
+void appendCentre(std::string& out, int64_t v) {
+    if (v >= 0) {
+        out += std::to_string(v);
+    } else {
+        out += '-';
+        out += std::to_string(-v - 1);
+    }
+    out += ".5";
+}
+
+void appendColor(std::string& out, const Color& c) {
+    static const char* digits = "0123456789abcdef";
+    out += '#';
+    for (uint8_t v : {c.r, c.g, c.b}) {
+        out += digits[v >> 4];
+        out += digits[v & 15];
+    }
+}
+
+void appendUtf8(std::string& out, char32_t cp) {
+    if (cp < 0x80) {
+        out += char(cp);
+    } else if (cp < 0x800) {
+        out += char(0xC0 | (cp >> 6));
+        out += char(0x80 | (cp & 0x3F));
+    } else if (cp < 0x10000) {
+        out += char(0xE0 | (cp >> 12));
+        out += char(0x80 | ((cp >> 6) & 0x3F));
+        out += char(0x80 | (cp & 0x3F));
+    } else {
+        out += char(0xF0 | (cp >> 18));
+        out += char(0x80 | ((cp >> 12) & 0x3F));
+        out += char(0x80 | ((cp >> 6) & 0x3F));
+        out += char(0x80 | (cp & 0x3F));
+    }
+}
+
+// Text for an attribute or an element: what XML does not allow (control
+// characters, malformed bytes) is left out or replaced, so any caption keeps
+// the document well-formed.
+void appendEscaped(std::string& out, std::string_view text) {
+    for (size_t pos = 0; pos < text.size();) {
+        const char32_t cp = utf8::decode(text, pos);
+        switch (cp) {
+            case '&': out += "&amp;"; break;
+            case '<': out += "&lt;"; break;
+            case '>': out += "&gt;"; break;
+            case '"': out += "&quot;"; break;
+            default:
+                if ((cp < 0x20 && cp != '\t') || cp == 0xFFFE || cp == 0xFFFF) break;
+                appendUtf8(out, cp);
+        }
+    }
+}
+
+}  // namespace
+
+void SvgGraphics::Box::add(int64_t x0, int64_t y0, int64_t x1, int64_t y1) {
+    if (right < left) {
+        *this = Box{x0, y0, x1, y1};
+        return;
+    }
+    left = std::min(left, x0);
+    top = std::min(top, y0);
+    right = std::max(right, x1);
+    bottom = std::max(bottom, y1);
+}
+
+bool SvgGraphics::Box::meets(int64_t x0, int64_t y0, int64_t x1, int64_t y1) const {
+    return right >= left && x0 <= right && x1 >= left && y0 <= bottom && y1 >= top;
+}
+
+SvgGraphics::SvgGraphics(int width, int height, std::string_view title)
+    : width_(std::max(width, 0)), height_(std::max(height, 0)) {
+    appendEscaped(title_, title);
+}
+
+const FontMetrics& SvgGraphics::getFontMetrics(const Font& f) { return FontCache::get(f); }
+
+void SvgGraphics::before(int64_t x0, int64_t y0, int64_t x1, int64_t y1) {
+    if (pendingBox_.meets(x0, y0, x1, y1)) flush();
+}
+
+void SvgGraphics::flush() {
+    if (pending_.empty()) return;
+    closeGroup();
+    for (const Pending& p : pending_) writePending(p);
+    pending_.clear();
+    pendingBox_ = Box{};
+}
+
+void SvgGraphics::openGroup(const std::string& attributes) {
+    if (group_ == attributes) return;
+    closeGroup();
+    body_ += "<g " + attributes + ">";
+    group_ = attributes;
+}
+
+void SvgGraphics::closeGroup() {
+    if (group_.empty()) return;
+    body_ += "</g>\n";
+    group_.clear();
+}
+
+// Clipped to the document, as the raster clips to its image.
+void SvgGraphics::rect(int64_t x, int64_t y, int64_t w, int64_t h) {
+    const int64_t x0 = std::max<int64_t>(x, 0);
+    const int64_t y0 = std::max<int64_t>(y, 0);
+    const int64_t x1 = std::min<int64_t>(x + w, width_);
+    const int64_t y1 = std::min<int64_t>(y + h, height_);
+    if (x1 <= x0 || y1 <= y0) return;
+    std::string fill = "fill=\"";
+    appendColor(fill, color_);
+    fill += '"';
+    openGroup(fill);
+    body_ += "<rect x=\"";
+    appendInt(body_, x0);
+    body_ += "\" y=\"";
+    appendInt(body_, y0);
+    body_ += "\" width=\"";
+    appendInt(body_, x1 - x0);
+    body_ += "\" height=\"";
+    appendInt(body_, y1 - y0);
+    body_ += "\"/>";
+}
+
+void SvgGraphics::fillRect(int x, int y, int w, int h) {
+    if (w <= 0 || h <= 0) return;
+    before(x, y, int64_t{x} + w - 1, int64_t{y} + h - 1);
+    rect(x, y, w, h);
+}
+
+void SvgGraphics::drawLine(int x1, int y1, int x2, int y2) {
+    const Point from{x1, y1};
+    const Point to{x2, y2};
+    const int64_t left = std::min(x1, x2) - 1, right = std::max(x1, x2) + 1;
+    const int64_t top = std::min(y1, y2) - 1, bottom = std::max(y1, y2) + 1;
+    // Carry on the line this one follows on from, when its colour is the same.
+    for (auto it = pending_.rbegin(); it != pending_.rend(); ++it) {
+        if (!it->area && it->color == color_ && it->points.back() == from) {
+            if (!(to == from)) it->points.push_back(to);
+            pendingBox_.add(left, top, right, bottom);
+            return;
+        }
+    }
+    // A new path is written after everything pending: no need to write those first.
+    Pending line;
+    line.color = color_;
+    line.points = {from};
+    if (!(to == from)) line.points.push_back(to);
+    pending_.push_back(std::move(line));
+    pendingBox_.add(left, top, right, bottom);
+}
+
+void SvgGraphics::fillPolygon(const Polygon& polygon) {
+    if (polygon.size() < 3) return;
+    int64_t left = polygon[0].x, right = left, top = polygon[0].y, bottom = top;
+    for (const Point& p : polygon) {
+        left = std::min<int64_t>(left, p.x);
+        right = std::max<int64_t>(right, p.x);
+        top = std::min<int64_t>(top, p.y);
+        bottom = std::max<int64_t>(bottom, p.y);
+    }
+    // The mountain under a curve comes as quadrilaterals standing on one base
+    // line, each starting where the one before ended: one area for them all.
+    const bool standing = polygon.size() == 4 && polygon[2].x == polygon[1].x && polygon[3].x == polygon[0].x &&
+                          polygon[2].y == polygon[3].y && polygon[1].x >= polygon[0].x;
+    if (standing) {
+        for (auto it = pending_.rbegin(); it != pending_.rend(); ++it) {
+            if (it->area && it->color == color_ && it->base == polygon[2].y && it->points.back() == polygon[0]) {
+                it->points.push_back(polygon[1]);
+                pendingBox_.add(left, top, right, bottom);
+                return;
+            }
+        }
+        Pending area;
+        area.area = true;
+        area.color = color_;
+        area.points = {polygon[0], polygon[1]};
+        area.base = polygon[2].y;
+        pending_.push_back(std::move(area));
+        pendingBox_.add(left, top, right, bottom);
+        return;
+    }
+    before(left, top, right, bottom);
+    closeGroup();
+    body_ += "<path d=\"M";
+    appendInt(body_, polygon[0].x);
+    body_ += ' ';
+    appendInt(body_, polygon[0].y);
+    for (size_t i = 1; i < polygon.size(); ++i) {
+        body_ += 'l';
+        appendInt(body_, int64_t{polygon[i].x} - polygon[i - 1].x);
+        body_ += ' ';
+        appendInt(body_, int64_t{polygon[i].y} - polygon[i - 1].y);
+    }
+    body_ += "z\" fill=\"";
+    appendColor(body_, color_);
+    body_ += "\" fill-rule=\"evenodd\"/>\n";
+}
+
+void SvgGraphics::writePending(const Pending& p) {
+    const std::vector<Point>& pts = p.points;
+    if (!p.area) {
+        const Point a = pts.front();
+        const Point b = pts.back();
+        if (pts.size() <= 2 && (a.x == b.x || a.y == b.y)) {
+            // A straight line along the grid is a row or column of pixels.
+            const Color kept = color_;
+            color_ = p.color;
+            rect(std::min(a.x, b.x), std::min(a.y, b.y), std::abs(int64_t{b.x} - a.x) + 1,
+                 std::abs(int64_t{b.y} - a.y) + 1);
+            color_ = kept;
+            return;
+        }
+    }
+    closeGroup();
+    body_ += "<path d=\"M";
+    bool slanted = false;
+    if (p.area) {
+        appendInt(body_, pts[0].x);
+        body_ += ' ';
+        appendInt(body_, p.base);
+        body_ += 'V';
+        appendInt(body_, pts[0].y);
+    } else {
+        appendCentre(body_, pts[0].x);
+        body_ += ' ';
+        appendCentre(body_, pts[0].y);
+    }
+    for (size_t i = 1; i < pts.size(); ++i) {
+        const int64_t dx = int64_t{pts[i].x} - pts[i - 1].x;
+        const int64_t dy = int64_t{pts[i].y} - pts[i - 1].y;
+        slanted = slanted || (dx != 0 && dy != 0);
+        // A minus sign parts two numbers as well as a space does.
+        body_ += i == 1 ? "l" : (dx < 0 ? "" : " ");
+        appendInt(body_, dx);
+        if (dy >= 0) body_ += ' ';
+        appendInt(body_, dy);
+    }
+    if (p.area) {
+        body_ += 'V';
+        appendInt(body_, p.base);
+        body_ += "Z\" fill=\"";
+        appendColor(body_, p.color);
+        body_ += "\"/>\n";
+        return;
+    }
+    body_ += "\" fill=\"none\" stroke=\"";
+    appendColor(body_, p.color);
+    // Round joins keep a sharp turn within half a pixel of the raster's line;
+    // a slanted curve is left to the viewer's smoothing.
+    body_ += "\" stroke-linecap=\"square\" stroke-linejoin=\"round\"";
+    if (slanted) body_ += " shape-rendering=\"auto\"";
+    body_ += "/>\n";
+}
+
+const SvgGraphics::Glyph& SvgGraphics::glyph(const CachedFont& font, char32_t cp) {
+    const auto key = std::make_pair(&font, cp);
+    if (auto it = glyphs_.find(key); it != glyphs_.end()) return it->second;
+    CachedFont::Outline outline = font.outline(cp);
+    Glyph g;
+    g.advance = outline.advance;
+    if (!outline.path.empty()) {
+        g.id = "g" + std::to_string(glyphs_.size());
+        defs_ += "<path id=\"" + g.id + "\" d=\"" + outline.path + "\"/>\n";
+    }
+    return glyphs_.emplace(key, std::move(g)).first->second;
+}
+
+void SvgGraphics::drawString(std::string_view text, int x, int y) {
+    if (text.empty()) return;
+    const CachedFont& font = FontCache::get(font_);
+    std::string uses;
+    int64_t pen = x;
+    for (size_t pos = 0; pos < text.size();) {
+        const Glyph& g = glyph(font, utf8::decode(text, pos));
+        if (!g.id.empty()) {
+            uses += "<use xlink:href=\"#" + g.id + "\" x=\"";
+            appendInt(uses, pen);
+            uses += "\" y=\"";
+            appendInt(uses, y);
+            uses += "\"/>";
+        }
+        pen += g.advance;
+    }
+    if (uses.empty()) return;
+    // Glyphs may reach past their advance: a pixel of slack.
+    before(int64_t{x} - 2, int64_t{y} - font.getAscent() - 1, pen + 2, int64_t{y} + font.getDescent() + 1);
+    closeGroup();
+    body_ += "<g fill=\"";
+    appendColor(body_, color_);
+    body_ += "\" shape-rendering=\"auto\" aria-label=\"";
+    appendEscaped(body_, text);
+    body_ += "\">" + uses + "</g>\n";
+}
+
+void SvgGraphics::fill3DRect(int x, int y, int w, int h, bool raised) {
+    drawBevelledBox(*this, x, y, w, h, raised, true);
+}
+
+void SvgGraphics::draw3DRect(int x, int y, int w, int h, bool raised) {
+    drawBevelledBox(*this, x, y, w, h, raised, false);
+}
+
+void SvgGraphics::drawImage(const Image&, int, int) {}
+
+std::string SvgGraphics::finish() {
+    flush();
+    closeGroup();
+    std::string out = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+                      "<svg xmlns=\"http://www.w3.org/2000/svg\" xmlns:xlink=\"http://www.w3.org/1999/xlink\" "
+                      "version=\"1.1\" width=\"";
+    appendInt(out, width_);
+    out += "\" height=\"";
+    appendInt(out, height_);
+    out += "\" viewBox=\"0 0 ";
+    appendInt(out, width_);
+    out += ' ';
+    appendInt(out, height_);
+    out += "\" shape-rendering=\"crispEdges\" role=\"img\" aria-labelledby=\"title\">\n<title id=\"title\">";
+    out += title_;
+    out += "</title>\n";
+    if (!defs_.empty()) out += "<defs>\n" + defs_ + "</defs>\n";
+    out += body_;
+    out += "</svg>\n";
+    return out;
+}
