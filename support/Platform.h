@@ -6,6 +6,8 @@
 // overrides one call) with ScopedPlatform to move a fake clock or make chosen
 // calls fail. Every method may be called from any thread.
 
+#include "support/CivilCalendar.h"
+
 #include <algorithm>
 #include <compare>
 #include <condition_variable>
@@ -17,18 +19,6 @@
 #include <string>
 #include <string_view>
 #include <vector>
-
-// Local calendar fields of an instant. Month is 1..12, weekday 0 = Sunday.
-struct CalendarFields {
-    int year = 1970;
-    int month = 1;
-    int day = 1;
-    int hour = 0;
-    int minute = 0;
-    int second = 0;
-    int millisecond = 0;
-    int weekday = 4;
-};
 
 // Thrown by exitProcess on a thread that asks to end the process while
 // another thread is already ending it: the late thread unwinds and ends, so
@@ -239,10 +229,5 @@ void atEntry();
 // Registers a handler that Platform::exitProcess runs before the process
 // ends (the C runtime's quick-exit handlers, where it has them).
 void atQuickExit(void (*handler)());
-
-// The local time zone as an IANA name ("Europe/Paris", "UTC"); nullopt gives
-// back the system's own. Tests use it to pin the zone for calendar work.
-void setLocalTimeZone(const std::optional<std::string>& zone);
-std::optional<std::string> localTimeZone();
 
 }  // namespace ProcessSetup

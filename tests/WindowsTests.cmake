@@ -36,6 +36,10 @@ foreach(src ${ZK_WINDOWS_TESTS} ${ZK_WINDOWS_ONLY_TESTS})
   get_filename_component(name ${src} NAME_WE)
   add_executable(${name} ${src})
   target_link_libraries(${name} PRIVATE zk_testsupport GTest::gtest_main)
+  if(name STREQUAL "local_time_test")
+    zk_add_local_time_tests()
+    continue()
+  endif()
   # The Wine prefix exists only when the tests run: list the tests then.
   gtest_discover_tests(${name} WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}
                        DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120 PROPERTIES TIMEOUT 300)

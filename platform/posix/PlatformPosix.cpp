@@ -479,17 +479,4 @@ void atEntry() {
 
 void atQuickExit(void (*handler)()) { std::at_quick_exit(handler); }
 
-void setLocalTimeZone(const std::optional<std::string>& zone) {
-    if (zone)
-        setenv("TZ", zone->c_str(), 1);
-    else
-        unsetenv("TZ");
-    tzset();
-}
-
-std::optional<std::string> localTimeZone() {
-    if (const char* tz = std::getenv("TZ")) return std::string(tz);
-    return std::nullopt;
-}
-
 }  // namespace ProcessSetup
