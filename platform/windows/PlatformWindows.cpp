@@ -2,6 +2,7 @@
 
 #include "support/CivilCalendar.h"
 #include "support/Platform.h"
+#include "platform/SystemPlatform.h"
 #include "support/TemporaryNames.h"
 
 #include "platform/windows/WinText.h"
@@ -482,6 +483,21 @@ public:
         return std::uniform_real_distribution<double>(0.0, 1.0)(engine_);
     }
 
+    ProcessRunResult runProgram(const std::vector<std::string>& args,
+                                const std::function<void(const std::string& line)>& onLine,
+                                const ProcessLimits& limits) override {
+        return os::runProgram(args, onLine, limits);
+    }
+    bool isUsableHttpUrl(const std::string& url) override { return os::isUsableHttpUrl(url); }
+    HttpGetResult httpGet(const std::string& url, const std::optional<std::string>& authorization,
+                          const HttpGetLimits& limits) override {
+        return os::httpGet(url, authorization, limits);
+    }
+    bool lookupFontFace(const std::string& family, bool bold, bool italic, FontFaceSource& out) override {
+        return os::lookupFontFace(family, bold, italic, out);
+    }
+    void releaseFontLookup() override { os::releaseFontLookup(); }
+
 private:
     // The temporary file beside path, written whole and closed, then moved
     // over path (replace) or removed.
@@ -579,6 +595,7 @@ Platform& systemPlatform() {
 namespace ProcessSetup {
 
 void atEntry() {
+    Platform::install(&systemPlatform());
     // No "program has stopped" or "insert a disk" dialog boxes for a service
     // that nobody watches: failures come back as error codes.
     SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);

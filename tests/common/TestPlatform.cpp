@@ -1,12 +1,24 @@
 #include "tests/common/TestPlatform.h"
 
+#include "platform/SystemPlatform.h"
+
 #include <cstdlib>
 #include <filesystem>
 #include <random>
 #include <stdexcept>
 #include <string_view>
 
-TestPlatform::TestPlatform() : PlatformWrapper(Platform::current()), previous_(Platform::install(this)) {}
+Platform& platformInForce() {
+    static const bool installed = [] {
+        Platform* before = Platform::install(nullptr);
+        Platform::install(before != nullptr ? before : &systemPlatform());
+        return true;
+    }();
+    (void)installed;
+    return Platform::current();
+}
+
+TestPlatform::TestPlatform() : PlatformWrapper(platformInForce()), previous_(Platform::install(this)) {}
 
 TestPlatform::~TestPlatform() { Platform::install(previous_); }
 
@@ -127,7 +139,7 @@ int64_t lastSundayOneAm(int64_t year, int month) {
 }  // namespace
 
 ScopedTimeZone::ScopedTimeZone(const char* zone)
-    : PlatformWrapper(Platform::current()), summerTime_(std::string_view(zone) == "Europe/Paris") {
+    : PlatformWrapper(platformInForce()), summerTime_(std::string_view(zone) == "Europe/Paris") {
     if (!summerTime_ && std::string_view(zone) != "UTC")
         throw std::invalid_argument(std::string("no fixed rule for the zone ") + zone);
     previous_ = Platform::install(this);

@@ -14,6 +14,10 @@
 #include <string>
 #include <thread>
 
+// The platform in force, the system's installed first when none is yet: a
+// test's platform can be made before main runs (a global).
+Platform& platformInForce();
+
 // Thrown by TestPlatform::exitProcess on the thread that made the platform
 // (the test's own). Any other thread gets ProcessEnding, as a late caller of
 // the system's exit does, and unwinds to its end.

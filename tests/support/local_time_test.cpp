@@ -7,6 +7,7 @@
 
 #include "chart/LocalTimeCache.h"
 #include "support/CivilCalendar.h"
+#include "platform/SystemPlatform.h"
 #include "support/Platform.h"
 #include "tests/common/TestPlatform.h"
 
