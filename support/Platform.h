@@ -2,9 +2,10 @@
 // The operating-system services the application uses, behind one interface.
 //
 // One implementation per operating system (platform/posix, platform/windows)
-// is installed at process entry; support/ only sees this interface. Tests install a fake (or a PlatformWrapper that
-// overrides one call) with ScopedPlatform to move a fake clock or make chosen
-// calls fail. Every method may be called from any thread.
+// is installed at process entry; support/ only sees this interface. Tests
+// install a fake (or a PlatformWrapper that overrides one call) with
+// ScopedPlatform to move a fake clock or make chosen calls fail. Every method
+// may be called from any thread.
 
 #include "support/CivilCalendar.h"
 #include "support/FontLookup.h"
