@@ -261,8 +261,6 @@ void zkQuoteForge::run() {
                                          std::string("Thread stopped : ") + e.what(), true);
         } catch (...) {
         }
-    } catch (...) {
-        // A stand-in process exit (tests) unwinds to here.
     }
 }
 

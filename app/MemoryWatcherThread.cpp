@@ -97,7 +97,7 @@ void MemoryWatcherThread::run() {
         Platform::current().exitProcess(0);
     } catch (const std::exception& e) {
         Indication_Tools::Outils_AfficheMsg_System("System", std::string("memory watcher stopped: ") + e.what(), false);
-    } catch (...) {
-        // A stand-in exit that throws ends the thread here.
+    } catch (const ProcessEnding&) {
+        // Another thread is ending the process: this one just ends.
     }
 }

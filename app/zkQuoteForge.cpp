@@ -1,6 +1,7 @@
 // Start-up, command line and the application object.
 
 #include "app/zkQuoteForge.h"
+#include "platform/SystemPlatform.h"
 
 #include "support/Indication_Tools.h"
 #include "support/Platform.h"
@@ -62,7 +63,7 @@ const std::string zkQuoteForge::help =
 // ---- Entry --------------------------------------------------------------------
 
 int zkQuoteForge::runProcess(const std::vector<std::string>& args) {
-    // Time zone and signal settings first (see ProcessSetup::atEntry).
+    // The system's platform, time zone and signal settings first.
     ProcessSetup::atEntry();
     // SIGTERM, SIGINT, Ctrl-C and Ctrl-Break stop the application after the pass in progress.
     Platform::current().watchStopRequests([] { requestStop(); });

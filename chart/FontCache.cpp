@@ -3,6 +3,7 @@
 #include "support/FontLookup.h"
 #include "support/Indication_Tools.h"
 #include "support/Mutex.h"
+#include "support/Platform.h"
 #include "support/Utf8.h"
 
 #include <ft2build.h>
@@ -140,7 +141,7 @@ private:
         // stay usable, later lookups fall back to estimated metrics.
         std::atexit([] {
             MutexLock lock(fontMutex);
-            releaseFontLookup();
+            Platform::current().releaseFontLookup();
         });
     }
 
@@ -160,7 +161,7 @@ private:
         const bool bold = (style & Font::BOLD) != 0;
         const bool italic = (style & Font::ITALIC) != 0;
         FontFaceSource source;
-        if (!lookupFontFace(family, bold, italic, source)) return r;
+        if (!Platform::current().lookupFontFace(family, bold, italic, source)) return r;
         r.face = openFace(source);
         if (r.face == nullptr) return r;
         if (source.styleFromFace) {

@@ -6,6 +6,7 @@
 // watcher ends the process after 20 minutes, which a service must not do.
 
 #include "app/zkQuoteForge.h"
+#include "platform/SystemPlatform.h"
 #include "platform/windows/ServiceControl.h"
 #include "platform/windows/WinText.h"
 #include "support/Platform.h"

@@ -6,6 +6,18 @@
 
 #include <cstdint>
 
+// Local calendar fields of an instant. Month is 1..12, weekday 0 = Sunday.
+struct CalendarFields {
+    int year = 1970;
+    int month = 1;
+    int day = 1;
+    int hour = 0;
+    int minute = 0;
+    int second = 0;
+    int millisecond = 0;
+    int weekday = 4;
+};
+
 namespace civil {
 
 constexpr int64_t floorDiv(int64_t a, int64_t b) { return a / b - ((a % b != 0) && ((a < 0) != (b < 0))); }
@@ -43,6 +55,38 @@ constexpr Date civilFromDays(int64_t days) {
 
 // 0 = Sunday; 1970-01-01 was a Thursday.
 constexpr int weekdayOfDays(int64_t days) { return static_cast<int>(days + 4 - 7 * floorDiv(days + 4, 7)); }
+
+constexpr int64_t kDayMillis = 86'400'000;
+
+// The fields of a wall-clock reading given as milliseconds from 1970 on a
+// clock without zone.
+constexpr CalendarFields fieldsOfWallMillis(int64_t wall) {
+    const int64_t days = floorDiv(wall, kDayMillis);
+    int64_t rest = wall - days * kDayMillis;
+    const Date date = civilFromDays(days);
+    CalendarFields f;
+    f.year = static_cast<int>(date.year);
+    f.month = date.month;
+    f.day = date.day;
+    f.hour = static_cast<int>(rest / 3'600'000);
+    rest %= 3'600'000;
+    f.minute = static_cast<int>(rest / 60'000);
+    rest %= 60'000;
+    f.second = static_cast<int>(rest / 1000);
+    f.millisecond = static_cast<int>(rest % 1000);
+    f.weekday = weekdayOfDays(days);
+    return f;
+}
+
+// The wall-clock reading of fields, out-of-range ones carried as a calendar
+// does (day 32 of January is 1 February).
+constexpr int64_t wallMillisOfFields(const CalendarFields& f) {
+    const int64_t months = int64_t{f.year} * 12 + (f.month - 1);
+    const int64_t y = floorDiv(months, 12);
+    const int64_t days = daysFromCivil(y, months - y * 12 + 1, 1) + (int64_t{f.day} - 1);
+    return days * kDayMillis + int64_t{f.hour} * 3'600'000 + int64_t{f.minute} * 60'000 +
+           int64_t{f.second} * 1000 + f.millisecond;
+}
 
 static_assert(daysFromCivil(1970, 1, 1) == 0 && daysFromCivil(2000, 3, 1) == 11017);
 static_assert(civilFromDays(11017).year == 2000 && civilFromDays(11017).month == 3 && civilFromDays(-1).day == 31);

@@ -24,10 +24,8 @@ struct FontFaceSource {
     bool styleFromFace = false;
 };
 
-// family is never empty ("sans-serif" stands for the default sans face).
-// False when nothing usable was found.
-bool lookupFontFace(const std::string& family, bool bold, bool italic, FontFaceSource& out);
-
-// Gives back what the lookup holds (at exit, for leak checkers); later
-// lookups find nothing. Faces already handed out stay usable.
-void releaseFontLookup();
+// Platform::lookupFontFace: family is never empty ("sans-serif" stands for
+// the default sans face). False when nothing usable was found.
+// Platform::releaseFontLookup gives back what the lookup holds (at exit, for
+// leak checkers); later lookups find nothing. Faces already handed out stay
+// usable.

@@ -26,14 +26,11 @@ struct HttpGetResult {
     std::string error;  // why it failed; never holds credentials
 };
 
-// True for an absolute http or https address the client accepts.
-bool isUsableHttpUrl(const std::string& url);
-
 // Every occurrence of secret in text replaced by "***" (error texts must not
 // carry credentials).
 std::string maskSecret(std::string text, const std::string& secret);
 
-// authorization: the whole value of an "Authorization" header, or none.
-// Redirects stay on http/https; the header is never forwarded to another host.
-HttpGetResult httpGet(const std::string& url, const std::optional<std::string>& authorization,
-                      const HttpGetLimits& limits);
+// Platform::isUsableHttpUrl: true for an absolute http or https address the
+// client accepts. Platform::httpGet: authorization is the whole value of an
+// "Authorization" header, or none. Redirects stay on http/https; the header
+// is never forwarded to another host.

@@ -3,6 +3,8 @@
 #include "support/Platform.h"
 
 #include <atomic>
+#include <cstdio>
+#include <cstdlib>
 #include <vector>
 
 namespace {
@@ -13,7 +15,12 @@ std::atomic<Platform*> installed{nullptr};
 
 Platform& Platform::current() {
     Platform* p = installed.load(std::memory_order_acquire);
-    return p ? *p : systemPlatform();
+    if (p == nullptr) {
+        // A process entry that forgot to install the system's platform.
+        std::fputs("no platform installed at process entry\n", stderr);
+        std::abort();
+    }
+    return *p;
 }
 
 Platform* Platform::install(Platform* p) { return installed.exchange(p, std::memory_order_acq_rel); }

@@ -2,9 +2,15 @@
 // The operating-system services the application uses, behind one interface.
 //
 // One implementation per operating system (platform/posix, platform/windows)
-// is linked in. Tests install a fake (or a PlatformWrapper that
-// overrides one call) with ScopedPlatform to move a fake clock or make chosen
-// calls fail. Every method may be called from any thread.
+// is installed at process entry; support/ only sees this interface. Tests
+// install a fake (or a PlatformWrapper that overrides one call) with
+// ScopedPlatform to move a fake clock or make chosen calls fail. Every method
+// may be called from any thread.
+
+#include "support/CivilCalendar.h"
+#include "support/FontLookup.h"
+#include "support/HttpGet.h"
+#include "support/ProcessRunner.h"
 
 #include <algorithm>
 #include <compare>
@@ -17,18 +23,6 @@
 #include <string>
 #include <string_view>
 #include <vector>
-
-// Local calendar fields of an instant. Month is 1..12, weekday 0 = Sunday.
-struct CalendarFields {
-    int year = 1970;
-    int month = 1;
-    int day = 1;
-    int hour = 0;
-    int minute = 0;
-    int second = 0;
-    int millisecond = 0;
-    int weekday = 4;
-};
 
 // Thrown by exitProcess on a thread that asks to end the process while
 // another thread is already ending it: the late thread unwinds and ends, so
@@ -148,10 +142,20 @@ public:
     // Randomness for data-maker mode: uniform in [0, 1).
     virtual double randomUnit() = 0;
 
-    // The platform in force for the process (the system's own unless a test
-    // installed another).
+    // Programs, HTTP and fonts: see ProcessRunner.h, HttpGet.h, FontLookup.h.
+    virtual ProcessRunResult runProgram(const std::vector<std::string>& args,
+                                        const std::function<void(const std::string& line)>& onLine,
+                                        const ProcessLimits& limits) = 0;
+    virtual bool isUsableHttpUrl(const std::string& url) = 0;
+    virtual HttpGetResult httpGet(const std::string& url, const std::optional<std::string>& authorization,
+                                  const HttpGetLimits& limits) = 0;
+    virtual bool lookupFontFace(const std::string& family, bool bold, bool italic, FontFaceSource& out) = 0;
+    virtual void releaseFontLookup() = 0;
+
+    // The platform in force for the process: the system's own, installed at
+    // process entry, or one a test installed. None installed ends the process.
     static Platform& current();
-    // Installs p (nullptr restores the default); returns the previous one.
+    // Installs p; returns the previous one.
     static Platform* install(Platform* p);
 
 protected:
@@ -160,10 +164,6 @@ protected:
     // back the step before it, joined by the first of separators.
     static FilePlace placeByText(std::string_view path, std::string_view separators);
 };
-
-// The operating system's own platform object, made on first use; defined by
-// the platform folder the target builds (platform/posix or platform/windows).
-Platform& systemPlatform();
 
 // Forwards every call to another platform, so a test overrides only what it needs.
 class PlatformWrapper : public Platform {
@@ -211,6 +211,20 @@ public:
     MemoryFigures memoryFigures() override { return target_.memoryFigures(); }
     void reclaimMemory() override { target_.reclaimMemory(); }
     double randomUnit() override { return target_.randomUnit(); }
+    ProcessRunResult runProgram(const std::vector<std::string>& args,
+                                const std::function<void(const std::string& line)>& onLine,
+                                const ProcessLimits& limits) override {
+        return target_.runProgram(args, onLine, limits);
+    }
+    bool isUsableHttpUrl(const std::string& url) override { return target_.isUsableHttpUrl(url); }
+    HttpGetResult httpGet(const std::string& url, const std::optional<std::string>& authorization,
+                          const HttpGetLimits& limits) override {
+        return target_.httpGet(url, authorization, limits);
+    }
+    bool lookupFontFace(const std::string& family, bool bold, bool italic, FontFaceSource& out) override {
+        return target_.lookupFontFace(family, bold, italic, out);
+    }
+    void releaseFontLookup() override { target_.releaseFontLookup(); }
 
 protected:
     Platform& target_;
@@ -227,22 +241,3 @@ public:
 private:
     Platform* previous_;
 };
-
-// Process-wide set-up of the operating system's side, the same whichever
-// platform object is installed.
-namespace ProcessSetup {
-
-// Called first thing at process entry: signals, time zone and console
-// settings the service relies on.
-void atEntry();
-
-// Registers a handler that Platform::exitProcess runs before the process
-// ends (the C runtime's quick-exit handlers, where it has them).
-void atQuickExit(void (*handler)());
-
-// The local time zone as an IANA name ("Europe/Paris", "UTC"); nullopt gives
-// back the system's own. Tests use it to pin the zone for calendar work.
-void setLocalTimeZone(const std::optional<std::string>& zone);
-std::optional<std::string> localTimeZone();
-
-}  // namespace ProcessSetup

@@ -51,8 +51,6 @@ inline void keepErrorTail(std::string& tail, const char* data, size_t n) {
     if (tail.size() > keep) tail.erase(0, tail.size() - keep);
 }
 
-// args[0] is the program itself. Standard input reads as empty. onLine gets
-// each output line without its line end ("\n", "\r\n" or "\r"), as raw bytes.
-ProcessRunResult runProgram(const std::vector<std::string>& args,
-                            const std::function<void(const std::string& line)>& onLine,
-                            const ProcessLimits& limits);
+// Platform::runProgram: args[0] is the program itself. Standard input reads
+// as empty. onLine gets each output line without its line end ("\n", "\r\n"
+// or "\r"), as raw bytes.

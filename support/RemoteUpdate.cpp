@@ -179,7 +179,7 @@ void setRemoteUpdateLimits(const RemoteUpdateLimits& value) {
 }
 
 std::optional<std::string> Indication_Tools::getUrl(const std::optional<std::string>& url) {
-    if (!url || !isUsableHttpUrl(*url)) return std::nullopt;
+    if (!url || !Platform::current().isUsableHttpUrl(*url)) return std::nullopt;
 
     std::string status = "50x Internal Application Error";
 
@@ -206,7 +206,7 @@ std::optional<std::string> Indication_Tools::getUrl(const std::optional<std::str
         authorization = "Basic " + std::string(encoded.begin(), encoded.end());
     }
 
-    HttpGetResult answer = httpGet(*url, authorization, getRemoteUpdateLimits().http);
+    HttpGetResult answer = Platform::current().httpGet(*url, authorization, getRemoteUpdateLimits().http);
     // A reason phrase may come in ISO 8859-1: the log stays valid UTF-8.
     if (answer.statusLine) status = toUtf8(*answer.statusLine);
     switch (answer.outcome) {
@@ -266,7 +266,7 @@ int32_t Indication_Tools::ExecuteApplication(const std::string& program, const s
     std::vector<std::string> args = splitParameters(parameters);
     args.insert(args.begin(), path);
 
-    ProcessRunResult run = runProgram(
+    ProcessRunResult run = Platform::current().runProgram(
         args, [&](const std::string& line) { report("[OUT] : " + outputToText(line), logPrintout); },
         getRemoteUpdateLimits().process);
     // Its standard error says why it failed: logged then whatever the

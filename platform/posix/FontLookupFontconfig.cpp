@@ -5,6 +5,8 @@
 
 #include "support/FontLookup.h"
 
+#include "platform/SystemPlatform.h"
+
 #include "platform/posix/FontFileCache.h"
 
 #include <fontconfig/fontconfig.h>
@@ -125,7 +127,7 @@ bool match(const std::string& family, bool bold, bool italic, FontFaceSource& ou
 
 }  // namespace
 
-bool lookupFontFace(const std::string& family, bool bold, bool italic, FontFaceSource& out) {
+bool os::lookupFontFace(const std::string& family, bool bold, bool italic, FontFaceSource& out) {
     FontFileCache& cache = fileCache();
     const int style = styleOf(bold, italic);
     if (std::optional<FontFileCache::Entry> known = cache.find(family, style)) {
@@ -141,7 +143,7 @@ bool lookupFontFace(const std::string& family, bool bold, bool italic, FontFaceS
     return true;
 }
 
-void releaseFontLookup() {
+void os::releaseFontLookup() {
     if (config != nullptr) FcConfigDestroy(config);
     config = nullptr;
     started = true;

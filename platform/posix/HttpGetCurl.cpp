@@ -2,6 +2,8 @@
 
 #include "support/HttpGet.h"
 
+#include "platform/SystemPlatform.h"
+
 #include "platform/posix/CurlLibrary.h"
 #include "platform/posix/PosixSignals.h"
 
@@ -96,7 +98,7 @@ bool isSetupError(CURLcode code) {
 
 }  // namespace
 
-bool isUsableHttpUrl(const std::string& url) {
+bool os::isUsableHttpUrl(const std::string& url) {
     if (url.find('\0') != std::string::npos) return false;
     // Without libcurl the scheme alone decides; the fetch then fails and says why.
     if (!curlLibrary()) {
@@ -112,7 +114,7 @@ bool isUsableHttpUrl(const std::string& url) {
     return s == "http" || s == "https";
 }
 
-HttpGetResult httpGet(const std::string& url, const std::optional<std::string>& authorization,
+HttpGetResult os::httpGet(const std::string& url, const std::optional<std::string>& authorization,
                       const HttpGetLimits& limits) {
     HttpGetResult result;
     result.outcome = HttpGetResult::Outcome::SetupFailed;

@@ -2,6 +2,7 @@
 
 #include "support/Mutex.h"
 #include "support/Platform.h"
+#include "platform/SystemPlatform.h"
 #include "support/TemporaryNames.h"
 
 #include "platform/posix/Descriptor.h"
@@ -406,6 +407,21 @@ public:
         return std::uniform_real_distribution<double>(0.0, 1.0)(engine_);
     }
 
+    ProcessRunResult runProgram(const std::vector<std::string>& args,
+                                const std::function<void(const std::string& line)>& onLine,
+                                const ProcessLimits& limits) override {
+        return os::runProgram(args, onLine, limits);
+    }
+    bool isUsableHttpUrl(const std::string& url) override { return os::isUsableHttpUrl(url); }
+    HttpGetResult httpGet(const std::string& url, const std::optional<std::string>& authorization,
+                          const HttpGetLimits& limits) override {
+        return os::httpGet(url, authorization, limits);
+    }
+    bool lookupFontFace(const std::string& family, bool bold, bool italic, FontFaceSource& out) override {
+        return os::lookupFontFace(family, bold, italic, out);
+    }
+    void releaseFontLookup() override { os::releaseFontLookup(); }
+
 private:
     // The temporary file beside path, written whole and closed, then renamed
     // over path (replace) or removed.
@@ -465,6 +481,7 @@ Platform& systemPlatform() {
 namespace ProcessSetup {
 
 void atEntry() {
+    Platform::install(&systemPlatform());
     // Without TZ the C library looks at /etc/localtime again on every local
     // time conversion; naming it once keeps each conversion cheap. An
     // explicit TZ is left as it is.
@@ -478,18 +495,5 @@ void atEntry() {
 }
 
 void atQuickExit(void (*handler)()) { std::at_quick_exit(handler); }
-
-void setLocalTimeZone(const std::optional<std::string>& zone) {
-    if (zone)
-        setenv("TZ", zone->c_str(), 1);
-    else
-        unsetenv("TZ");
-    tzset();
-}
-
-std::optional<std::string> localTimeZone() {
-    if (const char* tz = std::getenv("TZ")) return std::string(tz);
-    return std::nullopt;
-}
 
 }  // namespace ProcessSetup

@@ -2,6 +2,8 @@
 
 #include "support/ProcessRunner.h"
 
+#include "platform/SystemPlatform.h"
+
 #include "platform/posix/Descriptor.h"
 #include "platform/posix/PosixSignals.h"
 #include "support/LineSplitter.h"
@@ -64,7 +66,7 @@ void ignoreBrokenPipeSignal() {
     });
 }
 
-ProcessRunResult runProgram(const std::vector<std::string>& args,
+ProcessRunResult os::runProgram(const std::vector<std::string>& args,
                             const std::function<void(const std::string& line)>& onLine,
                             const ProcessLimits& limits) {
     ignoreBrokenPipeSignal();

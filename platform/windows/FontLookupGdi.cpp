@@ -4,6 +4,8 @@
 
 #include "support/FontLookup.h"
 
+#include "platform/SystemPlatform.h"
+
 #include "platform/windows/WinText.h"
 
 #ifndef NOMINMAX
@@ -63,7 +65,7 @@ int collectionFace(HDC dc, const std::string& collection) {
 
 }  // namespace
 
-bool lookupFontFace(const std::string& family, bool bold, bool italic, FontFaceSource& out) {
+bool os::lookupFontFace(const std::string& family, bool bold, bool italic, FontFaceSource& out) {
     LOGFONTW request{};
     request.lfHeight = -64;
     request.lfWeight = bold ? FW_BOLD : FW_NORMAL;
@@ -111,4 +113,4 @@ bool lookupFontFace(const std::string& family, bool bold, bool italic, FontFaceS
     return ok;
 }
 
-void releaseFontLookup() {}
+void os::releaseFontLookup() {}

@@ -1,6 +1,8 @@
 // The update-address fetch over WinHTTP.
 
 #include "support/HttpGet.h"
+
+#include "platform/SystemPlatform.h"
 #include "support/UrlReference.h"
 
 #include "platform/windows/WinText.h"
@@ -99,13 +101,13 @@ int remainingMs(Clock::time_point deadline) {
 
 }  // namespace
 
-bool isUsableHttpUrl(const std::string& url) {
+bool os::isUsableHttpUrl(const std::string& url) {
     if (url.find('\0') != std::string::npos) return false;
     Address address;
     return crack(win::widen(url), address);
 }
 
-HttpGetResult httpGet(const std::string& url, const std::optional<std::string>& authorization,
+HttpGetResult os::httpGet(const std::string& url, const std::optional<std::string>& authorization,
                       const HttpGetLimits& limits) {
     HttpGetResult result;
     result.outcome = HttpGetResult::Outcome::SetupFailed;

@@ -2,6 +2,7 @@
 
 #include "support/CivilCalendar.h"
 #include "support/Platform.h"
+#include "platform/SystemPlatform.h"
 #include "support/TemporaryNames.h"
 
 #include "platform/windows/WinText.h"
@@ -41,7 +42,6 @@ constexpr DWORD kReplacePauseMs = 50;
 constexpr int64_t kEpochOffsetMs = 11'644'473'600'000;
 // The last instant SYSTEMTIME can hold (year 30827), with a margin.
 constexpr int64_t kMaxFileTimeMs = int64_t{910'000'000'000'000};
-constexpr int64_t kDayMs = 86'400'000;
 
 using win::Handle;
 
@@ -87,37 +87,6 @@ bool writeAll(HANDLE h, std::string_view data, DWORD& err) {
     return true;
 }
 
-// ---- Calendar arithmetic (proleptic Gregorian), for normalising fields ------
-
-CalendarFields fieldsOfNaive(int64_t naiveMs) {
-    const int64_t days = civil::floorDiv(naiveMs, kDayMs);
-    int64_t rest = naiveMs - days * kDayMs;
-    const civil::Date date = civil::civilFromDays(days);
-    CalendarFields f;
-    f.year = static_cast<int>(date.year);
-    f.month = date.month;
-    f.day = date.day;
-    f.hour = static_cast<int>(rest / 3'600'000);
-    rest %= 3'600'000;
-    f.minute = static_cast<int>(rest / 60'000);
-    rest %= 60'000;
-    f.second = static_cast<int>(rest / 1000);
-    f.millisecond = static_cast<int>(rest % 1000);
-    f.weekday = civil::weekdayOfDays(days);
-    return f;
-}
-
-// Fields carried as a calendar does (day 32 of January is 1 February), as
-// milliseconds from 1970 on a clock without zone.
-int64_t naiveOfFields(const CalendarFields& f) {
-    const int64_t months = int64_t{f.year} * 12 + (f.month - 1);
-    const int64_t y = civil::floorDiv(months, 12);
-    const int64_t m = months - y * 12 + 1;
-    const int64_t days = civil::daysFromCivil(y, m, 1) + (int64_t{f.day} - 1);
-    return days * kDayMs + int64_t{f.hour} * 3'600'000 + int64_t{f.minute} * 60'000 + int64_t{f.second} * 1000 +
-           f.millisecond;
-}
-
 int64_t naiveOfSystemTime(const SYSTEMTIME& st) {
     CalendarFields f;
     f.year = st.wYear;
@@ -127,7 +96,7 @@ int64_t naiveOfSystemTime(const SYSTEMTIME& st) {
     f.minute = st.wMinute;
     f.second = st.wSecond;
     f.millisecond = st.wMilliseconds;
-    return naiveOfFields(f);
+    return civil::wallMillisOfFields(f);
 }
 
 bool systemTimeOfMillis(int64_t millis, SYSTEMTIME& st) {
@@ -141,53 +110,15 @@ bool systemTimeOfMillis(int64_t millis, SYSTEMTIME& st) {
 
 // ---- Time zones ---------------------------------------------------------------
 
-// The Windows zone keys of the IANA names tests pin; a name not here leaves
-// the system's zone in force.
-const wchar_t* windowsZoneKey(const std::string& name) {
-    static const std::map<std::string, const wchar_t*> keys = {
-        {"UTC", L"UTC"},
-        {"Etc/UTC", L"UTC"},
-        {"Europe/Paris", L"Romance Standard Time"},
-        {"Europe/London", L"GMT Standard Time"},
-        {"Europe/Berlin", L"W. Europe Standard Time"},
-        {"America/New_York", L"Eastern Standard Time"},
-        {"America/Sao_Paulo", L"E. South America Standard Time"},
-        {"Australia/Sydney", L"AUS Eastern Standard Time"},
-        {"Australia/Lord_Howe", L"Lord Howe Standard Time"},
-        {"Pacific/Apia", L"Samoa Standard Time"},
-        {"Asia/Tokyo", L"Tokyo Standard Time"},
-    };
-    const auto it = keys.find(name);
-    return it == keys.end() ? nullptr : it->second;
-}
-
-// The rules of the zone in force, by year: reading them goes to the registry,
-// so each year is read once.
+// The rules of the system's zone, by year: reading them goes to the
+// registry, so each year is read once.
 class ZoneRules {
 public:
-    void select(const std::optional<std::string>& name) {
-        std::lock_guard lock(mutex_);
-        name_ = name;
-        byYear_.clear();
-    }
-    std::optional<std::string> selected() {
-        std::lock_guard lock(mutex_);
-        return name_;
-    }
     TIME_ZONE_INFORMATION forYear(int year) {
         std::lock_guard lock(mutex_);
         if (auto it = byYear_.find(year); it != byYear_.end()) return it->second;
         TIME_ZONE_INFORMATION tzi{};
-        bool ok = false;
-        if (name_) {
-            if (const wchar_t* key = windowsZoneKey(*name_)) {
-                DYNAMIC_TIME_ZONE_INFORMATION dynamic{};
-                wcsncpy(dynamic.TimeZoneKeyName, key, 127);
-                ok = GetTimeZoneInformationForYear(static_cast<USHORT>(year), &dynamic, &tzi) != 0;
-            }
-        }
-        if (!ok) ok = GetTimeZoneInformationForYear(static_cast<USHORT>(year), nullptr, &tzi) != 0;
-        if (!ok) {
+        if (GetTimeZoneInformationForYear(static_cast<USHORT>(year), nullptr, &tzi) == 0) {
             tzi = TIME_ZONE_INFORMATION{};
             GetTimeZoneInformation(&tzi);
         }
@@ -198,7 +129,6 @@ public:
 
 private:
     std::mutex mutex_;
-    std::optional<std::string> name_;
     std::map<int, TIME_ZONE_INFORMATION> byYear_;
 };
 
@@ -220,7 +150,7 @@ int64_t localNaive(int64_t millis, CalendarFields* fields) {
         // Beyond what SYSTEMTIME holds: the zone's standard offset.
         naive = millis - int64_t{tzi.Bias + tzi.StandardBias} * 60'000;
     }
-    if (fields) *fields = fieldsOfNaive(naive);
+    if (fields) *fields = civil::fieldsOfWallMillis(naive);
     return naive;
 }
 
@@ -287,8 +217,8 @@ public:
 
     int64_t fromLocal(const CalendarFields& fields) override {
         // Win32 refuses out-of-range fields: carry them first.
-        const int64_t naive = naiveOfFields(fields);
-        const int year = fieldsOfNaive(naive).year;
+        const int64_t naive = civil::wallMillisOfFields(fields);
+        const int year = civil::fieldsOfWallMillis(naive).year;
         const TIME_ZONE_INFORMATION tzi = zoneRules().forYear(std::clamp(year, 1601, 30827));
         const int64_t standard = naive + int64_t{tzi.Bias + tzi.StandardBias} * 60'000;
         const int64_t daylight = naive + int64_t{tzi.Bias + tzi.DaylightBias} * 60'000;
@@ -553,6 +483,21 @@ public:
         return std::uniform_real_distribution<double>(0.0, 1.0)(engine_);
     }
 
+    ProcessRunResult runProgram(const std::vector<std::string>& args,
+                                const std::function<void(const std::string& line)>& onLine,
+                                const ProcessLimits& limits) override {
+        return os::runProgram(args, onLine, limits);
+    }
+    bool isUsableHttpUrl(const std::string& url) override { return os::isUsableHttpUrl(url); }
+    HttpGetResult httpGet(const std::string& url, const std::optional<std::string>& authorization,
+                          const HttpGetLimits& limits) override {
+        return os::httpGet(url, authorization, limits);
+    }
+    bool lookupFontFace(const std::string& family, bool bold, bool italic, FontFaceSource& out) override {
+        return os::lookupFontFace(family, bold, italic, out);
+    }
+    void releaseFontLookup() override { os::releaseFontLookup(); }
+
 private:
     // The temporary file beside path, written whole and closed, then moved
     // over path (replace) or removed.
@@ -650,6 +595,7 @@ Platform& systemPlatform() {
 namespace ProcessSetup {
 
 void atEntry() {
+    Platform::install(&systemPlatform());
     // No "program has stopped" or "insert a disk" dialog boxes for a service
     // that nobody watches: failures come back as error codes.
     SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);
@@ -659,9 +605,5 @@ void atQuickExit(void (*handler)()) {
     std::lock_guard lock(quickExitMutex);
     quickExitHandlers().push_back(handler);
 }
-
-void setLocalTimeZone(const std::optional<std::string>& zone) { zoneRules().select(zone); }
-
-std::optional<std::string> localTimeZone() { return zoneRules().selected(); }
 
 }  // namespace ProcessSetup

@@ -2,6 +2,8 @@
 
 #include "support/ProcessRunner.h"
 
+#include "platform/SystemPlatform.h"
+
 #include "platform/windows/ProcessRunnerWindows.h"
 #include "platform/windows/WinText.h"
 #include "support/LineSplitter.h"
@@ -74,7 +76,7 @@ bool drain(Handle& pipe, char* buffer, DWORD size, bool& readSome, DWORD& err,
 
 }  // namespace
 
-ProcessRunResult runProgram(const std::vector<std::string>& args,
+ProcessRunResult os::runProgram(const std::vector<std::string>& args,
                             const std::function<void(const std::string& line)>& onLine,
                             const ProcessLimits& limits) {
     ProcessRunResult result;

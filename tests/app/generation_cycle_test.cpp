@@ -48,7 +48,7 @@ public:
             exits_.push_back(status);
         }
         changed_.notify_all();
-        throw ProcessExit{status};
+        standInExit(status);
     }
     void writeStdout(std::string_view text) override {
         if (text.rfind("[QuoteForge] : Construction ...", 0) == 0 && failNextConstruction.exchange(false))

@@ -39,7 +39,7 @@ public:
             exitStatus_ = status;
             changed_.notify_all();
         }
-        throw ProcessExit{status};
+        standInExit(status);
     }
 
     bool waitForExit() {

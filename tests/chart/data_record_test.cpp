@@ -1,6 +1,5 @@
 // Decoding data lines, and the fast local-time conversion used while reading.
 
-#include "support/CivilCalendar.h"
 #include "chart/DataRecord.h"
 #include "chart/LocalTimeCache.h"
 #include "support/Platform.h"
@@ -38,50 +37,6 @@ TEST(DataRecord, FieldsAreReadByPosition) {
     EXPECT_EQ(r.day, -5);
     EXPECT_EQ(r.hour, -1);
     EXPECT_EQ(parseDataLine("2001+1+5;120000;1", r, error), DataLine::Bad);
-}
-
-// Every instant the cache gives must be the platform's own conversion, on
-// days with a clock change too (half-hour shifts, changes at midnight, a
-// skipped day).
-TEST(LocalTimeCache, AgreesWithThePlatformAcrossClockChanges) {
-    struct Zone {
-        const char* name;
-        int year;
-    };
-    for (Zone z : {Zone{"Europe/Paris", 2001}, Zone{"Australia/Lord_Howe", 2010},
-                   Zone{"America/Sao_Paulo", 2001}, Zone{"Pacific/Apia", 2011}, Zone{"UTC", 2001}}) {
-        ScopedTimeZone zone{z.name};
-        LocalTimeCache cache;
-        int mismatches = 0;
-        int skipped = 0;
-        for (int day = 1; day <= 366 && mismatches < 5; ++day) {
-            for (int minute = 0; minute < 24 * 60; minute += 7) {
-                CalendarFields f;
-                f.year = z.year;
-                f.month = 1;
-                f.day = day;
-                f.hour = minute / 60;
-                f.minute = minute % 60;
-                f.second = minute % 59;
-                f.millisecond = 0;
-                const int64_t expected = Platform::current().fromLocal(f);
-                // A wall time the clock skips has no right answer (the platform's
-                // own result then depends on its previous calls).
-                const CalendarFields back = Platform::current().toLocal(expected);
-                if (back.hour != f.hour || back.minute != f.minute ||
-                    civil::daysFromCivil(back.year, back.month, back.day) !=
-                        civil::daysFromCivil(z.year, 1, 1) + day - 1) {
-                    ++skipped;
-                    continue;
-                }
-                if (cache.toMillis(f.year, f.month, f.day, f.hour, f.minute, f.second) != expected) {
-                    ADD_FAILURE() << z.name << " day " << day << " minute " << minute;
-                    ++mismatches;
-                }
-            }
-        }
-        EXPECT_LT(skipped, 2 * 24 * 60 / 7) << z.name;  // a skipped day and hour at most
-    }
 }
 
 TEST(LocalTimeCache, CarriesOutOfRangeFieldsLikeThePlatform) {

@@ -13,7 +13,7 @@
 namespace charttest {
 
 // Set before any test runs: every calendar field below is UTC.
-inline const ScopedTimeZone kUtcZone{"UTC"};
+inline ScopedTimeZone kUtcZone{"UTC"};
 
 inline int64_t at(int y, int mo, int d, int h = 0, int mi = 0, int s = 0) { return localMillis(y, mo, d, h, mi, s); }
 

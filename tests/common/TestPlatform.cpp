@@ -1,13 +1,31 @@
 #include "tests/common/TestPlatform.h"
 
+#include "platform/SystemPlatform.h"
+
 #include <cstdlib>
-#include <ctime>
 #include <filesystem>
 #include <random>
+#include <stdexcept>
+#include <string_view>
 
-TestPlatform::TestPlatform() : PlatformWrapper(Platform::current()), previous_(Platform::install(this)) {}
+Platform& platformInForce() {
+    static const bool installed = [] {
+        Platform* before = Platform::install(nullptr);
+        Platform::install(before != nullptr ? before : &systemPlatform());
+        return true;
+    }();
+    (void)installed;
+    return Platform::current();
+}
+
+TestPlatform::TestPlatform() : PlatformWrapper(platformInForce()), previous_(Platform::install(this)) {}
 
 TestPlatform::~TestPlatform() { Platform::install(previous_); }
+
+void TestPlatform::standInExit(int status) const {
+    if (std::this_thread::get_id() == testThread_) throw ProcessExit{status};
+    throw ProcessEnding{};
+}
 
 void TestPlatform::setFile(const std::string& path, std::string content) {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -108,11 +126,45 @@ void TestPlatform::writeStderr(std::string_view text) {
     err_ += text;
 }
 
-ScopedTimeZone::ScopedTimeZone(const char* zone) : previous_(ProcessSetup::localTimeZone()) {
-    ProcessSetup::setLocalTimeZone(std::string(zone));
+namespace {
+
+constexpr int64_t kHourMs = 3'600'000;
+
+// The instant of 01:00 UTC on the last Sunday of month.
+int64_t lastSundayOneAm(int64_t year, int month) {
+    const int64_t lastDay = civil::daysFromCivil(year, month + 1, 1) - 1;
+    return (lastDay - civil::weekdayOfDays(lastDay)) * civil::kDayMillis + kHourMs;
 }
 
-ScopedTimeZone::~ScopedTimeZone() { ProcessSetup::setLocalTimeZone(previous_); }
+}  // namespace
+
+ScopedTimeZone::ScopedTimeZone(const char* zone)
+    : PlatformWrapper(platformInForce()), summerTime_(std::string_view(zone) == "Europe/Paris") {
+    if (!summerTime_ && std::string_view(zone) != "UTC")
+        throw std::invalid_argument(std::string("no fixed rule for the zone ") + zone);
+    previous_ = Platform::install(this);
+}
+
+ScopedTimeZone::~ScopedTimeZone() { Platform::install(previous_); }
+
+int64_t ScopedTimeZone::offsetAt(int64_t millis) const {
+    if (!summerTime_) return 0;
+    const int64_t year = civil::civilFromDays(civil::floorDiv(millis, civil::kDayMillis)).year;
+    const bool summer = millis >= lastSundayOneAm(year, 3) && millis < lastSundayOneAm(year, 10);
+    return summer ? 2 * kHourMs : kHourMs;
+}
+
+CalendarFields ScopedTimeZone::toLocal(int64_t millis) { return civil::fieldsOfWallMillis(millis + offsetAt(millis)); }
+
+int64_t ScopedTimeZone::fromLocal(const CalendarFields& fields) {
+    const int64_t wall = civil::wallMillisOfFields(fields);
+    if (!summerTime_) return wall;
+    // As the system's: a repeated hour reads as its first occurrence, a
+    // skipped one with the winter offset (02:30 becomes 03:30).
+    const int64_t summer = wall - 2 * kHourMs;
+    const int64_t winter = wall - kHourMs;
+    return offsetAt(summer) == 2 * kHourMs ? summer : winter;
+}
 
 std::string makeTempDir(const std::string& prefix) {
     std::random_device seed;

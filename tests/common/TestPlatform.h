@@ -1,8 +1,8 @@
 #pragma once
 // A platform for tests: a settable clock, captured console output, files held
 // in memory (others go to the real file system), chosen failures, and a
-// process exit that throws instead of ending the test. Calendar work stays
-// with the real platform, in the zone set by ScopedTimeZone.
+// process exit that throws instead of ending the test, and local time by a
+// fixed rule (ScopedTimeZone).
 
 #include "support/Platform.h"
 
@@ -12,8 +12,15 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <thread>
 
-// Thrown by TestPlatform::exitProcess.
+// The platform in force, the system's installed first when none is yet: a
+// test's platform can be made before main runs (a global).
+Platform& platformInForce();
+
+// Thrown by TestPlatform::exitProcess on the thread that made the platform
+// (the test's own). Any other thread gets ProcessEnding, as a late caller of
+// the system's exit does, and unwinds to its end.
 struct ProcessExit {
     int status;
 };
@@ -52,8 +59,11 @@ public:
     void writeStdout(std::string_view text) override;
     void writeStderr(std::string_view text) override;
     void sleepMillis(int64_t) override {}
-    [[noreturn]] void exitProcess(int status) override { throw ProcessExit{status}; }
+    [[noreturn]] void exitProcess(int status) override { standInExit(status); }
     double randomUnit() override { return random; }
+
+protected:
+    [[noreturn]] void standInExit(int status) const;
 
 private:
     std::mutex mutex_;
@@ -62,18 +72,29 @@ private:
     bool captureAll_ = false;
     std::string out_, err_;
     Platform* previous_;
+    std::thread::id testThread_ = std::this_thread::get_id();
 };
 
-// Sets the local time zone for the lifetime of the object, then restores the previous one.
-class ScopedTimeZone {
+// Local time by a fixed rule, installed for the lifetime of the object over
+// the platform in force: "UTC", or "Europe/Paris" (an hour ahead, two in
+// summer: from the last Sunday of March to the last Sunday of October, both
+// changes at 01:00 UTC, in every year). The system's own local time is
+// checked by local_time_test, run in the zone its environment names.
+class ScopedTimeZone : public PlatformWrapper {
 public:
     explicit ScopedTimeZone(const char* zone);
-    ~ScopedTimeZone();
+    ~ScopedTimeZone() override;
     ScopedTimeZone(const ScopedTimeZone&) = delete;
     ScopedTimeZone& operator=(const ScopedTimeZone&) = delete;
 
+    CalendarFields toLocal(int64_t millis) override;
+    int64_t fromLocal(const CalendarFields& fields) override;
+
 private:
-    std::optional<std::string> previous_;
+    int64_t offsetAt(int64_t millis) const;
+
+    bool summerTime_ = false;  // Europe/Paris; UTC otherwise
+    Platform* previous_;
 };
 
 // A new empty folder under the system's temporary folder, named prefix and a

@@ -1,6 +1,7 @@
 // libcurl is loaded only when an address is first looked at: a process that
 // never fetches one does not pay for loading it and its TLS libraries.
 
+#include "support/Platform.h"
 #include "support/HttpGet.h"
 
 #include <gtest/gtest.h>
@@ -19,8 +20,8 @@ bool curlMapped() {
 
 TEST(CurlLibrary, LoadedOnFirstUseOnly) {
     ASSERT_FALSE(curlMapped());
-    EXPECT_TRUE(isUsableHttpUrl("http://127.0.0.1/data"));
-    EXPECT_FALSE(isUsableHttpUrl("ftp://127.0.0.1/data"));
+    EXPECT_TRUE(Platform::current().isUsableHttpUrl("http://127.0.0.1/data"));
+    EXPECT_FALSE(Platform::current().isUsableHttpUrl("ftp://127.0.0.1/data"));
     EXPECT_TRUE(curlMapped());
 }
 

@@ -240,6 +240,26 @@ TEST_F(UpdateUrl, PasswordNeverReachesConsoleOrLog) {
     EXPECT_EQ(platform_.file(kLog).find("Sesame42"), std::string::npos);
 }
 
+// A request the client cannot even prepare is told apart from a failed read,
+// and its text hides the password too.
+TEST_F(UpdateUrl, RequestThatCannotBePreparedIsAnInitError) {
+    struct UnpreparedClient : PlatformWrapper {
+        using PlatformWrapper::PlatformWrapper;
+        HttpGetResult httpGet(const std::string&, const std::optional<std::string>&,
+                              const HttpGetLimits&) override {
+            HttpGetResult refused;
+            refused.outcome = HttpGetResult::Outcome::SetupFailed;
+            refused.error = "no memory for the password Sesame42";
+            return refused;
+        }
+    } client{platform_};
+    ScopedPlatform installed{client};
+    configure({{"INDICEGIF_URLUPDATE_LOGIN", "user"}, {"INDICEGIF_URLUPDATE_PASSWORD", "Sesame42"}});
+    EXPECT_EQ(Indication_Tools::getUrl(url("/ok")), kFailed);
+    EXPECT_NE(platform_.out().find("getUrl : Error [init] : no memory for the password ***"), std::string::npos)
+        << platform_.out();
+}
+
 // ---- Base64 -----------------------------------------------------------------
 
 std::optional<std::vector<uint8_t>> bytes(std::string_view s) { return std::vector<uint8_t>(s.begin(), s.end()); }

@@ -3,6 +3,7 @@
 // program with whatever it started.
 
 #include "platform/windows/ProcessRunnerWindows.h"
+#include "support/Platform.h"
 #include "support/Indication_Tools.h"
 #include "support/ProcessRunner.h"
 #include "tests/common/TestPlatform.h"
@@ -27,7 +28,7 @@ ProcessRunResult run(const std::vector<std::string>& args, std::vector<std::stri
                      const ProcessLimits& limits = {}) {
     std::vector<std::string> all{childProgram()};
     all.insert(all.end(), args.begin(), args.end());
-    return runProgram(all, [&](const std::string& line) { lines.push_back(line); }, limits);
+    return Platform::current().runProgram(all, [&](const std::string& line) { lines.push_back(line); }, limits);
 }
 
 TEST(UpdateProgramWindows, EachParameterIsQuotedOnTheCommandLine) {
@@ -91,7 +92,7 @@ TEST(UpdateProgramWindows, HangIsEndedWithWhatItStarted) {
     // The child it started is gone too (the job was ended with it).
     const std::string pid = lines[0].substr(6);
     std::vector<std::string> none;
-    const auto check = runProgram({"C:\\windows\\system32\\tasklist.exe"}, [&](const std::string& l) {
+    const auto check = Platform::current().runProgram({"C:\\windows\\system32\\tasklist.exe"}, [&](const std::string& l) {
         if (l.find(" " + pid + " ") != std::string::npos) none.push_back(l);
     }, {});
     if (check.outcome == ProcessRunResult::Outcome::Exited) {
@@ -124,7 +125,7 @@ TEST(UpdateProgramWindows, HangOutsideAJobIsEndedAlone) {
 
 TEST(UpdateProgramWindows, MissingProgramIsAnError) {
     std::vector<std::string> lines;
-    const auto r = runProgram({"Z:\\no\\such\\program.exe"}, [](const std::string&) {}, {});
+    const auto r = Platform::current().runProgram({"Z:\\no\\such\\program.exe"}, [](const std::string&) {}, {});
     EXPECT_NE(r.outcome, ProcessRunResult::Outcome::Exited);
     EXPECT_NE(r.error.find("Cannot run program"), std::string::npos) << r.error;
 }

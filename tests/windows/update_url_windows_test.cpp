@@ -2,6 +2,7 @@
 // side by scripts/test-windows (tests/windows/loopback_server.py), whose port
 // comes in ZK_LOOPBACK_PORT.
 
+#include "support/Platform.h"
 #include "support/HttpGet.h"
 
 #include <gtest/gtest.h>
@@ -21,7 +22,7 @@ protected:
     }
     HttpGetResult get(const std::string& path, const std::optional<std::string>& auth = std::nullopt,
                       HttpGetLimits limits = {}) {
-        return httpGet(base_ + path, auth, limits);
+        return Platform::current().httpGet(base_ + path, auth, limits);
     }
     std::string base_;
 };
@@ -61,11 +62,11 @@ TEST_F(UpdateUrlWindows, SilentServerIsBoundedByTheTimeOut) {
 }
 
 TEST_F(UpdateUrlWindows, OnlyHttpAndHttpsAddresses) {
-    EXPECT_TRUE(isUsableHttpUrl("http://127.0.0.1/data"));
-    EXPECT_TRUE(isUsableHttpUrl("https://example.invalid/data"));
-    EXPECT_FALSE(isUsableHttpUrl("ftp://127.0.0.1/data"));
-    EXPECT_FALSE(isUsableHttpUrl("file:///c:/data"));
-    EXPECT_FALSE(isUsableHttpUrl("no address"));
+    EXPECT_TRUE(Platform::current().isUsableHttpUrl("http://127.0.0.1/data"));
+    EXPECT_TRUE(Platform::current().isUsableHttpUrl("https://example.invalid/data"));
+    EXPECT_FALSE(Platform::current().isUsableHttpUrl("ftp://127.0.0.1/data"));
+    EXPECT_FALSE(Platform::current().isUsableHttpUrl("file:///c:/data"));
+    EXPECT_FALSE(Platform::current().isUsableHttpUrl("no address"));
 }
 
 }  // namespace
