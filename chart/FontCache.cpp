@@ -84,6 +84,7 @@ private:
     // Loads the glyph into the face's slot, styled as the raster draws it;
     // returns the advance in 26.6 units, or nothing.
     std::optional<FT_Pos> load(char32_t cp) const ZK_REQUIRES(fontMutex);
+    Outline makeOutline(char32_t cp) const ZK_REQUIRES(fontMutex);
 
     Registry& owner_;
     Resolved resolved_;
@@ -94,6 +95,7 @@ private:
     int height_ = 0;
     mutable std::array<std::unique_ptr<Glyph>, 128> ascii_ ZK_GUARDED_BY(fontMutex);
     mutable std::unordered_map<char32_t, Glyph> others_ ZK_GUARDED_BY(fontMutex);
+    mutable std::unordered_map<char32_t, Outline> outlines_ ZK_GUARDED_BY(fontMutex);
 };
 
 class Registry {
@@ -269,6 +271,7 @@ const std::string& SizedFont::faceFile() const { return resolved_.face ? resolve
 void SizedFont::dropGlyphs() const {
     for (auto& g : ascii_) g.reset();
     others_.clear();
+    outlines_.clear();
 }
 
 const Glyph& SizedFont::glyph(char32_t cp) const {
@@ -394,10 +397,19 @@ struct PathWriter {
 
 }  // namespace
 
+// Each SVG names the glyphs it uses: the outlines are kept like the
+// bitmaps, so a pass's charts format each one once.
 CachedFont::Outline SizedFont::outline(char32_t cp) const {
-    Outline result;
-    if (resolved_.face == nullptr) return result;
+    if (resolved_.face == nullptr) return Outline{};
     MutexLock lock(fontMutex);
+    if (auto it = outlines_.find(cp); it != outlines_.end()) return it->second;
+    Outline made = makeOutline(cp);
+    owner_.chargeGlyph(sizeof(Outline) + made.path.size() + 32);
+    return outlines_.emplace(cp, std::move(made)).first->second;
+}
+
+CachedFont::Outline SizedFont::makeOutline(char32_t cp) const {
+    Outline result;
     result.advance = glyph(cp).advance;
     if (!load(cp)) return result;
     FT_GlyphSlot slot = resolved_.face->face->glyph;

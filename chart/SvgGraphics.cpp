@@ -4,10 +4,14 @@
 #include "support/Utf8.h"
 
 #include <algorithm>
+#include <charconv>
 
 namespace {
 
-void appendInt(std::string& out, int64_t v) { out += std::to_string(v); }
+void appendInt(std::string& out, int64_t v) {
+    char digits[24];
+    out.append(digits, std::to_chars(digits, digits + sizeof digits, v).ptr);
+}
 
 // The centre of pixel v: v + 0.5.
 void appendCentre(std::string& out, int64_t v) {

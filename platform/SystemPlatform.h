@@ -19,6 +19,26 @@ HttpGetResult httpGet(const std::string& url, const std::optional<std::string>& 
 bool lookupFontFace(const std::string& family, bool bold, bool italic, FontFaceSource& out);
 void releaseFontLookup();
 
+// The services above as the system platform's methods: both platform
+// objects derive from this.
+class SystemServices : public Platform {
+public:
+    ProcessRunResult runProgram(const std::vector<std::string>& args,
+                                const std::function<void(const std::string& line)>& onLine,
+                                const ProcessLimits& limits) override {
+        return os::runProgram(args, onLine, limits);
+    }
+    bool isUsableHttpUrl(const std::string& url) override { return os::isUsableHttpUrl(url); }
+    HttpGetResult httpGet(const std::string& url, const std::optional<std::string>& authorization,
+                          const HttpGetLimits& limits) override {
+        return os::httpGet(url, authorization, limits);
+    }
+    bool lookupFontFace(const std::string& family, bool bold, bool italic, FontFaceSource& out) override {
+        return os::lookupFontFace(family, bold, italic, out);
+    }
+    void releaseFontLookup() override { os::releaseFontLookup(); }
+};
+
 }  // namespace os
 
 // Process-wide set-up of the operating system's side, the same whichever

@@ -91,7 +91,7 @@ void onStopSignal(int) {
     errno = saved;
 }
 
-class PosixPlatform final : public Platform {
+class PosixPlatform final : public os::SystemServices {
 public:
     PosixPlatform() {
         // Every chart takes and gives back about a megabyte (image, pixels,
@@ -406,21 +406,6 @@ public:
         MutexLock lock(randomMutex_);
         return std::uniform_real_distribution<double>(0.0, 1.0)(engine_);
     }
-
-    ProcessRunResult runProgram(const std::vector<std::string>& args,
-                                const std::function<void(const std::string& line)>& onLine,
-                                const ProcessLimits& limits) override {
-        return os::runProgram(args, onLine, limits);
-    }
-    bool isUsableHttpUrl(const std::string& url) override { return os::isUsableHttpUrl(url); }
-    HttpGetResult httpGet(const std::string& url, const std::optional<std::string>& authorization,
-                          const HttpGetLimits& limits) override {
-        return os::httpGet(url, authorization, limits);
-    }
-    bool lookupFontFace(const std::string& family, bool bold, bool italic, FontFaceSource& out) override {
-        return os::lookupFontFace(family, bold, italic, out);
-    }
-    void releaseFontLookup() override { os::releaseFontLookup(); }
 
 private:
     // The temporary file beside path, written whole and closed, then renamed

@@ -200,7 +200,7 @@ HANDLE runtimeHeap() {
     return heap != 0 ? reinterpret_cast<HANDLE>(heap) : GetProcessHeap();
 }
 
-class WindowsPlatform final : public Platform {
+class WindowsPlatform final : public os::SystemServices {
 public:
     int64_t nowMillis() override {
         FILETIME ft;
@@ -482,21 +482,6 @@ public:
         std::lock_guard<std::mutex> lock(randomMutex_);
         return std::uniform_real_distribution<double>(0.0, 1.0)(engine_);
     }
-
-    ProcessRunResult runProgram(const std::vector<std::string>& args,
-                                const std::function<void(const std::string& line)>& onLine,
-                                const ProcessLimits& limits) override {
-        return os::runProgram(args, onLine, limits);
-    }
-    bool isUsableHttpUrl(const std::string& url) override { return os::isUsableHttpUrl(url); }
-    HttpGetResult httpGet(const std::string& url, const std::optional<std::string>& authorization,
-                          const HttpGetLimits& limits) override {
-        return os::httpGet(url, authorization, limits);
-    }
-    bool lookupFontFace(const std::string& family, bool bold, bool italic, FontFaceSource& out) override {
-        return os::lookupFontFace(family, bold, italic, out);
-    }
-    void releaseFontLookup() override { os::releaseFontLookup(); }
 
 private:
     // The temporary file beside path, written whole and closed, then moved
