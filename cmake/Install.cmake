@@ -2,7 +2,8 @@
 # (debian/) takes its program, manual page and documentation from:
 #   bin/zkQuoteForge
 #   share/man/man1/zkQuoteForge.1
-#   share/doc/zkquoteforge/   README, configuration reference and its gallery
+#   share/doc/zkquoteforge/   README, the pages of docs/ (running, configuration
+#                             and its gallery, design, performance)
 # The service unit, system user, configuration in /etc, example and log
 # rotation are the package's: see debian/ and scripts/build-package.
 
@@ -10,5 +11,6 @@ if(TARGET zkQuoteForge)
   install(TARGETS zkQuoteForge RUNTIME DESTINATION bin)
 endif()
 install(FILES docs/zkQuoteForge.1 DESTINATION share/man/man1)
-install(FILES README.md docs/configuration.md DESTINATION share/doc/zkquoteforge)
+install(FILES README.md docs/running.md docs/configuration.md docs/design.md docs/performance.md
+        DESTINATION share/doc/zkquoteforge)
 install(DIRECTORY docs/gallery/ DESTINATION share/doc/zkquoteforge/gallery FILES_MATCHING PATTERN "*.png" PATTERN "*.svg")

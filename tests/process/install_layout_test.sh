@@ -8,7 +8,9 @@ prefix="$(mktemp -d)"
 trap 'rm -rf "$prefix"' EXIT
 cmake --install "$1" --prefix "$prefix" >/dev/null
 for f in bin/zkQuoteForge share/man/man1/zkQuoteForge.1 \
-         share/doc/zkquoteforge/README.md share/doc/zkquoteforge/configuration.md \
+         share/doc/zkquoteforge/README.md share/doc/zkquoteforge/running.md \
+         share/doc/zkquoteforge/configuration.md share/doc/zkquoteforge/design.md \
+         share/doc/zkquoteforge/performance.md \
          share/doc/zkquoteforge/gallery/mode_day.png; do
   [ -s "$prefix/$f" ] || { echo "missing: $f"; exit 1; }
 done

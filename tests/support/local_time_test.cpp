@@ -144,7 +144,7 @@ TEST(LocalTimeInNewYork, AcrossItsChanges) {
 
 // Past years keep their own rules: the United States moved their change in
 // 2007, Brazil dropped summer time in 2019. (Windows knows past rules only
-// for some zones, these among them: see the README.)
+// for some zones, these among them: see docs/running.md.)
 TEST(LocalTimeInNewYork, PastYearsFollowTheirOwnRules) {
     expectInstants({{2006, 3, 20, 12, 0, utc(2006, 3, 20, 17, 0), "before the 2006 change"},
                     {2006, 4, 1, 12, 0, utc(2006, 4, 1, 17, 0), "the day before it"},

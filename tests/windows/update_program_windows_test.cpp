@@ -41,7 +41,7 @@ TEST(UpdateProgramWindows, EachParameterIsQuotedOnTheCommandLine) {
 }
 
 TEST(UpdateProgramWindows, QuotesAndTrailingBackslashesFollowTheRuntimesRules) {
-    // What the README says: a double quote inside a parameter closes the
+    // What docs/running.md says: a double quote inside a parameter closes the
     // quoted part; a backslash before the closing quote makes it a quote
     // character, and the next parameter's opening quote closes the argument.
     std::vector<std::string> lines;
