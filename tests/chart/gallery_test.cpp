@@ -1,9 +1,10 @@
 // The documentation's gallery and key reference against the code: every
 // gallery graph file loads and draws with no report but those of keys it
 // leaves at their defaults, its picture is in the reference, and every key
-// the program reads is documented there. The same sweep checks every chart's
-// SVG (well-formed, drawn where the PNG is drawn) and its 2x image (the 1x
-// layout at twice the size, not the 1x pixels repeated).
+// the program reads is described there, in a row of its own, and on no other
+// page. The same sweep checks every chart's SVG (well-formed, drawn where the
+// PNG is drawn) and its 2x image (the 1x layout at twice the size, not the 1x
+// pixels repeated).
 
 #include "SurfaceTestKit.h"
 
@@ -11,6 +12,8 @@
 #include <filesystem>
 #include <regex>
 #include <set>
+#include <sstream>
+#include <vector>
 
 namespace {
 
@@ -208,11 +211,21 @@ TEST(Reference, DocumentsEveryKeyTheProgramReads) {
         for (const auto& e : fs::directory_iterator(kSource / folder))
             for (const std::string& k : matches(text(e.path()), appKey)) keys.insert(k);
     }
+    // A key is described in one place: the row it heads in the reference
+    // (numbered keys by their first), and no row of another page.
+    auto rowsOf = [](const std::string& page, const std::string& key) {
+        std::istringstream lines(page);
+        int rows = 0;
+        for (std::string line; std::getline(lines, line);)
+            rows += line.rfind("| `" + key + "`", 0) == 0 || line.rfind("| `" + key + "_1`", 0) == 0 ? 1 : 0;
+        return rows;
+    };
+    std::vector<fs::path> others = {kSource / "README.md"};
+    for (const auto& e : fs::directory_iterator(kSource / "docs"))
+        if (e.path().extension() == ".md" && e.path().filename() != "configuration.md") others.push_back(e.path());
     for (const std::string& key : keys) {
-        // Each key in a code span of its own; numbered keys by their first.
-        const bool documented = reference.find("`" + key + "`") != std::string::npos ||
-                                reference.find("`" + key + "_1`") != std::string::npos;
-        EXPECT_TRUE(documented) << key << " is not in docs/configuration.md";
+        EXPECT_EQ(rowsOf(reference, key), 1) << key << " has no row of its own in docs/configuration.md";
+        for (const fs::path& page : others) EXPECT_EQ(rowsOf(text(page), key), 0) << key << " is described in " << page;
     }
 }
 
