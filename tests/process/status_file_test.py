@@ -2,11 +2,13 @@
 """The status file of a one-shot pass, read by the Prometheus client library's
 own parser: a good chart, one whose data file is missing, one whose graph
 file is missing, one whose window holds no record, and an update address
-that fails; the failures give the run exit status 1.
+that fails; the failures give the run exit status 1. Every series the
+shipped alert rules watch is among those written.
 
     status_file_test.py PROGRAM
 """
 import os
+import re
 import subprocess
 import sys
 import tempfile
@@ -79,6 +81,11 @@ def main():
         newest = value("zkquoteforge_chart_newest_record_timestamp_seconds", graph_file=chart)
         assert before + 3 * 86400 < newest < after + 4 * 86400, newest
     assert len(samples) == 32, sorted(samples)
+    rules = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "monitoring", "alert-rules.yml")
+    with open(rules) as f:
+        watched = set(re.findall(r"\bzkquoteforge_[a-z_]+", f.read()))
+    written = {name for name, _ in samples}
+    assert watched and watched <= written, watched - written
     print("status file: %d samples parsed" % len(samples))
 
 
