@@ -399,12 +399,14 @@ bool zkQuoteForge::generationPass(ChartPass& charts, ServiceStatus* status) {
         IT::addLogIndice("Update all datas.");
         std::optional<std::string> url;
         if (auto it = config.find("INDICEGIF_URLUPDATE_URL"); it != config.end()) url = it->second;
-        const std::optional<std::string> reply = IT::getUrl(url);
-        const bool ok = reply && reply->find("200") != std::string::npos;
+        const UrlReply reply = IT::getUrlReply(url);
+        // The fetch's verdict, not a "200" somewhere in its text: a transfer
+        // that broke after its status line failed.
+        const bool ok = reply.succeeded;
         if (ok)
-            IT::Outils_AfficheMsg_System("QuoteForge", "Updating ok : " + *reply, true);
+            IT::Outils_AfficheMsg_System("QuoteForge", "Updating ok : " + *reply.statusText, true);
         else
-            IT::Outils_AfficheMsg_System("QuoteForge", "Updating failed : " + reply.value_or(""), true);
+            IT::Outils_AfficheMsg_System("QuoteForge", "Updating failed : " + reply.statusText.value_or(""), true);
         succeeded = succeeded && ok;
         if (status) status->updateOutcome(ServiceStatus::STEP_ADDRESS, ok);
     }

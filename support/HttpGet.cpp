@@ -6,3 +6,7 @@ std::string maskSecret(std::string text, const std::string& secret) {
         text.replace(pos, secret.size(), "***");
     return text;
 }
+
+bool httpSucceeded(const HttpGetResult& result) {
+    return result.outcome == HttpGetResult::Outcome::Complete && result.statusCode >= 200 && result.statusCode <= 299;
+}

@@ -1,6 +1,7 @@
 #pragma once
 // One HTTP GET whose body is read to its end and thrown away, for the update
-// address. Only the status line of the final answer matters to the caller.
+// address. The caller shows the status line of the final answer and judges
+// the fetch by httpSucceeded.
 // Safe to call from any thread; keeps no state between calls.
 
 #include <cstdint>
@@ -15,16 +16,21 @@ struct HttpGetLimits {
 
 struct HttpGetResult {
     enum class Outcome {
-        Complete,       // the answer was read to its end (whatever its status code)
+        Complete,       // the whole answer was read, body included (whatever its status code)
         SetupFailed,    // the request could not be prepared; nothing was sent
         TransferFailed  // connecting, sending or reading failed part-way
     };
     Outcome outcome = Outcome::SetupFailed;
     // First line of the final answer's head, without its line end.
     std::optional<std::string> statusLine;
-    long statusCode = 0;
+    long statusCode = 0;  // of the final answer, as a number; 0 when none came
     std::string error;  // why it failed; never holds credentials
 };
+
+// The one rule for a fetch that worked: the exchange ended, the whole body
+// came, and the final status code is 2xx. The status text is never read for
+// it: a reason phrase may hold anything ("500 Error 200 OK").
+bool httpSucceeded(const HttpGetResult& result);
 
 // Every occurrence of secret in text replaced by "***" (error texts must not
 // carry credentials).

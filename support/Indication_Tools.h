@@ -13,6 +13,13 @@
 #include <string>
 #include <vector>
 
+// getUrl's status text with the verdict on the fetch behind it: the text
+// alone cannot tell a transfer that broke after "HTTP/1.1 200 OK".
+struct UrlReply {
+    std::optional<std::string> statusText;
+    bool succeeded = false;
+};
+
 class Indication_Tools {
 public:
     Indication_Tools() = delete;
@@ -79,6 +86,7 @@ public:
 
     // ---- Remote update operations ------------------------------------------
     static std::optional<std::string> getUrl(const std::optional<std::string>& url);
+    static UrlReply getUrlReply(const std::optional<std::string>& url);
     static std::optional<std::string> base64Encode(const std::optional<std::string>& text);
     static std::optional<std::vector<uint8_t>> base64Encode(const std::optional<std::vector<uint8_t>>& bytes);
     static std::optional<std::string> base64Decode(const std::optional<std::string>& text);

@@ -179,7 +179,11 @@ void setRemoteUpdateLimits(const RemoteUpdateLimits& value) {
 }
 
 std::optional<std::string> Indication_Tools::getUrl(const std::optional<std::string>& url) {
-    if (!url || !Platform::current().isUsableHttpUrl(*url)) return std::nullopt;
+    return getUrlReply(url).statusText;
+}
+
+UrlReply Indication_Tools::getUrlReply(const std::optional<std::string>& url) {
+    if (!url || !Platform::current().isUsableHttpUrl(*url)) return {};
 
     std::string status = "50x Internal Application Error";
 
@@ -222,7 +226,7 @@ std::optional<std::string> Indication_Tools::getUrl(const std::optional<std::str
                 report("getUrl : Error [read] : the server answered \"" + status + "\"", true);
             break;
     }
-    return status;
+    return {status, httpSucceeded(answer)};
 }
 
 std::optional<std::string> Indication_Tools::base64Encode(const std::optional<std::string>& text) {

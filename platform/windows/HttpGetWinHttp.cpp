@@ -17,7 +17,9 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdint>
 #include <cwctype>
+#include <optional>
 
 namespace {
 
@@ -92,6 +94,21 @@ bool queryText(HINTERNET request, DWORD what, std::wstring& out) {
     text.resize(size / sizeof(wchar_t));
     out = std::move(text);
     return true;
+}
+
+// The body length the head announces: none with a transfer coding (chunked
+// framing ends the body then) or for an answer that never has a body.
+std::optional<uint64_t> announcedLength(HINTERNET request, DWORD status) {
+    if (status == 204 || status == 304 || (status >= 100 && status < 200)) return std::nullopt;
+    std::wstring text;
+    if (queryText(request, WINHTTP_QUERY_TRANSFER_ENCODING, text)) return std::nullopt;
+    if (!queryText(request, WINHTTP_QUERY_CONTENT_LENGTH, text) || text.empty()) return std::nullopt;
+    uint64_t value = 0;
+    for (wchar_t c : text) {
+        if (c < L'0' || c > L'9' || value > (UINT64_MAX - 9) / 10) return std::nullopt;
+        value = value * 10 + static_cast<uint64_t>(c - L'0');
+    }
+    return value;
 }
 
 int remainingMs(Clock::time_point deadline) {
@@ -170,8 +187,11 @@ HttpGetResult os::httpGet(const std::string& url, const std::optional<std::strin
         std::wstring location;
         const bool redirect = (status == 301 || status == 302 || status == 303 || status == 307 || status == 308) &&
                               queryText(request.get(), WINHTTP_QUERY_LOCATION, location);
-        // The body is only read so the server sees its answer consumed.
+        // The body is only read so the server sees its answer consumed; its
+        // length is counted, since a connection closed early may read as
+        // the end of the body.
         char buffer[16384];
+        uint64_t received = 0;
         for (;;) {
             if (Clock::now() >= deadline) {
                 result.error = "cannot read the answer: timed out";
@@ -185,6 +205,12 @@ HttpGetResult os::httpGet(const std::string& url, const std::optional<std::strin
                 return result;
             }
             if (n == 0) break;
+            received += n;
+        }
+        if (const std::optional<uint64_t> expected = announcedLength(request.get(), status);
+            expected && received < *expected) {
+            result.error = "transfer closed with " + std::to_string(*expected - received) + " bytes remaining to read";
+            return result;
         }
         if (!redirect || limits.maxRedirects <= 0) {
             result.outcome = HttpGetResult::Outcome::Complete;

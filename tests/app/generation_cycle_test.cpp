@@ -5,7 +5,9 @@
 
 #include "app/zkQuoteForge.h"
 #include "support/Indication_Tools.h"
+#include "support/RemoteUpdate.h"
 #include "support/SysProperties.h"
+#include "tests/common/Loopback.h"
 #include "tests/common/TestPlatform.h"
 
 #include <gtest/gtest.h>
@@ -507,6 +509,7 @@ protected:
     }
     void TearDown() override {
         release();
+        setRemoteUpdateLimits(RemoteUpdateLimits{});
         ServiceTest::TearDown();
         server.stop();
         thread.join();
@@ -549,15 +552,22 @@ protected:
 };
 
 TEST_F(UpdateServiceTest, UpdateAddressResults) {
+    // A body that stalls after its head, cut by a short time limit.
+    TricklingServer stalling("HTTP/1.1 200 OK\r\nContent-Length: 1000000\r\n\r\n", "x");
+    RemoteUpdateLimits limits;
+    limits.http.totalTimeoutMs = 1'500;
+    setRemoteUpdateLimits(limits);
     struct Case {
         std::string config;
         std::string line;
+        size_t causeLines;  // logged between "Update all datas." and the verdict
     };
     for (const Case& c : std::vector<Case>{
-             {"INDICEGIF_URLUPDATE_URL=" + url("/ok"), "[QuoteForge] : Updating ok : HTTP/1.1 200 OK"},
-             {"INDICEGIF_URLUPDATE_URL=" + url("/missing"), "[QuoteForge] : Updating failed : HTTP/1.1 404 Not Found"},
-             {"", "[QuoteForge] : Updating failed : "},
-             {"INDICEGIF_URLUPDATE_URL=not an address", "[QuoteForge] : Updating failed : "},
+             {"INDICEGIF_URLUPDATE_URL=" + url("/ok"), "[QuoteForge] : Updating ok : HTTP/1.1 200 OK", 0},
+             {"INDICEGIF_URLUPDATE_URL=" + url("/missing"), "[QuoteForge] : Updating failed : HTTP/1.1 404 Not Found", 1},
+             {"INDICEGIF_URLUPDATE_URL=" + stalling.url(), "[QuoteForge] : Updating failed : HTTP/1.1 200 OK", 1},
+             {"", "[QuoteForge] : Updating failed : ", 0},
+             {"INDICEGIF_URLUPDATE_URL=not an address", "[QuoteForge] : Updating failed : ", 0},
          }) {
         reset();
         platform.clearOut();
@@ -568,7 +578,8 @@ TEST_F(UpdateServiceTest, UpdateAddressResults) {
         const std::vector<std::string> lines = log();
         const size_t update = find(lines, "Update all datas.");
         ASSERT_NE(update, std::string::npos);
-        EXPECT_EQ(lines[update + 1 + (c.line.find("404") != std::string::npos)], "  |_ " + c.line);
+        ASSERT_LT(update + 1 + c.causeLines, lines.size());
+        EXPECT_EQ(lines[update + 1 + c.causeLines], "  |_ " + c.line);
         EXPECT_LT(update, find(lines, "GIF Construction now."));
         zkQuoteForge::discardApplication();
     }

@@ -10,6 +10,7 @@ argument (seconds) or when its parent test script kills it.
   /away        302 to the same server under the name "localhost" (another host), /seen
   /seen        200 when no Authorization header came, 400 when one did
   /silent      accepts and never answers
+  /stall       200 and the start of its body, then nothing more
 """
 import http.server
 import socketserver
@@ -46,6 +47,13 @@ class Handler(http.server.BaseHTTPRequestHandler):
         elif self.path == "/seen":
             self.answer(400 if auth else 200)
         elif self.path == "/silent":
+            time.sleep(20)
+        elif self.path == "/stall":
+            self.send_response(200)
+            self.send_header("Content-Length", "1000")
+            self.end_headers()
+            self.wfile.write(b"abc")
+            self.wfile.flush()
             time.sleep(20)
         else:
             self.answer(404)

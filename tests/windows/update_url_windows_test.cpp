@@ -52,13 +52,16 @@ TEST_F(UpdateUrlWindows, RedirectToAnotherHostGoesWithoutTheHeader) {
     EXPECT_EQ(get("/away", std::nullopt, none).statusCode, 302);
 }
 
-TEST_F(UpdateUrlWindows, SilentServerIsBoundedByTheTimeOut) {
+TEST_F(UpdateUrlWindows, SilentServerOrStalledBodyIsBoundedByTheTimeOut) {
     HttpGetLimits limits;
     limits.totalTimeoutMs = 1500;
-    const auto start = std::chrono::steady_clock::now();
-    auto r = get("/silent", std::nullopt, limits);
-    EXPECT_EQ(r.outcome, HttpGetResult::Outcome::TransferFailed);
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+    for (const char* path : {"/silent", "/stall"}) {
+        const auto start = std::chrono::steady_clock::now();
+        auto r = get(path, std::nullopt, limits);
+        EXPECT_EQ(r.outcome, HttpGetResult::Outcome::TransferFailed) << path;
+        EXPECT_FALSE(httpSucceeded(r)) << path;
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+    }
 }
 
 TEST_F(UpdateUrlWindows, OnlyHttpAndHttpsAddresses) {
