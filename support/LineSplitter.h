@@ -4,13 +4,14 @@
 #include <cstddef>
 #include <functional>
 #include <string>
+#include <utility>
 
 // Cuts a byte stream into lines the way a line reader does: "\n", "\r\n" and a
 // lone "\r" each end a line; an unterminated last line still counts.
 class LineSplitter {
 public:
-    LineSplitter(size_t maxBytes, const std::function<void(const std::string&)>& onLine)
-        : maxBytes_(maxBytes == 0 ? 1 : maxBytes), onLine_(onLine) {}
+    LineSplitter(size_t maxBytes, std::function<void(const std::string&)> onLine)
+        : maxBytes_(maxBytes == 0 ? 1 : maxBytes), onLine_(std::move(onLine)) {}
 
     void feed(const char* data, size_t n) {
         for (size_t i = 0; i < n; ++i) {
@@ -46,7 +47,7 @@ private:
     }
 
     size_t maxBytes_;
-    const std::function<void(const std::string&)>& onLine_;
+    std::function<void(const std::string&)> onLine_;
     std::string line_;
     bool skipLineFeed_ = false;
     bool justCut_ = false;

@@ -276,11 +276,8 @@ int32_t Indication_Tools::ExecuteApplication(const std::string& program, const s
     // Its standard error says why it failed: logged then whatever the
     // printout setting, otherwise only with it, like its output.
     auto reportErrorTail = [&](bool log) {
-        // The splitter keeps a reference to its handler: it must outlive it.
-        const std::function<void(const std::string&)> onLine = [&](const std::string& line) {
-            report("[ERR] : " + outputToText(line), log);
-        };
-        LineSplitter tail(run.errorTail.size() + 1, onLine);
+        LineSplitter tail(run.errorTail.size() + 1,
+                          [&](const std::string& line) { report("[ERR] : " + outputToText(line), log); });
         tail.feed(run.errorTail.data(), run.errorTail.size());
         tail.finish();
     };
