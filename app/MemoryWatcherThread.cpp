@@ -5,7 +5,6 @@
 #include "support/Indication_Tools.h"
 #include "support/Platform.h"
 
-#include <chrono>
 #include <exception>
 
 MemoryWatcherThread myMemWatch;
@@ -80,11 +79,10 @@ void MemoryWatcherThread::run() {
         for (int64_t remaining = runMillis_; remaining > 0; remaining -= pauseMillis_) {
             MemoryMonitoring();
             {
+                // The platform measures the pause, so a test's clock can end it.
                 MutexLock lock(stateMutex_);
-                const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(pauseMillis_);
-                while (!stopRequested_ && lock.waitUntil(wake_, until)) {
-                }
-                if (stopRequested_) return;
+                const auto stopped = [this]() ZK_REQUIRES(stateMutex_) { return stopRequested_; };
+                if (Platform::current().waitFor(wake_, lock.native(), pauseMillis_, stopped)) return;
             }
             std::string error;
             if (!Platform::current().appendFile(file_, std::to_string(CurrentUsed.load()) + Indication_Tools::EOL, error))

@@ -6,7 +6,6 @@
 
 #include "support/Compiler.h"
 
-#include <chrono>
 #include <condition_variable>
 #include <mutex>
 
@@ -35,11 +34,6 @@ public:
     // Releases the mutex while it waits for a notification (or a spurious
     // wake-up: callers check their condition again) and holds it on return.
     void wait(std::condition_variable& changed) { changed.wait(lock_); }
-    // As wait(), for at most until deadline; false once it has passed.
-    template <class Clock, class Duration>
-    bool waitUntil(std::condition_variable& changed, const std::chrono::time_point<Clock, Duration>& deadline) {
-        return changed.wait_until(lock_, deadline) == std::cv_status::no_timeout;
-    }
     // For waits that need the standard lock (Platform::waitFor).
     std::unique_lock<std::mutex>& native() { return lock_; }
 
