@@ -20,6 +20,8 @@ set(ZK_WINDOWS_TESTS
   support/properties_test.cpp
   support/grown_file_test.cpp
   support/platform_contract_test.cpp
+  support/program_run_test.cpp
+  support/line_splitter_test.cpp
   encoders/pixel_runs_test.cpp
   chart/canvas_test.cpp
   chart/chart_data_test.cpp

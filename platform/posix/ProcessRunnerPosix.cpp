@@ -1,35 +1,32 @@
-// POSIX implementation of the update-program runner.
+// POSIX implementation of the update-program runner. The program leads a
+// process group of its own, so that what it starts (curl under a shell) is
+// ended with it. It is released only after that group has been ended: until
+// then its id can name no other group.
 
 #include "support/ProcessRunner.h"
 
+#include "platform/ProgramRun.h"
 #include "platform/SystemPlatform.h"
 
 #include "platform/posix/Descriptor.h"
 #include "platform/posix/PosixSignals.h"
-#include "support/LineSplitter.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstring>
-#include <exception>
 #include <fcntl.h>
 #include <mutex>
 #include <poll.h>
-#include <thread>
 #include <spawn.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 
 extern char** environ;
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
-
-// How often a program that keeps its output open is checked for having ended.
-constexpr auto kExitCheckPeriod = std::chrono::milliseconds(100);
 
 std::string describe(const std::string& what, int err) { return what + " (" + std::strerror(err) + ")"; }
 
@@ -51,52 +48,99 @@ struct SpawnSetup {
     }
 };
 
-}  // namespace
-
-void ignoreBrokenPipeSignal() {
-    static std::once_flag once;
-    std::call_once(once, [] {
-        struct sigaction current {};
-        if (sigaction(SIGPIPE, nullptr, &current) == 0 && current.sa_handler == SIG_DFL) {
-            struct sigaction ignore {};
-            ignore.sa_handler = SIG_IGN;
-            sigemptyset(&ignore.sa_mask);
-            sigaction(SIGPIPE, &ignore, nullptr);
-        }
-    });
-}
-
-ProcessRunResult os::runProgram(const std::vector<std::string>& args,
-                            const std::function<void(const std::string& line)>& onLine,
-                            const ProcessLimits& limits) {
-    ignoreBrokenPipeSignal();
-    ProcessRunResult result;
-    if (args.empty() || args[0].empty()) {
-        result.outcome = ProcessRunResult::Outcome::StartRefused;
-        result.error = "no program to run";
-        return result;
+class PosixProgram final : public os::StartedProgram {
+public:
+    explicit PosixProgram(const std::string& program) : program_(program) {}
+    ~PosixProgram() override {
+        if (pid_ <= 0 || released_) return;
+        endAll();
+        int exitValue = 0;
+        std::string error;
+        release(exitValue, error);
     }
-    for (const std::string& a : args) {
-        if (a.find('\0') != std::string::npos) {
-            result.outcome = ProcessRunResult::Outcome::StartRefused;
-            result.error = "invalid null character in the command";
-            return result;
+
+    // Starts args with both outputs piped to us; false with result set when it cannot.
+    bool start(const std::vector<std::string>& args, ProcessRunResult& result);
+
+    bool pumpOutput(int64_t ms, os::ProgramOutput& output) override;
+
+    void closeOutputs() override {
+        out_.close();
+        err_.close();
+    }
+
+    bool waitEnd(int64_t ms) override {
+        // Short pauses first: a program that closed its outputs usually ends at once.
+        for (int64_t pause = 1;; pause = std::min<int64_t>(pause * 2, 50)) {
+            if (ended()) return true;
+            if (ms <= 0) return false;
+            pause = std::min(pause, ms);
+            std::this_thread::sleep_for(std::chrono::milliseconds(pause));
+            ms -= pause;
         }
     }
-    const std::string& program = args[0];
 
+    std::string endAll() override {
+        // Unless someone else released the program: its id may then be another's.
+        if (waitFailure_ == 0) ::kill(-pid_, SIGKILL);
+        return {};
+    }
+
+    bool release(int& exitValue, std::string& error) override {
+        released_ = true;
+        int status = 0;
+        pid_t w = -1;
+        if (waitFailure_ == 0) {
+            do w = waitpid(pid_, &status, 0);
+            while (w < 0 && errno == EINTR);
+            if (w < 0) waitFailure_ = errno;
+        }
+        if (waitFailure_ != 0) {
+            error = describe("cannot wait for " + program_, waitFailure_);
+            return false;
+        }
+        exitValue = exitValueOf(status);
+        return true;
+    }
+
+private:
+    // Whether the program has ended, without releasing it.
+    bool ended() {
+        if (ended_) return true;
+        siginfo_t info{};
+        int rc;
+        do rc = waitid(P_PID, static_cast<id_t>(pid_), &info, WEXITED | WNOHANG | WNOWAIT);
+        while (rc < 0 && errno == EINTR);
+        // ECHILD: released behind our back (SIGCHLD ignored by someone).
+        if (rc < 0) waitFailure_ = errno;
+        ended_ = rc < 0 || info.si_pid == pid_;
+        return ended_;
+    }
+
+    std::string program_;
+    pid_t pid_ = -1;
+    Descriptor out_, err_;
+    bool ended_ = false;
+    bool released_ = false;
+    int waitFailure_ = 0;
+    char buffer_[65536];
+};
+
+bool PosixProgram::start(const std::vector<std::string>& args, ProcessRunResult& result) {
     // Close-on-exec from the start: no other thread's child may inherit them.
     int outPipe[2], errPipe[2];
     if (pipe2(outPipe, O_CLOEXEC) != 0) {
-        result.error = describe("cannot create a pipe for " + program, errno);
-        return result;
+        result.error = describe("cannot create a pipe for " + program_, errno);
+        return false;
     }
-    Descriptor outRead(outPipe[0]), outWrite(outPipe[1]);
+    out_ = Descriptor(outPipe[0]);
+    Descriptor outWrite(outPipe[1]);
     if (pipe2(errPipe, O_CLOEXEC) != 0) {
-        result.error = describe("cannot create a pipe for " + program, errno);
-        return result;
+        result.error = describe("cannot create a pipe for " + program_, errno);
+        return false;
     }
-    Descriptor errRead(errPipe[0]), errWrite(errPipe[1]);
+    err_ = Descriptor(errPipe[0]);
+    Descriptor errWrite(errPipe[1]);
 
     SpawnSetup setup;
     int rc = posix_spawn_file_actions_init(&setup.actions);
@@ -114,165 +158,98 @@ ProcessRunResult os::runProgram(const std::vector<std::string>& args,
     }
     if (rc == 0) {
         // The child starts with no blocked signals and a default SIGPIPE, whatever
-        // this thread blocks and whatever the service ignores.
+        // this thread blocks and whatever the service ignores, in a group of its own.
         sigset_t none, brokenPipe;
         sigemptyset(&none);
         sigemptyset(&brokenPipe);
         sigaddset(&brokenPipe, SIGPIPE);
         rc = posix_spawnattr_setsigmask(&setup.attributes, &none);
         if (rc == 0) rc = posix_spawnattr_setsigdefault(&setup.attributes, &brokenPipe);
-        if (rc == 0) rc = posix_spawnattr_setflags(&setup.attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+        if (rc == 0) rc = posix_spawnattr_setpgroup(&setup.attributes, 0);
+        if (rc == 0)
+            rc = posix_spawnattr_setflags(&setup.attributes,
+                                          POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETPGROUP);
     }
     if (rc != 0) {
         result.outcome = ProcessRunResult::Outcome::StartRefused;
-        result.error = describe("cannot prepare the start of " + program, rc);
-        return result;
+        result.error = describe("cannot prepare the start of " + program_, rc);
+        return false;
     }
 
     std::vector<char*> argv;
     argv.reserve(args.size() + 1);
     for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
-
-    pid_t pid = -1;
-    rc = posix_spawn(&pid, program.c_str(), &setup.actions, &setup.attributes, argv.data(), environ);
-    // Our copies of the write ends must go, or the reads below never see the end.
-    outWrite.close();
-    errWrite.close();
-    if (rc != 0) {
-        switch (rc) {
-            case E2BIG:
-            case EINVAL:
-            case ENOMEM:
-            case EAGAIN:
-                result.outcome = ProcessRunResult::Outcome::StartRefused;
-                break;
-            default:
-                result.outcome = ProcessRunResult::Outcome::IoError;
-        }
-        result.error = describe("Cannot run program \"" + program + "\"", rc);
-        return result;
-    }
-
-    LineSplitter lines(limits.maxLineBytes, onLine);
-    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(std::max<int64_t>(limits.maxRunMs, 0));
-    bool reaped = false;
-    int status = 0;
-    Clock::time_point endedAt{};
-    Clock::time_point lastExitCheck = Clock::now();
-    std::string readError;
-
-    auto checkExit = [&] {
-        lastExitCheck = Clock::now();
-        pid_t w;
-        do w = waitpid(pid, &status, WNOHANG);
-        while (w < 0 && errno == EINTR);
-        if (w == pid || (w < 0 && errno == ECHILD)) {
-            if (w < 0) readError = describe("cannot wait for " + program, ECHILD);
-            reaped = true;
-            endedAt = Clock::now();
-        }
-    };
-
-    // Killed, then reaped below; what it left running is cut off by the grace.
-    auto stopAtTheLimit = [&] {
-        ::kill(pid, SIGKILL);
-        readError = "program \"" + program + "\" still running after " +
-                    (limits.maxRunMs % 1000 == 0 ? std::to_string(limits.maxRunMs / 1000) + " s"
-                                                 : std::to_string(limits.maxRunMs) + " ms") +
-                    ", stopped";
-    };
-
-    char buffer[65536];
-    while (outRead.open() || errRead.open()) {
-        int timeoutMs = static_cast<int>(kExitCheckPeriod.count());
-        if (!reaped && Clock::now() >= deadline) {
-            stopAtTheLimit();
+    rc = posix_spawn(&pid_, program_.c_str(), &setup.actions, &setup.attributes, argv.data(), environ);
+    // Our copies of the write ends go as they go out of scope here, or the
+    // reads would never see the end.
+    if (rc == 0) return true;
+    pid_ = -1;
+    switch (rc) {
+        case E2BIG:
+        case EINVAL:
+        case ENOMEM:
+        case EAGAIN:
+            result.outcome = ProcessRunResult::Outcome::StartRefused;
             break;
-        }
-        if (reaped) {
-            // The program has ended but someone it left behind holds its output.
-            auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                endedAt + std::chrono::milliseconds(limits.outputGraceMs) - Clock::now());
-            if (left.count() <= 0) break;
-            timeoutMs = static_cast<int>(std::min<int64_t>(left.count(), timeoutMs));
-        }
-        pollfd fds[2];
-        nfds_t count = 0;
-        if (outRead.open()) fds[count++] = {outRead.get(), POLLIN, 0};
-        if (errRead.open()) fds[count++] = {errRead.get(), POLLIN, 0};
-        int ready = poll(fds, count, timeoutMs);
-        if (ready < 0) {
-            if (errno == EINTR) continue;
-            readError = describe("cannot wait for the output of " + program, errno);
-            break;
-        }
-        for (nfds_t i = 0; i < count && readError.empty(); ++i) {
-            if (fds[i].revents == 0) continue;
-            const bool isOut = fds[i].fd == outRead.get();
-            ssize_t n = ::read(fds[i].fd, buffer, sizeof buffer);
-            if (n < 0) {
-                if (errno == EINTR || errno == EAGAIN) continue;
-                readError = describe("cannot read the output of " + program, errno);
-            } else if (n == 0) {
-                if (isOut) {
-                    outRead.close();
-                } else {
-                    errRead.close();
-                }
-            } else if (isOut) {
-                try {
-                    lines.feed(buffer, static_cast<size_t>(n));
-                } catch (const std::exception& e) {
-                    readError = e.what();
-                } catch (...) {
-                    readError = "cannot pass on the output of " + program;
-                }
-            } else {
-                keepErrorTail(result.errorTail, buffer, static_cast<size_t>(n));
-            }
-        }
-        if (!readError.empty()) break;
-        if (!reaped && (ready == 0 || Clock::now() - lastExitCheck >= kExitCheckPeriod)) checkExit();
+        default:
+            result.outcome = ProcessRunResult::Outcome::IoError;
     }
+    result.error = describe("Cannot run program \"" + program_ + "\"", rc);
+    return false;
+}
 
-    if (readError.empty()) {
-        try {
-            lines.finish();
-        } catch (const std::exception& e) {
-            readError = e.what();
-        } catch (...) {
-            readError = "cannot pass on the output of " + program;
+bool PosixProgram::pumpOutput(int64_t ms, os::ProgramOutput& output) {
+    pollfd fds[2];
+    nfds_t count = 0;
+    if (out_.open()) fds[count++] = {out_.get(), POLLIN, 0};
+    if (err_.open()) fds[count++] = {err_.get(), POLLIN, 0};
+    if (count == 0) return false;
+    if (poll(fds, count, static_cast<int>(std::clamp<int64_t>(ms, 0, 60'000))) < 0) {
+        if (errno != EINTR) output.fail(describe("cannot wait for the output of " + program_, errno));
+        return true;
+    }
+    for (nfds_t i = 0; i < count; ++i) {
+        if (fds[i].revents == 0) continue;
+        Descriptor& from = fds[i].fd == out_.get() ? out_ : err_;
+        const ssize_t n = ::read(from.get(), buffer_, sizeof buffer_);
+        if (n < 0) {
+            if (errno != EINTR && errno != EAGAIN)
+                output.fail(describe("cannot read the output of " + program_, errno));
+        } else if (n == 0) {
+            from.close();
+        } else if (&from == &out_) {
+            output.out(buffer_, static_cast<size_t>(n));
+        } else {
+            output.err(buffer_, static_cast<size_t>(n));
         }
     }
-    // Closing first means a child still writing gets an error instead of blocking.
-    outRead.close();
-    errRead.close();
-    // A program that closed its outputs and goes on is held to the limit too.
-    while (!reaped && readError.empty()) {
-        if (Clock::now() >= deadline) {
-            stopAtTheLimit();
-            break;
-        }
-        checkExit();
-        if (!reaped) {
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-            std::this_thread::sleep_for(std::clamp(left, std::chrono::milliseconds(1), kExitCheckPeriod));
-        }
-    }
-    if (!reaped) {
-        pid_t w;
-        do w = waitpid(pid, &status, 0);
-        while (w < 0 && errno == EINTR);
-        if (w < 0 && readError.empty()) readError = describe("cannot wait for " + program, errno);
-    }
+    return out_.open() || err_.open();
+}
 
-    if (!readError.empty()) {
-        result.outcome = ProcessRunResult::Outcome::IoError;
-        result.error = readError;
-        return result;
-    }
-    result.outcome = ProcessRunResult::Outcome::Exited;
-    result.exitValue = exitValueOf(status);
-    return result;
+}  // namespace
+
+void ignoreBrokenPipeSignal() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        struct sigaction current {};
+        if (sigaction(SIGPIPE, nullptr, &current) == 0 && current.sa_handler == SIG_DFL) {
+            struct sigaction ignore {};
+            ignore.sa_handler = SIG_IGN;
+            sigemptyset(&ignore.sa_mask);
+            sigaction(SIGPIPE, &ignore, nullptr);
+        }
+    });
+}
+
+ProcessRunResult os::runProgram(const std::vector<std::string>& args,
+                                const std::function<void(const std::string& line)>& onLine,
+                                const ProcessLimits& limits) {
+    ignoreBrokenPipeSignal();
+    ProcessRunResult result;
+    if (!checkProgramArguments(args, result)) return result;
+    PosixProgram program(args[0]);
+    if (!program.start(args, result)) return result;
+    ProgramOutput output(args[0], limits.maxLineBytes, onLine);
+    return runStarted(program, output, limits);
 }

@@ -4,6 +4,7 @@
 //   exit N     end with exit code N
 //   flood N    write N lines to standard output and to standard error
 //   hang       start a copy of itself that hangs too, then sleep for good
+//   leave      start a copy of itself that hangs, then end
 
 #ifndef NOMINMAX
 #define NOMINMAX  // std::min and std::max, not the macros
@@ -31,9 +32,9 @@ int main(int argc, char** argv) {
         }
         return 0;
     }
-    if (what == "hang") {
+    if (what == "hang" || what == "leave") {
         if (argc == 2) {
-            // A child of its own, which the run limit must end as well.
+            // A child of its own, which the end of the run must end as well.
             wchar_t self[MAX_PATH];
             GetModuleFileNameW(nullptr, self, MAX_PATH);
             std::wstring line = L"\"" + std::wstring(self) + L"\" hang child";
@@ -47,6 +48,7 @@ int main(int argc, char** argv) {
                 CloseHandle(info.hProcess);
             }
         }
+        if (what == "leave") return 0;
         Sleep(INFINITE);
     }
     return 2;
