@@ -89,11 +89,15 @@ public:
         if (reader_.joinable()) reader_.join();
     }
     bool started() const { return pid_ > 0; }
-    void signal(int sig) { ::kill(pid_, sig); }
+    // Never with pid_ -1 (no child started): kill(-1) would end every process we may signal.
+    void signal(int sig) {
+        if (pid_ > 0) ::kill(pid_, sig);
+    }
 
     // The exit status, or none when the process is still running after limit
     // (it is then killed, so that a hang fails the test instead of blocking it).
     std::optional<int> wait(std::chrono::milliseconds limit = 30s) {
+        if (pid_ <= 0) return std::nullopt;
         for (auto end = std::chrono::steady_clock::now() + limit; !status_;) {
             int raw = 0;
             pid_t r = ::waitpid(pid_, &raw, WNOHANG);
