@@ -82,7 +82,7 @@ public:
 
     std::string endAll() override {
         // Unless someone else released the program: its id may then be another's.
-        if (waitFailure_ == 0) ::kill(-pid_, SIGKILL);
+        if (waitFailure_ == 0 && pid_ > 1) ::kill(-pid_, SIGKILL);
         return {};
     }
 
