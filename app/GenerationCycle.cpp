@@ -489,7 +489,13 @@ ChartResult zkQuoteForge::buildChart(Indication_Graph& surface, const std::strin
             line += "configuration failed!";
             IT::addLogIndice("  |_ Configuration Failed!");
         }
-        if (const Indication_Data* model = surface.idMesDonnees.get()) result.newestRecord = model->newestRecord;
+        if (const Indication_Data* model = surface.idMesDonnees.get()) {
+            result.newestRecord = model->newestRecord;
+            if (model->unreadableLines) {
+                result.dataFile = model->szFileData_Values;
+                result.unreadableLines = *model->unreadableLines;
+            }
+        }
     } catch (...) {
         // One chart that fails in an unforeseen way does not cost the others theirs.
         const std::string failure = currentFailure();

@@ -77,6 +77,7 @@ void ServiceStatus::chartOutcome(const std::string& graphFile, const ChartResult
     if (result.newestRecord && (*result.newestRecord != 0 || !chart.newestRecord))
         chart.newestRecord = result.newestRecord;
     if (result.outcome == ChartOutcome::built) chart.lastSuccess = at;
+    if (result.dataFile) dataFiles_[*result.dataFile] = DataFile{result.unreadableLines, pass_};
     if (result.outcome == ChartOutcome::failed) {
         chart.lastCause = result.cause == ChartFailure::none ? ChartFailure::configuration : result.cause;
         passFailed_ = true;
@@ -87,13 +88,9 @@ void ServiceStatus::passEnded(int64_t at) {
     std::lock_guard<std::mutex> lock(mutex_);
     end_ = at;
     if (!passFailed_) lastGoodPass_ = at;
-    // Charts no longer in the configuration are forgotten.
-    for (auto it = charts_.begin(); it != charts_.end();) {
-        if (it->second.pass != pass_)
-            it = charts_.erase(it);
-        else
-            ++it;
-    }
+    // Charts no longer in the configuration, and files no chart read, are forgotten.
+    std::erase_if(charts_, [this](const auto& entry) { return entry.second.pass != pass_; });
+    std::erase_if(dataFiles_, [this](const auto& entry) { return entry.second.pass != pass_; });
 }
 
 std::string ServiceStatus::exposition() const {
@@ -161,10 +158,18 @@ std::string ServiceStatus::exposition() const {
             if (!chart.newestRecord) continue;
             if (!std::exchange(familyShown, true))
                 family(out, "zkquoteforge_chart_newest_record_timestamp_seconds",
-                       "Newest record of each chart's data file when last read (Unix time).");
+                       "Newest record of each chart's data file when last read, leaving out records more than an hour "
+                       "ahead of the clock (Unix time).");
             sample(out, "zkquoteforge_chart_newest_record_timestamp_seconds",
                        "graph_file=\"" + labelValue(file) + "\"", seconds(*chart.newestRecord));
         }
+    }
+    if (!dataFiles_.empty()) {
+        family(out, "zkquoteforge_data_file_unreadable_lines",
+               "Lines of each data file read in the last pass that look like records but cannot be read.");
+        for (const auto& [file, data] : dataFiles_)
+            sample(out, "zkquoteforge_data_file_unreadable_lines", "data_file=\"" + labelValue(file) + "\"",
+                   std::to_string(data.unreadableLines));
     }
     return out;
 }

@@ -53,4 +53,9 @@ private:
     bool passFailed_ = false;
     std::map<std::string, bool> steps_;  // outcome of each update step this pass
     std::map<std::string, Chart> charts_;
+    struct DataFile {
+        int64_t unreadableLines = 0;
+        uint64_t pass = 0;  // the pass that last read it
+    };
+    std::map<std::string, DataFile> dataFiles_;
 };

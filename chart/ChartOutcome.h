@@ -10,7 +10,7 @@
 enum class ChartOutcome { built, noData, failed };
 
 // Why a chart failed; none for a chart that did not.
-enum class ChartFailure { none, graphFile, dataFile, configuration, imageWrite, font };
+enum class ChartFailure { none, graphFile, dataFile, dataFormat, configuration, imageWrite, font };
 
 // The status file's names of outcomes and causes.
 inline const char* outcomeName(ChartOutcome outcome) {
@@ -30,6 +30,8 @@ inline const char* failureName(ChartFailure cause) {
             return "graph_file";
         case ChartFailure::dataFile:
             return "data_file";
+        case ChartFailure::dataFormat:
+            return "data_format";
         case ChartFailure::imageWrite:
             return "image_write";
         case ChartFailure::font:
@@ -54,4 +56,7 @@ struct ChartResult {
     // The newest record of the data file read (milliseconds since the
     // epoch); 0 when the file held none; nothing when no file was read.
     std::optional<int64_t> newestRecord;
+    // The data file read, and its lines that look like records but do not read.
+    std::optional<std::string> dataFile;
+    int64_t unreadableLines = 0;
 };

@@ -3,6 +3,7 @@
 #include "support/Platform.h"
 
 #include <algorithm>
+#include <utility>
 
 #define XXH_INLINE_ALL
 #include <xxhash.h>
@@ -40,6 +41,8 @@ struct DataFileCache::Reading {
     }
 
     uint64_t digest() const { return XXH3_64bits_digest(&state); }
+    // The whole file as read: the lines parsed and the unfinished one.
+    uint64_t contentKey() const { return XXH3_64bits_withSeed(carry.data(), carry.size(), digest()); }
 
     DataFileParser& parser;
     XXH3_state_t state;
@@ -146,7 +149,9 @@ bool DataFileCache::refresh(Entry& entry, const std::shared_ptr<Entry>& self, co
         };
         if (!platform.readFileParts(path, 0, take, identity, size, error)) return false;
         if (proven) {
-            out = parser.records(reading.carry);
+            const std::shared_ptr<DataFileRecords> records = parser.records(reading.carry);
+            records->contentKey = reading.contentKey();
+            out = records;
             if (parser.streaming()) {
                 entry.parser.reset();
             } else {
@@ -171,7 +176,9 @@ bool DataFileCache::refresh(Entry& entry, const std::shared_ptr<Entry>& self, co
     };
     ++wholeReads_;
     if (!platform.readFileParts(path, 0, take, identity, size, error)) return false;
-    out = parser->records(reading.carry);
+    const std::shared_ptr<DataFileRecords> records = parser->records(reading.carry);
+    records->contentKey = reading.contentKey();
+    out = records;
     if (!parser->streaming() && charge(self, path, parser->bytes())) {
         entry.parser = std::move(parser);
         entry.consumed = reading.consumed;
@@ -225,9 +232,25 @@ void DataFileCache::setBudget(size_t budget) {
     entries_.clear();
 }
 
+bool DataFileCache::firstTelling(const std::string& path, uint64_t contentKey) {
+    MutexLock lock(mutex_);
+    auto [it, added] = told_.try_emplace(path, Told{contentKey, true});
+    it->second.used = true;
+    if (!added && it->second.contentKey == contentKey) return false;
+    it->second.contentKey = contentKey;
+    return true;
+}
+
 void DataFileCache::endPass() {
     MutexLock lock(mutex_);
     ++pass_;
+    // A file whose findings nobody told in this pass is told again at its next.
+    for (auto it = told_.begin(); it != told_.end();) {
+        if (std::exchange(it->second.used, false))
+            ++it;
+        else
+            it = told_.erase(it);
+    }
     for (auto it = entries_.begin(); it != entries_.end();) {
         Slot& slot = it->second;
         if (slot.used || slot.readers > 0) {

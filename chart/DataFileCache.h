@@ -21,6 +21,10 @@
 // rest (no cycle of evictions); a file not used in a pass is dropped at its
 // end. A file that cannot be read is dropped and fails as a plain read does.
 //
+// The cache also remembers which content of each file had its findings (bad
+// lines, records out of order or far ahead) told, so that they are told once
+// for each change of the file rather than at every pass.
+//
 // Thread-safe: charts on several threads may ask for the same or different
 // files at once; each file is read by one of them at a time.
 
@@ -49,6 +53,12 @@ public:
     // been handed part of the records.
     bool read(const std::string& path, DataChunkSink& sink, std::shared_ptr<const DataFileRecords>& bad,
               std::string& error);
+
+    // Whether the findings of the content with contentKey (a read's
+    // DataFileRecords::contentKey) of the file at path are to be told: true
+    // the first time, false until the file changes. Only for a file told in
+    // every pass: one not told in a pass is told again. Whatever the budget.
+    bool firstTelling(const std::string& path, uint64_t contentKey) ZK_EXCLUDES(mutex_);
 
     // Keeps at most budget bytes from now on; when less than is kept now,
     // drops everything (a configuration change, not a pass's event).
@@ -84,6 +94,10 @@ private:
         int readers = 0;     // reads of it under way
     };
     struct Reading;
+    struct Told {
+        uint64_t contentKey = 0;
+        bool used = true;  // told in this pass
+    };
 
     bool refresh(Entry& entry, const std::shared_ptr<Entry>& self, const std::string& path, DataChunkSink& sink,
                  std::shared_ptr<const DataFileRecords>& bad, std::string& error) ZK_REQUIRES(entry.mutex)
@@ -100,6 +114,7 @@ private:
     mutable Mutex mutex_;
     size_t budget_ ZK_GUARDED_BY(mutex_);
     std::unordered_map<std::string, Slot> entries_ ZK_GUARDED_BY(mutex_);
+    std::unordered_map<std::string, Told> told_ ZK_GUARDED_BY(mutex_);
     size_t held_ ZK_GUARDED_BY(mutex_) = 0;
     uint64_t pass_ ZK_GUARDED_BY(mutex_) = 1;
     std::atomic<int64_t> bytesRead_{0};

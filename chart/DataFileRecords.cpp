@@ -8,7 +8,7 @@
 namespace {
 
 // A bad line is quoted up to this many bytes: a binary file may hold huge lines.
-constexpr size_t kQuotedLineBytes = 200;
+constexpr size_t kQuotedLineBytes = 120;
 
 size_t chunkBytes() { return sizeof(DataChunk) + DataChunk::kRecords * (sizeof(int64_t) + sizeof(double)); }
 
@@ -86,6 +86,7 @@ size_t DataFileParser::addCompleteLines(std::string_view text) {
 }
 
 void DataFileParser::addLine(std::string_view raw) {
+    ++lines_;
     const std::string_view line = trimDataLine(raw);
     DataRecord r;
     std::string error;
@@ -94,13 +95,17 @@ void DataFileParser::addLine(std::string_view raw) {
             return;
         case DataLine::Bad:
             if (++badCount_ <= DataFileRecords::kListedBadLines) {
-                badLines_.push_back(DataBadLine{quoteDataLine(line), std::move(error)});
+                badLines_.push_back(DataBadLine{quoteDataLine(line), std::move(error), lines_});
                 bytes_ += sizeof(DataBadLine) + badLines_.back().quoted.size() + badLines_.back().error.size();
             }
             return;
-        case DataLine::Record:
-            addRecord(clock_.toMillis(r.year, r.month, r.day, r.hour, r.minute, r.second), r.value);
+        case DataLine::Record: {
+            const int64_t date = clock_.toMillis(r.year, r.month, r.day, r.hour, r.minute, r.second);
+            if (date < previous_ && outOfOrder_++ == 0) firstOutOfOrderLine_ = lines_;
+            previous_ = date;
+            addRecord(date, r.value);
             return;
+        }
     }
 }
 
@@ -134,16 +139,21 @@ void DataFileParser::addRecord(int64_t date, double value) {
     chunk.latest = std::max(chunk.latest, date);
 }
 
-std::shared_ptr<const DataFileRecords> DataFileParser::records(std::string_view rest) {
+std::shared_ptr<DataFileRecords> DataFileParser::records(std::string_view rest) {
     auto out = std::make_shared<DataFileRecords>();
     out->badLines = badLines_;
     out->badCount = badCount_;
+    out->outOfOrder = outOfOrder_;
+    out->firstOutOfOrderLine = firstOutOfOrderLine_;
     std::shared_ptr<const DataChunk> restChunk;
     if (!rest.empty()) {
         // The unfinished line counts as it stands, in a parser of its own so
         // that nothing of it stays here.
         DataFileParser last;
+        last.lines_ = lines_;
+        last.previous_ = previous_;
         last.addLine(rest);
+        if (last.outOfOrder_ > 0 && out->outOfOrder++ == 0) out->firstOutOfOrderLine = last.firstOutOfOrderLine_;
         if (!last.chunks_.empty()) {
             DataChunk& one = *last.chunks_.front();
             one.dates.shrink_to_fit();  // one record, not a whole chunk's room

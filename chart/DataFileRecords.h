@@ -38,6 +38,7 @@ public:
 struct DataBadLine {
     std::string quoted;  // the line as shown in a report
     std::string error;
+    int64_t line = 0;  // its number in the file, from 1
 };
 
 struct DataFileRecords {
@@ -47,6 +48,11 @@ struct DataFileRecords {
     std::vector<std::shared_ptr<const DataChunk>> chunks;
     std::vector<DataBadLine> badLines;  // the first kListedBadLines, in file order
     int64_t badCount = 0;
+    // Records dated before the record above them, and the line of the first.
+    int64_t outOfOrder = 0;
+    int64_t firstOutOfOrderLine = 0;
+    // Tells one content of the file from another (a hash of its bytes).
+    uint64_t contentKey = 0;
 
     int64_t recordCount() const;
     void handTo(DataChunkSink& sink) const;
@@ -71,7 +77,7 @@ public:
     // line end in it): what a read of the whole file gives now. Once
     // streaming, the chunks not yet handed out go to the sink instead and
     // the records returned hold only the bad lines; the parser is then done.
-    std::shared_ptr<const DataFileRecords> records(std::string_view rest);
+    std::shared_ptr<DataFileRecords> records(std::string_view rest);
     // Memory held by the records kept so far.
     size_t bytes() const { return bytes_; }
 
@@ -83,11 +89,15 @@ private:
     std::vector<std::shared_ptr<DataChunk>> chunks_;
     std::vector<DataBadLine> badLines_;
     int64_t badCount_ = 0;
+    int64_t lines_ = 0;             // lines parsed
+    int64_t previous_ = INT64_MIN;  // the date of the last record
+    int64_t outOfOrder_ = 0;
+    int64_t firstOutOfOrderLine_ = 0;
     bool lastChunkShared_ = false;  // a copy holds the last chunk: copy it before adding to it
     size_t bytes_ = 0;
     DataChunkSink* sink_ = nullptr;  // streaming: full chunks go there
 };
 
-// The quoted form of a bad line in reports: UTF-8, cut at 200 bytes, without
-// control characters.
+// The quoted form of a bad line in reports: UTF-8, cut at 120 bytes (the
+// file's characters), without control characters.
 std::string quoteDataLine(std::string_view line);

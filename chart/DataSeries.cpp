@@ -7,12 +7,13 @@
 #include "chart/Indication_Data.h"
 
 #include "support/Indication_Tools.h"
+#include "support/MessageBuffer.h"
 #include "support/Platform.h"
 
 #include <algorithm>
 #include <cmath>
 #include <exception>
-#include <unordered_set>
+#include <utility>
 
 namespace {
 
@@ -30,18 +31,28 @@ float toSingle(double v) { return static_cast<float>(std::clamp(v, -kFloatLimit,
 
 // The series of a chart's time window, chosen from the data file's records
 // as they come in file order: records outside the window, weekend days of a
-// day chart and repeated instants left out, gaps filled with the last value.
+// day chart and repeated instants left out (the first one in the file wins),
+// gaps filled with the last value. The series is in time order, however the
+// file lists its records: a file written newest first is drawn as it is
+// meant, not mirrored.
 class SeriesSelection final : public DataChunkSink {
 public:
-    // The window is [start, end], unless whole; step > 0 fills gaps.
-    SeriesSelection(int64_t start, int64_t end, int64_t step, bool whole, bool skipWeekends)
-        : start_(start), end_(end), step_(step), whole_(whole), skipWeekends_(skipWeekends) {}
+    // The window is [start, end], unless whole; step > 0 fills gaps; now
+    // tells records of the future from the others.
+    SeriesSelection(int64_t start, int64_t end, int64_t step, bool whole, bool skipWeekends, int64_t now)
+        : start_(start), end_(end), step_(step), whole_(whole), skipWeekends_(skipWeekends),
+          freshLimit_(now + kClockMargin), farLimit_(now + kFarAhead) {}
+
+    // Clocks differ: a record this far ahead may still be the newest.
+    static constexpr int64_t kClockMargin = Indication_Data::TIME_HOURTOMILLISECOND;
+    // Past this, a date is a typo rather than a forecast.
+    static constexpr int64_t kFarAhead = 30 * Indication_Data::TIME_DAYTOMILLISECOND;
 
     void take(const DataChunk& chunk) override {
-        if (!chunk.dates.empty()) newest = std::max(newest.value_or(INT64_MIN), chunk.latest);
+        records += static_cast<int64_t>(chunk.dates.size());
+        noteAges(chunk);
         // Records outside the window count for nothing.
         if (!whole_ && (chunk.latest < start_ || chunk.earliest > end_)) return;
-        const int64_t step = step_;
         const size_t n = chunk.dates.size();
         for (size_t k = 0; k < n; ++k) {
             const int64_t date = chunk.dates[k];
@@ -50,39 +61,96 @@ public:
                 const int weekday = Platform::current().toLocal(date).weekday;
                 if (weekday == 0 || weekday == 6) continue;
             }
-            if (date <= latest_) {
-                if (!useSeen_) {
-                    seen_.reserve(dates.size() * 2);
-                    seen_.insert(dates.begin(), dates.end());
-                    useSeen_ = true;
-                }
-                if (seen_.count(date) != 0) continue;  // the first one in the file wins
+            if (sorting_) {
+                kept_.emplace_back(date, chunk.values[k]);
+            } else if (dates.empty() || date > lastRecord_) {
+                append(date, chunk.values[k]);
+            } else if (date < lastRecord_) {
+                startSorting();
+                kept_.emplace_back(date, chunk.values[k]);
             }
-            if (step > 0 && !dates.empty() && date - dates.back() > step) {
-                // Entries at last + step, last + 2 step, ... while still short of date.
-                const int64_t needed = (date - dates.back() - 1) / step;
-                if (needed <= gapBudget_) {
-                    gapBudget_ -= needed;
-                    for (int64_t i = 0; i < needed; ++i) append(dates.back() + step, values.back());
-                } else {
-                    ++unfilledGaps;
-                }
-            }
-            append(date, chunk.values[k]);
+            // else the same instant as the record before: the first one wins
         }
+    }
+
+    // Once every record is in: those that came out of time order take their place.
+    void finish() {
+        if (!sorting_) return;
+        // Stable: of records at one instant, the first in the file stays first.
+        std::stable_sort(kept_.begin(), kept_.end(),
+                         [](const auto& a, const auto& b) { return a.first < b.first; });
+        dates.clear();
+        values.clear();
+        gaps_.clear();
+        unfilledGaps = 0;
+        gapBudget_ = Indication_Data::DATA_MAX_GAP_ENTRIES;
+        for (const auto& [date, value] : kept_) {
+            if (dates.empty() || date != lastRecord_) append(date, value);
+        }
+        kept_.clear();
+        kept_.shrink_to_fit();
     }
 
     std::vector<int64_t> dates;
     std::vector<double> values;
     int64_t unfilledGaps = 0;
-    std::optional<int64_t> newest;  // the newest record of the file, in the window or not
+    int64_t records = 0;            // the records of the file, in the window or not
+    std::optional<int64_t> newest;  // the newest of them not in the future
+    int64_t farAhead = 0;           // records dated past farLimit_, and the latest of them
+    int64_t farthest = INT64_MIN;
 
 private:
+    void noteAges(const DataChunk& chunk) {
+        if (chunk.dates.empty()) return;
+        if (chunk.latest <= freshLimit_) {
+            newest = std::max(newest.value_or(INT64_MIN), chunk.latest);
+            return;
+        }
+        for (const int64_t date : chunk.dates) {
+            if (date <= freshLimit_) {
+                newest = std::max(newest.value_or(INT64_MIN), date);
+            } else if (date > farLimit_) {
+                ++farAhead;
+                farthest = std::max(farthest, date);
+            }
+        }
+    }
+
+    // A record later than every entry so far, after the entries that fill its gap.
     void append(int64_t date, double value) {
+        if (step_ > 0 && !dates.empty() && date - dates.back() > step_) {
+            // Entries at last + step, last + 2 step, ... while still short of date.
+            const int64_t needed = (date - dates.back() - 1) / step_;
+            if (needed <= gapBudget_) {
+                gapBudget_ -= needed;
+                gaps_.emplace_back(dates.size(), static_cast<size_t>(needed));
+                for (int64_t i = 0; i < needed; ++i) {
+                    dates.push_back(dates.back() + step_);
+                    values.push_back(values.back());
+                }
+            } else {
+                ++unfilledGaps;
+            }
+        }
         dates.push_back(date);
         values.push_back(value);
-        latest_ = std::max(latest_, date);
-        if (useSeen_) seen_.insert(date);
+        lastRecord_ = date;
+    }
+
+    // A record came out of time order: from here the records are kept, to be
+    // sorted once all are in; those so far are the series less its filled gaps.
+    void startSorting() {
+        sorting_ = true;
+        kept_.reserve(dates.size() + 1);
+        size_t gap = 0;
+        for (size_t i = 0; i < dates.size();) {
+            if (gap < gaps_.size() && gaps_[gap].first == i) {
+                i += gaps_[gap++].second;
+                continue;
+            }
+            kept_.emplace_back(dates[i], values[i]);
+            ++i;
+        }
     }
 
     const int64_t start_;
@@ -90,16 +158,46 @@ private:
     const int64_t step_;
     const bool whole_;
     const bool skipWeekends_;
-    // Files list their records in increasing time, so a point later than
-    // every entry so far cannot be a duplicate; the hash set is only built
-    // (from the series) once a record comes out of order.
-    int64_t latest_ = INT64_MIN;
-    std::unordered_set<int64_t> seen_;
-    bool useSeen_ = false;
+    const int64_t freshLimit_;
+    const int64_t farLimit_;
+    int64_t lastRecord_ = INT64_MIN;                   // the last record appended
+    std::vector<std::pair<size_t, size_t>> gaps_;      // filled entries: first index, count
+    bool sorting_ = false;
+    std::vector<std::pair<int64_t, double>> kept_;     // the records, while sorting
     int64_t gapBudget_ = Indication_Data::DATA_MAX_GAP_ENTRIES;
 };
 
+// "1 record", "2 records".
+std::string counted(int64_t n, const char* what) {
+    return std::to_string(n) + " " + what + (n == 1 ? "" : "s");
+}
+
+// How many record lines did not read, and the first of them.
+std::string unreadableText(const DataFileRecords& records, int64_t read) {
+    const DataBadLine& first = records.badLines.front();
+    return std::to_string(records.badCount) + " of " + counted(read + records.badCount, "record line") +
+           " unreadable (the first, line " + std::to_string(first.line) + ": \"" + first.quoted + "\" : " +
+           first.error + ")";
+}
+
 }  // namespace
+
+void Indication_Data::tellFindings(const std::string& path, uint64_t contentKey, std::vector<std::string> findings) {
+    if (findings.empty()) return;
+    // Told once for each content of the file, by the first chart of the list
+    // that reads it: charts built at once decide when their lines are written,
+    // in the order of the list.
+    DataFileCache* const cache = context_.dataFiles;
+    auto tell = [cache, path, contentKey, findings = std::move(findings)] {
+        if (cache != nullptr && !cache->firstTelling(path, contentKey)) return;
+        for (const std::string& finding : findings) reportAlways("(ReadData) Error with " + path + " : " + finding);
+    };
+    MessageBuffer* const held = MessageBuffer::current();
+    if (cache != nullptr && held != nullptr)
+        held->later(std::move(tell));
+    else
+        tell();
+}
 
 Indication_Data::TimeWindow Indication_Data::Data_TimeWindow() const {
     TimeWindow w;
@@ -161,7 +259,8 @@ bool Indication_Data::Data_ReadFile(const std::string& path) {
     DataFileCache uncached(0);
     DataFileCache& cache = context_.dataFiles != nullptr ? *context_.dataFiles : uncached;
     SeriesSelection selection(window.start, window.end, window.step, whole,
-                              !bDate_DispWeekDay && iModeGraphicsData == MODEGRAPH_DAY);
+                              !bDate_DispWeekDay && iModeGraphicsData == MODEGRAPH_DAY,
+                              Platform::current().nowMillis());
     std::shared_ptr<const DataFileRecords> records;
     std::string error;
     if (!cache.read(path, selection, records, error)) {
@@ -169,8 +268,10 @@ bool Indication_Data::Data_ReadFile(const std::string& path) {
         loadFailed(ChartFailure::dataFile, "(ReadData) Error with " + path + " : " + error);
         return false;
     }
+    selection.finish();
     // 0 for a file read without a single record: as stale as data can be.
     newestRecord = selection.newest.value_or(0);
+    unreadableLines = records->badCount;
 
     if (Indication_Tools::debugMode) {
         for (const DataBadLine& bad : records->badLines) {
@@ -181,6 +282,27 @@ bool Indication_Data::Data_ReadFile(const std::string& path) {
         report("(ReadData) Error with " + path + " : " +
                std::to_string(records->badCount - DataFileRecords::kListedBadLines) + " more bad records not shown");
     }
+    if (selection.records == 0 && records->badCount > 0) {
+        // Not one record reads: the feed changed its format, the window is not empty.
+        const std::string text = "(ReadData) Error with " + path + " : " + unreadableText(*records, 0) +
+                                 ", no record read";
+        report(text);
+        loadFailed(ChartFailure::dataFormat, text);
+        return false;
+    }
+    std::vector<std::string> findings;
+    if (records->badCount > 0) findings.push_back(unreadableText(*records, selection.records) + ", left out");
+    if (records->outOfOrder > 0) {
+        findings.push_back("not in time order (" + counted(records->outOfOrder, "record") +
+                           " dated before the record above them, the first on line " +
+                           std::to_string(records->firstOutOfOrderLine) + "): drawn in time order");
+    }
+    if (selection.farAhead > 0) {
+        findings.push_back(counted(selection.farAhead, "record") + " dated more than 30 days ahead, the latest " +
+                           Indication_Tools::getDisplayDate(selection.farthest) +
+                           ": not taken for the newest record");
+    }
+    tellFindings(path, records->contentKey, std::move(findings));
 
     std::vector<int64_t>& dates = selection.dates;
     std::vector<double>& values = selection.values;

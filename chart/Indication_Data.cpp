@@ -170,6 +170,7 @@ Indication_Data::Indication_Data(const std::optional<std::string>& path) : Indic
 void Indication_Data::ResetConfiguration() {
     loadFailure = ChartLoadFailure{};
     newestRecord.reset();
+    unreadableLines.reset();
     szFileData.reset();
     szFileData_Values.reset();
     bDateFormat_French = true;

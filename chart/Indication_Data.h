@@ -186,6 +186,8 @@ public:
     // both reset with the configuration.
     ChartLoadFailure loadFailure;
     std::optional<int64_t> newestRecord;
+    // The lines of the data file last read that look like records but do not read.
+    std::optional<int64_t> unreadableLines;
     // Records the first cause of a loading's failure.
     void loadFailed(ChartFailure cause, std::string text);
 
@@ -221,6 +223,9 @@ private:
     };
     TimeWindow Data_TimeWindow() const;
     bool Data_ReadFile(const std::string& path);
+    // Says what is wrong with a data file that still gives a chart, once for
+    // each content of the file.
+    void tellFindings(const std::string& path, uint64_t contentKey, std::vector<std::string> findings);
     void Data_ClampRange();
     // Sets the displayed range to [i, j] and the value bounds from it.
     void Data_setMinMax(size_t i, size_t j);

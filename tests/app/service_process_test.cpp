@@ -10,11 +10,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <csignal>
+#include <ctime>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <mutex>
+#include <numeric>
 #include <optional>
 #include <spawn.h>
 #include <sstream>
@@ -472,9 +474,13 @@ TEST_F(ServiceProcess, ExitStatusTellsFailuresAndEachMistakeIsToldOnce) {
 
 TEST_F(ServiceProcess, AMistakeIsToldAgainOnlyWhenItsFileChanges) {
     write("chart.ini", read("chart.ini") + "GRAPH_CURVE_COLOUR=0,0,255\n");
-    // The third pass's update changes the graph file, the mistake left in it.
+    const std::vector<std::string> records = lines(read("data.txt"));
+    write("data.txt", std::accumulate(records.rbegin(), records.rend(), std::string(),
+                                      [](std::string text, const std::string& l) { return text + l + "\n"; }));
+    // The third pass's update changes the graph file and the data file, the mistakes left in them.
     write("update.sh", "#!/bin/sh\nn=$(cat n 2>/dev/null || echo 0); n=$((n+1)); echo $n > n\n"
-                       "[ $n = 3 ] && echo 'GRAPH_NAME=Changed' >> chart.ini\nexit 0\n");
+                       "[ $n = 3 ] && echo 'GRAPH_NAME=Changed' >> chart.ini && echo '# checked' >> data.txt\n"
+                       "exit 0\n");
     fs::permissions(dir + "/update.sh", fs::perms::owner_all);
     write("zkQuoteForge.ini", "INDICEGIF_SERVICE=yes\nINDICEGIF_TIMER=0\nINDICEGIF_FILE_1=chart.ini\n"
                               "INDICEGIF_EXEUPDATE_VALID=yes\nINDICEGIF_EXEUPDATE_FILENAME=./update.sh\n");
@@ -492,6 +498,10 @@ TEST_F(ServiceProcess, AMistakeIsToldAgainOnlyWhenItsFileChanges) {
     EXPECT_EQ(count("[Indication_Data] : Unknown key GRAPH_CURVE_COLOUR in chart.ini (did you mean GRAPH_CURVE_COLOR?)"),
               2)
         << child.out();
+    const std::vector<std::string> out = lines(child.out());
+    EXPECT_EQ(std::count_if(out.begin(), out.end(),
+                            [](const std::string& l) { return l.find("data.txt : not in time order") != std::string::npos; }),
+              2);
 }
 
 TEST_F(ServiceProcess, WithoutAnyFontTheChartIsWrittenAndItsTextIsToldMissing) {
@@ -550,8 +560,9 @@ protected:
     // same) lets quick charts after it in the list finish first, the order
     // in which several workers used to part from one; what the tests check
     // holds in any order.
-    void chart(const std::string& name, const std::string& png, int width, int height, bool slow) {
-        write(name, "GRAPH_NAME=" + name + "\nGRAPH_DATA_FILE=fixed.txt\nGRAPH_DURATION_MODE=day\n"
+    void chart(const std::string& name, const std::string& png, int width, int height, bool slow,
+               const std::string& data = "fixed.txt") {
+        write(name, "GRAPH_NAME=chart\nGRAPH_DATA_FILE=" + data + "\nGRAPH_DURATION_MODE=day\n"
                     "GRAPH_DURATION_PERIOD=7\nGRAPH_DURATION_PERIOD_WEDGE_DATE=20011121\n"
                     "GRAPH_DURATION_PERIOD_WEDGE_TIME=000000\nGRAPH_PRINT_GIF_VALID=no\nGRAPH_PRINT_PNG_VALID=yes\n"
                     "GRAPH_PRINT_PNG_NAME=" + png + "\nGRAPH_PRINT_WIDTH=" + std::to_string(width) +
@@ -668,6 +679,59 @@ TEST_F(ServiceWorkers, TheStaleTemporarySweepIsReportedByTheFirstChartInTheFolde
     leftover();
     expectSame(one, pass(charts, 2));
     EXPECT_FALSE(fs::exists(dir + "/out/.old.png.tmpAB12cd"));
+}
+
+// Data files as providers export them: newest first, with a year mistyped,
+// in a format that no longer reads. Each finding is told once for the file,
+// by its first chart, however many workers.
+TEST_F(ServiceWorkers, DataFilesOutOfOrderMistypedOrUnreadableAreDrawnRightAndTold) {
+    const std::vector<std::string> records = lines(read("fixed.txt"));
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    const std::string nextYear = std::to_string(local.tm_year + 1901);
+    std::string reversed, typo;
+    for (size_t i = 0; i < records.size(); ++i) {
+        reversed += records[records.size() - 1 - i] + "\n";
+        typo += (i == 100 ? nextYear + "1209;173000;4100\n" : "") + records[i] + "\n";
+    }
+    write("reversed.txt", reversed);
+    write("typo.txt", typo);
+    write("format.txt", "Exported 21/11/2001\n10/11/2001;00:00:00;4000\n10/11/2001;01:00:00;4011\n");
+    const std::vector<std::string> charts{"fixed", "reversed", "typo", "format", "reversed"};
+    std::vector<std::string> graphFiles;
+    for (const std::string& data : charts) {
+        graphFiles.push_back(data + std::to_string(graphFiles.size()) + ".ini");
+        chart(graphFiles.back(), "out/" + graphFiles.back() + ".png", 300, 200, false, data + ".txt");
+    }
+    const Pass one = pass(graphFiles, 1);
+    const std::vector<std::string> told{
+        "[Indication_Data] : (ReadData) Error with reversed.txt : not in time order (263 records dated before the "
+        "record above them, the first on line 2): drawn in time order",
+        "[Indication_Data] : (ReadData) Error with typo.txt : 1 record dated more than 30 days ahead, the latest 09/12/" +
+            nextYear + " 17:30:00: not taken for the newest record",
+        "[Indication_Data] : (ReadData) Error with format.txt : 2 of 2 record lines unreadable (the first, line 2: "
+        "\"10/11/2001;00:00:00;4000\" : date is not a number (YYYYMMDD)), no record read",
+        "[QuoteForge] :  - file... format3.ini: configuration failed!"};
+    for (const std::string& line : told) EXPECT_EQ(std::count(one.console.begin(), one.console.end(), line), 1) << line;
+    EXPECT_NE(std::search(one.console.begin(), one.console.end(), told.begin() + 2, told.end()), one.console.end());
+    EXPECT_EQ(one.status.front(), "exit 1");
+    for (const char* same : {"reversed1", "typo2", "reversed4"})
+        EXPECT_TRUE(read("out/" + std::string(same) + ".ini.png") == read("out/fixed0.ini.png")) << same;
+
+    const std::string status = read("status.prom");
+    auto newest = [&](const std::string& graphFile) {
+        const std::string name = "zkquoteforge_chart_newest_record_timestamp_seconds{graph_file=\"" + graphFile + "\"} ";
+        const size_t at = status.find(name);
+        return at == std::string::npos ? "none" : status.substr(at + name.size(), 14);
+    };
+    EXPECT_NE(newest("fixed0.ini"), "none");
+    EXPECT_EQ(newest("typo2.ini"), newest("fixed0.ini"));
+    for (const char* metric : {"zkquoteforge_chart_failure{graph_file=\"format3.ini\",cause=\"data_format\"} 1\n",
+                               "zkquoteforge_data_file_unreadable_lines{data_file=\"format.txt\"} 2\n",
+                               "zkquoteforge_data_file_unreadable_lines{data_file=\"reversed.txt\"} 0\n"})
+        EXPECT_NE(status.find(metric), std::string::npos) << metric << status;
+    expectSame(one, pass(graphFiles, 3));
 }
 
 }  // namespace

@@ -4,7 +4,9 @@
 #include "ChartTestKit.h"
 
 #include <cmath>
+#include <numeric>
 #include <random>
+#include <tuple>
 
 namespace {
 
@@ -91,11 +93,11 @@ TEST_F(DataSeries, DateAndTimeReadByPositionWithCalendarCarry) {
 
 TEST_F(DataSeries, FirstRecordWinsForEqualTimestamps) {
     configure(Indication_Data::MODEGRAPH_MONTH, 0, at(2001, 11, 30));
-    // The last duplicate comes out of order, after later records.
+    // The last duplicates come out of order, after later records.
     ASSERT_TRUE(model.ReadData(file("20011121;090000;1\n20011121;090000;2\n20011121;100000;3\n"
                                     "20011121;083000;4\n20011121;090000;5\n20011121;083000;6\n")));
-    EXPECT_EQ(dates(), (std::vector<int64_t>{at(2001, 11, 21, 9), at(2001, 11, 21, 10), at(2001, 11, 21, 8, 30)}));
-    EXPECT_EQ(values(), (std::vector<double>{1, 3, 4}));
+    EXPECT_EQ(dates(), (std::vector<int64_t>{at(2001, 11, 21, 8, 30), at(2001, 11, 21, 9), at(2001, 11, 21, 10)}));
+    EXPECT_EQ(values(), (std::vector<double>{4, 1, 3}));
 }
 
 // ---- Window, weekends and gaps ------------------------------------------------
@@ -303,6 +305,85 @@ TEST_F(DataSeries, GapFillingIsBoundedPerRead) {
                                     Indication_Tools::getBddTime(last) + ";2\n")));
     EXPECT_EQ(dates().size(), static_cast<size_t>(Indication_Data::DATA_MAX_GAP_ENTRIES + 2));
     EXPECT_EQ(dates().back(), last);
+}
+
+// Providers and spreadsheets often export newest first: such a file gives the
+// series of the same records in time order, gaps and weekends filled alike.
+TEST_F(DataSeries, RecordsOutOfTimeOrderGiveTheSeriesInTimeOrder) {
+    std::vector<std::string> days;  // Monday 19 to Friday 30 November, no Wednesday 21
+    for (int d = 19; d <= 30; ++d)
+        if (d != 21) days.push_back("200111" + std::to_string(d) + ";173000;" + std::to_string(d) + "\n");
+    auto text = [](auto first, auto last) { return std::accumulate(first, last, std::string()); };
+    configure(Indication_Data::MODEGRAPH_DAY, 30, at(2001, 12, 1));
+    model.bDate_DispWeekDay = false;
+    Indication_Tools::debugMode = false;
+    ASSERT_TRUE(model.ReadData(file(text(days.begin(), days.end()))));
+    const std::vector<double> inOrder = values();
+    ASSERT_EQ(inOrder, (std::vector<double>{19, 20, 20, 22, 23, 23, 23, 26, 27, 28, 29, 30}));
+    const std::pair<std::string, const char*> cases[] = {
+        {text(days.rbegin(), days.rend()), "10 records dated before the record above them, the first on line 2"},
+        {text(days.begin() + 6, days.end()) + text(days.begin(), days.begin() + 6),
+         "1 record dated before the record above them, the first on line 6"}};
+    for (const auto& [content, told] : cases) {
+        const std::string path = file(content);
+        ASSERT_TRUE(model.ReadData(path));
+        EXPECT_EQ(values(), inOrder) << told;
+        EXPECT_EQ(dates().back(), at(2001, 11, 30, 17, 30));
+        EXPECT_TRUE(printed(channel("(ReadData) Error with " + path + " : not in time order (" + told +
+                                    "): drawn in time order")));
+    }
+}
+
+// A provider that changes its date or number format leaves no record that
+// reads: a failure of the data file, not an empty window. An empty file, or
+// one without record lines, is still an empty window.
+TEST_F(DataSeries, RecordLinesThatAllFailToReadFailTheChart) {
+    configure(Indication_Data::MODEGRAPH_MONTH, 0, at(2001, 11, 30));
+    Indication_Tools::debugMode = false;
+    const std::string banner = "zkQuoteForge - DataMaker\n# comment\n\n";
+    const std::string longLine = "20011121;173000;" + std::string(200, '9') + "x";
+    const std::pair<std::string, std::string> cases[] = {
+        {banner + "21/11/2001;17:30:00;4512,37\n22/11/2001;17:30:00;4513\n",
+         "2 of 2 record lines unreadable (the first, line 4: \"21/11/2001;17:30:00;4512,37\" : date is not a number "
+         "(YYYYMMDD)), no record read"},
+        {"20011121;173000;5 000,50", ": value is not a finite decimal number), no record read"},
+        {longLine, "\"" + longLine.substr(0, 120) + "...\""},
+        {"", ""},
+        {banner, ""}};
+    for (const auto& [content, told] : cases) {
+        model.ResetConfiguration();
+        configure(Indication_Data::MODEGRAPH_MONTH, 0, at(2001, 11, 30));
+        EXPECT_FALSE(model.ReadData(file(content)));
+        EXPECT_EQ(model.loadFailure.noData, told.empty()) << content;
+        EXPECT_EQ(model.loadFailure.cause, told.empty() ? ChartFailure::none : ChartFailure::dataFormat);
+        EXPECT_NE(model.loadFailure.text.find(told), std::string::npos) << model.loadFailure.text;
+    }
+    EXPECT_EQ(count("no data found!"), 2u);
+
+    // Some lines unreadable: the chart is drawn, and the count is told.
+    const std::string path = file(banner + "20011121;173000;1\n21/11/2001;18:00:00;2\n20011122;173000;3\nx;y\n");
+    ASSERT_TRUE(model.ReadData(path));
+    EXPECT_EQ(model.unreadableLines, 2);
+    EXPECT_TRUE(printed(channel("(ReadData) Error with " + path + " : 2 of 4 record lines unreadable (the first, line 5: "
+                                "\"21/11/2001;18:00:00;2\" : date is not a number (YYYYMMDD)), left out")));
+}
+
+// A mistyped year must not make a stale file look fresh for a year.
+TEST_F(DataSeries, RecordsAheadOfTheClockDoNotMakeTheDataFresh) {
+    configure(Indication_Data::MODEGRAPH_DAY, 5, at(2001, 11, 21, 18));  // now: 21/11/2001 18:00
+    Indication_Tools::debugMode = false;
+    const std::tuple<const char*, int64_t, const char*> cases[] = {
+        {"20021121;170000", at(2001, 11, 21, 17, 30), "1 record dated more than 30 days ahead, the latest 21/11/2002 "
+                                                      "17:00:00: not taken for the newest record"},
+        {"99999999;000000", at(2001, 11, 21, 17, 30), "1 record dated more than 30 days ahead"},
+        {"20011121;185959", at(2001, 11, 21, 18, 59, 59), nullptr},  // clocks differ by an hour
+        {"20011125;060000", at(2001, 11, 21, 17, 30), nullptr}};     // a forecast, as the data maker's
+    for (const auto& [ahead, newest, told] : cases) {
+        platform.clearOut();
+        ASSERT_TRUE(model.ReadData(file(std::string("20011120;173000;1\n") + ahead + ";2\n20011121;173000;3\n")));
+        EXPECT_EQ(model.newestRecord, newest) << ahead;
+        EXPECT_EQ(count(told ? told : "days ahead"), told ? 1u : 0u) << platform.out();
+    }
 }
 
 // ---- Bad input ----------------------------------------------------------------

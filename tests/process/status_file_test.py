@@ -1,9 +1,10 @@
 #!/usr/bin/python3
 """The status file of a one-shot pass, read by the Prometheus client library's
 own parser: a good chart, one whose data file is missing, one whose graph
-file is missing, one whose window holds no record, and an update address
-that fails; the failures give the run exit status 1. Every series the
-shipped alert rules watch is among those written.
+file is missing, one whose window holds no record, one whose records no
+longer read, and an update address that fails; the failures give the run
+exit status 1. Every series the shipped alert rules watch is among those
+written.
 
     status_file_test.py PROGRAM
 """
@@ -29,13 +30,17 @@ def main():
             f.write(chart.format(data="data.txt", name="good"))
         with open(os.path.join(work, "no data.ini"), "w") as f:
             f.write(chart.format(data="missing.txt", name="nodata"))
+        with open(os.path.join(work, "format.ini"), "w") as f:
+            f.write(chart.format(data="format.txt", name="format"))
+        with open(os.path.join(work, "format.txt"), "w") as f:
+            f.write("# ISO dates now\n2025-12-05;17:30:00;4512.37\n2025-12-05;17:40:00;4513.10\n")
         with open(os.path.join(work, "closed.ini"), "w") as f:
             f.write(chart.format(data="data.txt", name="closed") + "GRAPH_DURATION_PERIOD_WEDGE_DATE=20000101\n")
         with open(os.path.join(work, "zkQuoteForge.ini"), "w") as f:
             f.write("INDICEGIF_SERVICE=yes\nINDICEGIF_STATUS_FILE=status/zkquoteforge.prom\n"
                     "INDICEGIF_URLUPDATE_VALID=yes\nINDICEGIF_URLUPDATE_URL=ftp://nowhere/\n"
                     "INDICEGIF_FILE_1=good.ini\nINDICEGIF_FILE_2=no data.ini\nINDICEGIF_FILE_3=gone.ini\n"
-                    "INDICEGIF_FILE_4=closed.ini\n")
+                    "INDICEGIF_FILE_4=closed.ini\nINDICEGIF_FILE_5=format.ini\n")
         os.mkdir(os.path.join(work, "status"))
         before = time.time()
         run = subprocess.run([program, "-unique"], cwd=work, stdout=subprocess.DEVNULL, timeout=120)
@@ -61,26 +66,31 @@ def main():
     assert before - 1 <= start <= end <= after + 1, (before, start, end, after)
     assert abs(value("zkquoteforge_last_pass_duration_seconds") - (end - start)) < 0.002
     assert value("zkquoteforge_last_pass_charts_built") == 1
-    assert value("zkquoteforge_last_pass_charts_failed") == 2
+    assert value("zkquoteforge_last_pass_charts_failed") == 3
     assert value("zkquoteforge_last_pass_charts_no_data") == 1
     assert value("zkquoteforge_last_successful_pass_timestamp_seconds") == 0
     assert value("zkquoteforge_last_pass_update_ok", step="address") == 0
     assert start <= value("zkquoteforge_chart_last_success_timestamp_seconds", graph_file="good.ini") <= end
     assert value("zkquoteforge_chart_last_attempt_failed", graph_file="good.ini") == 0
-    for failed in ("no data.ini", "gone.ini"):
+    for failed in ("no data.ini", "gone.ini", "format.ini"):
         assert value("zkquoteforge_chart_last_success_timestamp_seconds", graph_file=failed) == 0
         assert value("zkquoteforge_chart_last_attempt_failed", graph_file=failed) == 1
-    outcomes = {"good.ini": "built", "no data.ini": "failed", "gone.ini": "failed", "closed.ini": "no_data"}
+    outcomes = {"good.ini": "built", "no data.ini": "failed", "gone.ini": "failed", "closed.ini": "no_data",
+                "format.ini": "failed"}
     for chart, outcome in outcomes.items():
         for other in ("built", "no_data", "failed"):
             assert value("zkquoteforge_chart_outcome", graph_file=chart, outcome=other) == (other == outcome)
     assert value("zkquoteforge_chart_failure", graph_file="no data.ini", cause="data_file") == 1
     assert value("zkquoteforge_chart_failure", graph_file="gone.ini", cause="graph_file") == 1
-    # The data maker's newest record is three and a half days ahead.
+    assert value("zkquoteforge_chart_failure", graph_file="format.ini", cause="data_format") == 1
+    assert value("zkquoteforge_data_file_unreadable_lines", data_file="format.txt") == 2
+    assert value("zkquoteforge_data_file_unreadable_lines", data_file="data.txt") == 0
+    # The data maker's records run three and a half days ahead: the newest
+    # taken is the last one before the hour ahead that clocks may differ by.
     for chart in ("good.ini", "closed.ini"):
         newest = value("zkquoteforge_chart_newest_record_timestamp_seconds", graph_file=chart)
-        assert before + 3 * 86400 < newest < after + 4 * 86400, newest
-    assert len(samples) == 32, sorted(samples)
+        assert before + 3600 - 600 < newest <= after + 3600, (before, newest)
+    assert len(samples) == 41, sorted(samples)
     rules = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "monitoring", "alert-rules.yml")
     with open(rules) as f:
         watched = set(re.findall(r"\bzkquoteforge_[a-z_]+", f.read()))
