@@ -8,6 +8,7 @@
 #include "encoders/PixelRuns.h"
 #include "encoders/ScreenDescriptor.h"
 #include "support/Compiler.h"
+#include "support/KeptScratch.h"
 
 #include <algorithm>
 #if defined(ZK_HAS_SSSE3_PATHS)
@@ -17,6 +18,7 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -35,48 +37,38 @@ ZK_TARGET_SSSE3 size_t renumberShuffle(uint8_t* p, size_t n, const uint8_t* renu
 }
 #endif
 
-// Pixels of the last image grabbed on this thread. Charts are redrawn and
-// encoded again and again at one size; a fresh buffer of that size would have
-// its pages faulted in and zeroed by the system on every encoding. Only
-// images up to this many pixels keep their buffer, so a thread never holds
-// more than 4 MB.
+// Pixels of the last image grabbed, kept for the next: charts are redrawn
+// and encoded again and again at one size, and a fresh buffer of that size
+// would have its pages faulted in and zeroed by the system on every
+// encoding. Only images up to this many pixels keep their buffer, so no
+// buffer kept is over 4 MB.
 constexpr size_t KEPT_PIXELS = size_t{1} << 20;
+
+KeptScratch<std::vector<uint32_t>>& keptPixels() {
+    static KeptScratch<std::vector<uint32_t>> pool;
+    return pool;
+}
 
 class GrabBuffer {
 public:
-    explicit GrabBuffer(size_t count) {
-        // A pixel source that encodes another image while being read gets a
-        // buffer of its own.
-        if (count <= KEPT_PIXELS && !inUse()) {
-            if (kept().size() < count) kept().resize(count);
-            data_ = kept().data();
-            inUse() = true;
-            usesKept_ = true;
+    explicit GrabBuffer(size_t count) : kept_(keptPixels().take()) {
+        if (count <= KEPT_PIXELS) {
+            if (kept_->size() < count) kept_->resize(count);
+            data_ = kept_->data();
         } else {
             // Not cleared first: the grab fills every pixel.
             own_.reset(new uint32_t[count]);
             data_ = own_.get();
         }
     }
-    ~GrabBuffer() {
-        if (usesKept_) inUse() = false;
-    }
     GrabBuffer(const GrabBuffer&) = delete;
     GrabBuffer& operator=(const GrabBuffer&) = delete;
     uint32_t* data() const { return data_; }
 
 private:
-    static std::vector<uint32_t>& kept() {
-        static thread_local std::vector<uint32_t> buffer;
-        return buffer;
-    }
-    static bool& inUse() {
-        static thread_local bool used = false;
-        return used;
-    }
+    const KeptScratch<std::vector<uint32_t>>::Lent kept_;
     std::unique_ptr<uint32_t[]> own_;
     uint32_t* data_ = nullptr;
-    bool usesKept_ = false;
 };
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include "encoders/BitFile.h"
 #include "encoders/LZWStringTable.h"
+#include "support/KeptScratch.h"
 
 #include <cstring>
 #include <memory>
@@ -15,41 +16,23 @@ namespace {
 constexpr int MAX_DIRECT_CODE_SIZE = 4;
 constexpr size_t DIRECT_ENTRIES = size_t{LZWStringTable::MAXSTR} << MAX_DIRECT_CODE_SIZE;
 
-// The table of the last direct coding on this thread, kept because a fresh
-// one of this size would have its pages faulted in on every image. A sink
-// that codes another image while being written to gets a table of its own.
+// The table of the last direct coding, kept for the next because a fresh
+// one of this size would have its pages faulted in on every image.
+struct DirectEntries {
+    std::unique_ptr<uint16_t[]> entries{new uint16_t[DIRECT_ENTRIES]};
+};
+
 class DirectTable {
 public:
-    DirectTable() {
-        if (!inUse()) {
-            if (!kept()) kept().reset(new uint16_t[DIRECT_ENTRIES]);
-            data_ = kept().get();
-            inUse() = true;
-            usesKept_ = true;
-        } else {
-            own_.reset(new uint16_t[DIRECT_ENTRIES]);
-            data_ = own_.get();
-        }
-    }
-    ~DirectTable() {
-        if (usesKept_) inUse() = false;
-    }
-    DirectTable(const DirectTable&) = delete;
-    DirectTable& operator=(const DirectTable&) = delete;
-    uint16_t* data() const { return data_; }
+    DirectTable() : kept_(pool().take()) {}
+    uint16_t* data() const { return kept_->entries.get(); }
 
 private:
-    static std::unique_ptr<uint16_t[]>& kept() {
-        static thread_local std::unique_ptr<uint16_t[]> table;
-        return table;
+    static KeptScratch<DirectEntries>& pool() {
+        static KeptScratch<DirectEntries> kept;
+        return kept;
     }
-    static bool& inUse() {
-        static thread_local bool used = false;
-        return used;
-    }
-    std::unique_ptr<uint16_t[]> own_;
-    uint16_t* data_ = nullptr;
-    bool usesKept_ = false;
+    const KeptScratch<DirectEntries>::Lent kept_;
 };
 
 // True when every pixel is below 2^codeSize.

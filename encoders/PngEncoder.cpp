@@ -1,6 +1,7 @@
 #include "encoders/PngEncoder.h"
 
 #include "support/Compiler.h"
+#include "support/KeptScratch.h"
 #include "support/MessageBuffer.h"
 
 #include <libdeflate.h>
@@ -63,30 +64,33 @@ size_t packRgbFast(const uint32_t* src, size_t w, uint8_t* out) {
 size_t packRgbFast(const uint32_t*, size_t, uint8_t*) { return 0; }
 #endif
 
-// One compressor per level and thread, set up once: setting one up costs
-// more than compressing a chart at the low levels.
-libdeflate_compressor* keptCompressor(int level) {
-    struct Kept {
-        libdeflate_compressor* byLevel[10] = {};
-        ~Kept() {
-            for (libdeflate_compressor* c : byLevel) libdeflate_free_compressor(c);
-        }
-    };
-    thread_local Kept kept;
-    libdeflate_compressor*& c = kept.byLevel[level];
-    if (c == nullptr) c = libdeflate_alloc_compressor(level);
-    return c;
+// What an encoding needs besides the image, kept for the next one: a
+// compressor per level (setting one up costs more than compressing a chart
+// at the low levels) and the scanlines.
+struct Scratch {
+    libdeflate_compressor* byLevel[10] = {};
+    std::vector<uint8_t> lines;
+
+    Scratch() = default;
+    Scratch(const Scratch&) = delete;
+    Scratch& operator=(const Scratch&) = delete;
+    ~Scratch() {
+        for (libdeflate_compressor* c : byLevel) libdeflate_free_compressor(c);
+    }
+};
+
+KeptScratch<Scratch>& keptScratch() {
+    static KeptScratch<Scratch> pool;
+    return pool;
 }
 
-std::vector<uint8_t>& keptScanLines() {
-    thread_local std::vector<uint8_t> lines;
-    return lines;
-}
-
-void dropOversizedScanLines() {
-    std::vector<uint8_t>& lines = keptScanLines();
-    if (lines.size() > KEPT_SCANLINE_BYTES) std::vector<uint8_t>().swap(lines);
-}
+// Scanlines of a large image are not kept past its encoding.
+struct DropOversizedScanLines {
+    std::vector<uint8_t>& lines;
+    ~DropOversizedScanLines() {
+        if (lines.size() > KEPT_SCANLINE_BYTES) std::vector<uint8_t>().swap(lines);
+    }
+};
 
 }  // namespace
 
@@ -141,7 +145,6 @@ std::optional<std::vector<uint8_t>> PngEncoder::pngEncode() {
         bytePos = writeBytes(PNG_SIGNATURE, sizeof PNG_SIGNATURE, bytePos);
         writeHeader();
         const bool written = writeImageData();
-        dropOversizedScanLines();
         if (!written) {
             pngBytes.clear();
             return std::nullopt;
@@ -241,7 +244,10 @@ bool PngEncoder::writeImageData() {
     const size_t rowsPerBlock = std::max<size_t>(1, bytesPerRow == 0 ? BLOCK_BYTES : BLOCK_BYTES / bytesPerRow);
     priorRow.assign(rowBytes, 0);
 
-    libdeflate_compressor* compressor = keptCompressor(compressionLevel);
+    const KeptScratch<Scratch>::Lent scratch = keptScratch().take();
+    const DropOversizedScanLines drop{scratch->lines};
+    libdeflate_compressor*& compressor = scratch->byLevel[compressionLevel];
+    if (compressor == nullptr) compressor = libdeflate_alloc_compressor(compressionLevel);
     if (compressor == nullptr) {
         reportFailure("cannot start the compressor");
         return false;
@@ -251,7 +257,7 @@ bool PngEncoder::writeImageData() {
     // one image's worth of them in memory (3 or 4 bytes a pixel, plus one a
     // row) but compresses several times faster than feeding blocks of rows.
     const size_t lineBytes = h * (rowBytes + 1);
-    std::vector<uint8_t>& lines = keptScanLines();
+    std::vector<uint8_t>& lines = scratch->lines;
     if (lines.size() < lineBytes) lines.resize(lineBytes);
     // Kept from one call to the next: every byte is written before it is read.
     if (argbBlock.size() < w * rowsPerBlock) argbBlock.resize(w * rowsPerBlock);
