@@ -31,6 +31,7 @@ set(ZK_WINDOWS_TESTS
   chart/data_record_test.cpp
   chart/data_series_test.cpp
   chart/text_test.cpp
+  chart/pinned_images_test.cpp
   app/startup_test.cpp
   launcher/split_command_line_test.cpp)
 file(GLOB ZK_WINDOWS_ONLY_TESTS CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/windows/*_test.cpp)
@@ -46,6 +47,10 @@ foreach(src ${ZK_WINDOWS_TESTS} ${ZK_WINDOWS_ONLY_TESTS})
   target_link_libraries(${name} PRIVATE zk_testsupport)
   if(name STREQUAL "local_time_test")
     zk_add_local_time_tests()
+    continue()
+  endif()
+  if(name STREQUAL "pinned_images_test")
+    zk_add_pinned_images_test()
     continue()
   endif()
   # The Wine prefix exists only when the tests run: list the tests then.
