@@ -34,6 +34,7 @@ const char* const kReadingConfiguration = "Reading Configuration File... zkQuote
 // a key read anywhere is listed here, or its users are told it is unknown.
 constexpr std::string_view kConfigurationKeys[] = {
     "APPLI_VERBOSE_MODE", "APPLI_READINI_TIMER", "INDICEGIF_SERVICE", "INDICEGIF_TIMER", "INDICEGIF_LOG",
+    "INDICEGIF_LOG_MAX_MB", "INDICEGIF_LOG_KEEP",
     "INDICEGIF_URLUPDATE_VALID", "INDICEGIF_URLUPDATE_URL", "INDICEGIF_URLUPDATE_LOGIN",
     "INDICEGIF_URLUPDATE_PASSWORD", "INDICEGIF_EXEUPDATE_VALID", "INDICEGIF_EXEUPDATE_FILENAME",
     "INDICEGIF_EXEUPDATE_PARAMETERS", "INDICEGIF_EXEUPDATE_LOGPRINTOUT", "INDICEGIF_STATUS_FILE",
@@ -303,16 +304,19 @@ void zkQuoteForge::reloadLoop() {
 void zkQuoteForge::reloadConfiguration() {
     IT::Outils_AfficheMsg_System("zkQuoteForge", kReadingConfiguration);
     IT::addLogIndice(kReadingConfiguration);
-    bool latin1Source = false;
-    Properties table = IT::GetFileProperties(CONFIG_FILE, latin1Source);
+    PropertiesReading reading;
+    Properties table = IT::GetFileProperties(CONFIG_FILE, reading);
     if (table.empty()) {
+        if (!reading.failure.empty() && !IT::debugMode)
+            IT::Outils_AfficheMsg_System("zkQuoteForge", "Error with " + std::string(CONFIG_FILE) + " : " + reading.failure,
+                                         true);
         IT::Outils_AfficheMsg_System(
             "zkQuoteForge", "Erreur avec 'zkQuoteForge.ini': impossible de mettre à jour la configuration existante !",
             true);
         IT::addLogIndice("Error with 'zkQuoteForge.ini': cannot update configuration!");
         return;
     }
-    SysProperties.store(std::make_shared<const Properties>(std::move(table)), latin1Source);
+    SysProperties.store(std::make_shared<const Properties>(std::move(table)), std::move(reading.latin1Keys));
     IT::Outils_AfficheMsg_System("zkQuoteForge", "Configuration ... OK !", true);
     settleVerboseMode();
     reportLoadedConfiguration();

@@ -197,10 +197,14 @@ zkQuoteForge::zkQuoteForge(bool bUnique) {
     IT::addLogIndice("  |_ Operating System = " + IT::szSystemOS);
     IT::addLogIndice(std::string("  |_ Verbose Mode = ") + (IT::debugMode ? "true" : "false"));
 
-    bool latin1Source = false;
-    auto table = std::make_shared<const Properties>(IT::GetFileProperties(CONFIG_FILE, latin1Source));
-    SysProperties.store(table, latin1Source);
+    PropertiesReading reading;
+    auto table = std::make_shared<const Properties>(IT::GetFileProperties(CONFIG_FILE, reading));
+    SysProperties.store(table, std::move(reading.latin1Keys));
     if (table->empty()) {
+        // Verbose mode has shown it already.
+        if (!reading.failure.empty() && !IT::debugMode)
+            IT::Outils_AfficheMsg_System("zkQuoteForge", "Error with " + std::string(CONFIG_FILE) + " : " + reading.failure,
+                                         true);
         IT::Outils_AfficheMsg_System(
             "zkQuoteForge", "Une erreur de configuration est survenue dans 'zkQuoteForge.ini'... Impossible de continuer !",
             true);

@@ -29,6 +29,9 @@ public:
     ~QuietPlatform() override { Platform::install(previous_); }
     void writeStdout(std::string_view) override {}
     bool appendFile(const std::string&, std::string_view, std::string&) override { return true; }
+    bool appendLogLine(const std::string&, std::string_view, const LogRotation&, std::string&, std::string&) override {
+        return true;
+    }
 
 private:
     Platform* previous_;

@@ -22,6 +22,9 @@ class QuietPlatform : public PlatformWrapper {
 public:
     QuietPlatform() : PlatformWrapper(Platform::current()) {}
     bool appendFile(const std::string&, std::string_view, std::string&) override { return true; }
+    bool appendLogLine(const std::string&, std::string_view, const LogRotation&, std::string&, std::string&) override {
+        return true;
+    }
     void writeStdout(std::string_view) override {}
 };
 

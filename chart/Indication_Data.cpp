@@ -272,11 +272,14 @@ bool Indication_Data::GetConfiguration(const std::optional<std::string>& path) {
         return false;
     }
     report("* Read Configuration from : " + *path);
-    const Properties table = Indication_Tools::GetFileProperties(*path);
+    PropertiesReading reading;
+    const Properties table = Indication_Tools::GetFileProperties(*path, reading);
     if (table.empty()) {
         report("no configuration parameter found!");
-        loadFailed(ChartFailure::graphFile, "Error with the graph file " + *path +
-                                                " : no configuration parameter found (missing, unreadable or empty)!");
+        loadFailed(ChartFailure::graphFile,
+                   "Error with the graph file " + *path + " : " +
+                       (reading.failure.empty() ? "no configuration parameter found (missing, unreadable or empty)!"
+                                                : reading.failure));
         return false;
     }
     const GraphFileReader in(table);

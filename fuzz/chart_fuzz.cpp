@@ -40,6 +40,9 @@ public:
         return true;
     }
     bool appendFile(const std::string&, std::string_view, std::string&) override { return true; }
+    bool appendLogLine(const std::string&, std::string_view, const LogRotation&, std::string&, std::string&) override {
+        return true;
+    }
     bool writeFileAtomic(const std::string& path, std::string_view bytes, std::string&) override {
         written[path] = std::string(bytes);
         return true;

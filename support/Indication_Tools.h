@@ -35,8 +35,9 @@ public:
 
     // ---- Properties files and option values --------------------------------
     static Properties GetFileProperties(const std::string& path);
-    // The same, telling whether the file was read as ISO 8859-1 (not UTF-8).
-    static Properties GetFileProperties(const std::string& path, bool& latin1Source);
+    // The same, telling which lines were read as ISO 8859-1 and why a file
+    // gives no table (a file saved as UTF-16).
+    static Properties GetFileProperties(const std::string& path, PropertiesReading& reading);
     // Parses properties text already in memory (the grammar of GetFileProperties).
     static Properties ParseProperties(std::string_view text);
     static std::string GetTextFile(const std::string& path);
@@ -49,11 +50,16 @@ public:
     // A whole number of any length (digits only), as itself up to cap and as
     // cap past it: a setting past its limit means the limit.
     static std::optional<int64_t> parseWholeNumberUpTo(std::string_view text, int64_t cap);
-    // Bytes of a file as UTF-8: kept when valid UTF-8, else read as ISO 8859-1.
+    // Bytes of a file as UTF-8, line by line: a line is kept when it is valid
+    // UTF-8 and read as ISO 8859-1 otherwise. A leading byte-order mark is dropped.
     static std::string toUtf8(std::string_view bytes);
 
     // ---- Logging and console messages --------------------------------------
     static bool AddLog(const std::string& path, const std::string& message);
+    // Appends a whole stamped line to a log file, rotating it as the
+    // configuration asks; reports a failure on the console. For AddLog and
+    // the lines it held back (MessageBuffer).
+    static bool writeLogLine(const std::string& path, const std::string& line);
     static bool addLogIndice(const std::string& message);
     static void Outils_AfficheMsg_System(const std::string& category, const std::string& message, bool log = false);
     static void Outils_AfficheMsg(const std::string& category, const std::string& message, bool log = false);

@@ -40,10 +40,7 @@ void MessageBuffer::flush() {
             platform.writeStderr(line.text);
             continue;
         }
-        std::string error;
-        if (!platform.appendFile(line.path, line.text, error)) {
-            Indication_Tools::Outils_AfficheMsg_System("System", "write log error: " + error, false);
-        }
+        Indication_Tools::writeLogLine(line.path, line.text);
     }
     lines_.clear();
 }

@@ -55,6 +55,31 @@ bool Platform::readFileFrom(const std::string& path, int64_t offset, std::string
     return ok;
 }
 
+bool Platform::appendLogLine(const std::string& path, std::string_view line, const LogRotation&, std::string& error,
+                             std::string&) {
+    return appendFile(path, line, error);
+}
+
+bool Platform::shiftLogFiles(const std::string& path, int keep, const std::function<bool(const std::string&)>& exists,
+                             const std::function<Move(const std::string&, const std::string&, std::string&)>& moveOver,
+                             std::string& error) {
+    auto name = [&path](int n) { return path + "." + std::to_string(n); };
+    // Only up to the first free name: a rotation that failed halfway left
+    // a gap there, and going on past it would drop one more file each time.
+    int free = std::max(keep, 1);
+    for (int n = 1; n < free; ++n) {
+        if (!exists(name(n))) {
+            free = n;
+            break;
+        }
+    }
+    for (int n = free; n >= 1; --n) {
+        const std::string from = n == 1 ? path : name(n - 1);
+        if (moveOver(from, name(n), error) == Move::failed) return false;
+    }
+    return true;
+}
+
 FilePlace Platform::placeOf(const std::string& path) { return placeByText(path, "/"); }
 
 FilePlace Platform::placeByText(std::string_view path, std::string_view separators) {

@@ -53,6 +53,14 @@ struct FilePlace {
     auto operator<=>(const FilePlace&) const = default;
 };
 
+// How a log file is kept from growing for ever: moved aside once a line
+// would take it past maxBytes (0: never), with the last keep files kept
+// beside it as path.1 (the newest) to path.<keep>.
+struct LogRotation {
+    int64_t maxBytes = 0;
+    int keep = 1;
+};
+
 // Memory figures of the process: bytes held from the system, and the part of
 // it not in use.
 struct MemoryFigures {
@@ -79,6 +87,19 @@ public:
     virtual bool readFile(const std::string& path, std::string& out, std::string& error) = 0;
     // Opens for appending (creating when missing), writes data in one write, closes.
     virtual bool appendFile(const std::string& path, std::string_view data, std::string& error) = 0;
+    // Appends one log line as appendFile does, safe with other processes
+    // appending to the same file at the same time. With rotation.maxBytes > 0,
+    // a regular file that holds bytes and would pass maxBytes with the line
+    // is first moved aside, one writer at a time: path.1 to path.2 and so on
+    // up to the first free name (path.<keep> is dropped when none is free),
+    // then path to path.1, and the line starts a new file. A line is never
+    // split and goes whole into one file. A rotation that cannot be done (a
+    // name held open elsewhere, on Windows) stops before the move that
+    // failed, so no file is lost, appends the line to the file as it is, and
+    // says why in rotationError. The default appends with appendFile and
+    // never rotates.
+    virtual bool appendLogLine(const std::string& path, std::string_view line, const LogRotation& rotation,
+                               std::string& error, std::string& rotationError);
     // Writes a temporary file beside the target and renames it over the target
     // only once complete and closed; on failure the target is untouched and no
     // temporary file stays behind.
@@ -159,6 +180,14 @@ public:
     static Platform* install(Platform* p);
 
 protected:
+    // What moving a file over another gave.
+    enum class Move { done, absent, failed };
+    // The moves of a log rotation (see appendLogLine), through the
+    // platform's own calls: exists(name), and moveOver(from, to, error) that
+    // replaces to. Stops at the first move that fails; false then, with why.
+    static bool shiftLogFiles(const std::string& path, int keep, const std::function<bool(const std::string&)>& exists,
+                              const std::function<Move(const std::string&, const std::string&, std::string&)>& moveOver,
+                              std::string& error);
     // The place of path by its text alone: the folder (before the last of
     // separators; "." when none) without empty and "." steps, ".." taking
     // back the step before it, joined by the first of separators.
@@ -179,6 +208,10 @@ public:
     }
     bool appendFile(const std::string& p, std::string_view d, std::string& e) override {
         return target_.appendFile(p, d, e);
+    }
+    bool appendLogLine(const std::string& p, std::string_view line, const LogRotation& r, std::string& e,
+                       std::string& re) override {
+        return target_.appendLogLine(p, line, r, e, re);
     }
     bool writeFileAtomic(const std::string& p, std::string_view d, std::string& e) override {
         return target_.writeFileAtomic(p, d, e);

@@ -5,8 +5,10 @@
 #include "support/Platform.h"
 #include "support/Utf8.h"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
+#include <optional>
 #include <vector>
 
 namespace {
@@ -52,11 +54,12 @@ std::vector<std::string_view> pieces(std::string_view s, char sep) {
     return out;
 }
 
-void parseLine(std::string_view raw, Properties& table) {
+// The key the line gives a value, or none for a line that is skipped.
+std::optional<std::string> parseLine(std::string_view raw, Properties& table) {
     std::string_view line = trim(raw);
-    if (line.empty() || line[0] == ';' || line[0] == '#') return;
+    if (line.empty() || line[0] == ';' || line[0] == '#') return std::nullopt;
     size_t eq = line.find('=');
-    if (eq == std::string_view::npos || eq == 0) return;
+    if (eq == std::string_view::npos || eq == 0) return std::nullopt;
     std::vector<std::string_view> parts = pieces(line, '=');
     std::string key(trim(parts[0]));
     std::string value;
@@ -64,7 +67,59 @@ void parseLine(std::string_view raw, Properties& table) {
         if (i > 1) value += '=';
         value += trim(parts[i]);
     }
-    table.insert_or_assign(std::move(key), std::move(value));
+    table.insert_or_assign(key, std::move(value));
+    return key;
+}
+
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+
+// Notepad starts a file with a byte-order mark, and files joined together
+// carry theirs into the middle: it is a signature, not text, and left in it
+// would glue itself to a key (or make a comment line a key).
+std::string_view withoutMark(std::string_view line) {
+    return line.substr(0, kByteOrderMark.size()) == kByteOrderMark ? line.substr(kByteOrderMark.size()) : line;
+}
+
+// What a file saved as UTF-16 is, by its byte-order mark or, without one, by
+// a start whose every other byte is NUL (text of ISO 8859-1 characters in
+// UTF-16); empty for any other file.
+std::string utf16Kind(std::string_view bytes) {
+    static constexpr const char* kLittle = "UTF-16 (little-endian)";
+    static constexpr const char* kBig = "UTF-16 (big-endian)";
+    if (bytes.substr(0, 2) == "\xFF\xFE") return kLittle;
+    if (bytes.substr(0, 2) == "\xFE\xFF") return kBig;
+    const std::string_view start = bytes.substr(0, std::min<size_t>(bytes.size(), 64) & ~size_t{1});
+    if (start.empty()) return "";
+    bool little = true, big = true;
+    for (size_t i = 0; i < start.size(); i += 2) {
+        little = little && start[i] != 0 && start[i + 1] == 0;
+        big = big && start[i] == 0 && start[i + 1] != 0;
+    }
+    return little ? kLittle : big ? kBig : "";
+}
+
+// Parses the lines of a file's bytes, each read as UTF-8 when it is valid
+// UTF-8 and as ISO 8859-1 otherwise, so that one line's bytes never decide
+// how another is read.
+Properties parseFileBytes(std::string_view bytes, PropertiesReading& reading, bool includeUnterminated) {
+    Properties table;
+    std::string converted;
+    forEachLine(bytes, [&](std::string_view raw) {
+        std::string_view line = withoutMark(raw);
+        const bool latin1 = !utf8::isValid(line);
+        if (latin1) {
+            converted = utf8::fromLatin1(line);
+            line = converted;
+        }
+        if (std::optional<std::string> key = parseLine(line, table)) {
+            if (latin1) {
+                reading.latin1Keys.insert(std::move(*key));
+            } else {
+                reading.latin1Keys.erase(*key);
+            }
+        }
+    }, includeUnterminated);
+    return table;
 }
 
 std::string asciiLower(std::string_view s) {
@@ -81,11 +136,23 @@ void reportValueError(const std::string& key, const std::string& description) {
 }  // namespace
 
 std::string Indication_Tools::toUtf8(std::string_view bytes) {
-    // A leading byte-order mark is a file signature, not text: left in, it
-    // would glue itself to the first key or the first date.
-    if (bytes.size() >= 3 && bytes.substr(0, 3) == "\xEF\xBB\xBF") bytes.remove_prefix(3);
+    bytes = withoutMark(bytes);
     if (utf8::isValid(bytes)) return std::string(bytes);
-    return utf8::fromLatin1(bytes);
+    std::string out;
+    out.reserve(bytes.size() + bytes.size() / 8);
+    for (size_t start = 0; start < bytes.size();) {
+        size_t end = bytes.find_first_of("\r\n", start);
+        if (end == std::string_view::npos) end = bytes.size();
+        const std::string_view line = bytes.substr(start, end - start);
+        if (utf8::isValid(line)) {
+            out += line;
+        } else {
+            out += utf8::fromLatin1(line);
+        }
+        for (; end < bytes.size() && (bytes[end] == '\r' || bytes[end] == '\n'); ++end) out += bytes[end];
+        start = end;
+    }
+    return out;
 }
 
 Properties Indication_Tools::ParseProperties(std::string_view text) {
@@ -95,21 +162,24 @@ Properties Indication_Tools::ParseProperties(std::string_view text) {
 }
 
 Properties Indication_Tools::GetFileProperties(const std::string& path) {
-    bool latin1Source = false;
-    return GetFileProperties(path, latin1Source);
+    PropertiesReading reading;
+    return GetFileProperties(path, reading);
 }
 
-Properties Indication_Tools::GetFileProperties(const std::string& path, bool& latin1Source) {
+Properties Indication_Tools::GetFileProperties(const std::string& path, PropertiesReading& reading) {
+    reading = PropertiesReading{};
     std::string bytes, error;
     const bool complete = Platform::current().readFile(path, bytes, error);
-    latin1Source = !utf8::isValid(bytes);
-    if (complete) return ParseProperties(toUtf8(bytes));
+    if (const std::string kind = utf16Kind(bytes); !kind.empty()) {
+        // Read byte by byte it would give keys full of NUL bytes that match nothing.
+        reading.failure = "the file is saved as " + kind + ", which is not read: save it as UTF-8";
+        Outils_AfficheMsg(thisClassName, "Error with " + path + " : " + reading.failure, true);
+        return Properties{};
+    }
+    if (complete) return parseFileBytes(bytes, reading, true);
     Outils_AfficheMsg(thisClassName, "Error with " + path + " : " + error, true);
     // A read that broke off keeps the whole lines it got.
-    Properties table;
-    std::string text = toUtf8(bytes);
-    forEachLine(text, [&](std::string_view line) { parseLine(line, table); }, false);
-    return table;
+    return parseFileBytes(bytes, reading, false);
 }
 
 std::string Indication_Tools::GetTextFile(const std::string& path) {

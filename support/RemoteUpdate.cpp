@@ -201,12 +201,17 @@ UrlReply Indication_Tools::getUrlReply(const std::optional<std::string>& url) {
     std::optional<std::string> login = lookup("INDICEGIF_URLUPDATE_LOGIN");
     if (login && !login->empty()) {
         password = lookup("INDICEGIF_URLUPDATE_PASSWORD").value_or("");
-        // The bytes the configuration file holds, whatever its encoding: that
-        // is what the server's account was set up with.
-        const std::string credentials = *login + ":" + password;
-        const std::vector<uint8_t> encoded =
-            encode(snapshot.latin1Source ? textToBytes(credentials)
-                                         : std::vector<uint8_t>(credentials.begin(), credentials.end()));
+        // The bytes the configuration file holds, whatever each line's
+        // encoding: that is what the server's account was set up with.
+        auto fileBytes = [&](const char* key, const std::string& value) {
+            return snapshot.latin1Keys.count(key) != 0 ? textToBytes(value)
+                                                       : std::vector<uint8_t>(value.begin(), value.end());
+        };
+        std::vector<uint8_t> credentials = fileBytes("INDICEGIF_URLUPDATE_LOGIN", *login);
+        credentials.push_back(':');
+        const std::vector<uint8_t> secret = fileBytes("INDICEGIF_URLUPDATE_PASSWORD", password);
+        credentials.insert(credentials.end(), secret.begin(), secret.end());
+        const std::vector<uint8_t> encoded = encode(credentials);
         authorization = "Basic " + std::string(encoded.begin(), encoded.end());
     }
 

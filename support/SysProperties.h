@@ -7,6 +7,7 @@
 
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 
 class SharedProperties {
@@ -18,20 +19,20 @@ public:
         MutexLock lock(mutex_);
         return table_;
     }
-    // latin1Source: the file was not UTF-8 and its values were converted from
-    // ISO 8859-1 (credentials are sent as the bytes the file holds).
-    void store(Ptr table, bool latin1Source = false) {
+    // latin1Keys: the keys whose line was read as ISO 8859-1 and converted
+    // (credentials are sent as the bytes the file holds).
+    void store(Ptr table, std::set<std::string> latin1Keys = {}) {
         MutexLock lock(mutex_);
         table_ = std::move(table);
-        latin1Source_ = latin1Source;
+        latin1Keys_ = std::move(latin1Keys);
     }
     struct Snapshot {
         Ptr table;
-        bool latin1Source = false;
+        std::set<std::string> latin1Keys;
     };
     Snapshot snapshot() const {
         MutexLock lock(mutex_);
-        return {table_, latin1Source_};
+        return {table_, latin1Keys_};
     }
     // The value under key, absent when the key or the table is missing.
     std::optional<std::string> get(const std::string& key) const {
@@ -45,7 +46,7 @@ public:
 private:
     mutable Mutex mutex_;
     Ptr table_ ZK_GUARDED_BY(mutex_);
-    bool latin1Source_ ZK_GUARDED_BY(mutex_) = false;
+    std::set<std::string> latin1Keys_ ZK_GUARDED_BY(mutex_);
 };
 
 // The one application configuration ("zkQuoteForge.ini").

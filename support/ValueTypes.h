@@ -2,12 +2,22 @@
 // Value types shared by the configuration readers and the drawing surface.
 
 #include <cstdint>
+#include <set>
 #include <string>
 #include <string_view>
 #include <unordered_map>
 
 // A properties table: case-sensitive keys, one value per key.
 using Properties = std::unordered_map<std::string, std::string>;
+
+// What reading a properties file found besides its table.
+struct PropertiesReading {
+    // Keys whose line is not valid UTF-8 and was read as ISO 8859-1: their
+    // values are UTF-8, no longer the bytes the file holds.
+    std::set<std::string> latin1Keys;
+    // Why a file that could be read gives no table; empty otherwise.
+    std::string failure;
+};
 
 // An opaque RGB colour.
 struct Color {

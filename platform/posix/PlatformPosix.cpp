@@ -24,6 +24,7 @@
 #include <mutex>
 #include <poll.h>
 #include <random>
+#include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/utsname.h>
@@ -73,6 +74,59 @@ bool writeAll(int fd, std::string_view data, int& err) {
         }
         p += n;
         left -= static_cast<size_t>(n);
+    }
+    return true;
+}
+
+// A log file moved aside this many times while one writer waited for it
+// is written as it is: the line is not held back for ever.
+constexpr int kRotationAttempts = 8;
+
+// Opens for appending, creating when missing. Without blocking: a FIFO with
+// no reader must not hold the service (nor its stop) for ever. A FIFO or
+// socket stays non-blocking, so a stalled reader costs the line instead of
+// the service; files, terminals and devices block as usual.
+Descriptor openForAppend(const std::string& path, std::string& error) {
+    Descriptor file(::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0644));
+    const int fd = file.get();
+    if (fd < 0) {
+        error = errnoText("cannot open", path, errno);
+        return file;
+    }
+    struct stat st{};
+    if (fstat(fd, &st) == 0 && !S_ISFIFO(st.st_mode) && !S_ISSOCK(st.st_mode)) {
+        const int flags = ::fcntl(fd, F_GETFL);
+        if (flags >= 0) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+    }
+    return file;
+}
+
+// Writes data in one write (O_APPEND makes each whole line land after the
+// others), then closes the file.
+bool appendTo(Descriptor& file, const std::string& path, std::string_view data, std::string& error) {
+    int err = 0;
+    bool ok = false;
+    ssize_t n = ::write(file.get(), data.data(), data.size());
+    if (n == static_cast<ssize_t>(data.size())) {
+        ok = true;
+    } else if (n >= 0) {
+        ok = writeAll(file.get(), data.substr(static_cast<size_t>(n)), err);
+        if (!ok) error = errnoText("cannot write", path, err);
+    } else {
+        error = errnoText("cannot write", path, errno);
+    }
+    if (!file.close() && ok) {
+        error = errnoText("cannot close", path, errno);
+        ok = false;
+    }
+    return ok;
+}
+
+// An exclusive lock on the whole file, held until it is closed; false where
+// the file system has none.
+bool lockFile(int fd) {
+    while (::flock(fd, LOCK_EX) != 0) {
+        if (errno != EINTR) return false;
     }
     return true;
 }
@@ -230,38 +284,50 @@ public:
 
     bool appendFile(const std::string& path, std::string_view data, std::string& error) override {
         if (!checkPath(path, error)) return false;
-        // Opened without blocking: a FIFO with no reader must not hold the
-        // service (nor its stop) for ever.
-        Descriptor file(::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0644));
-        const int fd = file.get();
-        if (fd < 0) {
-            error = errnoText("cannot open", path, errno);
-            return false;
+        Descriptor file = openForAppend(path, error);
+        return file.get() >= 0 && appendTo(file, path, data, error);
+    }
+
+    bool appendLogLine(const std::string& path, std::string_view line, const LogRotation& rotation,
+                       std::string& error, std::string& rotationError) override {
+        // O_APPEND alone keeps each line whole, whoever else writes.
+        if (rotation.maxBytes <= 0) return appendFile(path, line, error);
+        if (!checkPath(path, error)) return false;
+        for (int attempt = 1;; ++attempt) {
+            Descriptor file = openForAppend(path, error);
+            if (file.get() < 0) return false;
+            struct stat mine{};
+            // The lock on the file itself makes the writers that rotate,
+            // threads or processes, take turns; writers that do not rotate
+            // need none, their line lands whole in this file or the next.
+            if (attempt <= kRotationAttempts && fstat(file.get(), &mine) == 0 && S_ISREG(mine.st_mode) &&
+                lockFile(file.get())) {
+                struct stat named{};
+                fstat(file.get(), &mine);
+                // Moved aside (or removed) while this writer waited: the name
+                // is another file's now.
+                if (::stat(path.c_str(), &named) != 0 || named.st_dev != mine.st_dev || named.st_ino != mine.st_ino)
+                    continue;
+                if (mine.st_size > 0 && static_cast<uint64_t>(mine.st_size) + line.size() >
+                                            static_cast<uint64_t>(rotation.maxBytes)) {
+                    if (shiftLogFiles(
+                            path, rotation.keep,
+                            [](const std::string& name) {
+                                struct stat st{};
+                                return ::lstat(name.c_str(), &st) == 0;
+                            },
+                            [](const std::string& from, const std::string& to, std::string& why) {
+                                if (::rename(from.c_str(), to.c_str()) == 0) return Move::done;
+                                if (errno == ENOENT) return Move::absent;
+                                why = errnoText("cannot rename", from, errno) + " to " + to;
+                                return Move::failed;
+                            },
+                            rotationError))
+                        continue;  // the line starts the new file
+                }
+            }
+            return appendTo(file, path, line, error);
         }
-        // A FIFO or socket stays non-blocking, so a stalled reader costs the
-        // line instead of the service; files, terminals and devices block as usual.
-        struct stat st{};
-        if (fstat(fd, &st) == 0 && !S_ISFIFO(st.st_mode) && !S_ISSOCK(st.st_mode)) {
-            const int flags = ::fcntl(fd, F_GETFL);
-            if (flags >= 0) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
-        }
-        // One write call: O_APPEND makes each whole line land after the others.
-        int err = 0;
-        bool ok = false;
-        ssize_t n = ::write(fd, data.data(), data.size());
-        if (n == static_cast<ssize_t>(data.size())) {
-            ok = true;
-        } else if (n >= 0) {
-            ok = writeAll(fd, data.substr(static_cast<size_t>(n)), err);
-            if (!ok) error = errnoText("cannot write", path, err);
-        } else {
-            error = errnoText("cannot write", path, errno);
-        }
-        if (!file.close() && ok) {
-            error = errnoText("cannot close", path, errno);
-            ok = false;
-        }
-        return ok;
     }
 
     bool writeFileAtomic(const std::string& path, std::string_view data, std::string& error) override {

@@ -87,6 +87,42 @@ bool writeAll(HANDLE h, std::string_view data, DWORD& err) {
     return true;
 }
 
+// A log file moved aside this many times while one writer waited for it
+// is written as it is: the line is not held back for ever.
+constexpr int kRotationAttempts = 8;
+
+// Opens for appending, creating when missing, shared so that another
+// writer may append and a rotation may rename it meanwhile.
+Handle openForAppend(const std::wstring& wide, const std::string& path, std::string& error) {
+    Handle h(CreateFileW(wide.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                         OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!h.valid()) error = win::describe("cannot open", path, GetLastError());
+    return h;
+}
+
+// Writes data at the end of the file, then closes it.
+bool appendTo(Handle& h, const std::string& path, std::string_view data, std::string& error) {
+    LARGE_INTEGER zero{};
+    if (GetFileType(h.get()) == FILE_TYPE_DISK && !SetFilePointerEx(h.get(), zero, nullptr, FILE_END)) {
+        error = win::describe("cannot write", path, GetLastError());
+        return false;
+    }
+    if (GetFileType(h.get()) == FILE_TYPE_PIPE) {
+        // A pipe whose reader stalls would hold the service: never block
+        // on the log; a line the pipe cannot take at once is lost.
+        DWORD mode = PIPE_NOWAIT;
+        SetNamedPipeHandleState(h.get(), &mode, nullptr, nullptr);
+    }
+    DWORD err = 0;
+    bool ok = writeAll(h.get(), data, err);
+    if (!ok) error = win::describe("cannot write", path, err);
+    if (!h.close() && ok) {
+        error = win::describe("cannot close", path, GetLastError());
+        ok = false;
+    }
+    return ok;
+}
+
 int64_t naiveOfSystemTime(const SYSTEMTIME& st) {
     CalendarFields f;
     f.year = st.wYear;
@@ -318,31 +354,67 @@ public:
         // Appending is a seek to the end then a write (Wine has no atomic
         // append): the lock keeps lines from two threads off each other.
         std::lock_guard lock(appendMutex_);
-        Handle h(CreateFileW(wide.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                             nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (!h.valid()) {
-            error = win::describe("cannot open", path, GetLastError());
-            return false;
+        Handle h = openForAppend(wide, path, error);
+        return h.valid() && appendTo(h, path, data, error);
+    }
+
+    bool appendLogLine(const std::string& path, std::string_view line, const LogRotation& rotation,
+                       std::string& error, std::string& rotationError) override {
+        std::wstring wide;
+        if (!checkPath(path, wide, error)) return false;
+        std::lock_guard lock(appendMutex_);
+        for (int attempt = 1;; ++attempt) {
+            Handle h = openForAppend(wide, path, error);
+            if (!h.valid()) return false;
+            // A lock far past any end of file, so that it holds back no
+            // reader or writer of the bytes: the log writers of every
+            // process take turns for their seek to the end and write, and
+            // for a rotation. Closing the file releases it.
+            OVERLAPPED far{};
+            far.OffsetHigh = 0x7FFFFFFF;
+            if (attempt <= kRotationAttempts && GetFileType(h.get()) == FILE_TYPE_DISK &&
+                LockFileEx(h.get(), LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &far) && rotation.maxBytes > 0) {
+                BY_HANDLE_FILE_INFORMATION mine{}, named{};
+                // Moved aside (or removed) while this writer waited: the name
+                // is another file's now.
+                Handle now(CreateFileW(wide.c_str(), FILE_READ_ATTRIBUTES,
+                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                       FILE_ATTRIBUTE_NORMAL, nullptr));
+                if (!GetFileInformationByHandle(h.get(), &mine) || !now.valid() ||
+                    !GetFileInformationByHandle(now.get(), &named) ||
+                    mine.dwVolumeSerialNumber != named.dwVolumeSerialNumber ||
+                    mine.nFileIndexHigh != named.nFileIndexHigh || mine.nFileIndexLow != named.nFileIndexLow)
+                    continue;
+                now.close();
+                const uint64_t size = (uint64_t{mine.nFileSizeHigh} << 32) | mine.nFileSizeLow;
+                if (size > 0 && size + line.size() > static_cast<uint64_t>(rotation.maxBytes)) {
+                    // Renaming a file open elsewhere works where every opener
+                    // shares deleting, as this program's writers and readers do.
+                    if (shiftLogFiles(
+                            path, rotation.keep,
+                            [](const std::string& name) {
+                                std::wstring w;
+                                return win::fileSystemPath(name, w) &&
+                                       GetFileAttributesW(w.c_str()) != INVALID_FILE_ATTRIBUTES;
+                            },
+                            [](const std::string& from, const std::string& to, std::string& why) {
+                                std::wstring f, t;
+                                if (!win::fileSystemPath(from, f) || !win::fileSystemPath(to, t)) {
+                                    why = "cannot rename " + from + " (it holds a NUL byte)";
+                                    return Move::failed;
+                                }
+                                if (MoveFileExW(f.c_str(), t.c_str(), MOVEFILE_REPLACE_EXISTING)) return Move::done;
+                                const DWORD code = GetLastError();
+                                if (code == ERROR_FILE_NOT_FOUND) return Move::absent;
+                                why = win::describe("cannot rename", from, code) + " to " + to;
+                                return Move::failed;
+                            },
+                            rotationError))
+                        continue;  // the line starts the new file
+                }
+            }
+            return appendTo(h, path, line, error);
         }
-        LARGE_INTEGER zero{};
-        if (GetFileType(h.get()) == FILE_TYPE_DISK && !SetFilePointerEx(h.get(), zero, nullptr, FILE_END)) {
-            error = win::describe("cannot write", path, GetLastError());
-            return false;
-        }
-        if (GetFileType(h.get()) == FILE_TYPE_PIPE) {
-            // A pipe whose reader stalls would hold the service: never block
-            // on the log; a line the pipe cannot take at once is lost.
-            DWORD mode = PIPE_NOWAIT;
-            SetNamedPipeHandleState(h.get(), &mode, nullptr, nullptr);
-        }
-        DWORD err = 0;
-        bool ok = writeAll(h.get(), data, err);
-        if (!ok) error = win::describe("cannot write", path, err);
-        if (!h.close() && ok) {
-            error = win::describe("cannot close", path, GetLastError());
-            ok = false;
-        }
-        return ok;
     }
 
     bool writeFileAtomic(const std::string& path, std::string_view data, std::string& error) override {

@@ -540,6 +540,53 @@ TEST_F(ServiceProcess, ServiceOffIsToldAtOnce) {
     EXPECT_EQ(child.wait(), 0);
 }
 
+// ---- The configuration's encodings, and the log ------------------------------------
+
+TEST_F(ServiceProcess, OneLineInLatin1LeavesTheUtf8PathsAndUtf16IsToldAsSuch) {
+    write("donn\xC3\xA9" "es.ini", read("chart.ini"));
+    write("zkQuoteForge.ini", "# r\xE9glages\nINDICEGIF_SERVICE=yes\nINDICEGIF_FILE_1=donn\xC3\xA9" "es.ini\n"
+                              "INDICEGIF_FILE_2=no\x01such.ini\n");
+    Child mixed(dir, {"-unique"});
+    ASSERT_EQ(mixed.wait(), 1) << mixed.out();
+    EXPECT_NE(indexOf(lines(mixed.out()), "[QuoteForge] :  - file... donn\xC3\xA9" "es.ini: GIF ok; PNG ok; done"),
+              std::string::npos)
+        << mixed.out();
+    // A control character that reaches the log is written escaped.
+    EXPECT_NE(indexOf(logLines(), " - reading : no\\x01such.ini"), std::string::npos);
+
+    std::string utf16 = "\xFF\xFE";
+    for (char c : std::string("INDICEGIF_SERVICE=yes\r\nINDICEGIF_FILE_1=chart.ini\r\n")) utf16 += {c, '\0'};
+    write("zkQuoteForge.ini", utf16);
+    Child wide(dir, {"-unique"});
+    EXPECT_EQ(wide.wait(), 1);
+    EXPECT_NE(indexOf(lines(wide.out()), "[zkQuoteForge] : Error with zkQuoteForge.ini : the file is saved as UTF-16 "
+                                         "(little-endian), which is not read: save it as UTF-8"),
+              std::string::npos)
+        << wide.out();
+    EXPECT_EQ(read("log_quoteforge.txt").find('\0'), std::string::npos);
+}
+
+TEST_F(ServiceProcess, TheLogRotatesWhenAskedAndTheStartUpLinesStayWhole) {
+    std::string old;
+    while (old.size() < (size_t{1} << 20) - 64) old += "[01/01/2001 00:00:00] an old line\r\n";
+    write("log_quoteforge.txt", old);
+    write("zkQuoteForge.ini", "INDICEGIF_SERVICE=yes\nINDICEGIF_FILE_1=chart.ini\nINDICEGIF_LOG_MAX_MB=1\n"
+                              "INDICEGIF_LOG_KEEP=1\n");
+    Child child(dir, {"-unique"});
+    ASSERT_EQ(child.wait(), 0) << child.out();
+    // The start-up lines come before the configuration is read: they join
+    // the old lines, and the first line after them starts the new file.
+    const std::string moved = read("log_quoteforge.txt.1");
+    ASSERT_TRUE(moved.compare(0, old.size(), old) == 0) << "the old lines were not moved aside whole";
+    std::vector<std::string> startUp;
+    for (const std::string& l : lines(moved.substr(old.size()), "\r\n")) startUp.push_back(l.substr(22));
+    EXPECT_EQ(startUp, (std::vector<std::string>{std::string(33, '-'), "zkQuoteForge started - v1.05 (21/11/2001)",
+                                                 "  |_ Operating System = Linux", "  |_ Verbose Mode = false"}));
+    const std::vector<std::string> now = logLines();
+    EXPECT_NE(indexOf(now, " - reading : chart.ini"), std::string::npos);
+    EXPECT_EQ(now.back(), "  |_ [Application] : Shutdown application!");
+}
+
 // ---- Several workers leave and report what one worker does -------------------
 
 class ServiceWorkers : public ServiceProcess {

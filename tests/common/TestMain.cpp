@@ -7,6 +7,7 @@
 
 int main(int argc, char** argv) {
     platformInForce();
+    if (std::optional<int> status = runChildRole(argc, argv)) return *status;
     testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

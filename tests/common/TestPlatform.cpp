@@ -100,20 +100,33 @@ bool TestPlatform::readFileParts(const std::string& path, int64_t offset, const 
     return PlatformWrapper::readFileParts(path, offset, take, identity, size, error);
 }
 
-bool TestPlatform::appendFile(const std::string& path, std::string_view data, std::string& error) {
+bool TestPlatform::appendInMemory(const std::string& path, std::string_view data, std::string& error, bool& done) {
+    done = true;
     if (failAppends) {
         error = "cannot open " + path + " (Permission denied)";
         return false;
     }
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        auto it = files_.find(path);
-        if (captureAll_ || it != files_.end()) {
-            files_[path] += data;
-            return true;
-        }
+    std::lock_guard<std::mutex> lock(mutex_);
+    auto it = files_.find(path);
+    if (captureAll_ || it != files_.end()) {
+        files_[path] += data;
+        return true;
     }
-    return PlatformWrapper::appendFile(path, data, error);
+    done = false;
+    return false;
+}
+
+bool TestPlatform::appendFile(const std::string& path, std::string_view data, std::string& error) {
+    bool done = false;
+    const bool ok = appendInMemory(path, data, error, done);
+    return done ? ok : PlatformWrapper::appendFile(path, data, error);
+}
+
+bool TestPlatform::appendLogLine(const std::string& path, std::string_view line, const LogRotation& rotation,
+                                 std::string& error, std::string& rotationError) {
+    bool done = false;
+    const bool ok = appendInMemory(path, line, error, done);
+    return done ? ok : PlatformWrapper::appendLogLine(path, line, rotation, error, rotationError);
 }
 
 void TestPlatform::writeStdout(std::string_view text) {
@@ -176,6 +189,37 @@ std::string makeTempDir(const std::string& prefix) {
         if (std::filesystem::create_directory(dir, ec)) return dir.string();
     }
     return {};
+}
+
+namespace {
+
+std::map<std::string, ChildRole::Run>& childRoles() {
+    static std::map<std::string, ChildRole::Run> roles;
+    return roles;
+}
+
+std::string& testProgram() {
+    static std::string path;
+    return path;
+}
+
+}  // namespace
+
+ChildRole::ChildRole(const std::string& name, Run run) { childRoles()[name] = run; }
+
+std::vector<std::string> childCommand(const std::string& name, const std::vector<std::string>& args) {
+    std::vector<std::string> command{testProgram(), "--child=" + name};
+    command.insert(command.end(), args.begin(), args.end());
+    return command;
+}
+
+std::optional<int> runChildRole(int argc, char** argv) {
+    if (argc > 0) testProgram() = argv[0];
+    const std::string flag = "--child=";
+    if (argc < 2 || std::string(argv[1]).rfind(flag, 0) != 0) return std::nullopt;
+    auto it = childRoles().find(std::string(argv[1]).substr(flag.size()));
+    if (it == childRoles().end()) return 2;
+    return it->second(std::vector<std::string>(argv + 2, argv + argc));
 }
 
 int64_t localMillis(int year, int month, int day, int hour, int minute, int second, int millis) {

@@ -13,6 +13,7 @@
 #include <set>
 #include <string>
 #include <thread>
+#include <vector>
 
 // The platform in force, the system's installed first when none is yet: a
 // test's platform can be made before main runs (a global).
@@ -56,6 +57,9 @@ public:
     bool readFileParts(const std::string& path, int64_t offset, const ReadPart& take, FileIdentity& identity,
                        int64_t& size, std::string& error) override;
     bool appendFile(const std::string& path, std::string_view data, std::string& error) override;
+    // In-memory files do not rotate.
+    bool appendLogLine(const std::string& path, std::string_view line, const LogRotation& rotation, std::string& error,
+                       std::string& rotationError) override;
     void writeStdout(std::string_view text) override;
     void writeStderr(std::string_view text) override;
     void sleepMillis(int64_t) override {}
@@ -66,6 +70,9 @@ protected:
     [[noreturn]] void standInExit(int status) const;
 
 private:
+    // Appends to a file held in memory (or fails as asked); done false for a file on disk.
+    bool appendInMemory(const std::string& path, std::string_view data, std::string& error, bool& done);
+
     std::mutex mutex_;
     std::map<std::string, std::string> files_;
     std::set<std::string> missing_;
@@ -100,6 +107,19 @@ private:
 // A new empty folder under the system's temporary folder, named prefix and a
 // random suffix; empty when none could be made.
 std::string makeTempDir(const std::string& prefix);
+
+// A test program started again by its own tests as a helper process (a
+// writer in another process, say): given "--child=NAME" first, main runs the
+// role registered under NAME (by a global ChildRole) with the arguments
+// after it, and ends with what the role returns, instead of the tests.
+struct ChildRole {
+    using Run = int (*)(const std::vector<std::string>& args);
+    ChildRole(const std::string& name, Run run);
+};
+// The command line that starts this test program as the role name.
+std::vector<std::string> childCommand(const std::string& name, const std::vector<std::string>& args);
+// For main: the role's exit status when the command line asks for a role.
+std::optional<int> runChildRole(int argc, char** argv);
 
 // The instant of a local date and time (in the current zone).
 int64_t localMillis(int year, int month, int day, int hour = 0, int minute = 0, int second = 0, int millis = 0);

@@ -88,6 +88,13 @@ TEST_F(LogTest, LineFormAndFileChoice) {
     EXPECT_EQ(platform.out(), "");
 }
 
+// So that a message stays on its line and grep still reads the log as text.
+TEST_F(LogTest, ControlCharactersAndStrayBytesAreWrittenEscaped) {
+    Indication_Tools::addLogIndice(std::string("a\0b\tc\x1b[0m\r\nd\x7f\xff\xC3\xA9", 16));
+    EXPECT_EQ(platform.file("log_quoteforge.txt"),
+              "[05/03/2001 07:08:09] a\\x00b\tc\\x1b[0m\\x0d\\x0ad\\x7f\\xff\xC3\xA9\r\n");
+}
+
 TEST_F(LogTest, ConsoleMessagesAndTheirLogCopies) {
     Indication_Tools::Outils_AfficheMsg_System("Service", "on", false);
     Indication_Tools::Outils_AfficheMsg_System("Service", "logged", true);

@@ -5,7 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <random>
+#include <set>
 
 namespace {
 
@@ -67,13 +69,52 @@ TEST_F(PropertiesTest, FileEncodingIsDetected) {
     EXPECT_EQ(IT::GetFileProperties("latin1.ini").at("TITRE"), expected);
     EXPECT_EQ(IT::GetFileProperties("utf8.ini").at("TITRE"), expected);
     EXPECT_EQ(IT::GetFileProperties("bom.ini").at("TITRE"), expected);
-    // One invalid byte makes the whole file Latin-1.
-    EXPECT_EQ(IT::toUtf8("\xC3\xA9\xE9"), "\xC3\x83\xC2\xA9\xC3\xA9");
+    // One invalid byte makes its whole line Latin-1, and no other line.
+    EXPECT_EQ(IT::toUtf8("\xC3\xA9\xE9\r\n\xC3\xA9"), "\xC3\x83\xC2\xA9\xC3\xA9\r\n\xC3\xA9");
     // Overlong forms and surrogates are not UTF-8.
     EXPECT_FALSE(utf8::isValid("\xC0\xAF"));
     EXPECT_FALSE(utf8::isValid("\xED\xA0\x80"));
     EXPECT_FALSE(utf8::isValid("\xF4\x90\x80\x80"));
     EXPECT_TRUE(utf8::isValid("\xF0\x9F\x93\x88"));
+}
+
+// On disk, so that the path found is opened as the system opens it (UTF-16
+// at the Win32 call on Windows).
+TEST_F(PropertiesTest, EachLineIsReadInItsOwnEncoding) {
+    const std::string dir = makeTempDir("zk_encodings_");
+    ASSERT_FALSE(dir.empty());
+    std::string error;
+    ASSERT_TRUE(platform.writeFileAtomic(dir + "/donn\xC3\xA9" "es.ini", "GRAPH_NAME=x\n", error)) << error;
+    ASSERT_TRUE(platform.writeFileAtomic(dir + "/zk.ini",
+                                         "\xEF\xBB\xBF# r\xE9glages \xE0 revoir = plus tard\n"  // mark, Latin-1 comment
+                                         "INDICEGIF_FILE_1=" + dir + "/donn\xC3\xA9" "es.ini\n"
+                                         "TITRE=\xC9volution\n"
+                                         "\xEF\xBB\xBFJOINED=x\n",  // a second file's mark
+                                         error));
+    PropertiesReading reading;
+    const Properties table = IT::GetFileProperties(dir + "/zk.ini", reading);
+    EXPECT_EQ(table, (Properties{{"INDICEGIF_FILE_1", dir + "/donn\xC3\xA9" "es.ini"},
+                                 {"TITRE", "\xC3\x89volution"},
+                                 {"JOINED", "x"}}));
+    EXPECT_EQ(reading.latin1Keys, std::set<std::string>{"TITRE"});
+    EXPECT_TRUE(platform.isReadableFile(table.at("INDICEGIF_FILE_1")));
+    std::filesystem::remove_all(dir);
+}
+
+TEST_F(PropertiesTest, Utf16FileIsRefusedAndSaysSo) {
+    struct Case {
+        std::string bytes;
+        const char* kind;
+    };
+    for (const Case& c : {Case{std::string("\xFF\xFEK\0=\0v\0", 8), "little-endian"},
+                          Case{std::string("\xFE\xFF\0K\0=\0v", 8), "big-endian"},
+                          Case{std::string("K\0E\0Y\0=\0v\0\n\0", 12), "little-endian"}}) {
+        platform.setFile("utf16.ini", c.bytes);
+        PropertiesReading reading;
+        EXPECT_TRUE(IT::GetFileProperties("utf16.ini", reading).empty()) << c.kind;
+        EXPECT_EQ(reading.failure, std::string("the file is saved as UTF-16 (") + c.kind +
+                                       "), which is not read: save it as UTF-8");
+    }
 }
 
 TEST_F(PropertiesTest, MissingFileGivesEmptyTableAndVerboseReport) {

@@ -136,18 +136,20 @@ TEST_F(UpdateUrl, BasicAuthorisationOnlyWithALogin) {
 }
 
 // The login and password go out as the bytes the configuration file holds,
-// whether that file is UTF-8 or ISO 8859-1.
+// whether their lines are UTF-8 or ISO 8859-1.
 TEST_F(UpdateUrl, CredentialsGoOutAsTheFileHoldsThem) {
     for (const char* bytes : {"INDICEGIF_URLUPDATE_LOGIN=jos\xC3\xA9\nINDICEGIF_URLUPDATE_PASSWORD=\xE2\x82\xAC" "5\n",
-                              "INDICEGIF_URLUPDATE_LOGIN=jos\xE9\nINDICEGIF_URLUPDATE_PASSWORD=\xA4" "5\n"}) {
+                              "INDICEGIF_URLUPDATE_LOGIN=jos\xE9\nINDICEGIF_URLUPDATE_PASSWORD=\xA4" "5\n",
+                              "INDICEGIF_URLUPDATE_LOGIN=jos\xC3\xA9\nINDICEGIF_URLUPDATE_PASSWORD=\xA4" "5\n"}) {
         platform_.setFile("credentials.ini", bytes);
-        bool latin1 = false;
-        Properties table = Indication_Tools::GetFileProperties("credentials.ini", latin1);
-        SysProperties.store(std::make_shared<const Properties>(std::move(table)), latin1);
+        PropertiesReading reading;
+        Properties table = Indication_Tools::GetFileProperties("credentials.ini", reading);
+        SysProperties.store(std::make_shared<const Properties>(std::move(table)), reading.latin1Keys);
         Indication_Tools::getUrl(url("/auth"));
     }
-    // "jos\xC3\xA9:\xE2\x82\xAC5" and "jos\xE9:\xA45" in Base64.
-    EXPECT_EQ(authorizations(), (std::vector<std::string>{"Basic am9zw6k64oKsNQ==", "Basic am9z6TqkNQ=="}));
+    // "jos\xC3\xA9:\xE2\x82\xAC5", "jos\xE9:\xA45" and "jos\xC3\xA9:\xA45" in Base64.
+    EXPECT_EQ(authorizations(),
+              (std::vector<std::string>{"Basic am9zw6k64oKsNQ==", "Basic am9z6TqkNQ==", "Basic am9zw6k6pDU="}));
 }
 
 // A reason phrase in ISO 8859-1 reaches the log as UTF-8.
