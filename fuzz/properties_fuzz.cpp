@@ -45,7 +45,9 @@ std::map<std::string, std::string> plainProperties(std::string_view text) {
     while (pos < text.size()) {
         size_t end = text.find_first_of("\r\n", pos);
         if (end == std::string_view::npos) end = text.size();
-        const std::string line = trim(text.substr(pos, end - pos));
+        std::string_view raw = text.substr(pos, end - pos);
+        if (raw.substr(0, 3) == "\xEF\xBB\xBF") raw.remove_prefix(3);
+        const std::string line = trim(raw);
         pos = end;
         if (pos < text.size() && text[pos] == '\r' && pos + 1 < text.size() && text[pos + 1] == '\n') ++pos;
         ++pos;
@@ -186,7 +188,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (wellFormedUtf8(unmarked)) FUZZ_CHECK(text == unmarked, "valid UTF-8 must be kept as it is");
 
     p.setFile(kPath, bytes);
-    const Properties table = Indication_Tools::GetFileProperties(kPath);
+    PropertiesReading reading;
+    const Properties table = Indication_Tools::GetFileProperties(kPath, reading);
+    // A file saved as UTF-16 is refused whole; one with its mark always is.
+    const bool utf16Mark = bytes.substr(0, 2) == "\xFF\xFE" || bytes.substr(0, 2) == "\xFE\xFF";
+    if (!reading.failure.empty()) {
+        FUZZ_CHECK(table.empty(), "a refused file gave keys");
+        FUZZ_CHECK(utf16Mark || (bytes.size() >= 2 && (bytes[0] == 0) != (bytes[1] == 0)), "refused: " + reading.failure);
+        return 0;
+    }
+    FUZZ_CHECK(!utf16Mark, "a UTF-16 file was read");
+    for (const std::string& key : reading.latin1Keys) FUZZ_CHECK(table.count(key) != 0, "no key " + key);
     const auto expected = plainProperties(text);
     FUZZ_CHECK(table.size() == expected.size(), std::to_string(table.size()) + " keys");
     for (const auto& [key, value] : expected) {

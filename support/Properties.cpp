@@ -144,10 +144,13 @@ std::string Indication_Tools::toUtf8(std::string_view bytes) {
         size_t end = bytes.find_first_of("\r\n", start);
         if (end == std::string_view::npos) end = bytes.size();
         const std::string_view line = bytes.substr(start, end - start);
-        if (utf8::isValid(line)) {
-            out += line;
+        // A mark starting a line (files joined together) is not judged with it.
+        const std::string_view text = withoutMark(line);
+        out += line.substr(0, line.size() - text.size());
+        if (utf8::isValid(text)) {
+            out += text;
         } else {
-            out += utf8::fromLatin1(line);
+            out += utf8::fromLatin1(text);
         }
         for (; end < bytes.size() && (bytes[end] == '\r' || bytes[end] == '\n'); ++end) out += bytes[end];
         start = end;
@@ -157,7 +160,7 @@ std::string Indication_Tools::toUtf8(std::string_view bytes) {
 
 Properties Indication_Tools::ParseProperties(std::string_view text) {
     Properties table;
-    forEachLine(text, [&](std::string_view line) { parseLine(line, table); });
+    forEachLine(text, [&](std::string_view line) { parseLine(withoutMark(line), table); });
     return table;
 }
 

@@ -370,10 +370,10 @@ public:
             // reader or writer of the bytes: the log writers of every
             // process take turns for their seek to the end and write, and
             // for a rotation. Closing the file releases it.
-            OVERLAPPED far{};
-            far.OffsetHigh = 0x7FFFFFFF;
+            OVERLAPPED lockAt{};
+            lockAt.OffsetHigh = 0x7FFFFFFF;
             if (attempt <= kRotationAttempts && GetFileType(h.get()) == FILE_TYPE_DISK &&
-                LockFileEx(h.get(), LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &far) && rotation.maxBytes > 0) {
+                LockFileEx(h.get(), LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &lockAt) && rotation.maxBytes > 0) {
                 BY_HANDLE_FILE_INFORMATION mine{}, named{};
                 // Moved aside (or removed) while this writer waited: the name
                 // is another file's now.
