@@ -293,13 +293,46 @@ public:
         // O_APPEND alone keeps each line whole, whoever else writes.
         if (rotation.maxBytes <= 0) return appendFile(path, line, error);
         if (!checkPath(path, error)) return false;
+        // Moves the full log aside; true when the line must start a new file.
+        const auto rotateIfFull = [&](int fd) {
+            struct stat mine{};
+            if (fstat(fd, &mine) != 0 || !S_ISREG(mine.st_mode) || mine.st_size <= 0 ||
+                static_cast<uint64_t>(mine.st_size) + line.size() <= static_cast<uint64_t>(rotation.maxBytes))
+                return false;
+            return shiftLogFiles(
+                path, rotation.keep,
+                [](const std::string& name) {
+                    struct stat st{};
+                    return ::lstat(name.c_str(), &st) == 0;
+                },
+                [](const std::string& from, const std::string& to, std::string& why) {
+                    if (::rename(from.c_str(), to.c_str()) == 0) return Move::done;
+                    if (errno == ENOENT) return Move::absent;
+                    why = errnoText("cannot rename", from, errno) + " to " + to;
+                    return Move::failed;
+                },
+                rotationError);
+        };
+        // Writers that rotate, threads or processes, take turns on a lock of
+        // the log's folder, which no rename moves; writers that do not rotate
+        // need none, their line lands whole in this file or the next.
+        const Descriptor folder(::open(splitPath(path).first.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        if (folder.get() >= 0 && lockFile(folder.get())) {
+            Descriptor file = openForAppend(path, error);
+            if (file.get() < 0) return false;
+            if (rotateIfFull(file.get())) {
+                file = openForAppend(path, error);
+                if (file.get() < 0) return false;
+            }
+            return appendTo(file, path, line, error);
+        }
+        // A folder that cannot be locked (unreadable, or a file system with
+        // no locks): turns on the file itself, which a rotation moves away
+        // from the writers waiting on it, so they try again a few times.
         for (int attempt = 1;; ++attempt) {
             Descriptor file = openForAppend(path, error);
             if (file.get() < 0) return false;
             struct stat mine{};
-            // The lock on the file itself makes the writers that rotate,
-            // threads or processes, take turns; writers that do not rotate
-            // need none, their line lands whole in this file or the next.
             if (attempt <= kRotationAttempts && fstat(file.get(), &mine) == 0 && S_ISREG(mine.st_mode) &&
                 lockFile(file.get())) {
                 struct stat named{};
@@ -308,23 +341,7 @@ public:
                 // is another file's now.
                 if (::stat(path.c_str(), &named) != 0 || named.st_dev != mine.st_dev || named.st_ino != mine.st_ino)
                     continue;
-                if (mine.st_size > 0 && static_cast<uint64_t>(mine.st_size) + line.size() >
-                                            static_cast<uint64_t>(rotation.maxBytes)) {
-                    if (shiftLogFiles(
-                            path, rotation.keep,
-                            [](const std::string& name) {
-                                struct stat st{};
-                                return ::lstat(name.c_str(), &st) == 0;
-                            },
-                            [](const std::string& from, const std::string& to, std::string& why) {
-                                if (::rename(from.c_str(), to.c_str()) == 0) return Move::done;
-                                if (errno == ENOENT) return Move::absent;
-                                why = errnoText("cannot rename", from, errno) + " to " + to;
-                                return Move::failed;
-                            },
-                            rotationError))
-                        continue;  // the line starts the new file
-                }
+                if (rotateIfFull(file.get())) continue;  // the line starts the new file
             }
             return appendTo(file, path, line, error);
         }
