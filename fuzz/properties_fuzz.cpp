@@ -46,7 +46,7 @@ std::map<std::string, std::string> plainProperties(std::string_view text) {
         size_t end = text.find_first_of("\r\n", pos);
         if (end == std::string_view::npos) end = text.size();
         std::string_view raw = text.substr(pos, end - pos);
-        if (raw.substr(0, 3) == "\xEF\xBB\xBF") raw.remove_prefix(3);
+        while (raw.substr(0, 3) == "\xEF\xBB\xBF") raw.remove_prefix(3);
         const std::string line = trim(raw);
         pos = end;
         if (pos < text.size() && text[pos] == '\r' && pos + 1 < text.size() && text[pos + 1] == '\n') ++pos;
@@ -184,7 +184,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string text = Indication_Tools::toUtf8(bytes);
     FUZZ_CHECK(wellFormedUtf8(text), "conversion gave malformed UTF-8");
     std::string_view unmarked(bytes);
-    if (unmarked.substr(0, 3) == "\xEF\xBB\xBF") unmarked.remove_prefix(3);
+    while (unmarked.substr(0, 3) == "\xEF\xBB\xBF") unmarked.remove_prefix(3);
     if (wellFormedUtf8(unmarked)) FUZZ_CHECK(text == unmarked, "valid UTF-8 must be kept as it is");
 
     p.setFile(kPath, bytes);

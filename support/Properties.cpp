@@ -75,9 +75,11 @@ constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 
 // Notepad starts a file with a byte-order mark, and files joined together
 // carry theirs into the middle: it is a signature, not text, and left in it
-// would glue itself to a key (or make a comment line a key).
+// would glue itself to a key (or make a comment line a key). A file joined
+// onto one holding only its mark brings two: none of them is text.
 std::string_view withoutMark(std::string_view line) {
-    return line.substr(0, kByteOrderMark.size()) == kByteOrderMark ? line.substr(kByteOrderMark.size()) : line;
+    while (line.substr(0, kByteOrderMark.size()) == kByteOrderMark) line.remove_prefix(kByteOrderMark.size());
+    return line;
 }
 
 // What a file saved as UTF-16 is, by its byte-order mark or, without one, by

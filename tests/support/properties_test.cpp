@@ -85,18 +85,18 @@ TEST_F(PropertiesTest, EachLineIsReadInItsOwnEncoding) {
     ASSERT_FALSE(dir.empty());
     std::string error;
     ASSERT_TRUE(platform.writeFileAtomic(dir + "/donn\xC3\xA9" "es.ini", "GRAPH_NAME=x\n", error)) << error;
-    ASSERT_TRUE(platform.writeFileAtomic(dir + "/zk.ini",
-                                         "\xEF\xBB\xBF# r\xE9glages \xE0 revoir = plus tard\n"  // mark, Latin-1 comment
-                                         "INDICEGIF_FILE_1=" + dir + "/donn\xC3\xA9" "es.ini\n"
-                                         "TITRE=\xC9volution\n"
-                                         "\xEF\xBB\xBFJOINED=x\n",  // a second file's mark
-                                         error));
+    const std::string bytes = "\xEF\xBB\xBF\xEF\xBB\xBF# r\xE9glages \xE0 revoir = plus tard\n"  // marks, Latin-1 comment
+                              "INDICEGIF_FILE_1=" + dir + "/donn\xC3\xA9" "es.ini\n"
+                              "TITRE=\xC9volution\n"
+                              "\xEF\xBB\xBFJOINED=x\n";  // a second file's mark
+    ASSERT_TRUE(platform.writeFileAtomic(dir + "/zk.ini", bytes, error));
     PropertiesReading reading;
     const Properties table = IT::GetFileProperties(dir + "/zk.ini", reading);
     EXPECT_EQ(table, (Properties{{"INDICEGIF_FILE_1", dir + "/donn\xC3\xA9" "es.ini"},
                                  {"TITRE", "\xC3\x89volution"},
                                  {"JOINED", "x"}}));
     EXPECT_EQ(reading.latin1Keys, std::set<std::string>{"TITRE"});
+    EXPECT_EQ(IT::ParseProperties(IT::toUtf8(bytes)), table);
     EXPECT_TRUE(platform.isReadableFile(table.at("INDICEGIF_FILE_1")));
     std::filesystem::remove_all(dir);
 }
