@@ -71,7 +71,8 @@ bool DataFileCache::read(const std::string& path, DataChunkSink& sink, std::shar
         const std::string& path;
         ~Done() {
             MutexLock lock(cache.mutex_);
-            if (Slot* slot = cache.slotOf(entry, path)) --slot->readers;
+            Slot* slot = cache.slotOf(entry, path);
+            if (slot != nullptr && --slot->readers == 0 && slot->evict) cache.entries_.erase(path);
         }
     } done{*this, entry, path};
     MutexLock reading(entry->mutex);
@@ -194,24 +195,29 @@ bool DataFileCache::refresh(Entry& entry, const std::shared_ptr<Entry>& self, co
 bool DataFileCache::charge(const std::shared_ptr<Entry>& entry, const std::string& path, size_t bytes) {
     MutexLock lock(mutex_);
     Slot* slot = slotOf(entry, path);
-    if (slot == nullptr) return false;
+    if (slot == nullptr || slot->evict) return false;
     if (held_ - slot->charged + bytes <= budget_) {
         held_ = held_ - slot->charged + bytes;
         slot->charged = bytes;
         return true;
     }
     // Does not fit in what is left: what is kept stays, this file is not kept.
-    unlist(*slot);
-    entries_.erase(path);
+    drop(*slot, path);
     return false;
 }
 
 void DataFileCache::forget(const std::shared_ptr<Entry>& entry, const std::string& path) {
     MutexLock lock(mutex_);
-    Slot* slot = slotOf(entry, path);
-    if (slot == nullptr) return;
-    unlist(*slot);
-    entries_.erase(path);
+    if (Slot* slot = slotOf(entry, path)) drop(*slot, path);
+}
+
+void DataFileCache::drop(Slot& slot, const std::string& path) {
+    unlist(slot);
+    if (slot.readers > 0) {
+        slot.evict = true;
+    } else {
+        entries_.erase(path);
+    }
 }
 
 DataFileCache::Slot* DataFileCache::slotOf(const std::shared_ptr<Entry>& entry, const std::string& path) {
@@ -228,8 +234,16 @@ void DataFileCache::setBudget(size_t budget) {
     MutexLock lock(mutex_);
     budget_ = budget;
     if (held_ <= budget_) return;
-    for (auto& [path, slot] : entries_) unlist(slot);
-    entries_.clear();
+    for (auto it = entries_.begin(); it != entries_.end();) {
+        Slot& slot = it->second;
+        unlist(slot);
+        if (slot.readers > 0) {
+            slot.evict = true;
+            ++it;
+        } else {
+            it = entries_.erase(it);
+        }
+    }
 }
 
 bool DataFileCache::firstTelling(const std::string& path, uint64_t contentKey) {

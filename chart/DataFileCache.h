@@ -92,6 +92,9 @@ private:
         size_t charged = 0;  // bytes counted in held_
         bool used = true;    // asked for in this pass
         int readers = 0;     // reads of it under way
+        // No longer kept, but read still: it goes with its last reader, so
+        // that no second entry of the file is read alongside this one.
+        bool evict = false;
     };
     struct Reading;
     struct Told {
@@ -110,6 +113,8 @@ private:
     Slot* slotOf(const std::shared_ptr<Entry>& entry, const std::string& path) ZK_REQUIRES(mutex_);
     // No longer kept: its bytes leave held_ (the caller takes it out of entries_).
     void unlist(Slot& slot) ZK_REQUIRES(mutex_);
+    // No longer kept: out of entries_ now, or when its last reader is done.
+    void drop(Slot& slot, const std::string& path) ZK_REQUIRES(mutex_);
 
     mutable Mutex mutex_;
     size_t budget_ ZK_GUARDED_BY(mutex_);
