@@ -475,6 +475,10 @@ ChartResult zkQuoteForge::buildChart(Indication_Graph& surface, const std::strin
                 // Written, but without its title, legends or caption.
                 line += written.summary() + "text not drawn (no font)!";
                 result.cause = ChartFailure::font;
+            } else if (written.nothingAsked()) {
+                // Built and drawn, but not a file to show for it: say so, not "done".
+                line += "built, no image asked for";
+                result.outcome = ChartOutcome::built;
             } else {
                 // A window with nothing to draw shows the notice: that image was asked for too.
                 line += written.summary() + (surface.hasDataToDraw() ? "done" : "done (nothing to draw in the time window)");

@@ -5,6 +5,8 @@
 #include "chart/Graphics.h"
 #include "chart/Raster.h"
 
+#include <algorithm>
+#include <climits>
 #include <cstring>
 #include <new>
 
@@ -52,7 +54,7 @@ private:
 // Draws on a CanvasImage, which must outlive it.
 class CanvasGraphics final : public Graphics {
 public:
-    explicit CanvasGraphics(CanvasImage& image) : buffer_(image.buffer()) {}
+    explicit CanvasGraphics(CanvasImage& image) : full_(image.buffer()), buffer_(full_) {}
 
     void setColor(const Color& c) override {
         color_ = c;
@@ -72,22 +74,42 @@ public:
         return FontCache::get(f);
     }
 
-    void drawLine(int x1, int y1, int x2, int y2) override { rasterLine(buffer_, x1, y1, x2, y2, value_); }
+    void setClip(const Rectangle* area) override {
+        if (area == nullptr) {
+            buffer_ = full_;
+            ox_ = oy_ = 0;
+            return;
+        }
+        // A window into the image: the raster routines clip to it exactly as
+        // they clip to the image.
+        const int64_t left = std::clamp<int64_t>(area->x, 0, full_.width);
+        const int64_t top = std::clamp<int64_t>(area->y, 0, full_.height);
+        const int64_t right = std::clamp<int64_t>(int64_t{area->x} + std::max(area->width, 0), left, full_.width);
+        const int64_t bottom = std::clamp<int64_t>(int64_t{area->y} + std::max(area->height, 0), top, full_.height);
+        buffer_ = PixelBuffer{full_.pixels + top * full_.width + left, static_cast<int>(right - left),
+                              static_cast<int>(bottom - top), full_.width};
+        ox_ = left;
+        oy_ = top;
+    }
 
-    void fillRect(int x, int y, int w, int h) override { rasterFillRect(buffer_, x, y, w, h, value_); }
+    void drawLine(int x1, int y1, int x2, int y2) override {
+        rasterLine(buffer_, x1 - ox_, y1 - oy_, x2 - ox_, y2 - oy_, value_);
+    }
 
-    void fillPolygon(const Polygon& polygon) override { filler_.fill(buffer_, polygon, value_); }
+    void fillRect(int x, int y, int w, int h) override { rasterFillRect(buffer_, x - ox_, y - oy_, w, h, value_); }
+
+    void fillPolygon(const Polygon& polygon) override { filler_.fill(buffer_, polygon, value_, ox_, oy_); }
 
     void drawString(std::string_view text, int x, int y) override {
         if (text.empty()) return;
         const CachedFont& font = currentFont();
         if (font.faceFile().empty()) FontCache::textNotDrawn(font_);
-        font.draw(buffer_, value_, text, x, y);
+        font.draw(buffer_, value_, text, shifted(x, ox_), shifted(y, oy_));
     }
 
     void fill3DRect(int x, int y, int w, int h, bool raised) override {
         if (w <= 0 || h <= 0) return;
-        rasterFillRect(buffer_, int64_t(x) + 1, int64_t(y) + 1, int64_t(w) - 2, int64_t(h) - 2, value_);
+        rasterFillRect(buffer_, int64_t(x) + 1 - ox_, int64_t(y) + 1 - oy_, int64_t(w) - 2, int64_t(h) - 2, value_);
         bevel(x, y, w, h, raised);
     }
 
@@ -97,10 +119,15 @@ public:
     }
 
     void drawImage(const Image& image, int x, int y) override {
-        rasterCopy(buffer_, image.data(), image.getWidth(), image.getHeight(), x, y);
+        rasterCopy(buffer_, image.data(), image.getWidth(), image.getHeight(), shifted(x, ox_), shifted(y, oy_));
     }
 
 private:
+    // Text far off the image stays far off it.
+    static int shifted(int v, int64_t by) {
+        return static_cast<int>(std::clamp<int64_t>(int64_t{v} - by, INT32_MIN, INT32_MAX));
+    }
+
     const CachedFont& currentFont() {
         if (current_ == nullptr) current_ = &FontCache::get(font_);
         return *current_;
@@ -111,17 +138,20 @@ private:
     void bevel(int x, int y, int w, int h, bool raised) {
         const uint32_t light = color_.brighter().argb();
         const uint32_t dark = color_.darker().argb();
-        const int64_t right = int64_t(x) + w - 1;
-        const int64_t bottom = int64_t(y) + h - 1;
+        const int64_t left = int64_t(x) - ox_, upper = int64_t(y) - oy_;
+        const int64_t right = left + w - 1;
+        const int64_t bottom = upper + h - 1;
         const uint32_t topLeft = raised ? light : dark;
         const uint32_t bottomRight = raised ? dark : light;
-        rasterFillRect(buffer_, x, y, w, 1, topLeft);
-        rasterFillRect(buffer_, x, y, 1, h, topLeft);
-        rasterFillRect(buffer_, int64_t(x) + 1, bottom, int64_t(w) - 1, 1, bottomRight);
-        rasterFillRect(buffer_, right, int64_t(y) + 1, 1, int64_t(h) - 1, bottomRight);
+        rasterFillRect(buffer_, left, upper, w, 1, topLeft);
+        rasterFillRect(buffer_, left, upper, 1, h, topLeft);
+        rasterFillRect(buffer_, left + 1, bottom, int64_t(w) - 1, 1, bottomRight);
+        rasterFillRect(buffer_, right, upper + 1, 1, int64_t(h) - 1, bottomRight);
     }
 
-    PixelBuffer buffer_;
+    PixelBuffer full_;
+    PixelBuffer buffer_;  // the whole image, or the window clipped to
+    int64_t ox_ = 0, oy_ = 0;  // the window's corner in the image
     Color color_{};
     uint32_t value_ = Color{}.argb();
     Font font_{};

@@ -26,6 +26,44 @@ struct Caption {
     bool bottomUnlessTop;
 };
 
+// The heights the shown captions take at the top and at the bottom.
+struct CaptionBands {
+    int topH = 0;
+    int botD = 0;
+    int botH = 0;
+    bool hasTop = false;
+    bool hasBottom = false;
+};
+
+CaptionBands captionBands(Caption (&captions)[3], Graphics& g) {
+    using D = Indication_Data;
+    CaptionBands b;
+    for (Caption& c : captions) {
+        c.metrics = &g.getFontMetrics(*c.font);
+        if (!c.display) continue;
+        if (c.vAlign == D::ALIGN_TOP) {
+            b.hasTop = true;
+            b.topH = std::max(b.topH, c.metrics->getHeight());
+        } else if (c.vAlign == D::ALIGN_BOTTOM) {
+            b.hasBottom = true;
+            b.botD = std::max(b.botD, c.metrics->getDescent());
+            b.botH = std::max(b.botH, c.metrics->getHeight());
+        }
+    }
+    return b;
+}
+
+Rectangle graphRectangleOf(const CaptionBands& b, int W, int H, int64_t m) {
+    int64_t y = m;
+    int64_t height = int64_t{H} - 2 * m - y;
+    if (b.hasTop) {
+        y = int64_t{b.topH} + 6;
+        height = int64_t{H} - 2 * m - y;
+    }
+    if (b.hasBottom) height = int64_t{H} - b.botH - b.botD - 2 * m - y;
+    return Rectangle{clampToInt(m), clampToInt(y), clampToInt(int64_t{W} - 2 * m), clampToInt(height)};
+}
+
 }  // namespace
 
 Rectangle paintChartFrame(Graphics& g, Indication_Data& model, int W, int H, int margin) {
@@ -42,23 +80,7 @@ Rectangle paintChartFrame(Graphics& g, Indication_Data& model, int W, int H, int
          &model.fontImage_Pen_CopyRight, &model.colorImage_Pen_CopyRight, nullptr, false, true},
     };
 
-    int topH = 0;
-    int botD = 0;
-    int botH = 0;
-    bool hasTop = false;
-    bool hasBottom = false;
-    for (Caption& c : captions) {
-        c.metrics = &g.getFontMetrics(*c.font);
-        if (!c.display) continue;
-        if (c.vAlign == D::ALIGN_TOP) {
-            hasTop = true;
-            topH = std::max(topH, c.metrics->getHeight());
-        } else if (c.vAlign == D::ALIGN_BOTTOM) {
-            hasBottom = true;
-            botD = std::max(botD, c.metrics->getDescent());
-            botH = std::max(botH, c.metrics->getHeight());
-        }
-    }
+    const CaptionBands bands = captionBands(captions, g);
 
     model.Data_InitMinMax();
     // The period text needs a series to describe.
@@ -68,8 +90,8 @@ Rectangle paintChartFrame(Graphics& g, Indication_Data& model, int W, int H, int
     g.fillRect(0, 0, clampToInt(int64_t{W} + 1), clampToInt(int64_t{H} + 1));
 
     const int maxWidth = clampToInt(int64_t{W} - m - 2);
-    const int top = clampToInt(int64_t{topH} + m);
-    const int bottom = clampToInt(int64_t{H} - botD - m);
+    const int top = clampToInt(int64_t{bands.topH} + m);
+    const int bottom = clampToInt(int64_t{H} - bands.botD - m);
     for (const Caption& c : captions) {
         if (!c.display) continue;
         g.setColor(*c.color);
@@ -85,15 +107,20 @@ Rectangle paintChartFrame(Graphics& g, Indication_Data& model, int W, int H, int
         g.drawString(*text, clampToInt(x), atBottom ? bottom : top);
     }
 
-    int64_t y = m;
-    int64_t height = int64_t{H} - 2 * m - y;
-    if (hasTop) {
-        y = int64_t{topH} + 6;
-        height = int64_t{H} - 2 * m - y;
-    }
-    if (hasBottom) height = int64_t{H} - botH - botD - 2 * m - y;
-    Rectangle r{clampToInt(m), clampToInt(y), clampToInt(int64_t{W} - 2 * m), clampToInt(height)};
-
+    const Rectangle r = graphRectangleOf(bands, W, H, m);
     model.paint_Graphics(&g, &r);
     return r;
+}
+
+Rectangle chartGraphRectangle(Graphics& g, Indication_Data& model, int W, int H, int margin) {
+    std::optional<std::string> none;
+    Caption captions[3] = {
+        {model.bDisplay_Title, model.iHAlign_Title, model.iVAlign_Title, &none, &model.fontImage_Pen_Title, nullptr,
+         nullptr, true, false},
+        {model.bDisplay_DataPeriod, model.iHAlign_DataPeriod, model.iVAlign_DataPeriod, &none,
+         &model.fontImage_Pen_DataPeriod, nullptr, nullptr, false, false},
+        {model.bDisplay_CopyRight, model.iHAlign_CopyRight, model.iVAlign_CopyRight, &none,
+         &model.fontImage_Pen_CopyRight, nullptr, nullptr, false, true},
+    };
+    return graphRectangleOf(captionBands(captions, g), W, H, margin);
 }

@@ -10,3 +10,6 @@
 // (W + 1) x (H + 1)) with the given margin, fixes the model's data window,
 // then draws the graph. Returns the graph rectangle.
 Rectangle paintChartFrame(Graphics& g, Indication_Data& model, int W, int H, int margin);
+
+// The graph rectangle paintChartFrame would leave, without drawing anything.
+Rectangle chartGraphRectangle(Graphics& g, Indication_Data& model, int W, int H, int margin);

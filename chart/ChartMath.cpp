@@ -4,11 +4,31 @@
 #include "support/Indication_Tools.h"
 #include "support/Utf8.h"
 
+#include <charconv>
+#include <cmath>
+
 namespace chart {
 
 std::string labelCharacter(const std::optional<std::string>& text, std::string_view fallback, int count, int i) {
     const std::string_view letters = text && utf8::length(*text) >= static_cast<size_t>(count) ? *text : fallback;
     return std::string(utf8::at(letters, static_cast<size_t>(i)));
+}
+
+std::string valueLabel(double v) {
+    if (!(std::fabs(v) > 1e15)) return std::to_string(truncToInt64(v));
+    char text[32];
+    const std::to_chars_result r = std::to_chars(text, text + sizeof text, v, std::chars_format::scientific, 1);
+    // "1.2e+19" -> "1.2e19", "1.0e+30" -> "1e30": what a legend has room for.
+    std::string out(text, r.ptr);
+    const size_t e = out.find('e');
+    if (e == std::string::npos) return out;  // inf
+    std::string mantissa = out.substr(0, e);
+    if (mantissa.size() >= 2 && mantissa.compare(mantissa.size() - 2, 2, ".0") == 0) mantissa.resize(mantissa.size() - 2);
+    std::string exponent = out.substr(e + 1);
+    const bool negative = !exponent.empty() && exponent[0] == '-';
+    if (!exponent.empty() && (exponent[0] == '+' || exponent[0] == '-')) exponent.erase(0, 1);
+    while (exponent.size() > 1 && exponent[0] == '0') exponent.erase(0, 1);
+    return mantissa + "e" + (negative ? "-" : "") + exponent;
 }
 
 namespace {

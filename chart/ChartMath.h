@@ -45,6 +45,11 @@ inline int64_t truncToInt64(double v) {
     return static_cast<int64_t>(v);
 }
 
+// The Y legend's text for a value: the whole number it truncates to, or,
+// past 10^15, where a float's digits no longer mean anything and the whole
+// number would saturate, two digits in scientific form ("1.2e19", "-1e30").
+std::string valueLabel(double v);
+
 inline int clampToInt(int64_t v) {
     return static_cast<int>(std::clamp<int64_t>(v, INT_MIN, INT_MAX));
 }

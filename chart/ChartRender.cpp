@@ -44,7 +44,11 @@ bool Indication_Data::paint_Graphics(Graphics* g, const Rectangle* r) {
     g->fillRect(RepereGraph_x0, r->y, clampToInt(int64_t{xR} - RepereGraph_x0), fondHeight);
 
     paint_AxesLegendes(*g, xR);
+    // However far the values run, the data stays on the graph, off the captions.
+    const Rectangle inside{r->x, r->y, clampToInt(int64_t{r->width} + 1), clampToInt(int64_t{r->height} + 1)};
+    g->setClip(&inside);
     paint_GraphData(*g, xR);
+    g->setClip(nullptr);
     paint_Axes(*g, xR);
     return true;
 }
@@ -61,7 +65,7 @@ void Indication_Data::paint_InitGraphics(Graphics& g, const Rectangle& r) {
         if (!szDate_WeekDay) szDate_WeekDay = std::move(before.weekDays);
     }
     for (float bound : {y_Min, y_Max}) {
-        const int w = m.stringWidth(std::to_string(chart::truncToInt64(bound)));
+        const int w = m.stringWidth(chart::valueLabel(bound));
         if (w > xLgLegende) xLgLegende = w + 1;
     }
     if (carry != nullptr) carry->give(ChartCarryOver::Carried{xLgLegende, szDate_WeekDay});
@@ -111,8 +115,7 @@ void Indication_Data::paint_AxesLegendes(Graphics& g, int xR) {
     const int halfAscent = m.getAscent() / 2;
     for (int i = 0; i < n; ++i) {
         // The value offset stays a whole float rather than an int: an int
-        // overflows past 2^31 and piles every label on the axis. Past the
-        // 64-bit range only the label text saturates, never the position.
+        // overflows past 2^31 and piles every label on the axis.
         float v = n == 1 ? 0.0f : std::trunc((y_Max - y_Min) / static_cast<float>(n - 1) * static_cast<float>(i));
         if (std::isnan(v)) v = 0.0f;
         if (y_Min < 0) v = std::trunc(v + y_Min);
@@ -120,7 +123,7 @@ void Indication_Data::paint_AxesLegendes(Graphics& g, int xR) {
         const int yy = clampToInt(int64_t{y0} - truncToInt(scaled));
 
         if (bLegende_Y_Display) {
-            const std::string label = std::to_string(chart::truncToInt64(base + v));
+            const std::string label = chart::valueLabel(base + v);
             const int64_t left = bLegende_Y_Gauche ? int64_t{x0} - m.stringWidth(label) - 2 : int64_t{xR} + 4;
             g.drawString(label, clampToInt(left), clampToInt(int64_t{yy} + halfAscent - 1));
         }

@@ -54,6 +54,9 @@ public:
     virtual void fill3DRect(int x, int y, int w, int h, bool raised) = 0;
     virtual void draw3DRect(int x, int y, int w, int h, bool raised) = 0;
     virtual void drawImage(const Image& image, int x, int y) = 0;
+    // Whatever is drawn from now on stays within area (columns x..x+width-1,
+    // rows y..y+height-1) as well as the image; null lifts that limit.
+    virtual void setClip(const Rectangle* area) = 0;
 };
 
 // The bevelled box of fill3DRect (fill set) and draw3DRect drawn through

@@ -341,6 +341,16 @@ bool Indication_Data::GetConfiguration(const std::optional<std::string>& path) {
 
     iDimension_Width = in.integer("GRAPH_PRINT_WIDTH", 320, "GRAPH_PRINT_WIDTH error : ");
     iDimension_Height = in.integer("GRAPH_PRINT_HEIGHT", 200, "GRAPH_PRINT_HEIGHT error : ");
+    // A chart of no pixels would be written as an empty GIF and said done.
+    for (const auto& [key, size] : {std::pair{"GRAPH_PRINT_WIDTH", iDimension_Width},
+                                    std::pair{"GRAPH_PRINT_HEIGHT", iDimension_Height}}) {
+        if (size >= 1 || !usable) continue;
+        const std::string text = std::string(key) + " error : " + std::to_string(size) + " in " + *path +
+                                 ": a chart needs at least 1 pixel each way, no image is written";
+        report(text);
+        loadFailed(ChartFailure::configuration, text);
+        usable = false;
+    }
     bPrintGIF_Valid = in.option("GRAPH_PRINT_GIF_VALID", true);
     bPrintGIF_LZWCompress = in.option("GRAPH_PRINT_GIF_LZWCOMPRESS", false);
     in.text("GRAPH_PRINT_GIF_NAME", szPrintGIF_FileName);

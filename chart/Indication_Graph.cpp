@@ -91,6 +91,22 @@ bool Indication_Graph::initGraphique(const std::optional<std::string>& path, int
         return false;
     }
     offScrGraphics = offScrImage->getGraphics();
+    // The captions and margins may leave the graph no room at all: a
+    // mistake in the size, not a chart.
+    const Rectangle graph = chartGraphRectangle(*offScrGraphics, model, iApplet_Largeur, iApplet_Hauteur, iMarge);
+    if (graph.width < 1 || graph.height < 1) {
+        offScrGraphics.reset();
+        offScrImage.reset();
+        // Said here already, and it outweighs what the data file said.
+        model.loadFailure = ChartLoadFailure{ChartFailure::configuration, false, ""};
+        Indication_Tools::Outils_AfficheMsg_System(
+            thisClassName, "Error with the image size " + std::to_string(iApplet_Largeur) + "x" +
+                               std::to_string(iApplet_Hauteur) + " : too small to hold the graph (its margins and "
+                               "captions leave it " + std::to_string(graph.width) + "x" +
+                               std::to_string(graph.height) + " pixels), no image is written",
+            true);
+        return false;
+    }
     // A new image holds nothing yet: the next update must draw it.
     bUpdateImage = true;
     return bDataReady;

@@ -78,6 +78,8 @@ public:
         std::vector<Further> further;
         // Every image asked for was written.
         bool complete() const;
+        // The graph file turns every image off: how a chart of the list is paused.
+        bool nothingAsked() const { return !gifAsked && !pngAsked && further.empty(); }
         // The pass line's part: "GIF ok; " and "PNG ok; " for those written.
         std::string summary() const;
         // Each image asked for and how it went, for a line that must not say

@@ -97,16 +97,16 @@ void stepLine(PixelBuffer& dst, int64_t m1, int64_t n1, int64_t dm, int64_t dn, 
 
 }  // namespace
 
-void rasterLine(PixelBuffer& dst, int x1, int y1, int x2, int y2, uint32_t value) {
+void rasterLine(PixelBuffer& dst, int64_t x1, int64_t y1, int64_t x2, int64_t y2, uint32_t value) {
     if (dst.pixels == nullptr || dst.width <= 0 || dst.height <= 0) return;
-    const int64_t dx = int64_t(x2) - x1;
-    const int64_t dy = int64_t(y2) - y1;
+    const int64_t dx = x2 - x1;
+    const int64_t dy = y2 - y1;
     const int64_t adx = dx < 0 ? -dx : dx;
     const int64_t ady = dy < 0 ? -dy : dy;
     if (adx >= ady) {
-        stepLine(dst, x1, y1, dx, dy, dst.width, dst.height, 1, dst.width, value);
+        stepLine(dst, x1, y1, dx, dy, dst.width, dst.height, 1, dst.pitch(), value);
     } else {
-        stepLine(dst, y1, x1, dy, dx, dst.height, dst.width, dst.width, 1, value);
+        stepLine(dst, y1, x1, dy, dx, dst.height, dst.width, dst.pitch(), 1, value);
     }
 }
 
@@ -118,12 +118,13 @@ void rasterFillRect(PixelBuffer& dst, int64_t x, int64_t y, int64_t w, int64_t h
     const int64_t bottom = std::min<int64_t>(y + h, dst.height);
     if (left >= right || top >= bottom) return;
     const int64_t span = right - left;
-    int64_t at = top * dst.width + left;
+    const int64_t pitch = dst.pitch();
+    int64_t at = top * pitch + left;
     if (span == 1) {  // a column: bars and mountain pieces one pixel wide
-        for (int64_t row = top; row < bottom; ++row, at += dst.width) dst.pixels[at] = value;
+        for (int64_t row = top; row < bottom; ++row, at += pitch) dst.pixels[at] = value;
         return;
     }
-    for (int64_t row = top; row < bottom; ++row, at += dst.width) std::fill_n(dst.pixels + at, span, value);
+    for (int64_t row = top; row < bottom; ++row, at += pitch) std::fill_n(dst.pixels + at, span, value);
 }
 
 void rasterCopy(PixelBuffer& dst, const uint32_t* src, int srcWidth, int srcHeight, int x, int y) {
@@ -136,7 +137,7 @@ void rasterCopy(PixelBuffer& dst, const uint32_t* src, int srcWidth, int srcHeig
     const size_t bytes = size_t(right - left) * sizeof(uint32_t);
     auto copyRow = [&](int64_t row) {
         const uint32_t* from = src + (row - y) * srcWidth + (left - x);
-        std::memmove(dst.pixels + row * dst.width + left, from, bytes);
+        std::memmove(dst.pixels + row * dst.pitch() + left, from, bytes);
     };
     // Copying an image onto itself downward must go bottom-up so that no
     // source row is overwritten before it is read.
@@ -147,7 +148,7 @@ void rasterCopy(PixelBuffer& dst, const uint32_t* src, int srcWidth, int srcHeig
     }
 }
 
-void PolygonFiller::fill(PixelBuffer& dst, const Polygon& polygon, uint32_t value) {
+void PolygonFiller::fill(PixelBuffer& dst, const Polygon& polygon, uint32_t value, int64_t dx0, int64_t dy0) {
     const size_t n = polygon.size();
     if (dst.pixels == nullptr || n < 3) return;
     const int64_t width = dst.width;
@@ -156,13 +157,14 @@ void PolygonFiller::fill(PixelBuffer& dst, const Polygon& polygon, uint32_t valu
     // A polygon without width or height has no pixel centre inside, and one
     // wholly off the image has none to fill: a mountain piece between two
     // samples in the same column is the common case.
-    int minX = polygon[0].x, maxX = minX, minY = polygon[0].y, maxY = minY;
+    int64_t minX = polygon[0].x, maxX = minX, minY = polygon[0].y, maxY = minY;
     for (const Point& p : polygon) {
-        minX = std::min(minX, p.x);
-        maxX = std::max(maxX, p.x);
-        minY = std::min(minY, p.y);
-        maxY = std::max(maxY, p.y);
+        minX = std::min<int64_t>(minX, p.x);
+        maxX = std::max<int64_t>(maxX, p.x);
+        minY = std::min<int64_t>(minY, p.y);
+        maxY = std::max<int64_t>(maxY, p.y);
     }
+    minX -= dx0, maxX -= dx0, minY -= dy0, maxY -= dy0;
     if (minX == maxX || minY == maxY || maxX <= 0 || maxY <= 0 || minX >= width || minY >= height) return;
 
     // Each non-horizontal edge covers the rows whose centre lies in
@@ -171,17 +173,20 @@ void PolygonFiller::fill(PixelBuffer& dst, const Polygon& polygon, uint32_t valu
     // crossing is then ceil(v).
     edges_.clear();
     for (size_t i = 0; i < n; ++i) {
-        Point a = polygon[i];
-        Point b = polygon[(i + 1) % n];
+        struct At {
+            int64_t x, y;
+        };
+        At a{polygon[i].x - dx0, polygon[i].y - dy0};
+        At b{polygon[(i + 1) % n].x - dx0, polygon[(i + 1) % n].y - dy0};
         if (a.y == b.y) continue;
         if (a.y > b.y) std::swap(a, b);
         const int64_t rowStart = std::max<int64_t>(a.y, 0);
         const int64_t rowEnd = std::min<int64_t>(b.y, height);
         if (rowStart >= rowEnd) continue;
-        const int64_t dy = int64_t(b.y) - a.y;
-        const int64_t dx = int64_t(b.x) - a.x;
+        const int64_t dy = b.y - a.y;
+        const int64_t dx = b.x - a.x;
         const int64_t den = 2 * dy;
-        const i128 num = i128(2 * int64_t(a.x) - 1) * dy + i128(2 * rowStart + 1 - 2 * int64_t(a.y)) * dx;
+        const i128 num = i128(2 * a.x - 1) * dy + i128(2 * rowStart + 1 - 2 * a.y) * dx;
         Edge e{};
         e.rowStart = rowStart;
         e.rowEnd = rowEnd;
@@ -239,7 +244,7 @@ void PolygonFiller::fill(PixelBuffer& dst, const Polygon& polygon, uint32_t valu
                 if (left > right) std::swap(left, right);
                 left = std::clamp<int64_t>(left, 0, width);
                 right = std::clamp<int64_t>(right, 0, width);
-                uint32_t* line = dst.pixels + row * width;
+                uint32_t* line = dst.pixels + row * dst.pitch();
                 for (int64_t x = left; x < right; ++x) line[x] = value;
                 advance(a);
                 advance(b);
@@ -262,7 +267,7 @@ void PolygonFiller::fill(PixelBuffer& dst, const Polygon& polygon, uint32_t valu
                 }
                 crossings_[j] = c;
             }
-            uint32_t* line = dst.pixels + row * width;
+            uint32_t* line = dst.pixels + row * dst.pitch();
             for (size_t i = 0; i + 1 < crossings_.size(); i += 2) {
                 const int64_t left = std::clamp<int64_t>(crossings_[i], 0, width);
                 const int64_t right = std::clamp<int64_t>(crossings_[i + 1], 0, width);

@@ -17,11 +17,15 @@ struct PixelBuffer {
     uint32_t* pixels = nullptr;
     int width = 0;
     int height = 0;
+    // Pixels from one row to the next; 0 for width. A window into a larger
+    // buffer has the larger one's.
+    int64_t stride = 0;
+    int64_t pitch() const { return stride > 0 ? stride : width; }
 };
 
 // Bresenham line, both end points included. Clipping keeps exactly the
 // pixels the unclipped line would have had inside the buffer.
-void rasterLine(PixelBuffer& dst, int x1, int y1, int x2, int y2, uint32_t value);
+void rasterLine(PixelBuffer& dst, int64_t x1, int64_t y1, int64_t x2, int64_t y2, uint32_t value);
 
 // Columns x..x+w-1, rows y..y+h-1; nothing when w or h is 0 or less.
 void rasterFillRect(PixelBuffer& dst, int64_t x, int64_t y, int64_t w, int64_t h, uint32_t value);
@@ -35,7 +39,8 @@ void rasterCopy(PixelBuffer& dst, const uint32_t* src, int srcWidth, int srcHeig
 // leave a gap. Keeps its edge tables between calls to avoid reallocating.
 class PolygonFiller {
 public:
-    void fill(PixelBuffer& dst, const Polygon& polygon, uint32_t value);
+    // Each point is taken as (x - dx, y - dy): a polygon drawn into a window of a larger buffer.
+    void fill(PixelBuffer& dst, const Polygon& polygon, uint32_t value, int64_t dx = 0, int64_t dy = 0);
 
 private:
     struct Edge {

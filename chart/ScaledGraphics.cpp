@@ -79,3 +79,14 @@ void ScaledGraphics::draw3DRect(int x, int y, int w, int h, bool raised) {
 }
 
 void ScaledGraphics::drawImage(const Image& image, int x, int y) { target_.drawImage(image, scale(x), scale(y)); }
+
+void ScaledGraphics::setClip(const Rectangle* area) {
+    if (area == nullptr) {
+        target_.setClip(nullptr);
+        return;
+    }
+    // The blocks of the 1x pixels the area holds.
+    const Rectangle big{scale(area->x), scale(area->y), scale(std::max(area->width, 0)),
+                        scale(std::max(area->height, 0))};
+    target_.setClip(&big);
+}

@@ -31,6 +31,7 @@ public:
     void draw3DRect(int x, int y, int w, int h, bool raised) override;
     // Copied as it is, its corner at k times (x, y).
     void drawImage(const Image& image, int x, int y) override;
+    void setClip(const Rectangle* area) override;
 
 private:
     int scale(int64_t v) const;

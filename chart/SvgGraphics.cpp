@@ -6,7 +6,14 @@
 #include <algorithm>
 #include <charconv>
 
+#define XXH_INLINE_ALL
+#include <xxhash.h>
+
 namespace {
+
+// Stands for the document's id prefix until the document is whole: escaped
+// text and outlines never hold it.
+constexpr char kIdMark = '\x01';
 
 void appendInt(std::string& out, int64_t v) {
     char digits[24];
@@ -278,7 +285,7 @@ const SvgGraphics::Glyph& SvgGraphics::glyph(const CachedFont& font, char32_t cp
     Glyph g;
     g.advance = outline.advance;
     if (!outline.path.empty()) {
-        g.id = "g" + std::to_string(glyphs_.size());
+        g.id = kIdMark + ("g" + std::to_string(glyphs_.size()));
         defs_ += "<path id=\"" + g.id + "\" d=\"" + outline.path + "\"/>\n";
     }
     return glyphs_.emplace(key, std::move(g)).first->second;
@@ -321,9 +328,35 @@ void SvgGraphics::draw3DRect(int x, int y, int w, int h, bool raised) {
 
 void SvgGraphics::drawImage(const Image&, int, int) {}
 
+void SvgGraphics::setClip(const Rectangle* area) {
+    flush();
+    closeGroup();
+    closeClip();
+    if (area == nullptr) return;
+    const std::string id = kIdMark + ("c" + std::to_string(clips_++));
+    defs_ += "<clipPath id=\"" + id + "\"><rect x=\"";
+    appendInt(defs_, area->x);
+    defs_ += "\" y=\"";
+    appendInt(defs_, area->y);
+    defs_ += "\" width=\"";
+    appendInt(defs_, std::max(area->width, 0));
+    defs_ += "\" height=\"";
+    appendInt(defs_, std::max(area->height, 0));
+    defs_ += "\"/></clipPath>\n";
+    body_ += "<g clip-path=\"url(#" + id + ")\">\n";
+    clipOpen_ = true;
+}
+
+void SvgGraphics::closeClip() {
+    if (!clipOpen_) return;
+    body_ += "</g>\n";
+    clipOpen_ = false;
+}
+
 std::string SvgGraphics::finish() {
     flush();
     closeGroup();
+    closeClip();
     std::string out = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
                       "<svg xmlns=\"http://www.w3.org/2000/svg\" xmlns:xlink=\"http://www.w3.org/1999/xlink\" "
                       "version=\"1.1\" width=\"";
@@ -334,11 +367,27 @@ std::string SvgGraphics::finish() {
     appendInt(out, width_);
     out += ' ';
     appendInt(out, height_);
-    out += "\" shape-rendering=\"crispEdges\" role=\"img\" aria-labelledby=\"title\">\n<title id=\"title\">";
+    out += "\" shape-rendering=\"crispEdges\" role=\"img\" aria-labelledby=\"";
+    out += kIdMark;
+    out += "title\">\n<title id=\"";
+    out += kIdMark;
+    out += "title\">";
     out += title_;
     out += "</title>\n";
     if (!defs_.empty()) out += "<defs>\n" + defs_ + "</defs>\n";
     out += body_;
     out += "</svg>\n";
-    return out;
+    // Ids of their own, so that documents placed in one page keep their
+    // glyphs apart: the same document always gets the same ones.
+    std::string prefix = "zq";
+    const uint64_t hash = XXH3_64bits(out.data(), out.size());
+    for (int shift = 60; shift >= 16; shift -= 4) prefix += "0123456789abcdef"[(hash >> shift) & 15];
+    prefix += '-';
+    std::string named;
+    named.reserve(out.size() + 16 * static_cast<size_t>(std::count(out.begin(), out.end(), kIdMark)));
+    for (char c : out) {
+        if (c == kIdMark) named += prefix;
+        else named += c;
+    }
+    return named;
 }

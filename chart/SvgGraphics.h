@@ -8,7 +8,9 @@
 // Lines that follow on from each other in one colour become one path in
 // relative moves, and the mountain's quadrilaterals one filled area. Text is
 // made of the outlines of the face the raster draws with, each glyph defined
-// once and placed with <use>, its words kept in an aria-label.
+// once and placed with <use>, its words kept in an aria-label. Every id
+// starts with a prefix drawn from a hash of the document, so any number of
+// these documents can be placed inline in one page.
 //
 // Used by one thread; the fonts are the shared FontCache.
 
@@ -42,6 +44,7 @@ public:
     void draw3DRect(int x, int y, int w, int h, bool raised) override;
     // A vector document holds no pixels to copy: nothing is drawn.
     void drawImage(const Image& image, int x, int y) override;
+    void setClip(const Rectangle* area) override;
 
     // The whole document; drawing is over once it is taken.
     std::string finish();
@@ -73,6 +76,7 @@ private:
     void rect(int64_t x, int64_t y, int64_t w, int64_t h);
     void openGroup(const std::string& attributes);
     void closeGroup();
+    void closeClip();
     const Glyph& glyph(const CachedFont& font, char32_t cp);
 
     int width_;
@@ -86,4 +90,6 @@ private:
     std::vector<Pending> pending_;
     Box pendingBox_;
     std::map<std::pair<const CachedFont*, char32_t>, Glyph> glyphs_;
+    int clips_ = 0;
+    bool clipOpen_ = false;
 };

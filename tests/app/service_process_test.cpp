@@ -531,6 +531,36 @@ TEST_F(ServiceProcess, WithoutAnyFontTheChartIsWrittenAndItsTextIsToldMissing) {
               std::string::npos);
 }
 
+TEST_F(ServiceProcess, ASizeWithoutRoomFailsTheChartAndAChartWithEveryImageOffSaysSo) {
+    const std::string base = "GRAPH_DATA_FILE=data.txt\nGRAPH_DURATION_MODE=day\nGRAPH_DURATION_PERIOD=7\n";
+    write("zero.ini", base + "GRAPH_PRINT_WIDTH=0\nGRAPH_PRINT_GIF_NAME=zero.gif\nGRAPH_PRINT_PNG_VALID=yes\n"
+                             "GRAPH_PRINT_PNG_NAME=zero.png\n");
+    write("narrow.ini", base + "GRAPH_PRINT_WIDTH=4\nGRAPH_PRINT_GIF_NAME=narrow.gif\n");
+    write("paused.ini", base + "GRAPH_PRINT_GIF_VALID=no\nGRAPH_PRINT_GIF_NAME=paused.gif\n");
+    write("zkQuoteForge.ini", "INDICEGIF_SERVICE=yes\nINDICEGIF_STATUS_FILE=status.prom\nINDICEGIF_FILE_1=zero.ini\n"
+                              "INDICEGIF_FILE_2=narrow.ini\nINDICEGIF_FILE_3=paused.ini\n");
+    Child child(dir, {"-unique"});
+    ASSERT_EQ(child.wait(), 1) << child.out();
+    const std::vector<std::string> out = lines(child.out());
+    const size_t zero = indexOf(out, "[QuoteForge] :  - file... zero.ini: configuration failed!");
+    ASSERT_NE(zero, std::string::npos) << child.out();
+    EXPECT_EQ(out[zero - 1], "[Indication_Data] : GRAPH_PRINT_WIDTH error : 0 in zero.ini: a chart needs at least 1 "
+                             "pixel each way, no image is written");
+    const size_t narrow = indexOf(out, "[QuoteForge] :  - file... narrow.ini: configuration failed!");
+    ASSERT_NE(narrow, std::string::npos) << child.out();
+    EXPECT_EQ(out[narrow - 1].rfind("[Indication_Graph] : Error with the image size 4x200 : too small to hold the graph", 0),
+              0u) << out[narrow - 1];
+    EXPECT_NE(indexOf(out, "[QuoteForge] :  - file... paused.ini: built, no image asked for"), std::string::npos)
+        << child.out();
+    for (const char* name : {"zero.gif", "zero.png", "narrow.gif", "paused.gif"}) EXPECT_FALSE(fs::exists(dir + "/" + name)) << name;
+    const std::string status = read("status.prom");
+    for (const char* failed : {"zero.ini", "narrow.ini"})
+        EXPECT_NE(status.find("zkquoteforge_chart_failure{graph_file=\"" + std::string(failed) +
+                              "\",cause=\"configuration\"} 1\n"),
+                  std::string::npos) << status;
+    EXPECT_EQ(status.find("graph_file=\"paused.ini\",cause="), std::string::npos) << status;
+}
+
 TEST_F(ServiceProcess, ServiceOffIsToldAtOnce) {
     write("zkQuoteForge.ini", "INDICEGIF_SERVICE=oui\n");
     Child child(dir, {"-unique"});

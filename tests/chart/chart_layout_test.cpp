@@ -132,29 +132,28 @@ INSTANTIATE_TEST_SUITE_P(
                       YLegendCase{100, 180, {"100", "120", "140", "160", "180"}, {186, 146, 106, 66, 26}}));
 
 // Volumes and capitalisations run past 2^31: labels must neither wrap nor
-// pile up on one row. Past the 64-bit range only the text saturates.
+// pile up on one row. Past 10^15 they say the value in short scientific form.
 TEST(ChartYLegendCount, LabelsPastTheIntRangeStayOrderedAndApart) {
     struct Case {
-        float yMax;
-        std::string last;
+        float yMin, yMax;
+        std::string first, last;
     };
-    for (const Case& c : {Case{3.1e9f, "3100000000"}, Case{1e12f, "999999995904"},
-                          Case{1e20f, "9223372036854775807"}}) {
+    for (const Case& c : {Case{0, 3.1e9f, "0", "3100000000"}, Case{0, 1e12f, "0", "999999995904"},
+                          Case{0, 1e15f, "0", "999999919882240"}, Case{0, 1e20f, "0", "1e20"},
+                          Case{0, 1.2e19f, "0", "1.2e19"}, Case{-1e30f, 1e30f, "-1e30", "1e30"}}) {
         auto m = makeModel();
         m->iAxe_Verticale_NumberOfValues = 4;
-        m->y_Min = 0;
+        m->y_Min = c.yMin;
         m->y_Max = c.yMax;
         RecordingGraphics g;
         ASSERT_TRUE(m->paint_Graphics(&g, &kR));
         auto labels = g.of(Op::String, kPen);
         ASSERT_EQ(labels.size(), 4u) << c.yMax;
-        EXPECT_EQ(labels.front().text, "0");
+        EXPECT_EQ(labels.front().text, c.first);
         EXPECT_EQ(labels.back().text, c.last);
         for (size_t i = 1; i < labels.size(); ++i) {
             EXPECT_LT(labels[i].y1, labels[i - 1].y1) << c.yMax;  // each one higher up
-            if (c.yMax < 9e18f) {
-                EXPECT_LT(std::stoll(labels[i - 1].text), std::stoll(labels[i].text));
-            }
+            EXPECT_LT(std::stod(labels[i - 1].text), std::stod(labels[i].text)) << labels[i].text;
         }
     }
 }

@@ -196,6 +196,7 @@ public:
         target_.drawImage(image, x, y);
         ++images;
     }
+    void setClip(const Rectangle* area) override { target_.setClip(area); }
     std::atomic<int> images{0};
 
 private:

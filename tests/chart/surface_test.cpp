@@ -4,6 +4,10 @@
 
 #include "SurfaceTestKit.h"
 
+#include "chart/ScaledGraphics.h"
+
+#include <sstream>
+
 namespace {
 
 using surfacetest::allPixels;
@@ -198,7 +202,7 @@ TEST_F(Surface, ZoomedImagesTakeTheirFactorBeforeTheExtensionOrAtTheEnd) {
     EXPECT_EQ(png->height, 3 * 81);
     const std::string svg = readBytes("Daily.svg").value_or("");
     EXPECT_NE(svg.find("width=\"121\" height=\"81\" viewBox=\"0 0 121 81\""), std::string::npos);
-    EXPECT_NE(svg.find("<title id=\"title\">Daily</title>"), std::string::npos);
+    EXPECT_NE(svg.find("title\">Daily</title>"), std::string::npos);
 }
 
 // One path for the curve, glyphs defined once, and caption text that stays
@@ -216,7 +220,13 @@ TEST_F(Surface, SvgKeepsTheCurveWholeAndTheWordsReadable) {
         return n;
     };
     EXPECT_EQ(count("stroke=\""), 1u) << svg;
-    EXPECT_NE(svg.find("<title id=\"title\">A&lt;B &amp; &quot;C&quot; \xc3\xbf</title>"), std::string::npos);
+    // Every id carries the document's own prefix, so documents can share a page.
+    const size_t title = svg.find("<title id=\"zq");
+    ASSERT_NE(title, std::string::npos) << svg;
+    const std::string prefix = svg.substr(title + 11, 15);
+    EXPECT_EQ(svg.substr(title + 26, 44), "title\">A&lt;B &amp; &quot;C&quot; \xc3\xbf</title>");
+    EXPECT_NE(svg.find("aria-labelledby=\"" + prefix + "title\""), std::string::npos);
+    EXPECT_EQ(count(" id=\""), count(" id=\"" + prefix)) << prefix;
     EXPECT_NE(svg.find("aria-label=\"ZZZZ\""), std::string::npos);
     // The four Z share one glyph.
     const size_t at = svg.find("aria-label=\"ZZZZ\"");
@@ -226,10 +236,61 @@ TEST_F(Surface, SvgKeepsTheCurveWholeAndTheWordsReadable) {
     EXPECT_EQ(count("<path id=\"" + id.substr(1) + "\""), 1u) << id;
 }
 
+// A spike of 1e19 or a range of +-1e30 is drawn within the graph, not over
+// the captions around it, at 1x as at 2x.
+TEST_F(Surface, ValuesFarPastTheIntRangeStayInsideTheGraph) {
+    const Color curve{255, 0, 255};
+    for (const char* kind : {"spike", "range"}) {
+        std::ostringstream text;
+        const int64_t now = platform.now.load();
+        for (int i = 5 * 24; i >= 0; --i) {
+            const int64_t t = now - int64_t(i) * Indication_Data::TIME_HOURTOMILLISECOND;
+            const char* v = kind[0] == 's' ? (i == 60 ? "1e19" : "4000") : (i % 2 ? "1e30" : "-1e30");
+            text << Indication_Tools::getBddDate(t) << ';' << Indication_Tools::getBddTime(t) << ';' << v << "\n";
+        }
+        const std::string data = file(text.str());
+        ASSERT_TRUE(surface.initGraphique(file("GRAPH_DURATION_MODE=day\nGRAPH_DURATION_PERIOD=5\nGRAPH_NAME=Title\n"
+                                               "GRAPH_PRINT_WIDTH=160\nGRAPH_PRINT_HEIGHT=100\nGRAPH_DATA_FILE=" + data +
+                                               "\nGRAPH_CURVE_COLOR=255;0;255\nGRAPH_CURVE_MOUNTAIN=yes\n"
+                                               "GRAPH_PRINT_GIF_VALID=no\n")));
+        surface.exportImages();
+        const Image& image = *surface.offScrImage;
+        const Rectangle r = surface.rect_Graphique;
+        ASSERT_GT(r.y, 0) << "no caption above the graph";
+        int inside = 0;
+        const std::vector<uint32_t> px = allPixels(image);
+        for (int y = 0; y < image.getHeight(); ++y)
+            for (int x = 0; x < image.getWidth(); ++x) {
+                if (px[size_t(y) * image.getWidth() + x] != curve.argb()) continue;
+                const bool in = x >= r.x && x <= r.x + r.width && y >= r.y && y <= r.y + r.height;
+                ASSERT_TRUE(in) << kind << ": curve at " << x << "," << y;
+                ++inside;
+            }
+        EXPECT_GT(inside, 0) << kind;
+        {
+            const int k = 2;
+            const std::unique_ptr<Image> big = Image::create(k * image.getWidth(), k * image.getHeight());
+            ASSERT_TRUE(big);
+            const std::unique_ptr<Graphics> target = big->getGraphics();
+            ScaledGraphics scaled(*target, k);
+            surface.paintApplet(scaled);
+            const std::vector<uint32_t> bp = allPixels(*big);
+            for (int y = 0; y < big->getHeight(); ++y) {
+                for (int x = 0; x < big->getWidth(); ++x) {
+                    if (bp[size_t(y) * big->getWidth() + x] != curve.argb()) continue;
+                    ASSERT_TRUE(x >= k * r.x && x < k * (r.x + r.width + 1) && y >= k * r.y &&
+                                y < k * (r.y + r.height + 1))
+                        << kind << " at " << k << "x: curve at " << x << "," << y;
+                }
+            }
+        }
+    }
+}
+
 TEST_F(Surface, AZoomedSizePastTheLimitFailsThatImageOnly) {
     surfacetest::ScopedCurrentDir cwd(dir.path);
-    // 20000 x 30 at 1x, 80004 pixels wide at 4x: past the 65535 limit.
-    ASSERT_TRUE(surface.initGraphique(graph("GRAPH_NAME=Wide\nGRAPH_PRINT_WIDTH=20000\nGRAPH_PRINT_HEIGHT=30\n"
+    // 20000 x 60 at 1x, 80004 pixels wide at 4x: past the 65535 limit.
+    ASSERT_TRUE(surface.initGraphique(graph("GRAPH_NAME=Wide\nGRAPH_PRINT_WIDTH=20000\nGRAPH_PRINT_HEIGHT=60\n"
                                             "GRAPH_PRINT_GIF_VALID=no\nGRAPH_PRINT_PNG_VALID=yes\n"
                                             "GRAPH_PRINT_SCALES=1;2;4\n")));
     const Indication_Graph::ImageExport written = surface.exportImages();
@@ -237,7 +298,7 @@ TEST_F(Surface, AZoomedSizePastTheLimitFailsThatImageOnly) {
     EXPECT_EQ(written.outcomes(), "PNG ok; PNG@2x ok; PNG@4x failed!");
     EXPECT_EQ(dir.entries(), (std::set<std::string>{"Wide.png", "Wide@2x.png"}));
     EXPECT_TRUE(printed(channel("Error during the writing of the PNG : no valid datas (bytes) - the image at 4x, "
-                                "80004x124, cannot be made (sides from 1 to 65535 and at most 67108864 pixels)")));
+                                "80004x244, cannot be made (sides from 1 to 65535 and at most 67108864 pixels)")));
 }
 
 // A window whose only record sits at its start has nothing to draw: the

@@ -24,7 +24,7 @@ const FontMetrics& RecordingGraphics::getFontMetrics(const Font& f) {
 }
 
 void RecordingGraphics::record(Op op, int a, int b, int c, int d) {
-    Call call{op, color_, font_, a, b, c, d, {}, {}};
+    Call call{op, color_, font_, a, b, c, d, {}, {}, clip_};
     calls.push_back(std::move(call));
 }
 

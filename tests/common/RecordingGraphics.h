@@ -7,6 +7,7 @@
 
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -37,6 +38,7 @@ public:
         int x1 = 0, y1 = 0, x2 = 0, y2 = 0;  // line end points; rectangle x, y, w, h; text x, y
         std::string text;
         Polygon polygon;
+        std::optional<Rectangle> clip;  // the clip in force
     };
 
     // Metrics of a font of size s unless set otherwise: ascent s, descent
@@ -55,6 +57,9 @@ public:
     void fill3DRect(int x, int y, int w, int h, bool raised) override;
     void draw3DRect(int x, int y, int w, int h, bool raised) override;
     void drawImage(const Image& image, int x, int y) override;
+    void setClip(const Rectangle* area) override {
+        clip_ = area ? std::optional<Rectangle>(*area) : std::nullopt;
+    }
 
     std::vector<Call> calls;
     // Calls of one kind, optionally in one colour only.
@@ -66,5 +71,6 @@ private:
     void record(Op op, int a, int b, int c, int d);
     Color color_;
     Font font_;
+    std::optional<Rectangle> clip_;
     std::map<std::string, std::unique_ptr<FixedFontMetrics>> metrics_;
 };

@@ -6,6 +6,8 @@ The service and the browser run in zones 25 hours apart, so that the dated
 names are found only when the page uses the service's zone. The page is shown
 at two screen pixels per CSS pixel, so the browser takes the @2x PNG of an
 <img srcset>; that image and the SVG display at their configured 1x CSS size.
+A second page puts two charts' SVG markup inline: every id on it is
+distinct and every glyph a chart places is found in that chart's own <svg>.
 
     browser_test.py PROGRAM REFERENCE_COLOURS EXAMPLES_DIR
 """
@@ -25,6 +27,7 @@ import threading
 CHECK_PAGE = """<!DOCTYPE html>
 <html><head><meta charset="utf-8"></head><body>
 <iframe id="page" src="index.html?tz=Pacific/Kiritimati" width="1600" height="1200"></iframe>
+<iframe id="inline" src="inline.html" width="800" height="600"></iframe>
 <pre id="result">pending</pre>
 <script>
 window.addEventListener("load", () => {
@@ -49,7 +52,20 @@ window.addEventListener("load", () => {
     images.push({src: new URL(img.currentSrc).pathname, width: canvas.width, height: canvas.height,
                  cssWidth: img.width, cssHeight: img.height, colours: [...colours].sort()});
   }
-  document.getElementById("result").textContent = JSON.stringify(images);
+  // Two charts' SVG markup in one page: each <use> must find its glyph in its own <svg>.
+  const inline = document.getElementById("inline").contentDocument;
+  const ids = [...inline.querySelectorAll("[id]")].map((e) => e.id);
+  const uses = [...inline.querySelectorAll("use")];
+  const strays = uses.filter((u) => {
+    const target = inline.getElementById(u.getAttribute("xlink:href").slice(1));
+    return !target || target.closest("svg") !== u.closest("svg");
+  }).length;
+  const labelled = [...inline.querySelectorAll("svg")].filter(
+    (svg) => svg.querySelector("title") === inline.getElementById(svg.getAttribute("aria-labelledby"))).length;
+  document.getElementById("result").textContent = JSON.stringify({
+    images: images,
+    inline: {svgs: inline.querySelectorAll("svg").length, ids: ids.length, distinct: new Set(ids).size,
+             uses: uses.length, strays: strays, labelled: labelled}});
 });
 </script></body></html>
 """
@@ -88,6 +104,7 @@ def main():
                                  text=True, timeout=120, env=dict(os.environ, TZ="Pacific/Kiritimati")).stdout
         with open(os.path.join(site, "check.html"), "w") as f:
             f.write(CHECK_PAGE)
+        write_inline_page(program, site)
 
         # Which graph file wrote which image, from the pass's verbose console.
         writer = {}
@@ -124,7 +141,13 @@ def main():
             server.shutdown()
         m = re.search(r'<pre id="result">(.*?)</pre>', dom, re.S)
         assert m, dom[-2000:]
-        seen = {image["src"]: image for image in json.loads(html.unescape(m.group(1)))}
+        result = json.loads(html.unescape(m.group(1)))
+        seen = {image["src"]: image for image in result["images"]}
+        inline = result["inline"]
+        assert inline["svgs"] == 2 and inline["uses"] > 0 and inline["ids"] == inline["distinct"], inline
+        assert inline["strays"] == 0 and inline["labelled"] == 2, inline
+        print("two SVGs inline: %d ids, all distinct; %d glyph uses, each in its own document" %
+              (inline["ids"], inline["uses"]))
 
         sizes = configured_sizes(examples)
         assert sorted(seen) == written, (sorted(seen), written)
@@ -145,6 +168,33 @@ def main():
             assert (ref["width"], ref["height"]) == expected, (path, ref["width"], ref["height"], expected)
             assert image["colours"] == ref["colours"], (path, image["colours"], ref["colours"])
             print("%-34s %dx%d, %d colours" % (path, expected[0], expected[1], len(ref["colours"])))
+
+
+def write_inline_page(program, site):
+    """inline.html: the example's SVG and a second chart's, their markup put
+    straight into one page, as a site that inlines its charts does."""
+    second = os.path.join(site, "second")
+    os.mkdir(second)
+    shutil.copy(os.path.join(site, "data.txt"), second)
+    with open(os.path.join(site, "charts", "high_density.ini"), encoding="utf-8") as f:
+        graph = f.read()
+    graph = re.sub(r"(?m)^GRAPH_NAME=.*$", "GRAPH_NAME=Second index", graph)
+    graph = re.sub(r"(?m)^FONT_GRAPH_PEN=.*$", "FONT_GRAPH_PEN=Helvetica;bold;12", graph)
+    graph = re.sub(r"(?m)^GRAPH_PRINT_PNG_VALID=.*$", "GRAPH_PRINT_PNG_VALID=no", graph)
+    graph = graph.replace("out/high_density.svg", "second.svg")
+    with open(os.path.join(second, "second.ini"), "w", encoding="utf-8") as f:
+        f.write(graph)
+    with open(os.path.join(second, "zkQuoteForge.ini"), "w") as f:
+        f.write("INDICEGIF_SERVICE=yes\nINDICEGIF_FILE_1=second.ini\n")
+    subprocess.run([program, "-unique"], cwd=second, check=True, capture_output=True, timeout=120,
+                   env=dict(os.environ, TZ="Pacific/Kiritimati"))
+    parts = []
+    for path in (os.path.join(site, "out", "high_density.svg"), os.path.join(second, "second.svg")):
+        with open(path, encoding="utf-8") as f:
+            parts.append(re.sub(r"^<\?xml[^>]*\?>\s*", "", f.read()))
+    with open(os.path.join(site, "inline.html"), "w", encoding="utf-8") as f:
+        f.write('<!DOCTYPE html>\n<html><head><meta charset="utf-8"></head><body>\n' + "\n".join(parts) +
+                "\n</body></html>\n")
 
 
 class QuietHandler(http.server.SimpleHTTPRequestHandler):
