@@ -124,5 +124,11 @@ for name in sorted(os.listdir(examples)):
         graph = f.read()
     mode = next((l.split(b"=", 1)[1].strip().decode() for l in graph.splitlines()
                  if l.startswith(b"GRAPH_DURATION_MODE")), "day")
-    put("chart_fuzz", name[:-4], b"\x01" + graph + b"\n----\n" + series(*spans.get(mode, spans["day"])))
-put("chart_fuzz", "no_data", b"\x01GRAPH_DURATION_MODE=day\nGRAPH_DURATION_PERIOD=5\nGRAPH_PRINT_PNG_VALID=yes\n----\n")
+    chart = graph + b"\n----\n" + series(*spans.get(mode, spans["day"]))
+    put("chart_fuzz", name[:-4], b"\x01" + chart)
+    put("svg_fuzz", name[:-4], b"\x01" + chart)
+    put("scaled_fuzz", name[:-4], bytes([len(name) % 3]) + b"\x01" + chart)
+no_data = b"\x01GRAPH_DURATION_MODE=day\nGRAPH_DURATION_PERIOD=5\nGRAPH_PRINT_PNG_VALID=yes\n----\n"
+put("chart_fuzz", "no_data", no_data)
+put("svg_fuzz", "no_data", no_data)
+put("scaled_fuzz", "no_data", b"\x00" + no_data)
