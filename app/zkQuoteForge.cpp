@@ -6,6 +6,7 @@
 #include "support/Indication_Tools.h"
 #include "support/Platform.h"
 #include "support/SysProperties.h"
+#include "support/Utf8.h"
 
 #include <charconv>
 #include <cmath>
@@ -39,12 +40,6 @@ std::atomic<zkQuoteForge*> exitTeardown{nullptr};
 
 void teardownAtExit() {
     if (zkQuoteForge* app = exitTeardown.exchange(nullptr)) app->teardown();
-}
-
-std::string asciiLower(std::string s) {
-    for (char& c : s)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return s;
 }
 
 }  // namespace
@@ -82,7 +77,7 @@ int zkQuoteForge::main(const std::vector<std::string>& args) {
 
     bool unique = false;
     for (const std::string& arg : args) {
-        const std::string option = asciiLower(arg);
+        const std::string option = utf8::asciiLower(arg);
         if (option == "-v") {
             IT::debugMode = true;
         } else if (option == "-m") {
@@ -244,7 +239,7 @@ std::string zkQuoteForge::getSystemField(const std::string& key) {
     return SysProperties.get(key).value_or("NULL");
 }
 
-bool zkQuoteForge::isYes(const std::string& value) { return asciiLower(value) == "yes"; }
+bool zkQuoteForge::isYes(const std::string& value) { return utf8::asciiLower(value) == "yes"; }
 
 bool zkQuoteForge::isSystemFieldOn(const std::string& key) { return isYes(getSystemField(key)); }
 

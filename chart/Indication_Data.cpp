@@ -14,13 +14,6 @@
 
 namespace {
 
-std::string asciiLower(std::string text) {
-    for (char& c : text) {
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    }
-    return text;
-}
-
 void report(const std::string& message) {
     Indication_Tools::Outils_AfficheMsg(Indication_Data::thisClassName, message, true);
 }
@@ -64,7 +57,7 @@ public:
     std::optional<int> word(const char* key, std::initializer_list<std::pair<const char*, int>> words,
                             const char* message) const {
         if (std::optional<std::string> value = text(key)) {
-            std::string lower = asciiLower(*value);
+            std::string lower = utf8::asciiLower(*value);
             for (const auto& [w, v] : words) {
                 if (lower == w) return v;
             }

@@ -1,5 +1,7 @@
 #include "launcher/ModuleContainer.h"
 
+#include "support/Utf8.h"
+
 namespace {
 
 constexpr size_t kHeaderSize = 16;
@@ -9,8 +11,6 @@ uint32_t word(std::string_view bytes, size_t at) {
     auto b = [&](size_t i) { return static_cast<uint32_t>(static_cast<unsigned char>(bytes[at + i])); };
     return b(0) | b(1) << 8 | b(2) << 16 | b(3) << 24;
 }
-
-char lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
 }  // namespace
 
@@ -88,7 +88,7 @@ std::optional<ContainerModule> findEntryModule(const std::vector<ContainerModule
     for (const ContainerModule& m : modules) {
         if (m.name.size() != wanted.size()) continue;
         bool same = true;
-        for (size_t i = 0; i < wanted.size() && same; ++i) same = lower(m.name[i]) == lower(wanted[i]);
+        for (size_t i = 0; i < wanted.size() && same; ++i) same = utf8::asciiLower(m.name[i]) == utf8::asciiLower(wanted[i]);
         if (same) return m;
     }
     return std::nullopt;

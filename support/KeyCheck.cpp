@@ -1,6 +1,7 @@
 #include "support/KeyCheck.h"
 
 #include "support/Mutex.h"
+#include "support/Utf8.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -8,8 +9,6 @@
 #include <map>
 
 namespace {
-
-char lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
 // Edits (insertion, deletion, substitution) from a to b, letter case aside.
 size_t editDistance(std::string_view a, std::string_view b) {
@@ -20,7 +19,7 @@ size_t editDistance(std::string_view a, std::string_view b) {
         row[0] = i;
         for (size_t j = 1; j <= b.size(); ++j) {
             const size_t above = row[j];
-            const size_t substitution = diagonal + (lower(a[i - 1]) == lower(b[j - 1]) ? 0 : 1);
+            const size_t substitution = diagonal + (utf8::asciiLower(a[i - 1]) == utf8::asciiLower(b[j - 1]) ? 0 : 1);
             row[j] = std::min({above + 1, row[j - 1] + 1, substitution});
             diagonal = above;
         }

@@ -124,13 +124,6 @@ Properties parseFileBytes(std::string_view bytes, PropertiesReading& reading, bo
     return table;
 }
 
-std::string asciiLower(std::string_view s) {
-    std::string out(s);
-    for (char& c : out)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return out;
-}
-
 void reportValueError(const std::string& key, const std::string& description) {
     Indication_Tools::Outils_AfficheMsg(Indication_Tools::thisClassName, "Error with " + key + " : " + description, true);
 }
@@ -208,7 +201,7 @@ bool Indication_Tools::Outils_GetOption(const std::string& key, const std::optio
     }
     static constexpr std::array<std::string_view, 9> truthy{"1", "yes", "y", "oui", "o", "true", "t", "vrai", "v"};
     if (value->size() > 4) return false;
-    std::string lower = asciiLower(*value);
+    std::string lower = utf8::asciiLower(*value);
     for (std::string_view word : truthy)
         if (lower == word) return true;
     return false;
@@ -276,7 +269,7 @@ std::optional<Font> Indication_Tools::Outils_getFont(const std::string& key, con
         reportValueError(key, "font size \"" + std::string(parts[2]) + "\" is not a whole number");
         return std::nullopt;
     }
-    std::string style = asciiLower(parts[1]);
+    std::string style = utf8::asciiLower(parts[1]);
     Font font;
     font.name = std::string(parts[0]);
     font.style = Font::PLAIN;

@@ -7,6 +7,7 @@
 #include "support/Mutex.h"
 #include "support/Platform.h"
 #include "support/SysProperties.h"
+#include "support/Utf8.h"
 
 #include <functional>
 
@@ -21,80 +22,27 @@ void report(const std::string& message, bool log) {
 
 // ---- Text <-> bytes: a character stands for the byte of its low 8 bits ----
 
-// Length of the valid UTF-8 sequence at s[i], or 0 when it is not one.
-size_t utf8Sequence(std::string_view s, size_t i, uint32_t& codePoint) {
-    const auto byte = [&](size_t k) { return static_cast<unsigned char>(s[k]); };
-    const unsigned char lead = byte(i);
-    size_t len;
-    uint32_t cp;
-    if (lead < 0x80) {
-        codePoint = lead;
-        return 1;
-    } else if (lead >= 0xC2 && lead <= 0xDF) {
-        len = 2;
-        cp = lead & 0x1F;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        len = 3;
-        cp = lead & 0x0F;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        len = 4;
-        cp = lead & 0x07;
-    } else {
-        return 0;
-    }
-    if (i + len > s.size()) return 0;
-    for (size_t k = 1; k < len; ++k) {
-        if ((byte(i + k) & 0xC0) != 0x80) return 0;
-        cp = (cp << 6) | (byte(i + k) & 0x3F);
-    }
-    const bool overlong = (len == 3 && cp < 0x800) || (len == 4 && cp < 0x10000);
-    if (overlong || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
-    codePoint = cp;
-    return len;
-}
-
 // Bytes that are not valid UTF-8 stand for themselves.
 std::vector<uint8_t> textToBytes(std::string_view text) {
     std::vector<uint8_t> out;
     out.reserve(text.size());
     for (size_t i = 0; i < text.size();) {
-        uint32_t cp = 0;
-        size_t len = utf8Sequence(text, i, cp);
-        if (len == 0) {
+        if (utf8::sequenceLength(text, i) == 0) {
             out.push_back(static_cast<uint8_t>(text[i]));
             ++i;
         } else {
-            out.push_back(static_cast<uint8_t>(cp & 0xFF));
-            i += len;
+            out.push_back(static_cast<uint8_t>(utf8::decode(text, i) & 0xFF));
         }
     }
     return out;
 }
 
 std::string bytesToText(const std::vector<uint8_t>& bytes) {
-    std::string out;
-    out.reserve(bytes.size());
-    for (uint8_t b : bytes) {
-        if (b < 0x80) {
-            out.push_back(static_cast<char>(b));
-        } else {
-            out.push_back(static_cast<char>(0xC0 | (b >> 6)));
-            out.push_back(static_cast<char>(0x80 | (b & 0x3F)));
-        }
-    }
-    return out;
+    return utf8::fromLatin1(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
 }
 
 // Program output: kept when it is UTF-8, else read as ISO 8859-1.
-std::string outputToText(const std::string& line) {
-    for (size_t i = 0; i < line.size();) {
-        uint32_t cp = 0;
-        size_t len = utf8Sequence(line, i, cp);
-        if (len == 0) return bytesToText(std::vector<uint8_t>(line.begin(), line.end()));
-        i += len;
-    }
-    return line;
-}
+std::string outputToText(const std::string& line) { return utf8::isValid(line) ? line : utf8::fromLatin1(line); }
 
 // ---- Base64 ----------------------------------------------------------------
 

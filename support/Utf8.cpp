@@ -8,8 +8,9 @@ namespace {
 
 bool isContinuation(unsigned char c) { return (c & 0xC0) == 0x80; }
 
-// Length of the well-formed sequence at pos, or 0 when it is malformed.
-size_t validSequence(std::string_view s, size_t pos) {
+}  // namespace
+
+size_t sequenceLength(std::string_view s, size_t pos) {
     const auto* p = reinterpret_cast<const unsigned char*>(s.data()) + pos;
     size_t left = s.size() - pos;
     unsigned char c = p[0];
@@ -31,13 +32,6 @@ size_t validSequence(std::string_view s, size_t pos) {
     return 0;
 }
 
-}  // namespace
-
-size_t charLength(std::string_view text, size_t pos) {
-    size_t n = validSequence(text, pos);
-    return n == 0 ? 1 : n;
-}
-
 bool isValid(std::string_view bytes) {
     size_t pos = 0;
     while (pos < bytes.size()) {
@@ -46,7 +40,7 @@ bool isValid(std::string_view bytes) {
             ++pos;
             continue;
         }
-        size_t n = validSequence(bytes, pos);
+        size_t n = sequenceLength(bytes, pos);
         if (n == 0) return false;
         pos += n;
     }
@@ -69,7 +63,7 @@ std::string_view substr(std::string_view text, size_t start, size_t count) {
 
 char32_t decode(std::string_view text, size_t& pos) {
     const auto* p = reinterpret_cast<const unsigned char*>(text.data()) + pos;
-    const size_t n = validSequence(text, pos);
+    const size_t n = sequenceLength(text, pos);
     char32_t cp;
     switch (n) {
         case 1: cp = p[0]; break;
@@ -85,18 +79,28 @@ char32_t decode(std::string_view text, size_t& pos) {
     return cp;
 }
 
+void append(std::string& out, char32_t cp) {
+    if (cp < 0x80) {
+        out += static_cast<char>(cp);
+    } else if (cp < 0x800) {
+        out += static_cast<char>(0xC0 | (cp >> 6));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else if (cp < 0x10000) {
+        out += static_cast<char>(0xE0 | (cp >> 12));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (cp >> 18));
+        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    }
+}
+
 std::string fromLatin1(std::string_view bytes) {
     std::string out;
     out.reserve(bytes.size() + bytes.size() / 8);
-    for (char ch : bytes) {
-        auto c = static_cast<unsigned char>(ch);
-        if (c < 0x80) {
-            out += ch;
-        } else {
-            out += static_cast<char>(0xC0 | (c >> 6));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        }
-    }
+    for (char ch : bytes) append(out, static_cast<unsigned char>(ch));
     return out;
 }
 

@@ -10,8 +10,14 @@
 
 namespace utf8 {
 
+// Byte length of the well-formed sequence starting at text[pos], 0 when the
+// byte there starts none.
+size_t sequenceLength(std::string_view text, size_t pos);
 // Byte length of the character starting at text[pos] (1 for a malformed byte).
-size_t charLength(std::string_view text, size_t pos);
+inline size_t charLength(std::string_view text, size_t pos) {
+    const size_t n = sequenceLength(text, pos);
+    return n == 0 ? 1 : n;
+}
 // True when the bytes are well-formed UTF-8 (no overlongs, no surrogates).
 bool isValid(std::string_view bytes);
 // Number of characters.
@@ -26,7 +32,18 @@ inline std::string_view at(std::string_view text, size_t n) { return substr(text
 // malformed byte gives U+FFFD and moves pos by one, matching charLength.
 char32_t decode(std::string_view text, size_t& pos);
 constexpr char32_t kReplacement = 0xFFFD;
+// Appends the code point's UTF-8 bytes (cp <= U+10FFFF).
+void append(std::string& out, char32_t cp);
 // ISO 8859-1 bytes as UTF-8.
 std::string fromLatin1(std::string_view bytes);
+
+// Letters A to Z lowered, every other byte kept: the case rule of option
+// values, command-line words and key names, which are ASCII.
+inline char asciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+inline std::string asciiLower(std::string_view text) {
+    std::string out(text);
+    for (char& c : out) c = asciiLower(c);
+    return out;
+}
 
 }  // namespace utf8

@@ -6,8 +6,8 @@
 
 #include "platform/posix/CurlLibrary.h"
 #include "platform/posix/PosixSignals.h"
+#include "support/Utf8.h"
 
-#include <cctype>
 #include <memory>
 #include <mutex>
 #include <string_view>
@@ -40,12 +40,6 @@ struct CurlDeleter {
 };
 template <class T>
 using CurlPtr = std::unique_ptr<T, CurlDeleter>;
-
-std::string lower(std::string_view s) {
-    std::string out(s);
-    for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return out;
-}
 
 std::string urlPassword(const std::string& url) {
     CurlPtr<CURLU> u(lib().url());
@@ -102,7 +96,7 @@ bool os::isUsableHttpUrl(const std::string& url) {
     if (url.find('\0') != std::string::npos) return false;
     // Without libcurl the scheme alone decides; the fetch then fails and says why.
     if (!curlLibrary()) {
-        const std::string start = lower(url.substr(0, 8));
+        const std::string start = utf8::asciiLower(url.substr(0, 8));
         return (start.rfind("http://", 0) == 0 && url.size() > 7) || (start == "https://" && url.size() > 8);
     }
     CurlPtr<CURLU> u(lib().url());
@@ -110,7 +104,7 @@ bool os::isUsableHttpUrl(const std::string& url) {
     char* raw = nullptr;
     if (lib().url_get(u.get(), CURLUPART_SCHEME, &raw, 0) != CURLUE_OK || !raw) return false;
     CurlPtr<char> scheme(raw);
-    const std::string s = lower(scheme.get());
+    const std::string s = utf8::asciiLower(scheme.get());
     return s == "http" || s == "https";
 }
 

@@ -241,4 +241,17 @@ TEST(Utf8, CountsAndPicksCharacters) {
     EXPECT_EQ(utf8::fromLatin1("\xE9\x41\xFF"), "\xC3\xA9" "A\xC3\xBF");
 }
 
+TEST(Utf8, EncodesWhatItDecodesAtEveryLengthBoundary) {
+    for (char32_t cp : {0x0U, 0x7FU, 0x80U, 0x7FFU, 0x800U, 0xD7FFU, 0xE000U, 0xFFFDU, 0xFFFFU, 0x10000U, 0x10FFFFU}) {
+        std::string bytes;
+        utf8::append(bytes, cp);
+        size_t pos = 0;
+        EXPECT_TRUE(utf8::isValid(bytes)) << std::hex << uint32_t{cp};
+        EXPECT_EQ(uint32_t{utf8::decode(bytes, pos)}, uint32_t{cp});
+        EXPECT_EQ(pos, bytes.size()) << std::hex << uint32_t{cp};
+    }
+    // Only A to Z change case: the bytes of "É" stay as they are.
+    EXPECT_EQ(utf8::asciiLower("YES \xC3\x89t\xC3\xA9 Z@["), "yes \xC3\x89t\xC3\xA9 z@[");
+}
+
 }  // namespace
