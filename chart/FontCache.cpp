@@ -364,47 +364,29 @@ int SizedFont::stringWidth(std::string_view text) const {
 
 namespace {
 
-// A 26.6 value in pixels with at most two decimals: the outlines are hinted
-// to the pixel grid, so most points need none. Integer arithmetic keeps the
-// text the same on every system.
-void appendPixels(std::string& out, int64_t v26) {
-    const int64_t hundredths = (v26 * 100 + (v26 >= 0 ? 32 : -32)) / 64;
-    if (hundredths < 0) out += '-';
-    const int64_t a = hundredths < 0 ? -hundredths : hundredths;
-    out += std::to_string(a / 100);
-    if (const int64_t f = a % 100; f != 0) {
-        out += '.';
-        out += char('0' + f / 10);
-        if (f % 10 != 0) out += char('0' + f % 10);
+struct StepWriter {
+    std::vector<CachedFont::Outline::Step>* out;
+    void step(char command, std::initializer_list<const FT_Vector*> points) {
+        CachedFont::Outline::Step s;
+        s.command = command;
+        s.points = static_cast<uint8_t>(points.size());
+        size_t i = 0;
+        for (const FT_Vector* p : points) s.at[i++] = {p->x, p->y};
+        out->push_back(s);
     }
-}
-
-struct PathWriter {
-    std::string* out;
-    void command(char c, std::initializer_list<const FT_Vector*> points) {
-        *out += c;
-        bool first = true;
-        for (const FT_Vector* p : points) {
-            if (!first) *out += ' ';
-            first = false;
-            appendPixels(*out, p->x);
-            *out += ' ';
-            appendPixels(*out, -p->y);
-        }
-    }
-    static PathWriter& of(void* user) { return *static_cast<PathWriter*>(user); }
+    static StepWriter& of(void* user) { return *static_cast<StepWriter*>(user); }
 };
 
 }  // namespace
 
-// Each SVG names the glyphs it uses: the outlines are kept like the
-// bitmaps, so a pass's charts format each one once.
+// The outlines are kept like the bitmaps: a pass's charts load each one once.
 CachedFont::Outline SizedFont::outline(char32_t cp) const {
     if (resolved_.face == nullptr) return Outline{};
     MutexLock lock(fontMutex);
     if (auto it = outlines_.find(cp); it != outlines_.end()) return it->second;
     Outline made = makeOutline(cp);
-    owner_.chargeGlyph(sizeof(Outline) + made.path.size() + 32);
+    owner_.chargeGlyph(sizeof(Outline) + made.steps.size() * sizeof(Outline::Step) +
+                       made.runs.size() * sizeof(Outline::Run) + 32);
     return outlines_.emplace(cp, std::move(made)).first->second;
 }
 
@@ -414,31 +396,28 @@ CachedFont::Outline SizedFont::makeOutline(char32_t cp) const {
     if (!load(cp)) return result;
     FT_GlyphSlot slot = resolved_.face->face->glyph;
     if (slot->format == FT_GLYPH_FORMAT_OUTLINE) {
-        PathWriter writer{&result.path};
+        StepWriter writer{&result.steps};
         FT_Outline_Funcs funcs{};
         funcs.move_to = [](const FT_Vector* to, void* user) {
-            PathWriter& w = PathWriter::of(user);
-            if (!w.out->empty()) *w.out += 'Z';
-            w.command('M', {to});
+            StepWriter::of(user).step('M', {to});
             return 0;
         };
         funcs.line_to = [](const FT_Vector* to, void* user) {
-            PathWriter::of(user).command('L', {to});
+            StepWriter::of(user).step('L', {to});
             return 0;
         };
         funcs.conic_to = [](const FT_Vector* control, const FT_Vector* to, void* user) {
-            PathWriter::of(user).command('Q', {control, to});
+            StepWriter::of(user).step('Q', {control, to});
             return 0;
         };
         funcs.cubic_to = [](const FT_Vector* c1, const FT_Vector* c2, const FT_Vector* to, void* user) {
-            PathWriter::of(user).command('C', {c1, c2, to});
+            StepWriter::of(user).step('C', {c1, c2, to});
             return 0;
         };
-        if (FT_Outline_Decompose(&slot->outline, &funcs, &writer) != 0) result.path.clear();
-        if (!result.path.empty()) result.path += 'Z';
+        if (FT_Outline_Decompose(&slot->outline, &funcs, &writer) != 0) result.steps.clear();
         return result;
     }
-    // A bitmap face: each run of set pixels in a row becomes a rectangle.
+    // A bitmap face: each row's runs of set pixels.
     const Glyph& g = glyph(cp);
     for (int row = 0; row < g.rows; ++row) {
         const uint8_t* bits = g.bits.data() + size_t(row) * g.pitch;
@@ -449,8 +428,7 @@ CachedFont::Outline SizedFont::makeOutline(char32_t cp) const {
             }
             const int from = col;
             while (col < g.width && (bits[col >> 3] & (0x80 >> (col & 7)))) ++col;
-            result.path += 'M' + std::to_string(g.left + from) + ' ' + std::to_string(row - g.top) + 'h' +
-                           std::to_string(col - from) + "v1h-" + std::to_string(col - from) + 'z';
+            result.runs.push_back({g.left + from, row - g.top, col - from});
         }
     }
     return result;

@@ -15,8 +15,11 @@
 #include "chart/Raster.h"
 #include "support/ValueTypes.h"
 
+#include <array>
+#include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 class CachedFont : public FontMetrics {
 public:
@@ -29,12 +32,31 @@ public:
     virtual int pixelSize() const = 0;
 
     // One glyph for vector output: its advance as the raster draws it, and
-    // the hinted outline the raster's bitmap is made from, as SVG path data
-    // in pixels from the pen on the baseline, y downward. A face without
-    // outlines gives its bitmap as pixel squares; a blank glyph gives "".
+    // the shape the raster's bitmap is made from. For a face with outlines,
+    // the hinted outline's steps, points in 1/64 pixel from the pen on the
+    // baseline, y upward as the face has them; each 'M' starts a contour,
+    // 'L' draws a line, 'Q' a quadratic curve (control, end), 'C' a cubic
+    // one (two controls, end). For a face without outlines, the bitmap's
+    // runs of set pixels, in pixels from the pen, y downward. A blank glyph
+    // has neither.
     struct Outline {
+        struct Point {
+            int64_t x = 0;
+            int64_t y = 0;
+        };
+        struct Step {
+            char command = 'M';
+            uint8_t points = 1;
+            std::array<Point, 3> at{};
+        };
+        struct Run {
+            int x = 0;
+            int y = 0;
+            int width = 0;
+        };
         int advance = 0;
-        std::string path;
+        std::vector<Step> steps;
+        std::vector<Run> runs;
     };
     virtual Outline outline(char32_t cp) const = 0;
 };

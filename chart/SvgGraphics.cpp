@@ -40,22 +40,41 @@ void appendColor(std::string& out, const Color& c) {
     }
 }
 
-void appendUtf8(std::string& out, char32_t cp) {
-    if (cp < 0x80) {
-        out += char(cp);
-    } else if (cp < 0x800) {
-        out += char(0xC0 | (cp >> 6));
-        out += char(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-        out += char(0xE0 | (cp >> 12));
-        out += char(0x80 | ((cp >> 6) & 0x3F));
-        out += char(0x80 | (cp & 0x3F));
-    } else {
-        out += char(0xF0 | (cp >> 18));
-        out += char(0x80 | ((cp >> 12) & 0x3F));
-        out += char(0x80 | ((cp >> 6) & 0x3F));
-        out += char(0x80 | (cp & 0x3F));
+// A 1/64-pixel value in pixels with at most two decimals: the outlines are
+// hinted to the pixel grid, so most points need none. Integer arithmetic
+// keeps the text the same on every system.
+void appendPixels(std::string& out, int64_t v26) {
+    const int64_t hundredths = (v26 * 100 + (v26 >= 0 ? 32 : -32)) / 64;
+    if (hundredths < 0) out += '-';
+    const int64_t a = hundredths < 0 ? -hundredths : hundredths;
+    out += std::to_string(a / 100);
+    if (const int64_t f = a % 100; f != 0) {
+        out += '.';
+        out += char('0' + f / 10);
+        if (f % 10 != 0) out += char('0' + f % 10);
     }
+}
+
+// A glyph as path data in pixels from the pen on the baseline, y downward;
+// a bitmap face's runs as one-pixel-high rectangles.
+std::string glyphPath(const CachedFont::Outline& outline) {
+    std::string path;
+    for (const CachedFont::Outline::Step& step : outline.steps) {
+        if (step.command == 'M' && !path.empty()) path += 'Z';
+        path += step.command;
+        for (uint8_t i = 0; i < step.points; ++i) {
+            if (i != 0) path += ' ';
+            appendPixels(path, step.at[i].x);
+            path += ' ';
+            appendPixels(path, -step.at[i].y);
+        }
+    }
+    if (!path.empty()) path += 'Z';
+    for (const CachedFont::Outline::Run& run : outline.runs) {
+        path += 'M' + std::to_string(run.x) + ' ' + std::to_string(run.y) + 'h' + std::to_string(run.width) + "v1h-" +
+                std::to_string(run.width) + 'z';
+    }
+    return path;
 }
 
 // Text for an attribute or an element: what XML does not allow (control
@@ -71,7 +90,7 @@ void appendEscaped(std::string& out, std::string_view text) {
             case '"': out += "&quot;"; break;
             default:
                 if ((cp < 0x20 && cp != '\t') || cp == 0xFFFE || cp == 0xFFFF) break;
-                appendUtf8(out, cp);
+                utf8::append(out, cp);
         }
     }
 }
@@ -281,12 +300,13 @@ void SvgGraphics::writePending(const Pending& p) {
 const SvgGraphics::Glyph& SvgGraphics::glyph(const CachedFont& font, char32_t cp) {
     const auto key = std::make_pair(&font, cp);
     if (auto it = glyphs_.find(key); it != glyphs_.end()) return it->second;
-    CachedFont::Outline outline = font.outline(cp);
+    const CachedFont::Outline outline = font.outline(cp);
+    const std::string path = glyphPath(outline);
     Glyph g;
     g.advance = outline.advance;
-    if (!outline.path.empty()) {
+    if (!path.empty()) {
         g.id = kIdMark + ("g" + std::to_string(glyphs_.size()));
-        defs_ += "<path id=\"" + g.id + "\" d=\"" + outline.path + "\"/>\n";
+        defs_ += "<path id=\"" + g.id + "\" d=\"" + path + "\"/>\n";
     }
     return glyphs_.emplace(key, std::move(g)).first->second;
 }
