@@ -132,16 +132,15 @@ BENCHMARK(BM_ReadData_MillionGrownByOneLine_Whole)->Unit(benchmark::kMillisecond
 class PeakInUse : public PlatformWrapper {
 public:
     using PlatformWrapper::PlatformWrapper;
-    bool readFileParts(const std::string& path, int64_t offset, const ReadPart& take, FileIdentity& identity,
-                       int64_t& size, std::string& error) override {
+    bool readFileParts(const std::string& path, const ReadPart& take, int64_t& size, std::string& error) override {
         return target_.readFileParts(
-            path, offset,
+            path,
             [&](std::string_view part) {
                 const MemoryFigures m = target_.memoryFigures();
                 peak = std::max(peak, m.held - m.freeWithin);
                 return take(part);
             },
-            identity, size, error);
+            size, error);
     }
     int64_t peak = 0;
 };

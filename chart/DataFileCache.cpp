@@ -108,7 +108,6 @@ bool DataFileCache::read(const std::string& path, DataChunkSink& sink, std::shar
 bool DataFileCache::refresh(Entry& entry, const std::shared_ptr<Entry>& self, const std::string& path,
                             DataChunkSink& sink, std::shared_ptr<const DataFileRecords>& out, std::string& error) {
     Platform& platform = Platform::current();
-    FileIdentity identity;
     int64_t size = 0;
     // Keeps the parser's records while they fit, else streams them to sink.
     auto keepOrStream = [&](DataFileParser& parser) {
@@ -148,7 +147,7 @@ bool DataFileCache::refresh(Entry& entry, const std::shared_ptr<Entry>& self, co
             keepOrStream(parser);
             return true;
         };
-        if (!platform.readFileParts(path, 0, take, identity, size, error)) return false;
+        if (!platform.readFileParts(path, take, size, error)) return false;
         if (proven) {
             const std::shared_ptr<DataFileRecords> records = parser.records(reading.carry);
             records->contentKey = reading.contentKey();
@@ -176,7 +175,7 @@ bool DataFileCache::refresh(Entry& entry, const std::shared_ptr<Entry>& self, co
         return true;
     };
     ++wholeReads_;
-    if (!platform.readFileParts(path, 0, take, identity, size, error)) return false;
+    if (!platform.readFileParts(path, take, size, error)) return false;
     const std::shared_ptr<DataFileRecords> records = parser->records(reading.carry);
     records->contentKey = reading.contentKey();
     out = records;

@@ -25,32 +25,46 @@ Platform& Platform::current() {
 
 Platform* Platform::install(Platform* p) { return installed.exchange(p, std::memory_order_acq_rel); }
 
-bool Platform::readFileParts(const std::string& path, int64_t offset, const ReadPart& take, FileIdentity& identity,
-                             int64_t& size, std::string& error) {
-    identity = FileIdentity{};
+bool Platform::readFileParts(const std::string& path, const ReadPart& take, int64_t& size, std::string& error) {
     std::string whole;
     if (!readFile(path, whole, error)) return false;
     size = static_cast<int64_t>(whole.size());
     const std::string_view bytes(whole);
-    for (size_t at = static_cast<size_t>(std::clamp<int64_t>(offset, 0, size)); at < bytes.size();
-         at += kReadPartBytes) {
+    for (size_t at = 0; at < bytes.size(); at += kReadPartBytes) {
         if (!take(bytes.substr(at, kReadPartBytes))) break;
     }
     return true;
 }
 
-bool Platform::readFileFrom(const std::string& path, int64_t offset, std::string& out, FileIdentity& identity,
-                            int64_t& size, std::string& error) {
+Platform::PartsRead Platform::readParts(int64_t sizeSeen, const std::function<int64_t(char* buf, size_t n)>& readSome,
+                                        const ReadPart& take, int64_t& size) {
+    if (sizeSeen > kMaxReadBytes) return PartsRead::tooLarge;
+    size = sizeSeen;
+    std::vector<char> buf(kReadPartBytes);
+    for (int64_t at = 0;;) {
+        const int64_t n = readSome(buf.data(), buf.size());
+        if (n < 0) return PartsRead::failed;
+        if (n == 0) return PartsRead::done;
+        at += n;
+        if (at > kMaxReadBytes) return PartsRead::tooLarge;
+        // Bytes a writer appended meanwhile count.
+        size = std::max(size, at);
+        if (!take(std::string_view(buf.data(), static_cast<size_t>(n)))) return PartsRead::done;
+    }
+}
+
+bool Platform::gatherFileParts(const std::string& path, std::string& out, std::string& error) {
     out.clear();
     std::string gathered;
+    int64_t size = 0;
     const bool ok = readFileParts(
-        path, offset,
+        path,
         [&](std::string_view part) {
-            if (gathered.empty()) gathered.reserve(static_cast<size_t>(std::max<int64_t>(size - offset, 0)));
+            if (gathered.empty()) gathered.reserve(static_cast<size_t>(size));
             gathered.append(part);
             return true;
         },
-        identity, size, error);
+        size, error);
     if (ok) out = std::move(gathered);
     return ok;
 }

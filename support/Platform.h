@@ -118,21 +118,15 @@ public:
     // the names removed.
     virtual std::vector<std::string> removeStaleTemporaries(const std::string& path, int64_t minAgeMillis) = 0;
     // Files read as they stream in (data files, parsed part by part): the
-    // bytes from offset to the end of the regular file at path, handed to
-    // take in order, at most kReadPartBytes at a time, so that no more than
-    // a part is held. identity and size (the whole file's) come from the
-    // same opened file and are set before the first part. take returns
-    // false to stop the read there, which is no failure. Fails as readFile
-    // does, with the same texts and the same limit on the whole file; an
-    // offset at or past the end hands nothing. The default reads the whole
-    // file through readFile and knows no identity.
+    // bytes of the regular file at path, handed to take in order, at most
+    // kReadPartBytes at a time, so that no more than a part is held. size
+    // (the whole file's, from the same opened file) is set before the
+    // first part. take returns false to stop the read there, which is no
+    // failure. Fails as readFile does, with the same texts and the same
+    // limit. The default reads the whole file through readFile.
     static constexpr size_t kReadPartBytes = 65536;
     using ReadPart = std::function<bool(std::string_view part)>;
-    virtual bool readFileParts(const std::string& path, int64_t offset, const ReadPart& take, FileIdentity& identity,
-                               int64_t& size, std::string& error);
-    // The parts from offset gathered in out.
-    bool readFileFrom(const std::string& path, int64_t offset, std::string& out, FileIdentity& identity,
-                      int64_t& size, std::string& error);
+    virtual bool readFileParts(const std::string& path, const ReadPart& take, int64_t& size, std::string& error);
 
     // Console.
     virtual void writeStdout(std::string_view text) = 0;
@@ -180,6 +174,22 @@ public:
     static Platform* install(Platform* p);
 
 protected:
+    // The most readFile and readFileParts read of a file: configuration and
+    // data files are small, anything larger is refused rather than held.
+    static constexpr int64_t kMaxReadBytes = int64_t{512} << 20;
+    // The reading both systems' readFileParts share once the file is open
+    // and sizeSeen known: parts to the end, even past sizeSeen (a writer may
+    // be appending now), size raised to what was read. readSome fills up to
+    // n bytes of buf and gives the count, 0 at the end, -1 on a failure
+    // whose reason it keeps. A file past kMaxReadBytes, at the start or
+    // while read, is tooLarge, and take never sees a byte past the limit.
+    enum class PartsRead { done, failed, tooLarge };
+    static PartsRead readParts(int64_t sizeSeen, const std::function<int64_t(char* buf, size_t n)>& readSome,
+                               const ReadPart& take, int64_t& size);
+    // The whole file through readFileParts: readFile for a platform that
+    // reads in parts.
+    bool gatherFileParts(const std::string& path, std::string& out, std::string& error);
+
     // What moving a file over another gave.
     enum class Move { done, absent, failed };
     // The moves of a log rotation (see appendLogLine), through the
@@ -224,9 +234,8 @@ public:
     std::vector<std::string> removeStaleTemporaries(const std::string& p, int64_t age) override {
         return target_.removeStaleTemporaries(p, age);
     }
-    bool readFileParts(const std::string& p, int64_t offset, const ReadPart& take, FileIdentity& id, int64_t& size,
-                       std::string& e) override {
-        return target_.readFileParts(p, offset, take, id, size, e);
+    bool readFileParts(const std::string& p, const ReadPart& take, int64_t& size, std::string& e) override {
+        return target_.readFileParts(p, take, size, e);
     }
     void writeStdout(std::string_view t) override { target_.writeStdout(t); }
     void writeStderr(std::string_view t) override { target_.writeStderr(t); }

@@ -35,9 +35,6 @@
 
 namespace {
 
-// Configuration and data files are small; anything larger is refused rather
-// than read into memory whole.
-constexpr int64_t MAX_READ_BYTES = int64_t{512} << 20;
 
 // The folder ("." when none is given) and the file name of path.
 std::pair<std::string, std::string> splitPath(const std::string& path) {
@@ -231,14 +228,11 @@ public:
     }
 
     bool readFile(const std::string& path, std::string& out, std::string& error) override {
-        // A whole read is a read from the start: one place for the refusals.
-        FileIdentity identity;
-        int64_t size = 0;
-        return readFileFrom(path, 0, out, identity, size, error);
+        // A whole read is a read in parts: one place for the refusals.
+        return gatherFileParts(path, out, error);
     }
 
-    bool readFileParts(const std::string& path, int64_t offset, const ReadPart& take, FileIdentity& identity,
-                       int64_t& size, std::string& error) override {
+    bool readFileParts(const std::string& path, const ReadPart& take, int64_t& size, std::string& error) override {
         if (!checkPath(path, error)) return false;
         // Non-blocking so that opening a FIFO cannot hang; regular files ignore it.
         const Descriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
@@ -252,34 +246,23 @@ public:
             error = errnoText("cannot read (not a regular file)", path, S_ISDIR(st.st_mode) ? EISDIR : EINVAL);
             return false;
         }
-        if (st.st_size > MAX_READ_BYTES) {
-            error = errnoText("cannot read", path, EFBIG);
-            return false;
-        }
-        identity.device = static_cast<uint64_t>(st.st_dev);
-        identity.object = static_cast<uint64_t>(st.st_ino);
-        size = st.st_size;
-        offset = std::max<int64_t>(offset, 0);
-        std::vector<char> buf(kReadPartBytes);
-        // To the end, even past the size seen: a writer may be appending now.
-        for (int64_t at = offset;;) {
-            if (at > MAX_READ_BYTES) {
-                error = errnoText("cannot read", path, EFBIG);
-                return false;
+        int err = 0;
+        const auto readSome = [&](char* buf, size_t n) -> int64_t {
+            for (;;) {
+                const ssize_t got = ::read(fd.get(), buf, n);
+                if (got >= 0) return got;
+                if (errno != EINTR) {
+                    err = errno;
+                    return -1;
+                }
             }
-            const ssize_t n = ::pread(fd.get(), buf.data(), buf.size(), static_cast<off_t>(at));
-            if (n < 0) {
-                if (errno == EINTR) continue;
-                error = errnoText("cannot read", path, errno);
-                return false;
-            }
-            if (n == 0) break;
-            at += n;
-            // Bytes a writer appended meanwhile count; an offset past the end does not.
-            size = std::max<int64_t>(size, at);
-            if (!take(std::string_view(buf.data(), static_cast<size_t>(n)))) break;
+        };
+        switch (readParts(st.st_size, readSome, take, size)) {
+            case PartsRead::done: return true;
+            case PartsRead::failed: error = errnoText("cannot read", path, err); return false;
+            case PartsRead::tooLarge: error = errnoText("cannot read", path, EFBIG); return false;
         }
-        return true;
+        return false;
     }
 
     bool appendFile(const std::string& path, std::string_view data, std::string& error) override {

@@ -1,10 +1,10 @@
 // Windows implementation of the platform interface.
 
-#include "support/CivilCalendar.h"
 #include "support/Platform.h"
 #include "platform/SystemPlatform.h"
 #include "support/TemporaryNames.h"
 
+#include "platform/windows/LocalZone.h"
 #include "platform/windows/WinText.h"
 
 #ifndef NOMINMAX
@@ -21,7 +21,6 @@
 #include <cctype>
 #include <chrono>
 #include <cstdio>
-#include <map>
 #include <mutex>
 #include <random>
 #include <thread>
@@ -29,21 +28,13 @@
 
 namespace {
 
-// Configuration and data files are small; anything larger is refused rather
-// than read into memory whole.
-constexpr int64_t MAX_READ_BYTES = int64_t{512} << 20;
-
 // A reader (a web server sending the old image) may hold the target open for
 // a moment; the replacement is tried again for about this long.
 constexpr int kReplaceAttempts = 20;
 constexpr DWORD kReplacePauseMs = 50;
 
-// Milliseconds between 1601-01-01 (FILETIME) and 1970-01-01.
-constexpr int64_t kEpochOffsetMs = 11'644'473'600'000;
-// The last instant SYSTEMTIME can hold (year 30827), with a margin.
-constexpr int64_t kMaxFileTimeMs = int64_t{910'000'000'000'000};
-
 using win::Handle;
+using win::kEpochOffsetMs;
 
 // Win32 would take a path only up to a NUL byte: a value such as
 // "log.txt<NUL>.off" must not name log.txt.
@@ -123,73 +114,6 @@ bool appendTo(Handle& h, const std::string& path, std::string_view data, std::st
     return ok;
 }
 
-int64_t naiveOfSystemTime(const SYSTEMTIME& st) {
-    CalendarFields f;
-    f.year = st.wYear;
-    f.month = st.wMonth;
-    f.day = st.wDay;
-    f.hour = st.wHour;
-    f.minute = st.wMinute;
-    f.second = st.wSecond;
-    f.millisecond = st.wMilliseconds;
-    return civil::wallMillisOfFields(f);
-}
-
-bool systemTimeOfMillis(int64_t millis, SYSTEMTIME& st) {
-    if (millis < -kEpochOffsetMs || millis > kMaxFileTimeMs) return false;
-    const uint64_t ticks = static_cast<uint64_t>(millis + kEpochOffsetMs) * 10'000;
-    FILETIME ft;
-    ft.dwLowDateTime = static_cast<DWORD>(ticks);
-    ft.dwHighDateTime = static_cast<DWORD>(ticks >> 32);
-    return FileTimeToSystemTime(&ft, &st) != 0;
-}
-
-// ---- Time zones ---------------------------------------------------------------
-
-// The rules of the system's zone, by year: reading them goes to the
-// registry, so each year is read once.
-class ZoneRules {
-public:
-    TIME_ZONE_INFORMATION forYear(int year) {
-        std::lock_guard lock(mutex_);
-        if (auto it = byYear_.find(year); it != byYear_.end()) return it->second;
-        TIME_ZONE_INFORMATION tzi{};
-        if (GetTimeZoneInformationForYear(static_cast<USHORT>(year), nullptr, &tzi) == 0) {
-            tzi = TIME_ZONE_INFORMATION{};
-            GetTimeZoneInformation(&tzi);
-        }
-        if (byYear_.size() > 1000) byYear_.clear();
-        byYear_.emplace(year, tzi);
-        return tzi;
-    }
-
-private:
-    std::mutex mutex_;
-    std::map<int, TIME_ZONE_INFORMATION> byYear_;
-};
-
-ZoneRules& zoneRules() {
-    static ZoneRules* rules = new ZoneRules;  // never destroyed: used by worker threads at exit
-    return *rules;
-}
-
-// Local wall-clock milliseconds (no zone) of an instant.
-int64_t localNaive(int64_t millis, CalendarFields* fields) {
-    SYSTEMTIME utc{}, local{};
-    const bool inRange = systemTimeOfMillis(millis, utc);
-    const int year = inRange ? utc.wYear : (millis < 0 ? 1601 : 30827);
-    const TIME_ZONE_INFORMATION tzi = zoneRules().forYear(year);
-    int64_t naive;
-    if (inRange && SystemTimeToTzSpecificLocalTime(&tzi, &utc, &local)) {
-        naive = naiveOfSystemTime(local);
-    } else {
-        // Beyond what SYSTEMTIME holds: the zone's standard offset.
-        naive = millis - int64_t{tzi.Bias + tzi.StandardBias} * 60'000;
-    }
-    if (fields) *fields = civil::fieldsOfWallMillis(naive);
-    return naive;
-}
-
 std::string windowsName() {
     using RtlGetVersionFn = LONG(WINAPI*)(OSVERSIONINFOW*);
     OSVERSIONINFOW v{};
@@ -245,28 +169,9 @@ public:
         return static_cast<int64_t>(ticks / 10'000) - kEpochOffsetMs;
     }
 
-    CalendarFields toLocal(int64_t millis) override {
-        CalendarFields f;
-        localNaive(millis, &f);
-        return f;
-    }
+    CalendarFields toLocal(int64_t millis) override { return win::localFields(millis); }
 
-    int64_t fromLocal(const CalendarFields& fields) override {
-        // Win32 refuses out-of-range fields: carry them first.
-        const int64_t naive = civil::wallMillisOfFields(fields);
-        const int year = civil::fieldsOfWallMillis(naive).year;
-        const TIME_ZONE_INFORMATION tzi = zoneRules().forYear(std::clamp(year, 1601, 30827));
-        const int64_t standard = naive + int64_t{tzi.Bias + tzi.StandardBias} * 60'000;
-        const int64_t daylight = naive + int64_t{tzi.Bias + tzi.DaylightBias} * 60'000;
-        if (standard == daylight) return standard;
-        const bool standardValid = localNaive(standard, nullptr) == naive;
-        const bool daylightValid = localNaive(daylight, nullptr) == naive;
-        // As the POSIX build: a repeated hour reads as its first occurrence, a
-        // skipped one with the standard offset (02:30 becomes 03:30).
-        if (standardValid && daylightValid) return std::min(standard, daylight);
-        if (daylightValid) return daylight;
-        return standard;
-    }
+    int64_t fromLocal(const CalendarFields& fields) override { return win::instantOfLocal(fields); }
 
     bool osName(std::string& out) override {
         out = windowsName();
@@ -279,14 +184,11 @@ public:
     }
 
     bool readFile(const std::string& path, std::string& out, std::string& error) override {
-        // A whole read is a read from the start: one place for the refusals.
-        FileIdentity identity;
-        int64_t size = 0;
-        return readFileFrom(path, 0, out, identity, size, error);
+        // A whole read is a read in parts: one place for the refusals.
+        return gatherFileParts(path, out, error);
     }
 
-    bool readFileParts(const std::string& path, int64_t offset, const ReadPart& take, FileIdentity& identity,
-                       int64_t& size, std::string& error) override {
+    bool readFileParts(const std::string& path, const ReadPart& take, int64_t& size, std::string& error) override {
         std::wstring wide;
         if (!checkPath(path, wide, error)) return false;
         const DWORD attributes = GetFileAttributesW(wide.c_str());
@@ -305,47 +207,24 @@ public:
             error = "cannot read (not a regular file) " + path + " (a device or pipe)";
             return false;
         }
-        BY_HANDLE_FILE_INFORMATION info{};
-        if (!GetFileInformationByHandle(h.get(), &info)) {
+        LARGE_INTEGER seen{};
+        if (!GetFileSizeEx(h.get(), &seen)) {
             error = win::describe("cannot read", path, GetLastError());
             return false;
         }
-        const int64_t seen = (int64_t(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
-        if (seen > MAX_READ_BYTES) {
-            error = win::describe("cannot read", path, ERROR_FILE_TOO_LARGE);
-            return false;
+        DWORD err = 0;
+        const auto readSome = [&](char* buf, size_t n) -> int64_t {
+            DWORD got = 0;
+            if (ReadFile(h.get(), buf, static_cast<DWORD>(n), &got, nullptr)) return got;
+            err = GetLastError();
+            return -1;
+        };
+        switch (readParts(seen.QuadPart, readSome, take, size)) {
+            case PartsRead::done: return true;
+            case PartsRead::failed: error = win::describe("cannot read", path, err); return false;
+            case PartsRead::tooLarge: error = win::describe("cannot read", path, ERROR_FILE_TOO_LARGE); return false;
         }
-        // Volume and file index name the file itself: a file renamed over
-        // this one has another index.
-        identity.device = info.dwVolumeSerialNumber;
-        identity.object = (uint64_t(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
-        size = seen;
-        offset = std::max<int64_t>(offset, 0);
-        LARGE_INTEGER from{};
-        from.QuadPart = offset;
-        if (!SetFilePointerEx(h.get(), from, nullptr, FILE_BEGIN)) {
-            error = win::describe("cannot read", path, GetLastError());
-            return false;
-        }
-        std::vector<char> buf(kReadPartBytes);
-        // To the end, even past the size seen: a writer may be appending now.
-        for (int64_t at = offset;;) {
-            DWORD n = 0;
-            if (!ReadFile(h.get(), buf.data(), static_cast<DWORD>(buf.size()), &n, nullptr)) {
-                error = win::describe("cannot read", path, GetLastError());
-                return false;
-            }
-            if (n == 0) break;
-            at += n;
-            if (at > MAX_READ_BYTES) {
-                error = win::describe("cannot read", path, ERROR_FILE_TOO_LARGE);
-                return false;
-            }
-            // Bytes a writer appended meanwhile count; an offset past the end does not.
-            size = std::max<int64_t>(size, at);
-            if (!take(std::string_view(buf.data(), n))) break;
-        }
-        return true;
+        return false;
     }
 
     bool appendFile(const std::string& path, std::string_view data, std::string& error) override {

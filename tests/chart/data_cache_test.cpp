@@ -101,11 +101,10 @@ const Window kWindows[] = {
 class SmallParts : public PlatformWrapper {
 public:
     using PlatformWrapper::PlatformWrapper;
-    bool readFileParts(const std::string& path, int64_t offset, const ReadPart& take, FileIdentity& identity,
-                       int64_t& size, std::string& error) override {
-        std::mt19937 rng(static_cast<uint32_t>(path.size() + static_cast<size_t>(offset)));
+    bool readFileParts(const std::string& path, const ReadPart& take, int64_t& size, std::string& error) override {
+        std::mt19937 rng(static_cast<uint32_t>(path.size()));
         return target_.readFileParts(
-            path, offset,
+            path,
             [&](std::string_view part) {
                 while (!part.empty()) {
                     const size_t n = std::min<size_t>(part.size(), 1 + rng() % 97);
@@ -114,7 +113,7 @@ public:
                 }
                 return true;
             },
-            identity, size, error);
+            size, error);
     }
 };
 

@@ -88,16 +88,15 @@ bool TestPlatform::readFile(const std::string& path, std::string& out, std::stri
     return PlatformWrapper::readFile(path, out, error);
 }
 
-bool TestPlatform::readFileParts(const std::string& path, int64_t offset, const ReadPart& take, FileIdentity& identity,
-                                 int64_t& size, std::string& error) {
+bool TestPlatform::readFileParts(const std::string& path, const ReadPart& take, int64_t& size, std::string& error) {
     bool inMemory = false;
     {
         std::lock_guard<std::mutex> lock(mutex_);
         inMemory = files_.count(path) != 0 || missing_.count(path) != 0;
     }
-    // Files held in memory have no identity: they are read whole, through readFile.
-    if (inMemory) return Platform::readFileParts(path, offset, take, identity, size, error);
-    return PlatformWrapper::readFileParts(path, offset, take, identity, size, error);
+    // Files held in memory are read whole, through readFile.
+    if (inMemory) return Platform::readFileParts(path, take, size, error);
+    return PlatformWrapper::readFileParts(path, take, size, error);
 }
 
 bool TestPlatform::appendInMemory(const std::string& path, std::string_view data, std::string& error, bool& done) {

@@ -54,8 +54,7 @@ public:
     bool osName(std::string& out) override;
     bool fileSeparator(char& out) override;
     bool readFile(const std::string& path, std::string& out, std::string& error) override;
-    bool readFileParts(const std::string& path, int64_t offset, const ReadPart& take, FileIdentity& identity,
-                       int64_t& size, std::string& error) override;
+    bool readFileParts(const std::string& path, const ReadPart& take, int64_t& size, std::string& error) override;
     bool appendFile(const std::string& path, std::string_view data, std::string& error) override;
     // In-memory files do not rotate.
     bool appendLogLine(const std::string& path, std::string_view line, const LogRotation& rotation, std::string& error,

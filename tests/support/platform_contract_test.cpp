@@ -112,4 +112,39 @@ TEST(PlatformContract, TheFirstAtomicWriteIntoAFolderSweepsIt) {
     EXPECT_TRUE(fs::exists(folder.path / ".status.prom.tmpXY34zz"));
 }
 
+// Reads in parts hand the file in order, in bounded parts, and stop when
+// asked; past the read limit nothing is handed and the path is named.
+TEST(PlatformContract, FilesReadInPartsAndRefusedPastTheLimit) {
+    Platform& p = Platform::current();
+    const TempFolder folder("parts");
+    const std::string path = folder / "data.txt";
+    std::string content;
+    for (int i = 0; content.size() < 3 * Platform::kReadPartBytes; ++i) content += std::to_string(i) + "\n";
+    std::string error;
+    ASSERT_TRUE(p.writeFileAtomic(path, content, error)) << error;
+    std::string gathered;
+    int64_t size = -1;
+    size_t largest = 0;
+    ASSERT_TRUE(p.readFileParts(path, [&](std::string_view part) {
+        largest = std::max(largest, part.size());
+        gathered += part;
+        return true;
+    }, size, error)) << error;
+    EXPECT_EQ(gathered, content);
+    EXPECT_EQ(size, static_cast<int64_t>(content.size()));
+    EXPECT_LE(largest, Platform::kReadPartBytes);
+    int parts = 0;
+    EXPECT_TRUE(p.readFileParts(path, [&](std::string_view) { return ++parts < 2; }, size, error));
+    EXPECT_EQ(parts, 2);
+
+    // Sparse: no disk space taken.
+    fs::resize_file(path, (int64_t{512} << 20) + 1);
+    parts = 0;
+    EXPECT_FALSE(p.readFileParts(path, [&](std::string_view) { return ++parts > 0; }, size, error));
+    EXPECT_EQ(parts, 0);
+    EXPECT_NE(error.find("data.txt"), std::string::npos) << error;
+    std::string whole;
+    EXPECT_FALSE(p.readFile(path, whole, error));
+}
+
 }  // namespace
