@@ -9,7 +9,8 @@ add_library(zk_testsupport STATIC
   common/TestPlatform.cpp
   common/MemoryPixelSource.cpp
   common/RecordingGraphics.cpp
-  common/TestMain.cpp)
+  common/TestMain.cpp
+  common/ThreadCheck.cpp)
 target_link_libraries(zk_testsupport PUBLIC zk_app GTest::gtest)
 
 set(ZK_WINDOWS_TESTS
@@ -18,7 +19,6 @@ set(ZK_WINDOWS_TESTS
   support/logging_test.cpp
   support/log_faults_test.cpp
   support/properties_test.cpp
-  support/grown_file_test.cpp
   support/platform_contract_test.cpp
   support/program_run_test.cpp
   support/line_splitter_test.cpp

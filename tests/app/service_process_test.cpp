@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <csignal>
@@ -78,6 +79,7 @@ public:
                 }
                 std::lock_guard<std::mutex> lock(mutex_);
                 out_.append(buf, static_cast<size_t>(n));
+                printed_.notify_all();
                 if (!readUntil.empty() && out_.find(readUntil) != std::string::npos) break;
             }
             ::close(fd);
@@ -126,12 +128,18 @@ public:
         std::lock_guard<std::mutex> lock(mutex_);
         return out_;
     }
+    // Whether the child printed text within 20 s.
+    bool printed(const std::string& text) {
+        std::unique_lock<std::mutex> lock(mutex_);
+        return printed_.wait_for(lock, 20s, [&] { return out_.find(text) != std::string::npos; });
+    }
 
 private:
     pid_t pid_ = -1;
     std::optional<int> status_;
     std::thread reader_;
     std::mutex mutex_;
+    std::condition_variable printed_;
     std::string out_;
 };
 
@@ -251,7 +259,8 @@ TEST_F(ServiceProcess, InterruptDuringAPassLetsItFinish) {
     Child child(dir, {});
     ASSERT_TRUE(logHas("Executing program: ./wait.sh"));
     child.signal(SIGINT);
-    std::this_thread::sleep_for(200ms);
+    // The stop is under way while the pass still waits for its program.
+    ASSERT_TRUE(child.printed("[Service] : Shutdown service [QuoteForge]...")) << child.out();
     EXPECT_TRUE(child.running());
     write("release", "");
     ASSERT_EQ(child.wait(), 0) << child.out();
