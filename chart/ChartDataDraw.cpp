@@ -1,6 +1,7 @@
 // The chart's data inside the laid-out graph: the samples cut into segments at
-// the period boundaries, each drawn as histogram bars and as a curve with its
-// optional mountain, then the centred moving-average trend over all of them.
+// the period boundaries, each drawn as histogram bars; then the mountain under
+// the whole curve, the whole curve over it, and the centred moving-average
+// trend over all of them.
 //
 // Points are kept relative to the origin (x rightward, y upward) until they
 // are drawn.
@@ -25,6 +26,7 @@ Point toImage(Point p, int x0, int y0) { return {clampToInt(int64_t{x0} + p.x), 
 
 void Indication_Data::paint_GraphData(Graphics& g, int xR) {
     if (IsTrendCurveDisplay()) vecGraph_PtsTendance.emplace();
+    vecGraph_PtsCourbe.clear();
     g.setColor(colorGraph_Courbe);
 
     const std::vector<int> xs = Calc_ChangeLegend(iModeGraphicsData_Duration, xR);
@@ -54,7 +56,6 @@ void Indication_Data::paint_GraphData(Graphics& g, int xR) {
 
         chart::LocalWeekdays weekdays;
         std::vector<Point> points;
-        std::optional<Point> carried;
         bool inWeekend = false;
         int64_t shift = 0;
         int s = 0;
@@ -78,13 +79,14 @@ void Indication_Data::paint_GraphData(Graphics& g, int xR) {
             // One boundary at most per sample: a long gap only closes the
             // segment it leaves.
             if (s < n + 1 && int64_t{x0} + x >= xs[s + 1]) {
-                paint_GraphData_Draw(g, points, xs[s], xs[s + 1], carried);
+                paint_GraphData_Draw(g, points, xs[s], xs[s + 1]);
                 points.clear();
                 ++s;
             }
             points.push_back({x, y});
         }
-        paint_GraphData_Draw(g, points, xs[s], xR, carried);
+        paint_GraphData_Draw(g, points, xs[s], xR);
+        paint_GraphData_Curve(g);
     }
 
     if (bTendance_MoyenneMobile && vecGraph_PtsTendance)
@@ -93,8 +95,7 @@ void Indication_Data::paint_GraphData(Graphics& g, int xR) {
     if (IsTrendCurveDisplay()) vecGraph_PtsTendance.reset();
 }
 
-void Indication_Data::paint_GraphData_Draw(Graphics& g, std::vector<Point>& points, int xa, int xb,
-                                           std::optional<Point>& carried) {
+void Indication_Data::paint_GraphData_Draw(Graphics& g, std::vector<Point>& points, int xa, int xb) {
     if (points.empty()) return;
     const int x0 = RepereGraph_x0;
     const int y0 = RepereGraph_y0;
@@ -103,8 +104,6 @@ void Indication_Data::paint_GraphData_Draw(Graphics& g, std::vector<Point>& poin
     int64_t xL = points.back().x;
     if (xL == xF) xL = xF + 1;
 
-    Point previous = carried ? *carried : noPoint(x0, y0);
-
     if (bGraphHistogram_Display) paint_GraphData_Bar(g, points, xa, xb);
 
     for (Point& p : points) {
@@ -112,12 +111,34 @@ void Indication_Data::paint_GraphData_Draw(Graphics& g, std::vector<Point>& poin
         if (bGraphCourbe_SpreadData)
             p.x = clampToInt(chart::mulDivSub(p.x - xF, int64_t{xb} - xa, xL - xF, int64_t{x0} - xa));
         if (vecGraph_PtsTendance) vecGraph_PtsTendance->push_back(p);
-        if (bGraphCourbe_Display)
-            paint_GraphCourbe(g, colorGraph_Courbe, iGraphCourbe_Thickness, toImage(p, x0, y0),
-                              toImage(previous, x0, y0), true);
-        previous = p;
+        if (bGraphCourbe_Display) vecGraph_PtsCourbe.push_back(toImage(p, x0, y0));
     }
-    carried = points.back();
+}
+
+// The mountain lies between the curve and the axis and the curve lies on it:
+// the whole fill first, so that no piece's fill covers the line of the piece
+// before it at a turn, then the whole line.
+void Indication_Data::paint_GraphData_Curve(Graphics& g) {
+    const std::vector<Point>& curve = vecGraph_PtsCourbe;
+    if (curve.empty()) return;
+    const Point none = toImage(noPoint(RepereGraph_x0, RepereGraph_y0), RepereGraph_x0, RepereGraph_y0);
+    if (bGraphCourbe_Rempli)
+        for (size_t i = 1; i < curve.size(); ++i) paint_GraphMontagne(g, curve[i], curve[i - 1]);
+    for (size_t i = 0; i < curve.size(); ++i)
+        paint_GraphCourbe(g, colorGraph_Courbe, iGraphCourbe_Thickness, curve[i], i == 0 ? none : curve[i - 1], false);
+    vecGraph_PtsCourbe.clear();
+}
+
+void Indication_Data::paint_GraphMontagne(Graphics& g, Point p, Point previous) {
+    if (previous.x == -1 || previous.y == -1) return;
+    g.setColor(colorGraph_CourbeRemplie);
+    // One quadrilateral per piece: reuse its storage rather than allocate.
+    thread_local Polygon quad(4);
+    quad[0] = previous;
+    quad[1] = p;
+    quad[2] = {p.x, RepereGraph_y0};
+    quad[3] = {previous.x, RepereGraph_y0};
+    g.fillPolygon(quad);
 }
 
 void Indication_Data::paint_GraphData_Bar(Graphics& g, const std::vector<Point>& points, int xa, int xb) {
@@ -177,16 +198,7 @@ void Indication_Data::paint_GraphBarre(Graphics& g, int x, int top, int w) {
 void Indication_Data::paint_GraphCourbe(Graphics& g, const Color& color, int thickness, Point p, Point previous,
                                         bool fillAllowed) {
     const bool hasPrevious = previous.x != -1 && previous.y != -1;
-    if (fillAllowed && bGraphCourbe_Rempli && hasPrevious) {
-        g.setColor(colorGraph_CourbeRemplie);
-        // One quadrilateral per piece: reuse its storage rather than allocate.
-        thread_local Polygon quad(4);
-        quad[0] = previous;
-        quad[1] = p;
-        quad[2] = {p.x, RepereGraph_y0};
-        quad[3] = {previous.x, RepereGraph_y0};
-        g.fillPolygon(quad);
-    }
+    if (fillAllowed && bGraphCourbe_Rempli) paint_GraphMontagne(g, p, previous);
 
     g.setColor(color);
     if (hasPrevious) {

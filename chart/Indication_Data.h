@@ -90,10 +90,13 @@ public:
     std::vector<int> Calc_ChangeLegend(int n, int xR);
     void paint_Axes(Graphics& g, int xR);
     void paint_GraphData(Graphics& g, int xR);
-    void paint_GraphData_Draw(Graphics& g, std::vector<Point>& points, int xa, int xb,
-                              std::optional<Point>& carried);
+    void paint_GraphData_Draw(Graphics& g, std::vector<Point>& points, int xa, int xb);
     void paint_GraphData_Bar(Graphics& g, const std::vector<Point>& points, int xa, int xb);
     void paint_GraphBarre(Graphics& g, int x, int top, int w);
+    // Draws the mountain, then the line, of the curve's points gathered by
+    // paint_GraphData_Draw.
+    void paint_GraphData_Curve(Graphics& g);
+    void paint_GraphMontagne(Graphics& g, Point p, Point previous);
     void paint_GraphCourbe(Graphics& g, const Color& color, int thickness, Point p, Point previous,
                            bool fillAllowed);
     void paint_DrawPoint(Graphics& g, int x, int y);
@@ -163,6 +166,8 @@ public:
     Color colorGraph_Histogram;
     Color colorGraph_HistogramShadow;
     std::optional<std::vector<Point>> vecGraph_PtsTendance;
+    // The curve's points in image coordinates, gathered during one data step.
+    std::vector<Point> vecGraph_PtsCourbe;
     bool bTendance_MoyenneMobile = false;
     int iTendance_MoyenneMobile_Coef = 2;
     int iTendance_MoyenneMobile_Thickness = 1;

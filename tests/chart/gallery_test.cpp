@@ -52,12 +52,8 @@ int misplaced(const Pixels& a, const Pixels& b, int w, int h, const std::set<uin
                     const int u = x + dx, v = y + dy;
                     found = u >= 0 && v >= 0 && u < w && v < h && own.count(a[size_t(v) * w + u]) == 0;
                 }
-            // The raster draws each piece's mountain over the end of the line
-            // before it, the SVG the mountain first: at a steep turn the SVG keeps
-            // a pixel of that line, two pixels off.
-            const int reach = nearBlend ? 1 : 2;
-            for (int dy = -reach; dy <= reach && !found; ++dy) {
-                for (int dx = -reach; dx <= reach && !found; ++dx) {
+            for (int dy = -1; dy <= 1 && !found; ++dy) {
+                for (int dx = -1; dx <= 1 && !found; ++dx) {
                     const int u = x + dx, v = y + dy;
                     if (u < 0 || v < 0 || u >= w || v >= h) continue;
                     const uint32_t n = b[size_t(v) * w + u];
@@ -134,8 +130,7 @@ protected:
         ASSERT_EQ(drawn->height, png->height) << stem;
         const std::set<uint32_t> own(png->argb.begin(), png->argb.end());
         const int w = png->width, h = png->height;
-        // A steeper turn can leave a pixel or two further off (see misplaced).
-        EXPECT_LE(misplaced(drawn->argb, png->argb, w, h, own, false), 2) << stem << ": drawn off the PNG";
+        EXPECT_EQ(misplaced(drawn->argb, png->argb, w, h, own, false), 0) << stem << ": drawn off the PNG";
         EXPECT_EQ(misplaced(png->argb, drawn->argb, w, h, own, true), 0) << stem << ": missing from the SVG";
 
         ASSERT_EQ(twice->width, 2 * w) << stem;

@@ -287,6 +287,33 @@ TEST_F(Surface, ValuesFarPastTheIntRangeStayInsideTheGraph) {
     }
 }
 
+// A mountain under a jagged curve, at 1x and 2x: the curve keeps every pixel
+// it has without the mountain.
+TEST_F(Surface, TheMountainLeavesTheCurveWhole) {
+    surfacetest::ScopedCurrentDir cwd(dir.path);
+    const uint32_t curve = Color{255, 0, 255}.argb();
+    const std::string keys = "GRAPH_PRINT_GIF_VALID=no\nGRAPH_PRINT_PNG_VALID=yes\nGRAPH_PRINT_SCALES=1;2\n"
+                             "GRAPH_CURVE_COLOR=255;0;255\nGRAPH_CURVE_MOUNTAIN_COLOR=0;255;0\n";
+    ASSERT_TRUE(surface.initGraphique(graph(keys + "GRAPH_PRINT_PNG_NAME=bare.png\n")));
+    ASSERT_EQ(surface.SaveToImage(), "PNG ok; PNG@2x ok; ");
+    ASSERT_TRUE(surface.initGraphique(graph(keys + "GRAPH_PRINT_PNG_NAME=filled.png\nGRAPH_CURVE_MOUNTAIN=yes\n")));
+    ASSERT_EQ(surface.SaveToImage(), "PNG ok; PNG@2x ok; ");
+    for (const std::string suffix : {"", "@2x"}) {
+        const auto bare = pngAt("bare" + suffix + ".png");
+        const auto filled = pngAt("filled" + suffix + ".png");
+        ASSERT_TRUE(bare && filled);
+        ASSERT_EQ(bare->argb.size(), filled->argb.size());
+        size_t pixels = 0, lost = 0;
+        for (size_t i = 0; i < bare->argb.size(); ++i) {
+            if (bare->argb[i] != curve) continue;
+            ++pixels;
+            lost += filled->argb[i] != curve ? 1 : 0;
+        }
+        EXPECT_GT(pixels, 100u) << suffix;
+        EXPECT_EQ(lost, 0u) << suffix << ": of " << pixels;
+    }
+}
+
 TEST_F(Surface, AZoomedSizePastTheLimitFailsThatImageOnly) {
     surfacetest::ScopedCurrentDir cwd(dir.path);
     // 20000 x 60 at 1x, 80004 pixels wide at 4x: past the 65535 limit.
