@@ -48,6 +48,7 @@ struct BenchImage : PixelSource {
 
     int getWidth() const override { return width; }
     int getHeight() const override { return height; }
+    const uint32_t* data() const override { return argb.data(); }
     bool grabPixels(int x, int y, int w, int h, uint32_t* dst, int offset, int scan, int* status) const override {
         for (int j = 0; j < h; ++j)
             std::memcpy(dst + offset + static_cast<size_t>(j) * scan,
@@ -165,11 +166,10 @@ void BM_OurLzwGif(benchmark::State& state) {
     const BenchImage& img = image(static_cast<int>(state.range(0)));
     size_t size = 0;
     for (auto _ : state) {
-        GIFEncoder_LZW encoder(img);
-        StringOutputStream out;
-        encoder.Write(out);
-        size = out.str().size();
-        benchmark::DoNotOptimize(out.str().data());
+        const EncodedImage gif = GIFEncoder_LZW(img).Write();
+        if (!gif) throw std::runtime_error("GIF encoding failed");
+        size = gif.bytes().size();
+        benchmark::DoNotOptimize(gif.bytes().data());
     }
     label(state, size);
 }
@@ -191,11 +191,10 @@ void BM_OurRunLengthGif(benchmark::State& state) {
     const BenchImage& img = image(static_cast<int>(state.range(0)));
     size_t size = 0;
     for (auto _ : state) {
-        StringOutputStream out;
-        GIFEncoder encoder(img.width, img.height, img.argb, out);
-        encoder.encode(0);
-        size = out.str().size();
-        benchmark::DoNotOptimize(out.str().data());
+        const EncodedImage gif = GIFEncoder(img).encode(0);
+        if (!gif) throw std::runtime_error("GIF encoding failed");
+        size = gif.bytes().size();
+        benchmark::DoNotOptimize(gif.bytes().data());
     }
     label(state, size);
 }
@@ -207,8 +206,8 @@ void BM_OurPng(benchmark::State& state) {
     for (auto _ : state) {
         auto png = encoder.pngEncode();
         if (!png) throw std::runtime_error("PNG encoding failed");
-        size = png->size();
-        benchmark::DoNotOptimize(png->data());
+        size = png.bytes().size();
+        benchmark::DoNotOptimize(png.bytes().data());
     }
     label(state, size);
 }

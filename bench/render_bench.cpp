@@ -96,7 +96,7 @@ void BM_ChartAsPngLevel0(benchmark::State& state) {
         paintChartFrame(*g, *m, kW, kH, 2);
         PngEncoder encoder(image.get());
         encoder.setCompressionLevel(0);
-        bytes = encoder.pngEncode().value().size();
+        bytes = encoder.pngEncode().bytes().size();
     }
     state.counters["bytes"] = double(bytes);
 }

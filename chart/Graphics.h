@@ -90,5 +90,5 @@ public:
     // outlive the image.
     virtual std::unique_ptr<Graphics> getGraphics() = 0;
     // Direct access to the pixel rows (width * height values, top row first).
-    virtual const uint32_t* data() const = 0;
+    const uint32_t* data() const override = 0;
 };

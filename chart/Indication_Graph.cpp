@@ -10,7 +10,6 @@
 #include "chart/SvgGraphics.h"
 #include "encoders/GIFEncoder.h"
 #include "encoders/GIFEncoder_LZW.h"
-#include "encoders/OutputStream.h"
 #include "encoders/PngEncoder.h"
 #include "support/AtomicWrites.h"
 #include "support/Indication_Tools.h"
@@ -26,11 +25,6 @@
 #include <vector>
 
 namespace {
-
-// The run-length GIF is read back at the configured size, which may exceed
-// the image when the surface was sized by the caller. Same bound as the
-// drawing surface's own images (256 MB of pixels).
-constexpr int64_t kMaxGrabPixels = int64_t(1) << 26;
 
 const char* trueFalse(bool b) { return b ? "true" : "false"; }
 
@@ -252,42 +246,18 @@ bool Indication_Graph::writeGif(const Image* image, int w, int h, bool render, c
         update(offScrGraphics.get());
     }
 
-    StringOutputStream out;
-    try {
-        if (image == nullptr || !idMesDonnees) throw std::runtime_error(why);
-        if (lzw) {
-            // The whole image, extra row and column included.
-            GIFEncoder_LZW encoder(*image);
-            encoder.Write(out);
-        } else {
-            // The configured size, read back from the top-left corner.
-            if (w < 0 || h < 0 || int64_t(w) * h > kMaxGrabPixels) {
-                throw std::length_error("image size " + std::to_string(w) + "x" + std::to_string(h) +
-                                        " out of range");
-            }
-            const int iw = image->getWidth();
-            const int ih = image->getHeight();
-            if (w <= iw && h <= ih && image->data() != nullptr) {
-                // The usual case: the corner is coded where it lies.
-                GIFEncoder encoder(w, h, image->data(), static_cast<size_t>(iw), out);
-                encoder.encode(0);
-            } else {
-                std::vector<uint32_t> pixels(size_t(w) * size_t(h), 0);
-                // Only the part the image holds is read; the rest stays 0.
-                // The grab's result does not stop the writing.
-                const int gw = std::min(w, iw);
-                const int gh = std::min(h, ih);
-                if (gw > 0 && gh > 0) image->grabPixels(0, 0, gw, gh, pixels.data(), 0, w, nullptr);
-                GIFEncoder encoder(w, h, pixels, out);
-                encoder.encode(0);
-            }
-        }
-    } catch (const std::exception& e) {
+    EncodedImage gif = EncodedImage::failed(why);
+    if (image != nullptr && idMesDonnees) {
+        // LZW: the whole image, extra row and column included; run-length:
+        // the configured size, read from the top-left corner.
+        gif = lzw ? GIFEncoder_LZW(*image).Write() : GIFEncoder(*image, w, h).encode(0);
+    }
+    if (!gif) {
         Indication_Tools::Outils_AfficheMsg_System(
-            thisClassName, std::string("Error during the writing of the GIF : ") + e.what(), true);
+            thisClassName, "Error during the writing of the GIF : " + gif.failure(), true);
         return false;
     }
-    return writeImageFile("GIF", path, out.str());
+    return writeImageFile("GIF", path, gif.bytes());
 }
 
 bool Indication_Graph::SaveToPNG() { return SaveToPNG(true); }
@@ -324,25 +294,18 @@ bool Indication_Graph::writePng(const Image* image, bool render, const std::stri
         update(offScrGraphics.get());
     }
 
-    std::optional<std::vector<uint8_t>> bytes;
-    std::string failure;
-    try {
-        bytes = encoder.pngEncode();
-    } catch (const std::exception& e) {
-        bytes.reset();  // memory ran out: no bytes, reported below
-        failure = e.what();
-    }
-    if (!bytes) {
-        // The encoder's own reason goes to the log as well as standard error.
-        if (failure.empty()) failure = image == nullptr && !why.empty() ? why : encoder.getLastFailure();
+    const EncodedImage png = encoder.pngEncode();
+    if (!png) {
+        // The encoder's reason, on standard error as always and in the log too.
+        if (!png.failure().empty()) MessageBuffer::writeStderr(png.failure() + "\n");
+        const std::string failure = image == nullptr ? why : png.failure();
         Indication_Tools::Outils_AfficheMsg_System(
             thisClassName,
             "Error during the writing of the PNG : no valid datas (bytes)" + (failure.empty() ? "" : " - " + failure),
             true);
         return false;
     }
-    return writeImageFile("PNG", path,
-                          std::string_view(reinterpret_cast<const char*>(bytes->data()), bytes->size()));
+    return writeImageFile("PNG", path, png.bytes());
 }
 
 bool Indication_Graph::ImageExport::complete() const {

@@ -10,23 +10,44 @@
 #include <stdexcept>
 
 
-GIFEncoder::GIFEncoder(int width, int height, std::span<const uint32_t> pixelArray, OutputStream& out)
-    : width(width), height(height), out(out) {
-    if (static_cast<int64_t>(width) * height != static_cast<int64_t>(pixelArray.size())) {
-        throw std::runtime_error("Pixel Array size is wrong");
+namespace {
+
+// The corner is copied when the image does not hold it whole: no more than
+// the drawing surface's own largest image (256 MB of pixels).
+constexpr int64_t kMaxCopiedPixels = int64_t(1) << 26;
+
+}  // namespace
+
+GIFEncoder::GIFEncoder(const PixelSource& image) : GIFEncoder(image, image.getWidth(), image.getHeight()) {}
+
+GIFEncoder::GIFEncoder(const PixelSource& image, int width, int height) : width(width), height(height) {
+    if (width < 0 || height < 0) {
+        failure = "Pixel Array size is wrong";
+    } else if (int64_t{width} * height > kMaxCopiedPixels) {
+        failure = "image size " + std::to_string(width) + "x" + std::to_string(height) + " out of range";
+    } else {
+        failure = GifLimits::sizeFailure(width, height);
     }
-    GifLimits::checkSize(width, height);
-    takeRuns(pixelArray.data(), static_cast<size_t>(width));
+    if (!failure.empty()) return;
+    try {
+        takeImage(image);
+    } catch (const std::exception& e) {
+        failure = e.what();  // the palette is full, or memory ran out
+    }
 }
 
-GIFEncoder::GIFEncoder(int width, int height, const uint32_t* pixels, size_t stride, OutputStream& out)
-    : width(width), height(height), out(out) {
-    if (width < 0 || height < 0 || stride < static_cast<size_t>(width) ||
-        (pixels == nullptr && int64_t{width} * height != 0)) {
-        throw std::runtime_error("Pixel Array size is wrong");
+void GIFEncoder::takeImage(const PixelSource& image) {
+    const int iw = image.getWidth();
+    const int ih = image.getHeight();
+    if (width <= iw && height <= ih && image.data() != nullptr) {
+        takeRuns(image.data(), static_cast<size_t>(iw));
+        return;
     }
-    GifLimits::checkSize(width, height);
-    takeRuns(pixels, stride);
+    std::vector<uint32_t> pixels(size_t(width) * size_t(height), 0);
+    const int gw = std::min(width, iw);
+    const int gh = std::min(height, ih);
+    if (gw > 0 && gh > 0) image.grabPixels(0, 0, gw, gh, pixels.data(), 0, width, nullptr);
+    takeRuns(pixels.data(), static_cast<size_t>(width));
 }
 
 // Run by run: one palette look-up for each run of equal values. Equal
@@ -110,7 +131,9 @@ void GIFEncoder::PutBytes(const uint8_t* bytes, size_t n) { out.write(bytes, n);
 
 // ---- file ----
 
-void GIFEncoder::encode(int background) {
+EncodedImage GIFEncoder::encode(int background) {
+    if (!failure.empty()) return EncodedImage::failed(failure);
+    out.clear();
     try {
         initialize();
         const int initCodeSize = BitsPerPixel <= 1 ? 2 : BitsPerPixel;
@@ -149,9 +172,11 @@ void GIFEncoder::encode(int background) {
         compress(initCodeSize + 1);
         PutByte(0);
         PutByte(';');
-    } catch (const IOException& e) {
-        throw std::runtime_error(e.what());
+    } catch (const std::exception& e) {
+        out.clear();
+        return EncodedImage::failed(e.what());  // memory ran out
     }
+    return EncodedImage::of(out.take());
 }
 
 // ---- coding ----

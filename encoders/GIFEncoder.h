@@ -9,31 +9,33 @@
 // table often enough that the code width stays small.
 //
 // The palette holds whole 32-bit colour values (alpha included) in order of
-// first appearance, row by row. Construction fails with "Pixel Array size is
-// wrong", "Too many colors" (a 257th colour) or, for an image wider or taller
-// than 65535 pixels, a size error. One thread at a time.
+// first appearance, row by row. The file cannot be made for a negative size
+// ("Pixel Array size is wrong"), a 257th colour ("Too many colors"), or an
+// image wider or taller than 65535 pixels. One thread at a time.
 
 #include "encoders/ColorLookup.h"
+#include "encoders/EncodedImage.h"
 #include "encoders/OutputStream.h"
+#include "encoders/PixelSource.h"
 
 #include <array>
 #include <cstdint>
-#include <span>
+#include <string>
 #include <string_view>
 #include <vector>
 
 class GIFEncoder {
 public:
-    // pixels: width * height values 0xAARRGGBB, row by row. The stream is
-    // written by encode(), which neither flushes nor closes it.
-    GIFEncoder(int width, int height, std::span<const uint32_t> pixels, OutputStream& out);
-    // The top-left width x height corner of a larger image whose rows are
-    // stride values apart (stride >= width), read where it lies, no copy.
-    GIFEncoder(int width, int height, const uint32_t* pixels, size_t stride, OutputStream& out);
+    // The whole image.
+    explicit GIFEncoder(const PixelSource& image);
+    // The top-left width x height corner of image, which may be smaller: the
+    // pixels of the corner it does not hold are 0. Rows the image has in
+    // memory are read where they lie, others are grabbed (whatever the grab
+    // says). The image is read here and not kept.
+    GIFEncoder(const PixelSource& image, int width, int height);
 
-    // Writes the whole file; may be called again and writes the same bytes.
-    // A failed write ends it with an error carrying the stream's message.
-    void encode(int background);
+    // The whole file, or why it cannot be made; the same bytes every time.
+    EncodedImage encode(int background);
 
     // Any index >= 0 makes the file GIF89a with that colour transparent.
     void setTransparentColor(int index) { transparent = index; }
@@ -56,6 +58,7 @@ private:
     bool hasColor(uint32_t colour) { return colorIndex(colour) != -1; }
     static int colorstobpp(int colors);
     void takeRuns(const uint32_t* pixels, size_t stride);
+    void takeImage(const PixelSource& image);
 
     // Pixel walk, row by row, run by run.
     void initialize();
@@ -99,7 +102,9 @@ private:
     int BitsPerPixel = 1;
     int transparent = -1;
     int interlace = 0;
-    OutputStream& out;
+    // Why the file cannot be made; empty while it can.
+    std::string failure;
+    StringOutputStream out;
 
     // Next run to deliver.
     size_t nextRun = 0;

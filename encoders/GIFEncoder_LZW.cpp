@@ -5,6 +5,7 @@
 #include "encoders/GifLimits.h"
 #include "encoders/ImageDescriptor.h"
 #include "encoders/LZWCompressor.h"
+#include "encoders/OutputStream.h"
 #include "encoders/PixelRuns.h"
 #include "encoders/ScreenDescriptor.h"
 #include "support/Compiler.h"
@@ -75,12 +76,22 @@ private:
 
 GIFEncoder_LZW::GIFEncoder_LZW(const PixelSource& image)
     : width_(image.getWidth()), height_(image.getHeight()) {
-    GifLimits::checkSize(width_, height_);
+    failure_ = GifLimits::sizeFailure(width_, height_);
+    if (!failure_.empty()) return;
+    try {
+        takeImage(image);
+    } catch (const std::exception& e) {
+        failure_ = e.what();  // the palette is full, or memory ran out
+    }
+}
+
+void GIFEncoder_LZW::takeImage(const PixelSource& image) {
     const size_t count = static_cast<size_t>(width_) * static_cast<size_t>(height_);
     GrabBuffer argb(count == 0 ? 1 : count);
     int status = 0;
     if (!image.grabPixels(0, 0, width_, height_, argb.data(), 0, width_, &status)) {
-        throw std::runtime_error("Grabber returned false: " + std::to_string(status));
+        failure_ = "Grabber returned false: " + std::to_string(status);
+        return;
     }
     ToIndexedColor(argb.data());
 }
@@ -93,18 +104,26 @@ GIFEncoder_LZW::GIFEncoder_LZW(const ColorPlane& red, const ColorPlane& green,
     for (size_t x = 0; sameShape && x < columns; ++x) {
         sameShape = red[x].size() == rows && green[x].size() == rows && blue[x].size() == rows;
     }
-    if (!sameShape) throw std::invalid_argument("Colour planes differ in size");
-    GifLimits::checkSize(static_cast<int64_t>(columns), static_cast<int64_t>(rows));
+    if (!sameShape) {
+        failure_ = "Colour planes differ in size";
+        return;
+    }
+    failure_ = GifLimits::sizeFailure(static_cast<int64_t>(columns), static_cast<int64_t>(rows));
+    if (!failure_.empty()) return;
     width_ = static_cast<int>(columns);
     height_ = static_cast<int>(rows);
-    std::vector<uint32_t> rgb(columns * rows);
-    for (size_t x = 0; x < columns; ++x) {
-        for (size_t y = 0; y < rows; ++y) {
-            rgb[y * columns + x] = (static_cast<uint32_t>(red[x][y]) << 16) |
-                                   (static_cast<uint32_t>(green[x][y]) << 8) | blue[x][y];
+    try {
+        std::vector<uint32_t> rgb(columns * rows);
+        for (size_t x = 0; x < columns; ++x) {
+            for (size_t y = 0; y < rows; ++y) {
+                rgb[y * columns + x] = (static_cast<uint32_t>(red[x][y]) << 16) |
+                                       (static_cast<uint32_t>(green[x][y]) << 8) | blue[x][y];
+            }
         }
+        ToIndexedColor(rgb.data());
+    } catch (const std::exception& e) {
+        failure_ = e.what();
     }
-    ToIndexedColor(rgb.data());
 }
 
 // Replaces every index p by renumber[p]; with up to 16 colours, 16 indexes
@@ -183,7 +202,18 @@ void GIFEncoder_LZW::ToIndexedColor(const uint32_t* argb) {
     colors_.resize(static_cast<size_t>(numColors_) * 3);
 }
 
-void GIFEncoder_LZW::Write(OutputStream& output) const {
+EncodedImage GIFEncoder_LZW::Write() const {
+    if (!failure_.empty()) return EncodedImage::failed(failure_);
+    StringOutputStream output;
+    try {
+        write(output);
+    } catch (const std::exception& e) {
+        return EncodedImage::failed(e.what());  // memory ran out
+    }
+    return EncodedImage::of(output.take());
+}
+
+void GIFEncoder_LZW::write(OutputStream& output) const {
     BitUtils::WriteString(output, "GIF87a");
     ScreenDescriptor(width_, height_, numColors_).Write(output);
     output.write(colors_.data(), colors_.size());
@@ -198,5 +228,4 @@ void GIFEncoder_LZW::Write(OutputStream& output) const {
 
     // Our streams end with a whole empty descriptor led by the trailer byte.
     ImageDescriptor(0, 0, ';').Write(output);
-    output.flush();
 }

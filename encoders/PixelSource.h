@@ -1,5 +1,5 @@
 #pragma once
-// What the encoders need of an image: its size and its pixels as 0xAARRGGBB.
+// What the encoders take as an image: its size and its pixels as 0xAARRGGBB.
 
 #include <cstdint>
 
@@ -16,4 +16,8 @@ public:
     // grab was aborted); *status is 0 on success. status may be null.
     virtual bool grabPixels(int x, int y, int w, int h, uint32_t* dst, int offset, int scan,
                             int* status) const = 0;
+    // The pixel rows where they lie (getWidth() values apart, top row first),
+    // for an encoder that can read them without a copy; null when the source
+    // has no such rows and must be grabbed.
+    virtual const uint32_t* data() const { return nullptr; }
 };

@@ -2,7 +2,6 @@
 
 #include "support/Compiler.h"
 #include "support/KeptScratch.h"
-#include "support/MessageBuffer.h"
 
 #include <libdeflate.h>
 
@@ -96,11 +95,6 @@ struct DropOversizedScanLines {
 
 PngEncoder::PngEncoder() : PngEncoder(nullptr, false, FILTER_NONE, 0) {}
 
-void PngEncoder::reportFailure(std::string_view line) {
-    lastFailure.assign(line);
-    // Held back with the caller's other lines while they are (a chart built by one of several workers).
-    MessageBuffer::writeStderr(lastFailure + "\n");
-}
 PngEncoder::PngEncoder(const PixelSource* image) : PngEncoder(image, false, FILTER_NONE, 0) {}
 PngEncoder::PngEncoder(const PixelSource* image, bool encodeAlpha)
     : PngEncoder(image, encodeAlpha, FILTER_NONE, 0) {}
@@ -128,35 +122,30 @@ void PngEncoder::setCompressionLevel(int level) {
     if (level >= 0 && level <= 9) compressionLevel = level;
 }
 
-std::optional<std::vector<uint8_t>> PngEncoder::pngEncode() {
-    lastFailure.clear();
-    if (image == nullptr) return std::nullopt;
+EncodedImage PngEncoder::pngEncode() {
+    if (image == nullptr) return EncodedImage::failed("");
     try {
         width = image->getWidth();
         height = image->getHeight();
-        if (width < 0 || height < 0) {
-            reportFailure("image fetch aborted or errored");
-            return std::nullopt;
-        }
-        pngBytes.assign((static_cast<size_t>(width) + 1) * static_cast<size_t>(height) * 3 + 200, 0);
+        if (width < 0 || height < 0) return EncodedImage::failed("image fetch aborted or errored");
+        pngBytes.assign((static_cast<size_t>(width) + 1) * static_cast<size_t>(height) * 3 + 200, '\0');
         bytePos = 0;
         maxPos = 0;
 
         bytePos = writeBytes(PNG_SIGNATURE, sizeof PNG_SIGNATURE, bytePos);
         writeHeader();
-        const bool written = writeImageData();
-        if (!written) {
+        const std::string failure = writeImageData();
+        if (!failure.empty()) {
             pngBytes.clear();
-            return std::nullopt;
+            return EncodedImage::failed(failure);
         }
         writeEnd();
         pngBytes.resize(maxPos);
-        return std::move(pngBytes);
+        return EncodedImage::of(std::move(pngBytes));
     } catch (const std::exception& e) {
         // Chiefly memory exhaustion on an absurd image size.
-        reportFailure(e.what());
         pngBytes.clear();
-        return std::nullopt;
+        return EncodedImage::failed(e.what());
     }
 }
 
@@ -234,7 +223,7 @@ void PngEncoder::buildRows(const uint32_t* argb, size_t rows, uint8_t* scanLines
     }
 }
 
-bool PngEncoder::writeImageData() {
+std::string PngEncoder::writeImageData() {
     bytesPerPixel = encodeAlpha ? 4 : 3;
     const size_t w = static_cast<size_t>(width);
     const size_t h = static_cast<size_t>(height);
@@ -248,10 +237,7 @@ bool PngEncoder::writeImageData() {
     const DropOversizedScanLines drop{scratch->lines};
     libdeflate_compressor*& compressor = scratch->byLevel[compressionLevel];
     if (compressor == nullptr) compressor = libdeflate_alloc_compressor(compressionLevel);
-    if (compressor == nullptr) {
-        reportFailure("cannot start the compressor");
-        return false;
-    }
+    if (compressor == nullptr) return "cannot start the compressor";
 
     // The compressor takes the whole image's scanlines at once, which costs
     // one image's worth of them in memory (3 or 4 bytes a pixel, plus one a
@@ -266,14 +252,8 @@ bool PngEncoder::writeImageData() {
         int status = 0;
         const bool grabbed = image->grabPixels(0, static_cast<int>(row), width, static_cast<int>(rows), argbBlock.data(),
                                                0, width, &status);
-        if (!grabbed && (status & PixelSource::GRAB_ABORTED) == 0) {
-            reportFailure("interrupted waiting for pixels!");
-            return false;
-        }
-        if ((status & PixelSource::GRAB_ABORTED) != 0) {
-            reportFailure("image fetch aborted or errored");
-            return false;
-        }
+        if (!grabbed && (status & PixelSource::GRAB_ABORTED) == 0) return "interrupted waiting for pixels!";
+        if ((status & PixelSource::GRAB_ABORTED) != 0) return "image fetch aborted or errored";
         buildRows(argbBlock.data(), rows, lines.data() + row * (rowBytes + 1));
         row += rows;
     }
@@ -288,16 +268,13 @@ bool PngEncoder::writeImageData() {
     ensureRoom(bytePos, bound);
     const size_t dataLength =
         libdeflate_zlib_compress(compressor, lines.data(), lineBytes, pngBytes.data() + bytePos, bound);
-    if (dataLength == 0) {
-        reportFailure("compression failed");
-        return false;
-    }
+    if (dataLength == 0) return "compression failed";
     bytePos += dataLength;
     maxPos = std::max(maxPos, bytePos);
 
     writeInt4(static_cast<uint32_t>(dataLength), lengthPos);
     writeChunkCrc(typePos);
-    return true;
+    return {};
 }
 
 // ---- byte writers ----

@@ -4,16 +4,15 @@
 // row, one zlib stream at the chosen level in a single IDAT chunk, made by
 // libdeflate from the whole image's rows.
 //
-// pngEncode returns no bytes when there is no image or the image data cannot
-// be produced; the reason goes to standard error as one line (held back
-// with the calling thread's lines while they are, see MessageBuffer). Every call
-// rebuilds all state. One thread at a time.
+// pngEncode gives no bytes when there is no image (and no reason) or the
+// image data cannot be produced (the reason, the line the caller prints on
+// standard error). Every call rebuilds all state. One thread at a time.
 
+#include "encoders/EncodedImage.h"
 #include "encoders/PixelSource.h"
 
 #include <cstddef>
 #include <cstdint>
-#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -46,11 +45,8 @@ public:
     void setCompressionLevel(int level);
     int getCompressionLevel() const { return compressionLevel; }
 
-    // The complete PNG file, or nothing (see above).
-    std::optional<std::vector<uint8_t>> pngEncode();
-    // Why the last pngEncode returned no bytes (the line written to standard
-    // error), so that the caller can log it too; empty after a success.
-    const std::string& getLastFailure() const { return lastFailure; }
+    // The complete PNG file, or why there is none (see above).
+    EncodedImage pngEncode();
 
 protected:
     // Byte writers: each writes at pos and returns the position after what it
@@ -65,9 +61,9 @@ private:
     // Room for n more bytes at pos: grows by the larger of 1000 bytes and the
     // shortfall.
     void ensureRoom(size_t pos, size_t n);
-    void reportFailure(std::string_view line);
     void writeHeader();
-    bool writeImageData();
+    // Empty, or why the image data cannot be produced.
+    std::string writeImageData();
     void writeEnd();
     // Writes the chunk CRC over pngBytes[start, bytePos) (type and data).
     void writeChunkCrc(size_t start);
@@ -77,11 +73,11 @@ private:
     bool encodeAlpha = false;
     int filter = FILTER_NONE;
     int compressionLevel = 0;
-    std::string lastFailure;
     int width = 0;
     int height = 0;
     int bytesPerPixel = 3;
-    std::vector<uint8_t> pngBytes;
+    // The file being built; bytes, held as the text the result carries.
+    std::string pngBytes;
     size_t bytePos = 0;
     size_t maxPos = 0;
     uint32_t crcValue = 0;

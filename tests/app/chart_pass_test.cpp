@@ -8,6 +8,7 @@
 #include "chart/Indication_Graph.h"
 #include "encoders/PngEncoder.h"
 #include "support/Indication_Tools.h"
+#include "support/MessageBuffer.h"
 #include "support/SysProperties.h"
 #include "tests/common/MemoryPixelSource.h"
 #include "tests/common/TestPlatform.h"
@@ -195,7 +196,9 @@ TEST(ChartPassLines, PngEncoderFailureComesWithItsChartsLines) {
         if (name == "second") {
             MemoryPixelSource image(4, 4, 0xFF000000u);
             image.failGrabs(false, PixelSource::GRAB_ABORTED);
-            EXPECT_FALSE(PngEncoder(&image).pngEncode());
+            const EncodedImage png = PngEncoder(&image).pngEncode();
+            EXPECT_FALSE(png);
+            MessageBuffer::writeStderr(png.failure() + "\n");
         }
         Indication_Tools::Outils_AfficheMsg_System("QuoteForge", name + " done");
         if (name == "second") secondOver.set_value();

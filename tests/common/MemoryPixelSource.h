@@ -25,6 +25,9 @@ public:
     uint32_t at(int x, int y) const { return pixels_[static_cast<size_t>(y) * width_ + x]; }
     void set(int x, int y, uint32_t argb) { pixels_[static_cast<size_t>(y) * width_ + x] = argb; }
     const std::vector<uint32_t>& pixels() const { return pixels_; }
+    // Offers the rows where they lie (data()), as the drawing surface's images do.
+    void showRows() { showRows_ = true; }
+    const uint32_t* data() const override { return showRows_ ? pixels_.data() : nullptr; }
 
     // From the (afterGrabs + 1)-th grab on, grabs return `result` with
     // `status` and deliver nothing.
@@ -36,6 +39,7 @@ private:
     int width_;
     int height_;
     std::vector<uint32_t> pixels_;
+    bool showRows_ = false;
     bool failing_ = false;
     bool failResult_ = false;
     int failStatus_ = 0;

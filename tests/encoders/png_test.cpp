@@ -7,9 +7,18 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <optional>
+
 using namespace enc_test;
 
 namespace {
+
+// The file's bytes, or nothing.
+std::optional<std::vector<uint8_t>> encodePng(PngEncoder& encoder) {
+    const EncodedImage png = encoder.pngEncode();
+    if (!png) return std::nullopt;
+    return std::vector<uint8_t>(png.bytes().begin(), png.bytes().end());
+}
 
 struct Chunk {
     std::string type;
@@ -60,7 +69,7 @@ TEST(Png, DefaultsWriteStoredRgbRowsWithoutFilter) {
     MemoryPixelSource image(3, 2, {0xFF010203u, 0xFF040506u, 0xFF070809u, 0xFF0A0B0Cu, 0xFF0D0E0Fu, 0x80101112u});
     TestPlatform platform;
     PngEncoder encoder(&image);
-    auto png = encoder.pngEncode();
+    auto png = encodePng(encoder);
     ASSERT_TRUE(png);
     EXPECT_TRUE(platform.err().empty());
 
@@ -96,7 +105,7 @@ TEST(Png, DefaultsWriteStoredRgbRowsWithoutFilter) {
 TEST(Png, AlphaAddsAFourthByteAfterBlue) {
     MemoryPixelSource image(2, 1, {0xFF102030u, 0x80405060u});
     PngEncoder encoder(&image, PngEncoder::ENCODE_ALPHA);
-    auto png = encoder.pngEncode();
+    auto png = encodePng(encoder);
     ASSERT_TRUE(png);
     EXPECT_EQ(chunks(*png)[0].data[9], 6);
     EXPECT_EQ(scanLines(*png, 9), (std::vector<uint8_t>{0, 0x10, 0x20, 0x30, 0xFF, 0x40, 0x50, 0x60, 0x80}));
@@ -138,7 +147,7 @@ TEST(Png, EveryFilterLevelAndAlphaRoundTrips) {
             for (bool alpha : {false, true}) {
                 SCOPED_TRACE(testing::Message() << "filter " << filter << " level " << level << " alpha " << alpha);
                 PngEncoder encoder(&image, alpha, filter, level);
-                auto png = encoder.pngEncode();
+                auto png = encodePng(encoder);
                 ASSERT_TRUE(png);
                 const auto lines = scanLines(*png, 61 * (320 * (alpha ? 4 : 3) + 1));
                 for (int y = 0; y < 61; ++y) ASSERT_EQ(lines[static_cast<size_t>(y) * (320 * (alpha ? 4 : 3) + 1)], filter);
@@ -154,11 +163,11 @@ TEST(Png, EveryFilterLevelAndAlphaRoundTrips) {
 TEST(Png, RowsAreGrabbedInBlocksOfAbout32KB) {
     MemoryPixelSource image(320, 60, 0xFF336699u);
     PngEncoder plain(&image);
-    ASSERT_TRUE(plain.pngEncode());
+    ASSERT_TRUE(encodePng(plain));
     EXPECT_EQ(image.grabCount(), 3);  // 25 + 25 + 10 rows
     MemoryPixelSource again(320, 60, 0xFF336699u);
     PngEncoder alpha(&again, true);
-    ASSERT_TRUE(alpha.pngEncode());
+    ASSERT_TRUE(encodePng(alpha));
     EXPECT_EQ(again.grabCount(), 3);  // 20 + 20 + 20 rows
     EXPECT_EQ(image.badRequests() + again.badRequests(), 0);
 }
@@ -168,7 +177,7 @@ TEST(Png, VeryWideImagesStillEncode) {
     for (bool alpha : {false, true}) {
         MemoryPixelSource image(9000, 3, noise(9000, 3, distinctColours(9), 5));
         PngEncoder encoder(&image, alpha, PngEncoder::FILTER_UP, 6);
-        auto png = encoder.pngEncode();
+        auto png = encodePng(encoder);
         ASSERT_TRUE(png);
         EXPECT_EQ(image.grabCount(), 3);
         auto decoded = ref::decodePng(*png);
@@ -184,7 +193,7 @@ TEST(Png, SizesRoundTrip) {
             MemoryPixelSource image(w, h, noise(w, h, distinctColours(6), static_cast<uint32_t>(w + h)));
             for (int filter : {0, 1, 2}) {
                 PngEncoder encoder(&image, true, filter, 1);
-                auto png = encoder.pngEncode();
+                auto png = encodePng(encoder);
                 ASSERT_TRUE(png);
                 auto decoded = ref::decodePng(*png);
                 ASSERT_TRUE(decoded);
@@ -193,30 +202,32 @@ TEST(Png, SizesRoundTrip) {
         }
 }
 
-TEST(Png, FailuresGiveNoBytesAndOneLineOnStandardError) {
+TEST(Png, FailuresGiveNoBytesAndTheirLineButPrintNothing) {
     TestPlatform platform;
-    PngEncoder none;
-    EXPECT_FALSE(none.pngEncode());
-    EXPECT_EQ(platform.err(), "");
+    auto failure = [](PngEncoder&& encoder) {
+        const EncodedImage png = encoder.pngEncode();
+        EXPECT_TRUE(png.bytes().empty());
+        return png ? "no failure" : png.failure();
+    };
+    EXPECT_EQ(failure(PngEncoder()), "");
 
     MemoryPixelSource interrupted(10, 10, 0xFF000000u);
     interrupted.failGrabs(false, 0);
-    EXPECT_FALSE(PngEncoder(&interrupted).pngEncode());
-    EXPECT_EQ(platform.err(), "interrupted waiting for pixels!\n");
+    EXPECT_EQ(failure(PngEncoder(&interrupted)), "interrupted waiting for pixels!");
 
     // The abort arrives on the second block of rows.
     MemoryPixelSource aborted(320, 60, 0xFF000000u);
     aborted.failGrabs(false, PixelSource::GRAB_ABORTED, 1);
-    EXPECT_FALSE(PngEncoder(&aborted).pngEncode());
-    EXPECT_EQ(platform.err(), "interrupted waiting for pixels!\nimage fetch aborted or errored\n");
+    EXPECT_EQ(failure(PngEncoder(&aborted)), "image fetch aborted or errored");
+    EXPECT_EQ(platform.err(), "");
 }
 
 TEST(Png, SetImageReplacesTheImage) {
     MemoryPixelSource first(2, 2, 0xFF000000u), second(3, 1, 0xFFFFFFFFu);
     PngEncoder encoder(&first);
-    ASSERT_TRUE(encoder.pngEncode());
+    ASSERT_TRUE(encodePng(encoder));
     encoder.setImage(&second);
-    auto png = encoder.pngEncode();
+    auto png = encodePng(encoder);
     ASSERT_TRUE(png);
     auto decoded = ref::decodePng(*png);
     ASSERT_TRUE(decoded);
