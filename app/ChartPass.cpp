@@ -1,5 +1,6 @@
 #include "app/ChartPass.h"
 
+#include "chart/ChartOutput.h"
 #include "chart/Indication_Graph.h"
 #include "support/Indication_Tools.h"
 #include "support/MessageBuffer.h"
@@ -7,9 +8,14 @@
 #include "support/Platform.h"
 
 #include <algorithm>
-#include <atomic>
+#include <condition_variable>
 #include <system_error>
 #include <thread>
+
+struct ChartPass::Chart {
+    ChartOutput output;
+    FinishChart finish;
+};
 
 ChartPass::ChartPass(Indication_Graph& first, BuildChart buildChart)
     : first_(first), buildChart_(std::move(buildChart)) {}
@@ -35,70 +41,89 @@ size_t ChartPass::dataBudgetFor(const std::optional<std::string>& value) {
     return mb ? static_cast<size_t>(*mb) << 20 : DataFileCache::kDefaultBudget;
 }
 
-ChartPass::Outcome ChartPass::buildOne(Indication_Graph& surface, const std::string& graphFile, int turn) {
+void ChartPass::draw(Indication_Graph& surface, const std::string& graphFile, int turn, Chart& chart) {
     ChartCarryOver::Turn carry = carryOver_.turn(turn);
-    ImageWriteOrder::Turn writes = writeOrder_.turn(turn);
-    surface.setChartContext(ChartContext{&dataCache_, &carry, &writes});
-    Outcome outcome;
-    try {
-        outcome.result = buildChart_(surface, graphFile);
-    } catch (...) {
-        // buildChart reports its own failures; nothing may stop the others.
+    surface.setChartContext(ChartContext{&dataCache_, &carry, &chart.output});
+    {
+        ScopedMessageCapture capture(chart.output.lines());
+        try {
+            chart.finish = buildChart_(surface, graphFile);
+        } catch (...) {
+            // buildChart reports its own failures; nothing may stop the others.
+        }
     }
-    outcome.at = Platform::current().nowMillis();
     surface.setChartContext(ChartContext{});
     // A chart that drew no graph still hands on its weekday letters; carry's
     // end lets the charts after it go on, however the chart ended.
     if (const Indication_Data* model = surface.idMesDonnees.get()) carry.leaveWeekDays(model->szDate_WeekDay);
+}
+
+ChartPass::Outcome ChartPass::write(Chart& chart) {
+    Outcome outcome;
+    std::vector<bool> written;
+    try {
+        written = chart.output.writeOut();
+    } catch (...) {
+        // Memory ran out while writing: what was left is lost, not the pass.
+    }
+    try {
+        if (chart.finish) outcome.result = chart.finish(written);
+    } catch (...) {
+        // The chart counts as failed; the others go on.
+    }
+    outcome.at = Platform::current().nowMillis();
+    chart = Chart{};
     return outcome;
 }
 
 std::vector<ChartPass::Outcome> ChartPass::build(const std::vector<std::string>& graphFiles, int workers) {
     const int count = static_cast<int>(graphFiles.size());
     carryOver_.beginPass(count);
-    writeOrder_.beginPass();
     workers = std::max(1, std::min(workers, count));
-    std::vector<Outcome> outcomes(static_cast<size_t>(count));
-    if (workers == 1) {
-        for (int i = 0; i < count; ++i) {
-            outcomes[static_cast<size_t>(i)] = buildOne(first_, graphFiles[static_cast<size_t>(i)], i);
-        }
-        dataCache_.endPass();
-        return outcomes;
+    std::vector<Outcome> outcomes;
+    if (workers > 1) outcomes = buildAtOnce(graphFiles, workers);
+    // One worker, or no thread to be had: the calling thread does it all.
+    for (int i = static_cast<int>(outcomes.size()); i < count; ++i) {
+        Chart chart;
+        draw(first_, graphFiles[static_cast<size_t>(i)], i, chart);
+        outcomes.push_back(write(chart));
     }
-    while (static_cast<int>(more_.size()) < workers - 1) more_.push_back(std::make_unique<Indication_Graph>());
+    dataCache_.endPass();
+    return outcomes;
+}
 
-    std::vector<MessageBuffer> held(static_cast<size_t>(count));
-    std::vector<char> finished(static_cast<size_t>(count), 0);
-    Mutex writing;  // the lines written so far and finished
-    int written = 0;
-    std::atomic<int> next{0};
+std::vector<ChartPass::Outcome> ChartPass::buildAtOnce(const std::vector<std::string>& graphFiles, int workers) {
+    const int count = static_cast<int>(graphFiles.size());
+    while (static_cast<int>(more_.size()) < workers - 1) more_.push_back(std::make_unique<Indication_Graph>());
+    // Charts taken and not yet written: each worker's, and as many done.
+    const int ahead = 2 * workers;
+    std::vector<Chart> charts(static_cast<size_t>(count));
+    std::vector<char> done(static_cast<size_t>(count), 0);
+    Mutex mutex;
+    std::condition_variable changed;
+    int next = 0;     // the first chart not taken
+    int written = 0;  // the first chart not written
     auto work = [&](Indication_Graph& surface) {
         for (;;) {
-            const int i = next.fetch_add(1);
-            if (i >= count) return;
+            int i = 0;
             {
-                ScopedMessageCapture capture(held[static_cast<size_t>(i)]);
-                outcomes[static_cast<size_t>(i)] = buildOne(surface, graphFiles[static_cast<size_t>(i)], i);
+                MutexLock lock(mutex);
+                while (next < count && next - written >= ahead) lock.wait(changed);
+                if (next >= count) return;
+                i = next++;
             }
-            // The lines of every chart finished in a row from the first not
-            // yet written: the order of the list, whoever finished first.
-            MutexLock lock(writing);
-            finished[static_cast<size_t>(i)] = 1;
-            while (written < count && finished[static_cast<size_t>(written)]) {
-                try {
-                    held[static_cast<size_t>(written)].flush();
-                } catch (...) {
-                    // Memory ran out while writing: the lines left are lost, not the pass.
-                }
-                ++written;
+            draw(surface, graphFiles[static_cast<size_t>(i)], i, charts[static_cast<size_t>(i)]);
+            {
+                MutexLock lock(mutex);
+                done[static_cast<size_t>(i)] = 1;
             }
+            changed.notify_all();
         }
     };
 
     std::vector<std::thread> threads;
-    for (int w = 1; w < workers; ++w) {
-        Indication_Graph& surface = *more_[static_cast<size_t>(w - 1)];
+    for (int w = 0; w < workers; ++w) {
+        Indication_Graph& surface = w == 0 ? first_ : *more_[static_cast<size_t>(w - 1)];
         try {
             threads.emplace_back([&work, &surface] {
                 Platform::current().setCurrentThreadLowestPriority();
@@ -108,8 +133,22 @@ std::vector<ChartPass::Outcome> ChartPass::build(const std::vector<std::string>&
             break;  // no more threads to be had: the ones started do the work
         }
     }
-    work(first_);
+    if (threads.empty()) return {};
+
+    std::vector<Outcome> outcomes;
+    outcomes.reserve(static_cast<size_t>(count));
+    for (int i = 0; i < count; ++i) {
+        {
+            MutexLock lock(mutex);
+            while (!done[static_cast<size_t>(i)]) lock.wait(changed);
+        }
+        outcomes.push_back(write(charts[static_cast<size_t>(i)]));
+        {
+            MutexLock lock(mutex);
+            written = i + 1;
+        }
+        changed.notify_all();
+    }
     for (std::thread& t : threads) t.join();
-    dataCache_.endPass();
     return outcomes;
 }

@@ -1,25 +1,25 @@
 #pragma once
 // The charts of a generation pass, built by one worker or by several at once.
 //
-// With one worker the charts are built one after the other on the calling
-// thread, on its one chart surface. With N workers, N - 1 threads join the
-// calling thread for the pass, each with a chart surface of its own, and take
-// the charts of the list in order. What the charts share is made for it: the
-// parsed data files (DataFileCache), what one chart's layout carries over to
-// the next (ChartCarryOver, so every image is the one a single worker
-// draws), the fonts (FontCache).
-// Each chart's console, log and standard-error lines are held back and
-// written together, in the order of the chart list, as a single worker
-// writes them; two charts writing one image file leave it, and report it, as
-// a single worker does (ImageWriteOrder).
+// With one worker the calling thread builds each chart on its one chart
+// surface and then writes it. With N workers, N threads build the charts of
+// the list in order, each on a chart surface of its own, and the calling
+// thread is the pass's one writer: it writes each chart's output (its lines,
+// its image files, see ChartOutput) in the order of the list as the charts
+// are done, the chart in front first. Workers build at most a few charts
+// ahead of the writer, so what waits to be written stays a few charts'
+// images. What the charts share is made for it: the parsed data files
+// (DataFileCache), what one chart's layout carries over to the next
+// (ChartCarryOver, so every image is the one a single worker draws), the
+// fonts (FontCache). Every file, line and report is therefore the one a
+// single worker gives.
 //
 // Lives as long as the service: the parsed data files and the worker surfaces
 // are kept from pass to pass. build() is called by one thread at a time.
 
+#include "chart/ChartCarryOver.h"
 #include "chart/ChartOutcome.h"
 #include "chart/DataFileCache.h"
-#include "chart/ImageWriteOrder.h"
-#include "chart/ChartCarryOver.h"
 
 #include <cstdint>
 #include <functional>
@@ -32,11 +32,16 @@ class Indication_Graph;
 
 class ChartPass {
 public:
-    // Builds one chart on a surface: loads the graph file, draws it, writes
-    // its images and reports, catching its own failures; returns how it ended.
-    using BuildChart = std::function<ChartResult(Indication_Graph& surface, const std::string& graphFile)>;
+    // Ends a chart once the writer has written its images, written[i]
+    // telling whether the i-th image it held was: reports its last lines and
+    // returns how it ended.
+    using FinishChart = std::function<ChartResult(const std::vector<bool>& written)>;
+    // Builds one chart on a surface: loads the graph file, draws the chart and
+    // encodes its images, reporting and catching its own failures; returns
+    // what ends it.
+    using BuildChart = std::function<FinishChart(Indication_Graph& surface, const std::string& graphFile)>;
 
-    // How a chart's build ended, and when (milliseconds since the epoch).
+    // How a chart ended, and when (milliseconds since the epoch).
     struct Outcome {
         ChartResult result;
         int64_t at = 0;
@@ -66,12 +71,16 @@ public:
     static constexpr int64_t kMaxDataCacheMB = int64_t{1} << 20;
 
 private:
-    Outcome buildOne(Indication_Graph& surface, const std::string& graphFile, int turn);
+    struct Chart;
+    // Draws and encodes the chart at turn into chart (a worker's step).
+    void draw(Indication_Graph& surface, const std::string& graphFile, int turn, Chart& chart);
+    // Writes what chart left and ends it (the writer's step).
+    Outcome write(Chart& chart);
+    std::vector<Outcome> buildAtOnce(const std::vector<std::string>& graphFiles, int workers);
 
     Indication_Graph& first_;
     BuildChart buildChart_;
     std::vector<std::unique_ptr<Indication_Graph>> more_;  // workers 2..N
     DataFileCache dataCache_;
     ChartCarryOver carryOver_;
-    ImageWriteOrder writeOrder_;
 };

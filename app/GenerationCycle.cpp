@@ -21,6 +21,7 @@
 #include <algorithm>
 #include <exception>
 #include <new>
+#include <optional>
 #include <string_view>
 #include <vector>
 
@@ -457,33 +458,47 @@ bool zkQuoteForge::generationPass(ChartPass& charts, ServiceStatus* status) {
     return succeeded;
 }
 
-ChartResult zkQuoteForge::buildChart(Indication_Graph& surface, const std::string& path) {
+namespace {
+
+// The end of a drawn chart's line and its outcome, once its images are written.
+void endDrawnChart(const Indication_Graph::ImageExport& written, bool textLost, bool hasDataToDraw, std::string& line,
+                   ChartResult& result) {
+    if (!written.complete()) {
+        // A chart with an image missing is not done: say which.
+        line += written.outcomes();
+        result.cause = ChartFailure::imageWrite;
+    } else if (textLost) {
+        // Written, but without its title, legends or caption.
+        line += written.summary() + "text not drawn (no font)!";
+        result.cause = ChartFailure::font;
+    } else if (written.nothingAsked()) {
+        // Built and drawn, but not a file to show for it: say so, not "done".
+        line += "built, no image asked for";
+        result.outcome = ChartOutcome::built;
+    } else {
+        // A window with nothing to draw shows the notice: that image was asked for too.
+        line += written.summary() + (hasDataToDraw ? "done" : "done (nothing to draw in the time window)");
+        result.outcome = ChartOutcome::built;
+    }
+}
+
+}  // namespace
+
+ChartPass::FinishChart zkQuoteForge::buildChart(Indication_Graph& surface, const std::string& path) {
     IT::addLogIndice(" - reading : " + path);
     std::string line = "file... " + path + ": ";
     ChartResult result;
+    // Set for a chart drawn: its images, and what its line says besides them.
+    std::optional<Indication_Graph::ImageExport> images;
+    bool textLost = false;
+    bool hasDataToDraw = false;
     FontCache::takeTextNotDrawn();  // a mark left by whatever this thread drew before
     try {
         if (surface.initGraphique(path)) {
             surface.init();
-            const Indication_Graph::ImageExport written = surface.exportImages();
-            const bool textLost = FontCache::takeTextNotDrawn();
-            if (!written.complete()) {
-                // A chart with an image missing is not done: say which.
-                line += written.outcomes();
-                result.cause = ChartFailure::imageWrite;
-            } else if (textLost) {
-                // Written, but without its title, legends or caption.
-                line += written.summary() + "text not drawn (no font)!";
-                result.cause = ChartFailure::font;
-            } else if (written.nothingAsked()) {
-                // Built and drawn, but not a file to show for it: say so, not "done".
-                line += "built, no image asked for";
-                result.outcome = ChartOutcome::built;
-            } else {
-                // A window with nothing to draw shows the notice: that image was asked for too.
-                line += written.summary() + (surface.hasDataToDraw() ? "done" : "done (nothing to draw in the time window)");
-                result.outcome = ChartOutcome::built;
-            }
+            images = surface.exportImages();
+            textLost = FontCache::takeTextNotDrawn();
+            hasDataToDraw = surface.hasDataToDraw();
         } else if (const Indication_Data* model = surface.idMesDonnees.get(); model && model->loadFailure.noData) {
             // The night or the weekend of a market: the images of its last records stay.
             line += "no data in the time window, images left as they were";
@@ -510,7 +525,14 @@ ChartResult zkQuoteForge::buildChart(Indication_Graph& surface, const std::strin
         line += "build failed : " + failure;
         IT::addLogIndice("  |_ Build Failed : " + failure);
         result = ChartResult{};
+        images.reset();
     }
-    IT::Outils_AfficheMsg_System("QuoteForge", " - " + line);
-    return result;
+    return [line, result, images, textLost, hasDataToDraw](const std::vector<bool>& written) mutable {
+        if (images) {
+            images->settle(written);
+            endDrawnChart(*images, textLost, hasDataToDraw, line, result);
+        }
+        IT::Outils_AfficheMsg_System("QuoteForge", " - " + line);
+        return result;
+    };
 }

@@ -8,6 +8,7 @@
 // process ends through ShutdownApplication or the memory watcher; waitForEnd
 // blocks the initial thread meanwhile.
 
+#include "app/ChartPass.h"
 #include "app/ServiceStatus.h"
 #include "chart/ChartOutcome.h"
 #include "support/ProgramInfo.h"
@@ -90,9 +91,11 @@ public:
     // configuration names one. True when every update step that ran
     // succeeded and no chart failed (one with no data did not).
     static bool generationPass(ChartPass& charts, ServiceStatus* status = nullptr);
-    // Builds one chart on surface and shows its result line (and, without
-    // verbose mode, the cause of a failed loading on the line before).
-    static ChartResult buildChart(Indication_Graph& surface, const std::string& path);
+    // Builds one chart on surface, its images left to the pass's writer;
+    // what it returns shows its result line once they are written (and,
+    // without verbose mode, the cause of a failed loading is on the line
+    // before).
+    static ChartPass::FinishChart buildChart(Indication_Graph& surface, const std::string& path);
 
     // Stops the memory watcher and the service, asks for memory to be
     // reclaimed. Runs once: when the object is discarded, or at process exit.

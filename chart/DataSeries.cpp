@@ -2,12 +2,12 @@
 // filling, the displayed range and the data-period caption.
 
 #include "chart/ChartMath.h"
+#include "chart/ChartOutput.h"
 #include "chart/DataFileCache.h"
 #include "chart/DataFileRecords.h"
 #include "chart/Indication_Data.h"
 
 #include "support/Indication_Tools.h"
-#include "support/MessageBuffer.h"
 #include "support/Platform.h"
 
 #include <algorithm>
@@ -185,18 +185,15 @@ std::string unreadableText(const DataFileRecords& records, int64_t read) {
 void Indication_Data::tellFindings(const std::string& path, uint64_t contentKey, std::vector<std::string> findings) {
     if (findings.empty()) return;
     // Told once for each content of the file, by the first chart of the list
-    // that reads it: charts built at once decide when their lines are written,
-    // in the order of the list.
+    // that reads it: within a pass, the writer tells it in the list's order.
     DataFileCache* const cache = context_.dataFiles;
-    auto tell = [cache, path, contentKey, findings = std::move(findings)] {
-        if (cache != nullptr && !cache->firstTelling(path, contentKey)) return;
-        for (const std::string& finding : findings) reportAlways("(ReadData) Error with " + path + " : " + finding);
-    };
-    MessageBuffer* const held = MessageBuffer::current();
-    if (cache != nullptr && held != nullptr)
-        held->later(std::move(tell));
-    else
-        tell();
+    for (std::string& finding : findings) finding = "(ReadData) Error with " + path + " : " + finding;
+    if (context_.output != nullptr) {
+        context_.output->holdFindings(cache, path, contentKey, thisClassName, std::move(findings));
+        return;
+    }
+    if (cache != nullptr && !cache->firstTelling(path, contentKey)) return;
+    for (const std::string& finding : findings) reportAlways(finding);
 }
 
 Indication_Data::TimeWindow Indication_Data::Data_TimeWindow() const {

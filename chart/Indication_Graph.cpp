@@ -5,7 +5,7 @@
 
 #include "chart/ChartFrame.h"
 #include "chart/ChartMath.h"
-#include "chart/ImageWriteOrder.h"
+#include "chart/ChartOutput.h"
 #include "chart/ScaledGraphics.h"
 #include "chart/SvgGraphics.h"
 #include "encoders/GIFEncoder.h"
@@ -186,34 +186,14 @@ void reportStaleTemporaries(const std::vector<std::string>& names, const std::st
 
 }  // namespace
 
-void Indication_Graph::sweepFolder(const FilePlace& place, const std::string& path) {
-    MessageBuffer* held = MessageBuffer::current();
-    if (context_.writeOrder == nullptr || held == nullptr) {
-        reportStaleTemporaries(AtomicWrites::sweepOnce(place, path), path);
-        return;
-    }
-    // Charts built at once: whichever comes first sweeps, and the first of the
-    // list to write into the folder reports it, in its place among its lines,
-    // once the charts before it are over.
-    context_.writeOrder->enterFolder(place, [&] { return AtomicWrites::sweepOnce(place, path); });
-    held->later([report = context_.writeOrder->sweepReport(place), path] { reportStaleTemporaries(report(), path); });
-}
-
 bool Indication_Graph::writeImageFile(const char* kind, const std::string& path, std::string_view bytes) {
-    Platform& platform = Platform::current();
-    // The file itself, not the path's text: "out/x.png" and "./out/x.png" are one image.
-    const FilePlace place = platform.placeOf(path);
-    sweepFolder(place, path);
     // Whole file or nothing: a web server may be serving the previous image
     // while this one is written, and the service may be stopped at any time.
     std::string error;
-    auto write = [&](bool keep) {
-        // The folder is swept already (sweepFolder): write() sweeps nothing more.
-        return keep ? AtomicWrites::write(path, bytes, error) : platform.trialWriteFile(path, bytes, error);
-    };
-    if (context_.writeOrder != nullptr ? context_.writeOrder->write(place, write) : write(true)) {
-        return true;
-    }
+    std::vector<std::string> swept;
+    const bool written = AtomicWrites::write(path, bytes, error, &swept);
+    reportStaleTemporaries(swept, path);
+    if (written) return true;
     Indication_Tools::Outils_AfficheMsg_System(thisClassName,
                                                std::string("Error during the writing of the ") + kind + " : " + error,
                                                true);
@@ -257,7 +237,7 @@ bool Indication_Graph::writeGif(const Image* image, int w, int h, bool render, c
             thisClassName, "Error during the writing of the GIF : " + gif.failure(), true);
         return false;
     }
-    return writeImageFile("GIF", path, gif.bytes());
+    return putImage("GIF", path, gif.takeBytes());
 }
 
 bool Indication_Graph::SaveToPNG() { return SaveToPNG(true); }
@@ -294,7 +274,7 @@ bool Indication_Graph::writePng(const Image* image, bool render, const std::stri
         update(offScrGraphics.get());
     }
 
-    const EncodedImage png = encoder.pngEncode();
+    EncodedImage png = encoder.pngEncode();
     if (!png) {
         // The encoder's reason, on standard error as always and in the log too.
         if (!png.failure().empty()) MessageBuffer::writeStderr(png.failure() + "\n");
@@ -305,7 +285,23 @@ bool Indication_Graph::writePng(const Image* image, bool render, const std::stri
             true);
         return false;
     }
-    return writeImageFile("PNG", path, png.bytes());
+    return putImage("PNG", path, png.takeBytes());
+}
+
+bool Indication_Graph::putImage(const char* kind, const std::string& path, std::string bytes) {
+    held_ = -1;
+    if (context_.output == nullptr) return writeImageFile(kind, path, bytes);
+    held_ = static_cast<int>(context_.output->holdImage(kind, path, std::move(bytes)));
+    return true;
+}
+
+void Indication_Graph::ImageExport::settle(const std::vector<bool>& written) {
+    auto settled = [&written](bool& flag, int file) {
+        if (file >= 0) flag = static_cast<size_t>(file) < written.size() && written[static_cast<size_t>(file)];
+    };
+    settled(gifWritten, gifFile);
+    settled(pngWritten, pngFile);
+    for (Further& f : further) settled(f.written, f.file);
 }
 
 bool Indication_Graph::ImageExport::complete() const {
@@ -360,7 +356,7 @@ bool Indication_Graph::SaveToSVG(const std::string& path) {
     // The PNG's size: the surface's, one pixel more each way.
     SvgGraphics svg(offScrImage->getWidth(), offScrImage->getHeight(), title.empty() ? "Chart" : title);
     paintApplet(svg);
-    return writeImageFile("SVG", path, svg.finish());
+    return putImage("SVG", path, svg.finish());
 }
 
 std::unique_ptr<Image> Indication_Graph::renderScaled(int k, std::string& why) {
@@ -390,10 +386,16 @@ Indication_Graph::ImageExport Indication_Graph::exportImages() {
     update(offScrGraphics.get());
     const std::vector<int> scales = model ? model->vecPrint_Scales : std::vector<int>{1};
     const bool at1x = std::find(scales.begin(), scales.end(), 1) != scales.end();
+    // The number the writer gives the image an attempt left it, or -1.
+    auto attempt = [this](bool& written, auto&& save) {
+        held_ = -1;
+        written = save();
+        return written ? held_ : -1;
+    };
     result.gifAsked = at1x && model && model->bPrintGIF_Valid;
-    result.gifWritten = at1x && SaveToGif(false);
+    if (at1x) result.gifFile = attempt(result.gifWritten, [&] { return SaveToGif(false); });
     result.pngAsked = at1x && model && model->bPrintPNG_Valid;
-    result.pngWritten = at1x && SaveToPNG(false);
+    if (at1x) result.pngFile = attempt(result.pngWritten, [&] { return SaveToPNG(false); });
     if (model == nullptr) return result;
     // Whatever happens below, the model leaves as its 1x rendering left it.
     struct Restore {
@@ -408,7 +410,10 @@ Indication_Graph::ImageExport Indication_Graph::exportImages() {
 
     if (model->bPrintSVG_Valid) {
         model->iGraphHistogram_NumberBar = bars;
-        result.further.push_back({"SVG", SaveToSVG(outputName(model->szPrintSVG_FileName, ".svg"))});
+        ImageExport::Further svg;
+        svg.kind = "SVG";
+        svg.file = attempt(svg.written, [&] { return SaveToSVG(outputName(model->szPrintSVG_FileName, ".svg")); });
+        result.further.push_back(svg);
     }
     for (const int k : scales) {
         if (k == 1 || (!model->bPrintGIF_Valid && !model->bPrintPNG_Valid)) continue;
@@ -420,11 +425,17 @@ Indication_Graph::ImageExport Indication_Graph::exportImages() {
             const int w = chart::clampToInt(int64_t{model->iDimension_Width} * k);
             const int h = chart::clampToInt(int64_t{model->iDimension_Height} * k);
             const std::string path = scaledName(outputName(model->szPrintGIF_FileName, ".gif"), k);
-            result.further.push_back({"GIF" + suffix, writeGif(image.get(), w, h, false, path, why)});
+            ImageExport::Further gif;
+            gif.kind = "GIF" + suffix;
+            gif.file = attempt(gif.written, [&] { return writeGif(image.get(), w, h, false, path, why); });
+            result.further.push_back(gif);
         }
         if (model->bPrintPNG_Valid) {
             const std::string path = scaledName(outputName(model->szPrintPNG_FileName, ".png"), k);
-            result.further.push_back({"PNG" + suffix, writePng(image.get(), false, path, why)});
+            ImageExport::Further png;
+            png.kind = "PNG" + suffix;
+            png.file = attempt(png.written, [&] { return writePng(image.get(), false, path, why); });
+            result.further.push_back(png);
         }
     }
     return result;

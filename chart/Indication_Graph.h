@@ -8,7 +8,8 @@
 // Used by one thread at a time: the generation thread, or one worker of a
 // pass built by several (each with a surface of its own); the optional
 // refresh thread (start/stop) shares the image and the model without a lock,
-// as it always has.
+// as it always has. Within a pass the surface only draws and encodes: the
+// image files are left to the pass's writer (ChartContext::output).
 
 #include "chart/ChartContext.h"
 #include "chart/Graphics.h"
@@ -24,8 +25,6 @@
 #include <thread>
 #include <vector>
 
-class ImageWriteOrder;
-struct FilePlace;
 
 class Indication_Graph {
 public:
@@ -64,18 +63,25 @@ public:
     bool SaveToSVG(const std::string& path);
     // What exporting a chart's images did: for each format, whether the
     // graph file asks for it and whether it was written.
+    // Within a pass, written means encoded and left to the writer, until
+    // settle() says whether the writer wrote it.
     struct ImageExport {
         bool gifAsked = false;
         bool gifWritten = false;
+        int gifFile = -1;  // its number among the images left to the writer; -1 for none
         bool pngAsked = false;
         bool pngWritten = false;
+        int pngFile = -1;
         // The images asked for beyond the 1x GIF and PNG, in writing order:
         // "SVG", then "GIF@2x", "PNG@2x" and so on.
         struct Further {
             std::string kind;
             bool written = false;
+            int file = -1;
         };
         std::vector<Further> further;
+        // What the writer did with the images left to it: written[i] for the i-th.
+        void settle(const std::vector<bool>& written);
         // Every image asked for was written.
         bool complete() const;
         // The graph file turns every image off: how a chart of the list is paused.
@@ -116,16 +122,22 @@ public:
     std::unique_ptr<Image> offScrImage;
     std::unique_ptr<Graphics> offScrGraphics;
     // The context of the chart about to be built, given to the model too;
-    // ChartContext{} once it is over. With other surfaces writing the images
-    // of the same pass at once, its write order keeps the list's order for
-    // one file; without one, every write goes ahead.
+    // ChartContext{} once it is over. With an output, the images go to it
+    // for the pass's writer; without one, they are written at once.
     void setChartContext(const ChartContext& context);
+
+    // Writes bytes over path atomically; on failure reports
+    // "Error during the writing of the <kind> : " and the reason. The first
+    // write of the process into a folder sweeps its stale temporary files
+    // and reports them.
+    static bool writeImageFile(const char* kind, const std::string& path, std::string_view bytes);
 
 private:
     ChartContext context_;
-    // Writes bytes over path atomically; on failure reports
-    // "Error during the writing of the <kind> : " and the reason.
-    bool writeImageFile(const char* kind, const std::string& path, std::string_view bytes);
+    // Within a pass, leaves the image to its writer (its number in held_)
+    // and returns true; otherwise writes it at once.
+    bool putImage(const char* kind, const std::string& path, std::string bytes);
+    int held_ = -1;
     // Encode image (null when it could not be made, for the reason why) and
     // write it; the run-length GIF covers its w x h corner.
     bool writeGif(const Image* image, int w, int h, bool render, const std::string& path, const std::string& why);
@@ -134,9 +146,6 @@ private:
     // why, when an image of that size cannot be had.
     std::unique_ptr<Image> renderScaled(int k, std::string& why);
     std::string outputName(const std::optional<std::string>& configured, const char* extension) const;
-    // Sweeps the stale temporary files of the folder of place the first time
-    // the process writes into it, and reports them.
-    void sweepFolder(const FilePlace& place, const std::string& path);
 
     std::thread refreshThread_;
     std::mutex refreshMutex_;

@@ -10,28 +10,26 @@ thread_local MessageBuffer* capturing = nullptr;
 }  // namespace
 
 void MessageBuffer::console(std::string text) {
-    lines_.push_back(Line{Kind::console, std::string(), std::move(text), {}});
+    lines_.push_back(Line{Kind::console, std::string(), std::move(text)});
 }
 
 void MessageBuffer::error(std::string text) {
-    lines_.push_back(Line{Kind::error, std::string(), std::move(text), {}});
+    lines_.push_back(Line{Kind::error, std::string(), std::move(text)});
 }
 
 void MessageBuffer::log(std::string path, std::string line) {
-    lines_.push_back(Line{Kind::log, std::move(path), std::move(line), {}});
-}
-
-void MessageBuffer::later(std::function<void()> write) {
-    lines_.push_back(Line{Kind::later, std::string(), std::string(), std::move(write)});
+    lines_.push_back(Line{Kind::log, std::move(path), std::move(line)});
 }
 
 void MessageBuffer::flush() {
+    flush(0, lines_.size());
+    lines_.clear();
+}
+
+void MessageBuffer::flush(size_t from, size_t to) const {
     Platform& platform = Platform::current();
-    for (const Line& line : lines_) {
-        if (line.kind == Kind::later) {
-            line.later();
-            continue;
-        }
+    for (size_t i = from; i < to && i < lines_.size(); ++i) {
+        const Line& line = lines_[i];
         if (line.kind == Kind::console) {
             platform.writeStdout(line.text);
             continue;
@@ -42,7 +40,6 @@ void MessageBuffer::flush() {
         }
         Indication_Tools::writeLogLine(line.path, line.text);
     }
-    lines_.clear();
 }
 
 MessageBuffer* MessageBuffer::current() { return capturing; }

@@ -9,7 +9,7 @@
 // A buffer belongs to one thread while it captures; flush it afterwards from
 // any one thread (not one that is capturing).
 
-#include <functional>
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -18,13 +18,13 @@ public:
     void console(std::string text);
     void error(std::string text);  // standard error
     void log(std::string path, std::string line);
-    // Lines known only once the work before has ended: write runs when the
-    // buffer is flushed, in this place, and writes them as the flushing
-    // thread writes lines.
-    void later(std::function<void()> write);
     // Writes what is held, in the order it came, and empties the buffer.
     void flush();
+    // Writes the lines held from the from-th up to (not including) the to-th.
+    void flush(size_t from, size_t to) const;
     bool empty() const { return lines_.empty(); }
+    size_t size() const { return lines_.size(); }
+    void clear() { lines_.clear(); }
 
     // The buffer of the calling thread's capture; null when none.
     static MessageBuffer* current();
@@ -33,12 +33,11 @@ public:
     static void writeStderr(std::string text);
 
 private:
-    enum class Kind { console, error, log, later };
+    enum class Kind { console, error, log };
     struct Line {
         Kind kind;
         std::string path;  // log file
         std::string text;
-        std::function<void()> later;
     };
     std::vector<Line> lines_;
 };

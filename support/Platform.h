@@ -104,10 +104,6 @@ public:
     // only once complete and closed; on failure the target is untouched and no
     // temporary file stays behind.
     virtual bool writeFileAtomic(const std::string& path, std::string_view data, std::string& error) = 0;
-    // Everything writeFileAtomic does but the replacement: the temporary file
-    // is written, closed and removed, and the target stays as it is. Fails
-    // where writeFileAtomic would fail before replacing, with the same text.
-    virtual bool trialWriteFile(const std::string& path, std::string_view data, std::string& error) = 0;
     // Which file path names (see FilePlace). The default knows no folder
     // identity: it compares the paths as text, normalised.
     virtual FilePlace placeOf(const std::string& path);
@@ -225,9 +221,6 @@ public:
     }
     bool writeFileAtomic(const std::string& p, std::string_view d, std::string& e) override {
         return target_.writeFileAtomic(p, d, e);
-    }
-    bool trialWriteFile(const std::string& p, std::string_view d, std::string& e) override {
-        return target_.trialWriteFile(p, d, e);
     }
     FilePlace placeOf(const std::string& p) override { return target_.placeOf(p); }
     bool isReadableFile(const std::string& p) override { return target_.isReadableFile(p); }

@@ -331,11 +331,7 @@ public:
     }
 
     bool writeFileAtomic(const std::string& path, std::string_view data, std::string& error) override {
-        return writeBeside(path, data, true, error);
-    }
-
-    bool trialWriteFile(const std::string& path, std::string_view data, std::string& error) override {
-        return writeBeside(path, data, false, error);
+        return writeBeside(path, data, error);
     }
 
     FilePlace placeOf(const std::string& path) override {
@@ -475,8 +471,8 @@ public:
 
 private:
     // The temporary file beside path, written whole and closed, then renamed
-    // over path (replace) or removed.
-    bool writeBeside(const std::string& path, std::string_view data, bool replace, std::string& error) {
+    // over path; removed when that fails.
+    bool writeBeside(const std::string& path, std::string_view data, std::string& error) {
         if (!checkPath(path, error)) return false;
         const auto [dir, base] = splitPath(path);
         // Everything goes through the folder's descriptor: a folder moved or
@@ -509,11 +505,11 @@ private:
             error = errnoText("cannot close", path, errno);
             ok = false;
         }
-        if (ok && replace && ::renameat(dirFd, tmp.c_str(), dirFd, base.c_str()) != 0) {
+        if (ok && ::renameat(dirFd, tmp.c_str(), dirFd, base.c_str()) != 0) {
             error = errnoText("cannot replace", path, errno);
             ok = false;
         }
-        if (!ok || !replace) ::unlinkat(dirFd, tmp.c_str(), 0);
+        if (!ok) ::unlinkat(dirFd, tmp.c_str(), 0);
         return ok;
     }
 

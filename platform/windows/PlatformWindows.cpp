@@ -297,11 +297,7 @@ public:
     }
 
     bool writeFileAtomic(const std::string& path, std::string_view data, std::string& error) override {
-        return writeBeside(path, data, true, error);
-    }
-
-    bool trialWriteFile(const std::string& path, std::string_view data, std::string& error) override {
-        return writeBeside(path, data, false, error);
+        return writeBeside(path, data, error);
     }
 
     FilePlace placeOf(const std::string& path) override {
@@ -436,8 +432,8 @@ public:
 
 private:
     // The temporary file beside path, written whole and closed, then moved
-    // over path (replace) or removed.
-    bool writeBeside(const std::string& path, std::string_view data, bool replace, std::string& error) {
+    // over path; removed when that fails.
+    bool writeBeside(const std::string& path, std::string_view data, std::string& error) {
         std::wstring target;
         if (!checkPath(path, target, error)) return false;
         std::wstring dir;
@@ -469,7 +465,7 @@ private:
             error = win::describe("cannot close", path, GetLastError());
             ok = false;
         }
-        if (ok && replace) {
+        if (ok) {
             ok = false;
             for (int attempt = 0; attempt < kReplaceAttempts; ++attempt) {
                 if (MoveFileExW(tmp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
@@ -483,7 +479,7 @@ private:
             }
             if (!ok) error = win::describe("cannot replace", path, err);
         }
-        if (!ok || !replace) DeleteFileW(tmp.c_str());
+        if (!ok) DeleteFileW(tmp.c_str());
         return ok;
     }
 

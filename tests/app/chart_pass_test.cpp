@@ -15,7 +15,9 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cmath>
+#include <condition_variable>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -202,14 +204,50 @@ TEST(ChartPassLines, PngEncoderFailureComesWithItsChartsLines) {
         }
         Indication_Tools::Outils_AfficheMsg_System("QuoteForge", name + " done");
         if (name == "second") secondOver.set_value();
-        ChartResult built;
-        built.outcome = ChartOutcome::built;
-        return built;
+        return [name](const std::vector<bool>&) {
+            Indication_Tools::Outils_AfficheMsg_System("QuoteForge", name + " written");
+            ChartResult built;
+            built.outcome = ChartOutcome::built;
+            return built;
+        };
     });
     charts.build({"first", "second"}, 2);
     EXPECT_EQ(stream.text,
-              "out [QuoteForge] : first\nout [QuoteForge] : first done\nout [QuoteForge] : second\n"
-              "err image fetch aborted or errored\nout [QuoteForge] : second done\n");
+              "out [QuoteForge] : first\nout [QuoteForge] : first done\nout [QuoteForge] : first written\n"
+              "out [QuoteForge] : second\nerr image fetch aborted or errored\nout [QuoteForge] : second done\n"
+              "out [QuoteForge] : second written\n");
+}
+
+// Workers build only a few charts ahead of the writer: a chart in front that
+// takes long holds the others back, so what waits to be written stays small.
+TEST(ChartPassLines, WorkersStayAFewChartsAheadOfTheWriter) {
+    TestPlatform platform;
+    constexpr int kWorkers = 2, kCharts = 12;
+    std::mutex mutex;
+    std::condition_variable changed;
+    int started = 0, finished = 0;
+    std::vector<int> finishedWhenStarted(kCharts, -1);
+    Indication_Graph surface;
+    ChartPass charts(surface, [&](Indication_Graph&, const std::string& name) {
+        const int i = std::stoi(name);
+        std::unique_lock<std::mutex> lock(mutex);
+        finishedWhenStarted[static_cast<size_t>(i)] = finished;
+        ++started;
+        changed.notify_all();
+        // The first chart is over once the others have run as far ahead as they may.
+        if (i == 0) changed.wait_for(lock, std::chrono::seconds(30), [&] { return started == 2 * kWorkers; });
+        return ChartPass::FinishChart([&](const std::vector<bool>&) {
+            std::lock_guard<std::mutex> done(mutex);
+            ++finished;
+            return ChartResult{};
+        });
+    });
+    std::vector<std::string> names;
+    for (int i = 0; i < kCharts; ++i) names.push_back(std::to_string(i));
+    ASSERT_EQ(charts.build(names, kWorkers).size(), size_t{kCharts});
+    EXPECT_EQ(finished, kCharts);
+    for (int i = 0; i < kCharts; ++i)
+        EXPECT_LT(i - finishedWhenStarted[static_cast<size_t>(i)], 2 * kWorkers) << "chart " << i;
 }
 
 }  // namespace

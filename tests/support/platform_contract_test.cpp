@@ -57,26 +57,6 @@ TEST(PlatformContract, AtomicWriteReplacesWholeAndLeavesNoTemporary) {
     EXPECT_NE(error.find("no_such_folder"), std::string::npos);
 }
 
-// A trial write fails where the real one would, and never touches the target.
-TEST(PlatformContract, TrialWriteLeavesTheTargetAndNoTemporary) {
-    Platform& p = Platform::current();
-    const TempFolder folder("trial");
-    const std::string target = folder / "x.png";
-    std::string error, back;
-    EXPECT_TRUE(p.trialWriteFile(target, "new", error)) << error;
-    EXPECT_FALSE(fs::exists(target));
-    ASSERT_TRUE(p.writeFileAtomic(target, "old", error)) << error;
-    EXPECT_TRUE(p.trialWriteFile(target, "new", error)) << error;
-    ASSERT_TRUE(p.readFile(target, back, error));
-    EXPECT_EQ(back, "old");
-    EXPECT_EQ(folder.count(), 1u);
-
-    std::string trialError, realError;
-    EXPECT_FALSE(p.trialWriteFile(folder / "missing/x.png", "new", trialError));
-    EXPECT_FALSE(p.writeFileAtomic(folder / "missing/x.png", "new", realError));
-    EXPECT_EQ(trialError, realError);
-}
-
 // Temporary files of a killed run go once an hour old; nothing else does.
 TEST(PlatformContract, StaleTemporariesAreRemovedAndNothingElse) {
     const TempFolder folder("stale");
