@@ -49,6 +49,11 @@ bool Indication_Data::paint_Graphics(Graphics* g, const Rectangle* r) {
     g->setClip(&inside);
     paint_GraphData(*g, xR);
     g->setClip(nullptr);
+    // The X labels come after the data: above the axis they sit inside the
+    // plot, where a mountain or bars would cover them.
+    g->setFont(fontGraph_Pen);
+    g->setColor(colorGraph_Pen);
+    paint_AxeLegende_X(*g, RepereGraph_x0, RepereGraph_y0, xR, 1, g->getFontMetrics(fontGraph_Pen), false, true);
     paint_Axes(*g, xR);
     return true;
 }
@@ -107,7 +112,7 @@ void Indication_Data::paint_AxesLegendes(Graphics& g, int xR) {
     g.setFont(fontGraph_Pen);
     g.setColor(colorGraph_Pen);
 
-    paint_AxeLegende_X(g, x0, y0, xR, d, m);
+    paint_AxeLegende_X(g, x0, y0, xR, d, m, true, false);
 
     const int n = std::min(iAxe_Verticale_NumberOfValues, chart::kMaxLegendValues);
     const bool yLegendRight = bLegende_Y_Display && !bLegende_Y_Gauche;
@@ -139,7 +144,8 @@ void Indication_Data::paint_AxesLegendes(Graphics& g, int xR) {
 }
 
 // The first boundary of Calc_ChangeLegend is the origin x0 itself.
-void Indication_Data::paint_AxeLegende_X(Graphics& g, int /*x0*/, int y0, int xR, int d, const FontMetrics& m) {
+void Indication_Data::paint_AxeLegende_X(Graphics& g, int /*x0*/, int y0, int xR, int d, const FontMetrics& m,
+                                         bool marks, bool labels) {
     const chart::DisplayedWindow win = chart::displayedWindow(*this);
     if (!win.valid || win.first == win.last) return;
 
@@ -162,7 +168,7 @@ void Indication_Data::paint_AxeLegende_X(Graphics& g, int /*x0*/, int y0, int xR
         const int x = xs[i];
         if (x > xR) continue;  // the counter stays on periods that are not shown
 
-        if (bAxe_AfficheVerticales) {
+        if (marks && bAxe_AfficheVerticales) {
             const Color previous = g.getColor();
             g.setColor(colorGraph_AxeBis);
             g.drawLine(x, r.y, x, gridBottom);
@@ -170,7 +176,7 @@ void Indication_Data::paint_AxeLegende_X(Graphics& g, int /*x0*/, int y0, int xR
         }
 
         std::string label;
-        if (bLegende_X_Display) {
+        if (labels && bLegende_X_Display) {
             switch (iModeGraphicsData) {
                 case MODEGRAPH_MONTH: label = chart::labelCharacter(szDate_Month, kDefaultMonths, 12, c % 12); break;
                 case MODEGRAPH_DAY: label = chart::labelCharacter(szDate_WeekDay, kDefaultWeekDays, 7, c % 7); break;
@@ -182,7 +188,7 @@ void Indication_Data::paint_AxeLegende_X(Graphics& g, int /*x0*/, int y0, int xR
         if (iModeGraphicsData == MODEGRAPH_DAY && !bDate_DispWeekDay)
             while (c % 7 == 0 || c % 7 == 6) ++c;
 
-        if (bLegende_X_Display) {
+        if (labels && bLegende_X_Display) {
             const int64_t sw = i < n ? int64_t{std::min(xs[i + 1], xR)} - x : int64_t{xR} - x;
             const int64_t width = m.stringWidth(label);
             if (width <= sw + 2) {
@@ -192,7 +198,7 @@ void Indication_Data::paint_AxeLegende_X(Graphics& g, int /*x0*/, int y0, int xR
                 g.drawString(label, clampToInt(left), baseline);
             }
         }
-        g.drawLine(x, clampToInt(int64_t{y0} - d), x, clampToInt(int64_t{y0} + d));
+        if (marks) g.drawLine(x, clampToInt(int64_t{y0} - d), x, clampToInt(int64_t{y0} + d));
     }
 }
 

@@ -85,7 +85,9 @@ public:
     bool paint_Graphics(Graphics* g, const Rectangle* r);
     void paint_InitGraphics(Graphics& g, const Rectangle& r);
     void paint_AxesLegendes(Graphics& g, int xR);
-    void paint_AxeLegende_X(Graphics& g, int x0, int y0, int xR, int d, const FontMetrics& m);
+    // The grid lines and ticks of the X legend (marks), its labels, or both.
+    void paint_AxeLegende_X(Graphics& g, int x0, int y0, int xR, int d, const FontMetrics& m, bool marks = true,
+                            bool labels = true);
     // n + 2 image x positions of the period boundaries.
     std::vector<int> Calc_ChangeLegend(int n, int xR);
     void paint_Axes(Graphics& g, int xR);

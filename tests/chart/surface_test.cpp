@@ -287,30 +287,39 @@ TEST_F(Surface, ValuesFarPastTheIntRangeStayInsideTheGraph) {
     }
 }
 
-// A mountain under a jagged curve, at 1x and 2x: the curve keeps every pixel
-// it has without the mountain.
-TEST_F(Surface, TheMountainLeavesTheCurveWhole) {
+// A mountain under a jagged curve with its X labels over the axis, at 1x and
+// 2x: the curve and the labels keep every pixel they have without the mountain.
+TEST_F(Surface, TheMountainLeavesTheCurveAndTheXLabelsWhole) {
     surfacetest::ScopedCurrentDir cwd(dir.path);
     const uint32_t curve = Color{255, 0, 255}.argb();
+    const uint32_t pen = Color{0, 0, 255}.argb();
     const std::string keys = "GRAPH_PRINT_GIF_VALID=no\nGRAPH_PRINT_PNG_VALID=yes\nGRAPH_PRINT_SCALES=1;2\n"
-                             "GRAPH_CURVE_COLOR=255;0;255\nGRAPH_CURVE_MOUNTAIN_COLOR=0;255;0\n";
+                             "GRAPH_CURVE_COLOR=255;0;255\nGRAPH_CURVE_MOUNTAIN_COLOR=0;255;0\n"
+                             "COLOR_GRAPH_PEN=0;0;255\nLEGENDE_X_OVERAXIS=yes\n";
     ASSERT_TRUE(surface.initGraphique(graph(keys + "GRAPH_PRINT_PNG_NAME=bare.png\n")));
     ASSERT_EQ(surface.SaveToImage(), "PNG ok; PNG@2x ok; ");
     ASSERT_TRUE(surface.initGraphique(graph(keys + "GRAPH_PRINT_PNG_NAME=filled.png\nGRAPH_CURVE_MOUNTAIN=yes\n")));
     ASSERT_EQ(surface.SaveToImage(), "PNG ok; PNG@2x ok; ");
-    for (const std::string suffix : {"", "@2x"}) {
+    const int x0 = surface.idMesDonnees->RepereGraph_x0;
+    const int y0 = surface.idMesDonnees->RepereGraph_y0;
+    for (const int k : {1, 2}) {
+        const std::string suffix = k == 1 ? "" : "@2x";
         const auto bare = pngAt("bare" + suffix + ".png");
         const auto filled = pngAt("filled" + suffix + ".png");
         ASSERT_TRUE(bare && filled);
         ASSERT_EQ(bare->argb.size(), filled->argb.size());
-        size_t pixels = 0, lost = 0;
+        size_t curvePixels = 0, labelPixels = 0, lost = 0;
         for (size_t i = 0; i < bare->argb.size(); ++i) {
-            if (bare->argb[i] != curve) continue;
-            ++pixels;
-            lost += filled->argb[i] != curve ? 1 : 0;
+            const int x = int(i % bare->width) / k, y = int(i / bare->width) / k;
+            // Inside the plot, off the Y ticks and the X ticks: the X labels.
+            const bool label = bare->argb[i] == pen && x > x0 + 1 && y < y0 - 1;
+            if (bare->argb[i] != curve && !label) continue;
+            ++(label ? labelPixels : curvePixels);
+            lost += filled->argb[i] != bare->argb[i] ? 1 : 0;
         }
-        EXPECT_GT(pixels, 100u) << suffix;
-        EXPECT_EQ(lost, 0u) << suffix << ": of " << pixels;
+        EXPECT_GT(curvePixels, 100u * k) << suffix;
+        EXPECT_GT(labelPixels, 10u * k) << suffix;
+        EXPECT_EQ(lost, 0u) << suffix << ": of " << curvePixels << " + " << labelPixels;
     }
 }
 
