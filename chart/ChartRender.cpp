@@ -6,7 +6,10 @@
 #include "chart/ChartCarryOver.h"
 #include "support/Platform.h"
 
+#include <charconv>
 #include <climits>
+#include <cmath>
+#include <optional>
 
 #include <string>
 
@@ -27,13 +30,112 @@ int64_t periodStepMinutes(int mode) {
     }
 }
 
+// A value range divided at whole steps of 1, 2, 2.5 or 5 times a power of ten.
+struct RoundDivision {
+    int64_t first = 0;  // the lowest label, in steps
+    int64_t last = 0;   // the highest label, in steps
+    double step = 0;
+    int decimals = 0;
+};
+
+// The division of [lo, hi], bounds rounded outward, whose label count is
+// nearest n (within one of it), the one leaving the least room on a tie.
+std::optional<RoundDivision> roundDivision(double lo, double hi, int n) {
+    if (n < 2 || !std::isfinite(lo) || !std::isfinite(hi) || !(hi > lo)) return std::nullopt;
+    if (std::max(std::fabs(lo), std::fabs(hi)) >= 1e15) return std::nullopt;
+    const double raw = (hi - lo) / (n - 1);
+    if (!(raw > 0) || !std::isfinite(raw)) return std::nullopt;
+    const int e0 = static_cast<int>(std::floor(std::log10(raw)));
+    std::optional<RoundDivision> best;
+    int64_t bestMiss = 0;
+    double bestRoom = 0;
+    for (int e = e0 - 1; e <= e0 + 1; ++e) {
+        for (const double m : {1.0, 2.0, 2.5, 5.0}) {
+            const double step = m * std::pow(10.0, e);
+            // A hair of tolerance, so that a bound already on a step stays on it.
+            const double first = std::floor(lo / step + 1e-9);
+            const double last = std::ceil(hi / step - 1e-9);
+            if (!(last > first) || last - first > chart::kMaxLegendValues) continue;
+            const int64_t count = static_cast<int64_t>(last - first) + 1;
+            const int64_t miss = std::abs(count - n);
+            if (miss > 1) continue;
+            const double room = (last - first) * step - (hi - lo);
+            // On a tie (the same bounds) the smaller step, the more labels.
+            if (best && (miss > bestMiss || (miss == bestMiss && room >= bestRoom - 1e-9 * (hi - lo)))) continue;
+            const int decimals = std::max(0, (m == 2.5 ? 1 : 0) - e);
+            best = RoundDivision{static_cast<int64_t>(first), static_cast<int64_t>(last), step, decimals};
+            bestMiss = miss;
+            bestRoom = room;
+        }
+    }
+    return best;
+}
+
+// v with the given decimals, its whole part grouped by three with the
+// separator asked for; a point as separator makes the decimal mark a comma.
+std::string roundLabel(double v, int decimals, int thousands) {
+    char text[64];
+    const std::to_chars_result r = std::to_chars(text, text + sizeof text, v, std::chars_format::fixed, decimals);
+    std::string digits(text, r.ptr);
+    const bool negative = !digits.empty() && digits[0] == '-';
+    if (negative) digits.erase(0, 1);
+    const size_t mark = digits.find('.');
+    std::string whole = digits.substr(0, mark);
+    const std::string fraction = mark == std::string::npos ? "" : digits.substr(mark + 1);
+    const char* separator = "";
+    switch (thousands) {
+        case Indication_Data::THOUSANDS_SPACE: separator = " "; break;
+        case Indication_Data::THOUSANDS_COMMA: separator = ","; break;
+        case Indication_Data::THOUSANDS_POINT: separator = "."; break;
+        default: break;
+    }
+    // No "-0" for a value that rounds to zero.
+    const bool zero = digits.find_first_not_of("0.") == std::string::npos;
+    std::string out;
+    if (negative && !zero) out += '-';
+    for (size_t i = 0; i < whole.size(); ++i) {
+        if (i > 0 && (whole.size() - i) % 3 == 0) out += separator;
+        out += whole[i];
+    }
+    if (!fraction.empty()) {
+        out += thousands == Indication_Data::THOUSANDS_POINT ? ',' : '.';
+        out += fraction;
+    }
+    return out;
+}
+
 }  // namespace
+
+void Indication_Data::paint_RoundYValues() {
+    vecLegende_Y_Arrondies.clear();
+    const int n = std::min(iAxe_Verticale_NumberOfValues, chart::kMaxLegendValues);
+    const std::optional<RoundDivision> d = roundDivision(y_Min, y_Max, n);
+    if (!d) return;
+    for (int64_t k = d->first; k <= d->last; ++k) {
+        const double v = static_cast<double>(k) * d->step;
+        vecLegende_Y_Arrondies.emplace_back(v, roundLabel(v, d->decimals, iLegende_Y_Milliers));
+    }
+    y_Min = static_cast<float>(vecLegende_Y_Arrondies.front().first);
+    y_Max = static_cast<float>(vecLegende_Y_Arrondies.back().first);
+}
 
 bool Indication_Data::paint_Graphics(Graphics* g, const Rectangle* r) {
     // Unknown modes have no period to lay out, exactly like no mode at all.
     if (g == nullptr || r == nullptr || !chart::isWindowMode(iModeGraphicsData)) return false;
 
     rect_AppletGraphique = *r;
+    // Round labels widen the value range for this drawing only.
+    struct KeptRange {
+        Indication_Data& m;
+        float lo, hi;
+        ~KeptRange() {
+            m.y_Min = lo;
+            m.y_Max = hi;
+            m.vecLegende_Y_Arrondies.clear();
+        }
+    } kept{*this, y_Min, y_Max};
+    vecLegende_Y_Arrondies.clear();
+    if (bLegende_Y_Arrondi) paint_RoundYValues();
     paint_InitGraphics(*g, *r);
 
     int xR = r->width;
@@ -69,8 +171,14 @@ void Indication_Data::paint_InitGraphics(Graphics& g, const Rectangle& r) {
         xLgLegende = before.legendWidth;
         if (!szDate_WeekDay) szDate_WeekDay = std::move(before.weekDays);
     }
-    for (float bound : {y_Min, y_Max}) {
-        const int w = m.stringWidth(chart::valueLabel(bound));
+    if (vecLegende_Y_Arrondies.empty()) {
+        for (float bound : {y_Min, y_Max}) {
+            const int w = m.stringWidth(chart::valueLabel(bound));
+            if (w > xLgLegende) xLgLegende = w + 1;
+        }
+    }
+    for (const auto& [value, label] : vecLegende_Y_Arrondies) {
+        const int w = m.stringWidth(label);
         if (w > xLgLegende) xLgLegende = w + 1;
     }
     if (carry != nullptr) carry->give(ChartCarryOver::Carried{xLgLegende, szDate_WeekDay});
@@ -114,25 +222,34 @@ void Indication_Data::paint_AxesLegendes(Graphics& g, int xR) {
 
     paint_AxeLegende_X(g, x0, y0, xR, d, m, true, false);
 
-    const int n = std::min(iAxe_Verticale_NumberOfValues, chart::kMaxLegendValues);
+    const bool round = !vecLegende_Y_Arrondies.empty();
+    const int n = round ? static_cast<int>(vecLegende_Y_Arrondies.size())
+                        : std::min(iAxe_Verticale_NumberOfValues, chart::kMaxLegendValues);
     const bool yLegendRight = bLegende_Y_Display && !bLegende_Y_Gauche;
     const float base = y_Min > 0 ? y_Min : 0.0f;
     const int halfAscent = m.getAscent() / 2;
     for (int i = 0; i < n; ++i) {
         // The value offset stays a whole float rather than an int: an int
         // overflows past 2^31 and piles every label on the axis.
-        float v = n == 1 ? 0.0f : std::trunc((y_Max - y_Min) / static_cast<float>(n - 1) * static_cast<float>(i));
-        if (std::isnan(v)) v = 0.0f;
-        if (y_Min < 0) v = std::trunc(v + y_Min);
-        const float scaled = v * yScale_Conv;
+        float v = 0.0f;
+        double scaled = 0.0;
+        if (round) {
+            // Placed as the data is, from the value less the base in double.
+            scaled = (vecLegende_Y_Arrondies[i].first - static_cast<double>(base)) * yScale_Conv;
+        } else {
+            v = n == 1 ? 0.0f : std::trunc((y_Max - y_Min) / static_cast<float>(n - 1) * static_cast<float>(i));
+            if (std::isnan(v)) v = 0.0f;
+            if (y_Min < 0) v = std::trunc(v + y_Min);
+            scaled = v * yScale_Conv;
+        }
         const int yy = clampToInt(int64_t{y0} - truncToInt(scaled));
 
         if (bLegende_Y_Display) {
-            const std::string label = chart::valueLabel(base + v);
+            const std::string label = round ? vecLegende_Y_Arrondies[i].second : chart::valueLabel(base + v);
             const int64_t left = bLegende_Y_Gauche ? int64_t{x0} - m.stringWidth(label) - 2 : int64_t{xR} + 4;
             g.drawString(label, clampToInt(left), clampToInt(int64_t{yy} + halfAscent - 1));
         }
-        if (bAxe_AfficheHorizontales && scaled != 0.0f) {
+        if (bAxe_AfficheHorizontales && scaled != 0.0) {
             const Color previous = g.getColor();
             g.setColor(colorGraph_AxeBis);
             g.drawLine(x0, yy, xR, yy);

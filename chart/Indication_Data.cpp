@@ -151,6 +151,11 @@ constexpr std::initializer_list<std::pair<const char*, int>> kHorizontal = {
     {"right", Indication_Data::ALIGN_RIGHT}};
 constexpr std::initializer_list<std::pair<const char*, int>> kVertical = {
     {"bottom", Indication_Data::ALIGN_BOTTOM}, {"top", Indication_Data::ALIGN_TOP}};
+constexpr std::initializer_list<std::pair<const char*, int>> kThousands = {
+    {"none", Indication_Data::THOUSANDS_NONE},
+    {"space", Indication_Data::THOUSANDS_SPACE},
+    {"comma", Indication_Data::THOUSANDS_COMMA},
+    {"point", Indication_Data::THOUSANDS_POINT}};
 
 }  // namespace
 
@@ -243,6 +248,8 @@ void Indication_Data::ResetConfiguration() {
     bAxe_AfficheVerticales = false;
     bAxe_AfficheHorizontales = false;
     iAxe_Verticale_NumberOfValues = 4;
+    bLegende_Y_Arrondi = false;
+    iLegende_Y_Milliers = THOUSANDS_NONE;
 
     bModeGraphicsData_ZoomValues = false;
     iModeGraphicsData = MODEGRAPH_NOMODE;
@@ -433,6 +440,10 @@ bool Indication_Data::GetConfiguration(const std::optional<std::string>& path) {
     bAxe_AfficheHorizontales = in.option("GRAPH_AXE_HORIZONTAL", false);
     iAxe_Verticale_NumberOfValues =
         in.integer("GRAPH_AXE_VERTICAL_NUMBEROFVALUES", 4, "GRAPH_AXE_VERTICAL_NUMBEROFVALUES error : ");
+    bLegende_Y_Arrondi = in.option("LEGENDE_Y_ROUND", false);
+    iLegende_Y_Milliers = in.word("LEGENDE_Y_THOUSANDS", kThousands,
+                                  "LEGENDE_Y_THOUSANDS error construction (use NONE, SPACE, COMMA or POINT).")
+                              .value_or(THOUSANDS_NONE);
 
     in.font("FONT_GRAPH_PEN", fontGraph_Pen);
     in.color("COLOR_GRAPH_FOND", colorGraph_Fond);

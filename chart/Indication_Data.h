@@ -20,6 +20,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 
@@ -41,6 +42,11 @@ public:
     static constexpr int ALIGN_RIGHT = 2;
     static constexpr int ALIGN_TOP = 3;
     static constexpr int ALIGN_BOTTOM = 4;
+    // Thousands separators of the round Y labels.
+    static constexpr int THOUSANDS_NONE = 0;
+    static constexpr int THOUSANDS_SPACE = 1;
+    static constexpr int THOUSANDS_COMMA = 2;
+    static constexpr int THOUSANDS_POINT = 3;
 
     // ---- Construction and configuration ------------------------------------
     Indication_Data();
@@ -84,6 +90,9 @@ public:
     // missing or the mode is MODEGRAPH_NOMODE.
     bool paint_Graphics(Graphics* g, const Rectangle* r);
     void paint_InitGraphics(Graphics& g, const Rectangle& r);
+    // With round Y labels, widens the value range to whole steps and makes
+    // the labels; nothing when the range has no round division.
+    void paint_RoundYValues();
     void paint_AxesLegendes(Graphics& g, int xR);
     // The grid lines and ticks of the X legend (marks), its labels, or both.
     void paint_AxeLegende_X(Graphics& g, int x0, int y0, int xR, int d, const FontMetrics& m, bool marks = true,
@@ -183,6 +192,10 @@ public:
     bool bAxe_AfficheVerticales = false;
     bool bAxe_AfficheHorizontales = false;
     int iAxe_Verticale_NumberOfValues = 4;
+    // Y labels at 1, 2, 2.5 or 5 times a power of ten, the value range
+    // widened to whole steps; off draws the range's bounds divided evenly.
+    bool bLegende_Y_Arrondi = false;
+    int iLegende_Y_Milliers = THOUSANDS_NONE;
     bool bModeGraphicsData_ZoomValues = false;
     int iModeGraphicsData = MODEGRAPH_NOMODE;
     int iModeGraphicsData_Duration = 0;
@@ -217,6 +230,9 @@ public:
     Rectangle rect_AppletGraphique;
     int RepereGraph_x0 = 0;
     int RepereGraph_y0 = 0;
+    // The round Y labels of the rendering under way (value, text), empty when
+    // the labels divide the range evenly.
+    std::vector<std::pair<double, std::string>> vecLegende_Y_Arrondies;
 
 private:
     ChartContext context_;

@@ -133,6 +133,50 @@ INSTANTIATE_TEST_SUITE_P(
 
 // Volumes and capitalisations run past 2^31: labels must neither wrap nor
 // pile up on one row. Past 10^15 they say the value in short scientific form.
+// Round values: a step of 1, 2, 2.5 or 5 times a power of ten, the range
+// widened outward to whole steps, as many labels as asked within one, the
+// step's decimals, the separator asked for; the window itself is kept.
+TEST(ChartYLegendRound, StepsBoundsDecimalsAndSeparators) {
+    struct Case {
+        int n;
+        float yMin, yMax;
+        int thousands;
+        std::vector<std::string> labels;
+    };
+    const std::vector<Case> cases = {
+        {5, 2301, 2697, D::THOUSANDS_NONE, {"2300", "2400", "2500", "2600", "2700"}},
+        {5, 2301, 2697, D::THOUSANDS_SPACE, {"2 300", "2 400", "2 500", "2 600", "2 700"}},
+        {4, 1.0812f, 1.0849f, D::THOUSANDS_NONE, {"1.080", "1.082", "1.084", "1.086"}},
+        {5, -1234, 5678, D::THOUSANDS_COMMA, {"-2,000", "0", "2,000", "4,000", "6,000"}},
+        {3, 1000.5f, 1004.2f, D::THOUSANDS_POINT, {"1.000,0", "1.002,5", "1.005,0"}},
+    };
+    for (const Case& c : cases) {
+        auto m = makeModel();
+        m->bLegende_Y_Arrondi = true;
+        m->iLegende_Y_Milliers = c.thousands;
+        m->iAxe_Verticale_NumberOfValues = c.n;
+        m->y_Min = c.yMin;
+        m->y_Max = c.yMax;
+        setSeries(*m, {});
+        RecordingGraphics g;
+        ASSERT_TRUE(m->paint_Graphics(&g, &kR));
+        std::vector<std::string> texts;
+        std::vector<int> rows;
+        for (auto& l : g.of(Op::String, kPen)) {
+            texts.push_back(l.text);
+            rows.push_back(l.y1);
+        }
+        EXPECT_EQ(texts, c.labels) << c.yMin;
+        // The lowest label on the axis, the highest at the top margin.
+        if (c.yMin >= 0) {
+            EXPECT_EQ(rows.front(), m->RepereGraph_y0 + 8 / 2 - 1) << c.yMin;
+        }
+        EXPECT_NEAR(rows.back(), kR.y + m->Graph_margeVerticale + 8 / 2 - 1, 1) << c.yMin;  // truncated as the data is
+        EXPECT_EQ(m->y_Min, c.yMin);
+        EXPECT_EQ(m->y_Max, c.yMax);
+    }
+}
+
 TEST(ChartYLegendCount, LabelsPastTheIntRangeStayOrderedAndApart) {
     struct Case {
         float yMin, yMax;
