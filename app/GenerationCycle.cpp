@@ -3,8 +3,8 @@
 // Two worker threads share run(): the reload thread re-reads the
 // configuration on its timer and starts or stops the service; the generation
 // thread, while the service runs, updates the data and builds every chart on
-// its own timer. A reload and a pass never overlap: each sets its running
-// flag in the same locked step that sees the other's flag clear.
+// its own timer. A reload and a pass never overlap: they take turns through
+// the service's scheduler.
 
 #include "app/zkQuoteForge.h"
 
@@ -148,111 +148,59 @@ int64_t zkQuoteForge::readPeriod(const std::string& key, int byDefault) {
     return *seconds;
 }
 
-bool zkQuoteForge::isServiceRunning() {
-    std::lock_guard<std::mutex> lock(stateMutex_);
-    return thread_QuoteForge.joinable();
+using Side = ServiceScheduler::Side;
+
+bool zkQuoteForge::isServiceRunning() { return schedule_.exists(Side::generation); }
+
+std::shared_ptr<Indication_Graph> zkQuoteForge::traitement_QuoteForge() {
+    MutexLock lock(schedule_.mutex());
+    return surface_;
 }
 
 // ---- Starting and stopping the service ------------------------------------------
 
 bool zkQuoteForge::startServiceQuoteForge() {
-    std::lock_guard<std::mutex> control(serviceMutex_);
-    if (isServiceRunning() || closing_) return false;
-    IT::Outils_AfficheMsg_System("Service", "Service [QuoteForge] starting...");
-    // The one chart surface of the service; no window is needed to draw off-screen.
-    auto surface = std::make_shared<Indication_Graph>();
-    IT::addLogIndice("Service [QuoteForge] started");
-    std::lock_guard<std::mutex> lock(stateMutex_);
-    // run() reads the pointer under stateMutex_: it is only ever changed under it.
-    traitement_QuoteForge = std::move(surface);
-    genStopRequested_ = false;
-    genStopPending_ = false;
-    genExiting_ = false;
-    thread_QuoteForge = std::thread([this, alive = KeepAlive()] { run(); });
-    return true;
+    return schedule_.start(Side::generation, [this]() ZK_REQUIRES(schedule_.mutex()) {
+        IT::Outils_AfficheMsg_System("Service", "Service [QuoteForge] starting...");
+        // The one chart surface of the service; no window is needed to draw off-screen.
+        surface_ = std::make_shared<Indication_Graph>();
+        IT::addLogIndice("Service [QuoteForge] started");
+        return std::thread([this, alive = KeepAlive()] { run(); });
+    });
 }
 
 bool zkQuoteForge::stopServiceQuoteForge() {
-    // Under stateMutex_: nothing to stop, or nothing this thread may wait for.
-    auto leave = [this] {
-        if (!thread_QuoteForge.joinable()) return true;
-        const std::thread::id me = std::this_thread::get_id();
-        // The generation thread gets here only through the teardown of its own
-        // process exit; it cannot end itself.
-        if (thread_QuoteForge.get_id() == me) return true;
-        // A generation thread that ends the process waits for the reload in
-        // progress, which must not wait for it in turn.
-        return genExiting_ && thread_Appli.get_id() == me;
-    };
-    {
-        // Checked before serviceMutex_, which a reload may hold while it waits
-        // for the generation thread.
-        std::lock_guard<std::mutex> lock(stateMutex_);
-        if (leave()) return true;
-    }
-    std::lock_guard<std::mutex> control(serviceMutex_);
-    if (!isServiceRunning()) return true;
-    IT::Outils_AfficheMsg_System("Service", "Shutdown service [QuoteForge]...");
-    std::thread worker;
-    {
-        // A pass in progress always finishes; the thread is ended while it pauses or waits.
-        std::unique_lock<std::mutex> lock(stateMutex_);
-        genStopPending_ = true;
-        stateChanged_.wait(lock, [this] { return !thread_QuoteForge_running; });
-        if (leave()) return true;
-        genStopRequested_ = true;
-        worker = std::move(thread_QuoteForge);
-    }
-    stateChanged_.notify_all();
-    worker.join();
-    std::shared_ptr<Indication_Graph> surface;
-    {
-        std::lock_guard<std::mutex> lock(stateMutex_);
-        surface = std::move(traitement_QuoteForge);
-    }
-    if (surface) surface->finalize();
-    IT::Outils_AfficheMsg_System("Service", "Service [QuoteForge] stopped.");
-    IT::addLogIndice("Service [QuoteForge] stopped.");
+    // A pass in progress always finishes; the thread is ended while it pauses or waits.
+    schedule_.stop(
+        Side::generation,
+        [] { IT::Outils_AfficheMsg_System("Service", "Shutdown service [QuoteForge]..."); },
+        [this]() ZK_REQUIRES(schedule_.mutex()) {
+            const std::shared_ptr<Indication_Graph> surface = std::move(surface_);
+            if (surface) surface->finalize();
+            IT::Outils_AfficheMsg_System("Service", "Service [QuoteForge] stopped.");
+            IT::addLogIndice("Service [QuoteForge] stopped.");
+        });
     return true;
 }
 
 void zkQuoteForge::startReloadThread() {
-    std::lock_guard<std::mutex> lock(stateMutex_);
-    if (thread_Appli.joinable()) return;
-    reloadStopRequested_ = false;
-    thread_Appli = std::thread([this, alive = KeepAlive()] { run(); });
+    schedule_.start(Side::reload, [this] { return std::thread([this, alive = KeepAlive()] { run(); }); });
 }
 
-void zkQuoteForge::stopReloadThread() {
-    std::thread worker;
-    {
-        std::lock_guard<std::mutex> lock(stateMutex_);
-        if (!thread_Appli.joinable() || thread_Appli.get_id() == std::this_thread::get_id()) return;
-        reloadStopRequested_ = true;
-        worker = std::move(thread_Appli);
-    }
-    stateChanged_.notify_all();
-    worker.join();
-}
+void zkQuoteForge::stopReloadThread() { schedule_.stop(Side::reload); }
 
 // ---- The worker threads ------------------------------------------------------------
 
 void zkQuoteForge::run() {
-    bool reload = false;
-    bool generation = false;
+    const std::optional<Side> side = schedule_.sideOfThisThread();
+    if (!side) return;
+    const bool reload = *side == Side::reload;
     std::shared_ptr<Indication_Graph> surface;
-    {
-        // The starting thread holds the lock until the handle is stored.
-        std::lock_guard<std::mutex> lock(stateMutex_);
-        reload = thread_Appli.get_id() == std::this_thread::get_id();
-        generation = thread_QuoteForge.get_id() == std::this_thread::get_id();
-        surface = traitement_QuoteForge;
-    }
-    if (!reload && !generation) return;
+    if (!reload) surface = traitement_QuoteForge();
     Platform::current().setCurrentThreadLowestPriority();
     try {
         if (reload) reloadLoop();
-        if (generation && surface) generationLoop(surface);
+        if (surface) generationLoop(surface);
     } catch (const ProcessEnding&) {
         // Another thread is ending the process: this one just ends.
     } catch (const std::exception& e) {
@@ -267,38 +215,16 @@ void zkQuoteForge::run() {
 }
 
 void zkQuoteForge::reloadLoop() {
-    Platform& platform = Platform::current();
     for (;;) {
-        const int64_t period = reloadPeriod();
-        {
-            std::unique_lock<std::mutex> lock(stateMutex_);
-            if (platform.waitFor(stateChanged_, lock, period * 1000, [this] { return reloadStopRequested_; }))
-                return;
-            reloadWaiting_ = true;
-            stateChanged_.wait(lock, [this] {
-                return reloadStopRequested_ ||
-                       (!thread_QuoteForge_running && (!genWaiting_ || !lastTurnWasReload_));
-            });
-            reloadWaiting_ = false;
-            if (reloadStopRequested_) {
-                lock.unlock();
-                stateChanged_.notify_all();  // a pass waiting for its turn may go
-                return;
-            }
-            thread_Appli_running = true;
-        }
+        if (schedule_.pause(Side::reload, reloadPeriod() * 1000)) return;
+        if (!schedule_.takeTurn(Side::reload)) return;
         try {
             reloadConfiguration();
         } catch (...) {
             IT::Outils_AfficheMsg_System("zkQuoteForge", "Configuration reload failed : " + currentFailure(), true);
         }
-        {
-            std::lock_guard<std::mutex> lock(stateMutex_);
-            thread_Appli_running = false;
-            lastTurnWasReload_ = true;
-        }
-        stateChanged_.notify_all();
-        platform.reclaimMemory();
+        schedule_.endTurn(Side::reload);
+        Platform::current().reclaimMemory();
     }
 }
 
@@ -333,34 +259,15 @@ void zkQuoteForge::generationLoop(const std::shared_ptr<Indication_Graph>& surfa
     for (;;) {
         // Read before the wait: a reload that changes it governs the next pass.
         const int64_t period = readPeriod("INDICEGIF_TIMER", DEFAULT_QUOTEFORGE_TIMER);
-        {
-            std::unique_lock<std::mutex> lock(stateMutex_);
-            genWaiting_ = true;
-            stateChanged_.wait(lock, [this] {
-                return genStopRequested_ ||
-                       (!genStopPending_ && !thread_Appli_running && (!reloadWaiting_ || lastTurnWasReload_));
-            });
-            genWaiting_ = false;
-            if (genStopRequested_) {
-                lock.unlock();
-                stateChanged_.notify_all();  // a reload waiting for its turn may go
-                return;
-            }
-            thread_QuoteForge_running = true;
-        }
+        if (!schedule_.takeTurn(Side::generation)) return;
         bool passSucceeded = false;
         try {
             passSucceeded = generationPass(charts, &status_);
         } catch (...) {
-            // The flag is cleared below whatever happened, or every later reload would wait for ever.
+            // The turn ends below whatever happened, or every later reload would wait for ever.
             IT::Outils_AfficheMsg_System("QuoteForge", "Construction failed : " + currentFailure(), true);
         }
-        {
-            std::lock_guard<std::mutex> lock(stateMutex_);
-            thread_QuoteForge_running = false;
-            lastTurnWasReload_ = false;
-        }
-        stateChanged_.notify_all();
+        schedule_.endTurn(Side::generation);
         platform.reclaimMemory();
 
         IT::Outils_AfficheMsg("QuoteForge", "  " + myMemWatch.displayMemory());
@@ -368,25 +275,14 @@ void zkQuoteForge::generationLoop(const std::shared_ptr<Indication_Graph>& surfa
 
         // One-shot mode ends the process after its first complete pass, even
         // if a stop came meanwhile: whoever stops the service waits for this
-        // thread, and the process ends.
+        // thread, and the process ends. Nothing follows the shutdown message.
         if (bExecution_Unique) {
-            {
-                std::unique_lock<std::mutex> lock(stateMutex_);
-                if (!genStopRequested_) {
-                    // No reload may start now, and the one in progress ends
-                    // first: nothing follows the shutdown message.
-                    genExiting_ = true;
-                    reloadStopRequested_ = true;
-                    stateChanged_.notify_all();
-                    stateChanged_.wait(lock, [this] { return !thread_Appli_running; });
-                }
-            }
+            schedule_.endProcessAfterTurn();
             // cron and service managers read the pass's outcome from the exit status.
             ShutdownApplication(*this, true, passSucceeded ? 0 : 1);
         }
 
-        std::unique_lock<std::mutex> lock(stateMutex_);
-        if (platform.waitFor(stateChanged_, lock, period * 1000, [this] { return genStopRequested_; })) return;
+        if (schedule_.pause(Side::generation, period * 1000)) return;
     }
 }
 

@@ -10,27 +10,12 @@
 
 #include <charconv>
 #include <cmath>
-#include <condition_variable>
 #include <cstdlib>
 #include <mutex>
 
 namespace {
 
 using IT = Indication_Tools;
-
-// Worker threads alive; waitForEnd returns when none is left. Never
-// destroyed: a worker may end the process while the initial thread still
-// waits on it, and destroying a waited-on condition variable can block.
-struct Liveness {
-    std::mutex mutex;
-    std::condition_variable changed;
-    int count = 0;
-    bool stopRequested = false;  // requestStop was called
-};
-Liveness& liveness() {
-    static Liveness* state = new Liveness;
-    return *state;
-}
 
 // The object main built. Never freed at process exit: worker threads may
 // still be running on it then.
@@ -97,33 +82,21 @@ int zkQuoteForge::main(const std::vector<std::string>& args) {
 }
 
 int zkQuoteForge::waitForEnd() {
-    Liveness& l = liveness();
-    std::unique_lock<std::mutex> lock(l.mutex);
-    l.changed.wait(lock, [&] { return l.count == 0 || l.stopRequested; });
+    if (!ProcessLifetime::awaitEndOrStop()) return 0;
     zkQuoteForge* app = theApplication.load();
-    if (l.count == 0 || !app) {
-        l.changed.wait(lock, [&] { return l.count == 0; });
+    if (!app) {
+        ProcessLifetime::awaitEnd();
         return 0;
     }
-    l.stopRequested = false;
-    lock.unlock();
     try {
         ShutdownApplication(*app, false);
     } catch (const ProcessEnding&) {
         // Another thread is ending the process already.
     }
-    // Returning would end the process a second time, under that thread's feet.
-    lock.lock();
-    l.changed.wait(lock, [] { return false; });
-    return 0;
+    ProcessLifetime::awaitExit();
 }
 
-void zkQuoteForge::requestStop() {
-    Liveness& l = liveness();
-    std::lock_guard<std::mutex> lock(l.mutex);
-    l.stopRequested = true;
-    l.changed.notify_all();
-}
+void zkQuoteForge::requestStop() { ProcessLifetime::requestStop(); }
 
 zkQuoteForge* zkQuoteForge::application() { return theApplication.load(); }
 
@@ -133,21 +106,6 @@ bool zkQuoteForge::running() {
 }
 
 void zkQuoteForge::discardApplication() { delete theApplication.exchange(nullptr); }
-
-zkQuoteForge::KeepAlive::KeepAlive() {
-    Liveness& l = liveness();
-    std::lock_guard<std::mutex> lock(l.mutex);
-    ++l.count;
-}
-
-zkQuoteForge::KeepAlive::KeepAlive(KeepAlive&& other) noexcept : active_(other.active_) { other.active_ = false; }
-
-zkQuoteForge::KeepAlive::~KeepAlive() {
-    if (!active_) return;
-    Liveness& l = liveness();
-    std::lock_guard<std::mutex> lock(l.mutex);
-    if (--l.count == 0) l.changed.notify_all();
-}
 
 // ---- Data-maker mode ----------------------------------------------------------
 
@@ -225,7 +183,7 @@ zkQuoteForge::~zkQuoteForge() {
 
 void zkQuoteForge::teardown() {
     if (tornDown_.exchange(true)) return;
-    closing_ = true;
+    schedule_.close();
     if (IT::svcMemMonitor) stopMemoryWatcher();
     if (isSystemFieldOn("INDICEGIF_SERVICE")) stopServiceQuoteForge();
     Platform::current().reclaimMemory();
@@ -245,7 +203,7 @@ bool zkQuoteForge::isSystemFieldOn(const std::string& key) { return isYes(getSys
 
 void zkQuoteForge::ShutdownApplication(zkQuoteForge& app, bool fromGenerationThread, int exitStatus) {
     if (!fromGenerationThread) {
-        app.closing_ = true;
+        app.schedule_.close();
         if (IT::svcMemMonitor) app.stopMemoryWatcher();
         app.stopServiceQuoteForge();
         app.stopReloadThread();

@@ -9,14 +9,14 @@
 // blocks the initial thread meanwhile.
 
 #include "app/ChartPass.h"
+#include "app/ProcessLifetime.h"
+#include "app/ServiceScheduler.h"
 #include "app/ServiceStatus.h"
 #include "chart/ChartOutcome.h"
 #include "support/ProgramInfo.h"
 
 #include <atomic>
-#include <condition_variable>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -111,21 +111,9 @@ public:
     static void discardApplication();
 
     // A worker thread holds one for as long as it runs, so that waitForEnd
-    // keeps the process alive. Create it on the starting thread, before the
-    // thread exists, and move it into the thread's body:
+    // keeps the process alive:
     //     th = std::thread([this, alive = KeepAlive()] { run(); });
-    class KeepAlive {
-    public:
-        KeepAlive();
-        ~KeepAlive();
-        KeepAlive(KeepAlive&& other) noexcept;
-        KeepAlive(const KeepAlive&) = delete;
-        KeepAlive& operator=(const KeepAlive&) = delete;
-        KeepAlive& operator=(KeepAlive&&) = delete;
-
-    private:
-        bool active_ = true;
-    };
+    using KeepAlive = ProcessLifetime::KeepAlive;
 
     // Sample values of data-maker mode: the shortest text that reads back as
     // the same double, always with a decimal point ("6000.0").
@@ -134,14 +122,13 @@ public:
     // ---- Fields -------------------------------------------------------------
     bool bExecution_Unique = false;   // "-unique": one pass, then exit
     bool bDebugMode_Origine = false;  // "-v" was given: the configuration never changes verbose mode
-    std::atomic<bool> thread_Appli_running{false};
-    std::thread thread_Appli;  // the reload thread
-    std::atomic<bool> thread_QuoteForge_running{false};
-    std::thread thread_QuoteForge;  // the generation thread, while the service runs
-    // The one chart surface reused for every chart. Shared ownership only so
-    // that this header does not need the chart surface's destructor. Read
-    // and changed under stateMutex_ only.
-    std::shared_ptr<Indication_Graph> traitement_QuoteForge;
+    // Views of who has the turn: a reload, or a generation pass.
+    bool thread_Appli_running() { return schedule_.running(ServiceScheduler::Side::reload); }
+    bool thread_QuoteForge_running() { return schedule_.running(ServiceScheduler::Side::generation); }
+    // The reload thread exists.
+    bool isReloadThreadRunning() { return schedule_.exists(ServiceScheduler::Side::reload); }
+    // The one chart surface reused for every chart while the service runs.
+    std::shared_ptr<Indication_Graph> traitement_QuoteForge();
 
 private:
     static void dataMaker();
@@ -170,24 +157,8 @@ private:
     bool started_ = false;  // the configuration loaded and the worker threads started
     ServiceStatus status_;  // the generation thread's passes, for the status file
 
-    // Serialises starting and stopping the service; never taken by the
-    // generation thread, so a stop may wait for that thread while holding it.
-    std::mutex serviceMutex_;
-    std::atomic<bool> closing_{false};  // shutting down: the service is not started again
-    // Guards the thread handles, the running flags' changes and the fields
-    // below; stateChanged_ is notified after every change, which ends pauses
-    // and waits at once.
-    std::mutex stateMutex_;
-    std::condition_variable stateChanged_;
-    bool genStopRequested_ = false;
-    // A stop waits for the pass in progress: no new pass may start meanwhile,
-    // or with a period of 0 the stop could wait through pass after pass.
-    bool genStopPending_ = false;
-    bool genExiting_ = false;  // the generation thread is ending the process (one-shot mode)
-    bool reloadStopRequested_ = false;
-    // A reload and a pass that both wait take turns, so that short periods
-    // never starve either one.
-    bool genWaiting_ = false;
-    bool reloadWaiting_ = false;
-    bool lastTurnWasReload_ = true;  // the constructor has just loaded the configuration
+    ServiceScheduler schedule_;
+    // Shared ownership only so that this header does not need the chart
+    // surface's destructor.
+    std::shared_ptr<Indication_Graph> surface_ ZK_GUARDED_BY(schedule_.mutex());
 };

@@ -329,7 +329,7 @@ TEST_F(ServiceTest, PassThatFailsStillEndsAndIsReported) {
     platform.failNextConstruction = true;
     start("INDICEGIF_SERVICE=yes\nAPPLI_READINI_TIMER=1\n");
     ASSERT_TRUE(platform.awaitPause(600000, 1));
-    EXPECT_FALSE(app().thread_QuoteForge_running.load());
+    EXPECT_FALSE(app().thread_QuoteForge_running());
     EXPECT_EQ(count(console(), "[QuoteForge] : Construction failed : console gone"), 1u);
     std::vector<std::string> lines = log();
     EXPECT_EQ(count(lines, "  |_ [QuoteForge] : Construction failed : console gone"), 1u);
@@ -388,7 +388,7 @@ TEST_F(ServiceTest, ReloadSwitchesTheServiceOffAndOn) {
               (std::vector<std::string>{"Reading Configuration File... zkQuoteForge.ini",
                                         "  |_ [zkQuoteForge] : Configuration ... OK !", "  |_ " + kServiceOff,
                                         "Service [QuoteForge] stopped."}));
-    EXPECT_EQ(app().traitement_QuoteForge, nullptr);
+    EXPECT_EQ(app().traitement_QuoteForge(), nullptr);
 
     // Back on: a new service whose first pass runs at once, not after its period.
     platform.clearOut();
@@ -401,7 +401,7 @@ TEST_F(ServiceTest, ReloadSwitchesTheServiceOffAndOn) {
                                                "[Service] : Service [QuoteForge] starting...",
                                                kConstruction + "05/03/2001 07:08:11",
                                            }));
-    EXPECT_NE(app().traitement_QuoteForge, nullptr);
+    EXPECT_NE(app().traitement_QuoteForge(), nullptr);
 }
 
 TEST_F(ServiceTest, FailedReloadKeepsTheConfiguration) {
@@ -610,8 +610,8 @@ TEST_F(UpdateServiceTest, ReloadWaitsForAPassInProgressAndRunsBeforeTheNext) {
     // The reload's pause is over, but the pass holds it back.
     std::this_thread::sleep_for(100ms);
     EXPECT_EQ(count(console(), kReading), 0u);
-    EXPECT_TRUE(app().thread_QuoteForge_running.load());
-    EXPECT_FALSE(app().thread_Appli_running.load());
+    EXPECT_TRUE(app().thread_QuoteForge_running());
+    EXPECT_FALSE(app().thread_Appli_running());
     release();
     ASSERT_TRUE(consoleHas("[zkQuoteForge] : Configuration ... OK !"));
     ASSERT_TRUE(platform.awaitPause(600000, 1));
@@ -691,7 +691,7 @@ TEST_F(ServiceTest, OneShotEndsAfterTheFirstPass) {
     const std::string g1 = chart("once");
     start("INDICEGIF_SERVICE=yes\nINDICEGIF_TIMER=0\nINDICEGIF_FILE_1=" + g1 + "\n", {"-unique"});
     ASSERT_TRUE(platform.awaitExit());
-    ASSERT_TRUE(eventually([&] { return !app().thread_QuoteForge_running.load(); }));
+    ASSERT_TRUE(eventually([&] { return !app().thread_QuoteForge_running(); }));
     EXPECT_EQ(platform.exits(), std::vector<int>{0});
     EXPECT_EQ(count(console(), kConstruction), 1u);
     EXPECT_EQ(console().back(), "[Application] : Shutdown application!");
@@ -741,7 +741,7 @@ TEST_F(ServiceTest, StopRequestShutsDownAfterThePass) {
                                         "[Service] : Service [QuoteForge] stopped.",
                                         "[Application] : Shutdown application!"}));
     EXPECT_FALSE(app().isServiceRunning());
-    EXPECT_FALSE(app().thread_Appli.joinable());
+    EXPECT_FALSE(app().isReloadThreadRunning());
 }
 
 }  // namespace

@@ -88,7 +88,7 @@ TEST_F(StartupTest, BannerThenConfigurationLoads) {
     EXPECT_EQ(platform.file("log_quoteforge.txt").substr(0, 22), "[05/03/2001 07:08:09] ");
     EXPECT_EQ(zkQuoteForge::getSystemField("INDICEGIF_SERVICE"), "no");
     // The reload thread always runs; the service only when asked for.
-    EXPECT_TRUE(zkQuoteForge::application()->thread_Appli.joinable());
+    EXPECT_TRUE(zkQuoteForge::application()->isReloadThreadRunning());
     EXPECT_FALSE(zkQuoteForge::application()->isServiceRunning());
     EXPECT_TRUE(zkQuoteForge::running());
 }
