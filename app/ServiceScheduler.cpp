@@ -23,6 +23,8 @@ bool ServiceScheduler::start(Side side, const std::function<std::thread()>& laun
     while (party(side).stopAsked && !party(side).thread.joinable()) lock.wait(changed_);
     Party& p = party(side);
     if (p.thread.joinable() || (side == Side::generation && state_.closed)) return false;
+    // The process is ending after a turn: no reload starts any more.
+    if (side == Side::reload && state_.generation.phase == Phase::ending) return false;
     p.thread = launch();
     p.phase = Phase::idle;
     p.stopAsked = false;
@@ -120,7 +122,9 @@ void ServiceScheduler::endProcessAfterTurn() {
     Party& generation = state_.generation;
     if (generation.stopAsked) return;
     generation.phase = Phase::ending;
-    state_.reload.stopAsked = true;
+    // Only a thread can be asked to stop: a flag without one would read as a
+    // stop in progress and hold back every later start.
+    if (state_.reload.thread.joinable()) state_.reload.stopAsked = true;
     changed_.notify_all();
     while (!generation.stopAsked && state_.reload.phase == Phase::running) lock.wait(changed_);
 }

@@ -151,7 +151,9 @@ TEST(ServiceScheduler, StopsThatWouldWaitForThemselvesReturnAtOnce) {
     EXPECT_TRUE(pauseEnded);
 }
 
-TEST(ServiceScheduler, AClosedSchedulerStartsNoService) {
+// A one-shot pass may end the process before the reload thread is started:
+// that start is refused at once instead of waiting for a stop that never comes.
+TEST(ServiceScheduler, AClosedSchedulerOrAnEndingProcessStartsNothing) {
     ServiceScheduler s;
     s.close();
     bool launched = false;
@@ -161,6 +163,24 @@ TEST(ServiceScheduler, AClosedSchedulerStartsNoService) {
     }));
     EXPECT_FALSE(launched);
     EXPECT_FALSE(s.exists(Side::generation));
+
+    ServiceScheduler ending;
+    std::atomic<bool> ended{false};
+    ASSERT_TRUE(ending.start(Side::generation, [&] {
+        return std::thread([&] {
+            ASSERT_TRUE(ending.takeTurn(Side::generation));
+            ending.endTurn(Side::generation);
+            ending.endProcessAfterTurn();
+            ended = true;
+        });
+    }));
+    ASSERT_TRUE(eventually([&] { return ended.load(); }));
+    std::atomic<bool> refused{false};
+    std::thread starter([&] { refused = !ending.start(Side::reload, [&] { return std::thread(); }); });
+    EXPECT_TRUE(eventually([&] { return refused.load(); })) << "the reload's start waits";
+    starter.join();
+    EXPECT_FALSE(ending.exists(Side::reload));
+    EXPECT_TRUE(ending.stop(Side::generation));
 }
 
 }  // namespace
