@@ -6,7 +6,8 @@
 //
 // Each chart takes its turn in the order of the chart list: it takes what
 // the charts before it left, widens the width for its own labels and gives
-// it back; a chart that draws no graph only passes on its weekday letters.
+// it back (one sized on its own labels gives back what it took); a chart
+// that draws no graph only passes on its weekday letters.
 // What is carried lives on from pass to pass. Every chart therefore gets the
 // layout one model drawing the charts in order gives it. Only that step
 // waits for the charts before; the rest of the drawing runs at once.

@@ -166,11 +166,17 @@ void Indication_Data::paint_InitGraphics(Graphics& g, const Rectangle& r) {
     // The turn's carry-over is taken at the first rendering, and given back.
     ChartCarryOver::Turn* const carry =
         context_.carryOver != nullptr && *context_.carryOver ? context_.carryOver : nullptr;
+    int carried = xLgLegende_Partagee.value_or(xLgLegende);
     if (carry != nullptr) {
         ChartCarryOver::Carried before = carry->take();
-        xLgLegende = before.legendWidth;
+        carried = before.legendWidth;
         if (!szDate_WeekDay) szDate_WeekDay = std::move(before.weekDays);
     }
+    // A chart with a width of its own starts from nothing and hands the
+    // carried width on untouched, so the charts after it lay out as before.
+    xLgLegende = bLegende_Y_LargeurPropre ? 0 : carried;
+    xLgLegende_Partagee.reset();
+    if (bLegende_Y_LargeurPropre) xLgLegende_Partagee = carried;
     if (vecLegende_Y_Arrondies.empty()) {
         for (float bound : {y_Min, y_Max}) {
             const int w = m.stringWidth(chart::valueLabel(bound));
@@ -181,7 +187,8 @@ void Indication_Data::paint_InitGraphics(Graphics& g, const Rectangle& r) {
         const int w = m.stringWidth(label);
         if (w > xLgLegende) xLgLegende = w + 1;
     }
-    if (carry != nullptr) carry->give(ChartCarryOver::Carried{xLgLegende, szDate_WeekDay});
+    if (carry != nullptr)
+        carry->give(ChartCarryOver::Carried{bLegende_Y_LargeurPropre ? carried : xLgLegende, szDate_WeekDay});
 
     int64_t bandReserve = 0;
     int64_t originOffset = 0;

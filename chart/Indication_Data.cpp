@@ -250,6 +250,7 @@ void Indication_Data::ResetConfiguration() {
     iAxe_Verticale_NumberOfValues = 4;
     bLegende_Y_Arrondi = false;
     iLegende_Y_Milliers = THOUSANDS_NONE;
+    bLegende_Y_LargeurPropre = false;
 
     bModeGraphicsData_ZoomValues = false;
     iModeGraphicsData = MODEGRAPH_NOMODE;
@@ -444,6 +445,7 @@ bool Indication_Data::GetConfiguration(const std::optional<std::string>& path) {
     iLegende_Y_Milliers = in.word("LEGENDE_Y_THOUSANDS", kThousands,
                                   "LEGENDE_Y_THOUSANDS error construction (use NONE, SPACE, COMMA or POINT).")
                               .value_or(THOUSANDS_NONE);
+    bLegende_Y_LargeurPropre = in.option("LEGENDE_Y_OWNWIDTH", false);
 
     in.font("FONT_GRAPH_PEN", fontGraph_Pen);
     in.color("COLOR_GRAPH_FOND", colorGraph_Fond);

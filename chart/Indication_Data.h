@@ -196,6 +196,9 @@ public:
     // widened to whole steps; off draws the range's bounds divided evenly.
     bool bLegende_Y_Arrondi = false;
     int iLegende_Y_Milliers = THOUSANDS_NONE;
+    // The room for the Y labels sized from this chart's labels alone, not
+    // from the widest of the charts drawn before it.
+    bool bLegende_Y_LargeurPropre = false;
     bool bModeGraphicsData_ZoomValues = false;
     int iModeGraphicsData = MODEGRAPH_NOMODE;
     int iModeGraphicsData_Duration = 0;
@@ -225,6 +228,9 @@ public:
     // zoomed image): the window it reports is the one its first drawing did.
     bool bRenderingAgain = false;
     int xLgLegende = 0;
+    // The width the charts before share, kept while a chart with a width of
+    // its own holds xLgLegende.
+    std::optional<int> xLgLegende_Partagee;
     int Graph_margeVerticale = 6;
     float yScale_Conv = 1.0f;
     Rectangle rect_AppletGraphique;

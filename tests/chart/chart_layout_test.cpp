@@ -83,6 +83,34 @@ TEST(ChartOrigin, LegendWidthOnlyWidensAndYLegendRightKeepsX0) {
     EXPECT_EQ(m->RepereGraph_x0, 4);
 }
 
+// Two charts of a pass, the first with long labels: the second, sized on its
+// own labels, lays out as when drawn alone, then and when drawn again, and
+// the chart after it still gets the first one's width.
+TEST(ChartOrigin, OwnWidthLaysOutAsAloneAndHandsTheCarriedWidthOn) {
+    RecordingGraphics g;
+    auto alone = makeModel();
+    alone->bLegende_Y_LargeurPropre = true;
+    alone->y_Max = 80;
+    alone->paint_InitGraphics(g, kR);
+
+    ChartCarryOver carry;
+    carry.beginPass(3);
+    ChartCarryOver::Turn turns[] = {carry.turn(0), carry.turn(1), carry.turn(2)};
+    std::unique_ptr<D> charts[] = {makeModel(), makeModel(), makeModel()};
+    charts[0]->y_Max = 12345678;
+    charts[1]->bLegende_Y_LargeurPropre = true;
+    for (int i = 0; i < 3; ++i) {
+        if (i > 0) charts[i]->y_Max = 80;
+        charts[i]->setChartContext(ChartContext{nullptr, &turns[i], nullptr});
+        charts[i]->paint_InitGraphics(g, kR);
+    }
+    EXPECT_EQ(charts[1]->RepereGraph_x0, alone->RepereGraph_x0);
+    charts[1]->paint_InitGraphics(g, kR);
+    EXPECT_EQ(charts[1]->RepereGraph_x0, alone->RepereGraph_x0);
+    EXPECT_EQ(charts[2]->xLgLegende, charts[0]->xLgLegende);
+    EXPECT_GT(charts[2]->xLgLegende, alone->xLgLegende);
+}
+
 struct YLegendCase {
     float yMin, yMax;
     std::vector<std::string> labels;
