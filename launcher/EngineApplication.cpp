@@ -126,6 +126,13 @@ long engineExecute(const ExecutionRequest& request, std::optional<std::u16string
     for (std::int32_t i = 0; request.arguments != nullptr && i < request.argumentCount; ++i) {
         args.push_back(utf8(request.arguments[i]));
     }
+    // The application starts threads that outlive this call (the watcher of
+    // stop requests waits for the whole process): the engine stays loaded
+    // until the process ends, or the launcher's CoUninitialize would unload
+    // it under them, and a thread not yet started would start in freed code.
+    HMODULE self = nullptr;
+    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_PIN,
+                       reinterpret_cast<LPCWSTR>(&engineExecute), &self);
     // The start-up returns while the service's threads run on: the launcher
     // must not end the process before they do. A one-shot pass ends the
     // process itself, with its own exit status.
