@@ -84,6 +84,16 @@ bool ServiceScheduler::running(Side side) {
     return party(side).phase == Phase::running;
 }
 
+bool ServiceScheduler::waiting(Side side) {
+    MutexLock lock(mutex_);
+    return party(side).phase == Phase::waiting;
+}
+
+bool ServiceScheduler::stopping(Side side) {
+    MutexLock lock(mutex_);
+    return party(side).stopAsked && !party(side).thread.joinable();
+}
+
 bool ServiceScheduler::takeTurn(Side side) {
     {
         MutexLock lock(mutex_);

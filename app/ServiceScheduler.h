@@ -50,6 +50,10 @@ public:
     bool exists(Side side);
     // The side has the turn.
     bool running(Side side);
+    // The side's thread waits for its turn.
+    bool waiting(Side side);
+    // A stop of the side is under way: asked, its thread not yet ended.
+    bool stopping(Side side);
 
     // Waits for side's turn; false, without a turn, once side is asked to stop.
     bool takeTurn(Side side);

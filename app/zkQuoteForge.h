@@ -127,6 +127,10 @@ public:
     bool thread_QuoteForge_running() { return schedule_.running(ServiceScheduler::Side::generation); }
     // The reload thread exists.
     bool isReloadThreadRunning() { return schedule_.exists(ServiceScheduler::Side::reload); }
+    // Where the service's turns stand: a reload held back by a pass, a
+    // service being stopped while its pass runs to its end.
+    bool isReloadWaitingForTurn() { return schedule_.waiting(ServiceScheduler::Side::reload); }
+    bool isServiceStopping() { return schedule_.stopping(ServiceScheduler::Side::generation); }
     // The one chart surface reused for every chart while the service runs.
     std::shared_ptr<Indication_Graph> traitement_QuoteForge();
 

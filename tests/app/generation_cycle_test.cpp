@@ -608,7 +608,7 @@ TEST_F(UpdateServiceTest, ReloadWaitsForAPassInProgressAndRunsBeforeTheNext) {
     ASSERT_TRUE(platform.awaitPause(1000, 1));
     advanceSeconds(1);
     // The reload's pause is over, but the pass holds it back.
-    std::this_thread::sleep_for(100ms);
+    ASSERT_TRUE(eventually([this] { return app().isReloadWaitingForTurn(); }));
     EXPECT_EQ(count(console(), kReading), 0u);
     EXPECT_TRUE(app().thread_QuoteForge_running());
     EXPECT_FALSE(app().thread_Appli_running());
@@ -630,7 +630,9 @@ TEST_F(UpdateServiceTest, StopWaitsForThePassInProgress) {
     ASSERT_TRUE(awaitEntered());
     std::thread stopper([this] { app().stopServiceQuoteForge(); });
     ASSERT_TRUE(consoleHas("[Service] : Shutdown service [QuoteForge]..."));
-    std::this_thread::sleep_for(100ms);
+    // The stop waits for the thread while the pass keeps its turn.
+    ASSERT_TRUE(eventually([this] { return app().isServiceStopping(); }));
+    EXPECT_TRUE(app().thread_QuoteForge_running());
     EXPECT_EQ(count(console(), "[Service] : Service [QuoteForge] stopped."), 0u);
     release();
     stopper.join();

@@ -78,13 +78,18 @@ TEST(PosixPlatform, AtomicWriteLeavesNoTemporaryWhenItsFolderIsMovedMidWrite) {
         std::string error;
         while (!done) ++(p.writeFileAtomic((folder / "chart.gif").string(), image, error) ? written : failed);
     });
-    for (int i = 0; i < 2000; ++i) {
+    // Each state lasts until the writer has begun and ended a write in it.
+    const auto awaitWholeWrite = [&] {
+        const int before = written + failed;
+        while (written + failed < before + 2) std::this_thread::yield();
+    };
+    for (int i = 0; i < 500; ++i) {
         fs::rename(folder, away);
         std::ofstream(folder) << "not a folder";
-        std::this_thread::sleep_for(std::chrono::microseconds(200));
+        awaitWholeWrite();
         fs::remove(folder);
         fs::rename(away, folder);
-        std::this_thread::sleep_for(std::chrono::microseconds(200));
+        awaitWholeWrite();
     }
     done = true;
     writer.join();
