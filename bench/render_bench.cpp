@@ -61,17 +61,20 @@ std::unique_ptr<Indication_Data> model(bool everything) {
         m->bDate_DispWeekDay = false;
         m->bModeGraphicsData_ZoomValues = true;
     }
+    m->Data_InitMinMax();
     return m;
 }
 
 void render(benchmark::State& state, bool everything) {
     QuietPlatform quiet;
     auto m = model(everything);
+    ChartLayout layout;
+    m->startLayout(layout);
     auto image = Image::create(kW + 1, kH + 1);
     auto g = image->getGraphics();
-    paintChartFrame(*g, *m, kW, kH, 2);  // loads the fonts
+    paintChartFrame(*g, *m, layout, kW, kH, 2);  // loads the fonts
     for (auto _ : state) {
-        paintChartFrame(*g, *m, kW, kH, 2);
+        paintChartFrame(*g, *m, layout, kW, kH, 2);
         benchmark::DoNotOptimize(image->data());
     }
 }
@@ -88,12 +91,14 @@ BENCHMARK(BM_RenderChart1512PointsEverything)->Unit(benchmark::kMicrosecond);
 void BM_ChartAsPngLevel0(benchmark::State& state) {
     QuietPlatform quiet;
     auto m = model(true);
+    ChartLayout layout;
+    m->startLayout(layout);
     auto image = Image::create(kW + 1, kH + 1);
     auto g = image->getGraphics();
-    paintChartFrame(*g, *m, kW, kH, 2);
+    paintChartFrame(*g, *m, layout, kW, kH, 2);
     size_t bytes = 0;
     for (auto _ : state) {
-        paintChartFrame(*g, *m, kW, kH, 2);
+        paintChartFrame(*g, *m, layout, kW, kH, 2);
         PngEncoder encoder(image.get());
         encoder.setCompressionLevel(0);
         bytes = encoder.pngEncode().bytes().size();
@@ -107,10 +112,12 @@ BENCHMARK(BM_ChartAsPngLevel0)->Unit(benchmark::kMicrosecond);
 void BM_ChartAsSvg(benchmark::State& state) {
     QuietPlatform quiet;
     auto m = model(state.range(0) != 0);
+    ChartLayout layout;
+    m->startLayout(layout);
     size_t bytes = 0;
     for (auto _ : state) {
         SvgGraphics svg(kW + 1, kH + 1, "CAC 40 - v1.05");
-        paintChartFrame(svg, *m, kW, kH, 2);
+        paintChartFrame(svg, *m, layout, kW, kH, 2);
         bytes = svg.finish().size();
     }
     state.counters["bytes"] = double(bytes);

@@ -24,14 +24,14 @@ Point toImage(Point p, int x0, int y0) { return {clampToInt(int64_t{x0} + p.x), 
 
 }  // namespace
 
-void Indication_Data::paint_GraphData(Graphics& g, int xR) {
-    if (IsTrendCurveDisplay()) vecGraph_PtsTendance.emplace();
-    vecGraph_PtsCourbe.clear();
+void Indication_Data::paint_GraphData(Graphics& g, ChartLayout& layout, int xR) const {
+    if (IsTrendCurveDisplay()) layout.vecGraph_PtsTendance.emplace();
+    layout.vecGraph_PtsCourbe.clear();
     g.setColor(colorGraph_Courbe);
 
-    const std::vector<int> xs = Calc_ChangeLegend(iModeGraphicsData_Duration, xR);
+    const std::vector<int> xs = Calc_ChangeLegend(layout, iModeGraphicsData_Duration, xR);
     const int n = static_cast<int>(xs.size()) - 2;
-    const int x0 = RepereGraph_x0;
+    const int x0 = layout.RepereGraph_x0;
 
     const chart::DisplayedWindow win = chart::displayedWindow(*this);
     if (win.valid) {
@@ -51,8 +51,8 @@ void Indication_Data::paint_GraphData(Graphics& g, int xR) {
             // Two days' worth of width per run of weekend days.
             if (td > 0) weekendShift = 2.0 * static_cast<double>(width) / td;
         }
-        const double base = y_Min < 0 ? 0.0 : static_cast<double>(y_Min);
-        const double scale = yScale_Conv;
+        const double base = layout.y_Min < 0 ? 0.0 : static_cast<double>(layout.y_Min);
+        const double scale = layout.yScale_Conv;
 
         chart::LocalWeekdays weekdays;
         std::vector<Point> points;
@@ -79,76 +79,81 @@ void Indication_Data::paint_GraphData(Graphics& g, int xR) {
             // One boundary at most per sample: a long gap only closes the
             // segment it leaves.
             if (s < n + 1 && int64_t{x0} + x >= xs[s + 1]) {
-                paint_GraphData_Draw(g, points, xs[s], xs[s + 1]);
+                paint_GraphData_Draw(g, layout, points, xs[s], xs[s + 1]);
                 points.clear();
                 ++s;
             }
             points.push_back({x, y});
         }
-        paint_GraphData_Draw(g, points, xs[s], xR);
-        paint_GraphData_Curve(g);
+        paint_GraphData_Draw(g, layout, points, xs[s], xR);
+        paint_GraphData_Curve(g, layout);
     }
 
-    if (bTendance_MoyenneMobile && vecGraph_PtsTendance)
-        paint_GraphData_TrendMovingMean(g, *vecGraph_PtsTendance, colorTendance_MoyenneMobile,
+    if (bTendance_MoyenneMobile && layout.vecGraph_PtsTendance)
+        paint_GraphData_TrendMovingMean(g, layout, *layout.vecGraph_PtsTendance, colorTendance_MoyenneMobile,
                                         iTendance_MoyenneMobile_Coef);
-    if (IsTrendCurveDisplay()) vecGraph_PtsTendance.reset();
+    if (IsTrendCurveDisplay()) layout.vecGraph_PtsTendance.reset();
 }
 
-void Indication_Data::paint_GraphData_Draw(Graphics& g, std::vector<Point>& points, int xa, int xb) {
+void Indication_Data::paint_GraphData_Draw(Graphics& g, ChartLayout& layout, std::vector<Point>& points, int xa,
+                                           int xb) const {
     if (points.empty()) return;
-    const int x0 = RepereGraph_x0;
-    const int y0 = RepereGraph_y0;
+    const int x0 = layout.RepereGraph_x0;
+    const int y0 = layout.RepereGraph_y0;
 
     const int64_t xF = points.front().x;
     int64_t xL = points.back().x;
     if (xL == xF) xL = xF + 1;
 
-    if (bGraphHistogram_Display) paint_GraphData_Bar(g, points, xa, xb);
+    if (bGraphHistogram_Display) paint_GraphData_Bar(g, layout, points, xa, xb);
 
     for (Point& p : points) {
         // Stretch the segment's points so the first falls on xa, the last on xb.
         if (bGraphCourbe_SpreadData)
             p.x = clampToInt(chart::mulDivSub(p.x - xF, int64_t{xb} - xa, xL - xF, int64_t{x0} - xa));
-        if (vecGraph_PtsTendance) vecGraph_PtsTendance->push_back(p);
-        if (bGraphCourbe_Display) vecGraph_PtsCourbe.push_back(toImage(p, x0, y0));
+        if (layout.vecGraph_PtsTendance) layout.vecGraph_PtsTendance->push_back(p);
+        if (bGraphCourbe_Display) layout.vecGraph_PtsCourbe.push_back(toImage(p, x0, y0));
     }
 }
 
 // The mountain lies between the curve and the axis and the curve lies on it:
 // the whole fill first, so that no piece's fill covers the line of the piece
 // before it at a turn, then the whole line.
-void Indication_Data::paint_GraphData_Curve(Graphics& g) {
-    const std::vector<Point>& curve = vecGraph_PtsCourbe;
+void Indication_Data::paint_GraphData_Curve(Graphics& g, ChartLayout& layout) const {
+    const std::vector<Point>& curve = layout.vecGraph_PtsCourbe;
     if (curve.empty()) return;
-    const Point none = toImage(noPoint(RepereGraph_x0, RepereGraph_y0), RepereGraph_x0, RepereGraph_y0);
+    const int x0 = layout.RepereGraph_x0;
+    const int y0 = layout.RepereGraph_y0;
+    const Point none = toImage(noPoint(x0, y0), x0, y0);
     if (bGraphCourbe_Rempli)
-        for (size_t i = 1; i < curve.size(); ++i) paint_GraphMontagne(g, curve[i], curve[i - 1]);
+        for (size_t i = 1; i < curve.size(); ++i) paint_GraphMontagne(g, layout, curve[i], curve[i - 1]);
     for (size_t i = 0; i < curve.size(); ++i)
-        paint_GraphCourbe(g, colorGraph_Courbe, iGraphCourbe_Thickness, curve[i], i == 0 ? none : curve[i - 1], false);
-    vecGraph_PtsCourbe.clear();
+        paint_GraphCourbe(g, layout, colorGraph_Courbe, iGraphCourbe_Thickness, curve[i],
+                          i == 0 ? none : curve[i - 1], false);
+    layout.vecGraph_PtsCourbe.clear();
 }
 
-void Indication_Data::paint_GraphMontagne(Graphics& g, Point p, Point previous) {
+void Indication_Data::paint_GraphMontagne(Graphics& g, const ChartLayout& layout, Point p, Point previous) const {
     if (previous.x == -1 || previous.y == -1) return;
     g.setColor(colorGraph_CourbeRemplie);
     // One quadrilateral per piece: reuse its storage rather than allocate.
     thread_local Polygon quad(4);
     quad[0] = previous;
     quad[1] = p;
-    quad[2] = {p.x, RepereGraph_y0};
-    quad[3] = {previous.x, RepereGraph_y0};
+    quad[2] = {p.x, layout.RepereGraph_y0};
+    quad[3] = {previous.x, layout.RepereGraph_y0};
     g.fillPolygon(quad);
 }
 
-void Indication_Data::paint_GraphData_Bar(Graphics& g, const std::vector<Point>& points, int xa, int xb) {
-    int64_t k = iGraphHistogram_NumberBar;
+void Indication_Data::paint_GraphData_Bar(Graphics& g, ChartLayout& layout, const std::vector<Point>& points, int xa,
+                                          int xb) const {
+    int64_t k = layout.iGraphHistogram_NumberBar;
     if (k < 1 || points.empty()) return;
     const int64_t a = iGraphHistogram_AxePosition;
     const double e = iGraphHistogram_EcartHistogramme;
     const double sh = iGraphHistogram_ShiftedShadow;
     const int64_t count = static_cast<int64_t>(points.size());
-    const int y0 = RepereGraph_y0;
+    const int y0 = layout.RepereGraph_y0;
 
     int64_t rem = (int64_t{xb} - xa) - 2 * a;
     int64_t bw = k == 1 ? rem : truncToInt(static_cast<double>(rem) / static_cast<double>(k) - e / 2.0 - sh + 1.0);
@@ -161,7 +166,7 @@ void Indication_Data::paint_GraphData_Bar(Graphics& g, const std::vector<Point>&
         k = count;
         per = 1;
     }
-    iGraphHistogram_NumberBar = static_cast<int>(k);
+    layout.iGraphHistogram_NumberBar = static_cast<int>(k);
 
     int64_t bx = int64_t{xa} + a;
     size_t j = 0;
@@ -175,13 +180,13 @@ void Indication_Data::paint_GraphData_Bar(Graphics& g, const std::vector<Point>&
             double mean = 0.0;
             for (int64_t q = 0; q < per; ++q) mean += static_cast<double>(points[j + q].y) / static_cast<double>(per);
             j += static_cast<size_t>(per);
-            paint_GraphBarre(g, clampToInt(bx), clampToInt(int64_t{y0} - truncToInt(mean)), clampToInt(bw));
+            paint_GraphBarre(g, layout, clampToInt(bx), clampToInt(int64_t{y0} - truncToInt(mean)), clampToInt(bw));
         }
     }
 }
 
-void Indication_Data::paint_GraphBarre(Graphics& g, int x, int top, int w) {
-    const int y0 = RepereGraph_y0;
+void Indication_Data::paint_GraphBarre(Graphics& g, const ChartLayout& layout, int x, int top, int w) const {
+    const int y0 = layout.RepereGraph_y0;
     const int64_t sh = iGraphHistogram_ShiftedShadow;
     const int64_t hb = std::abs(int64_t{top} - y0);
     // A bar of a negative mean hangs from the axis down to its value, the
@@ -195,10 +200,10 @@ void Indication_Data::paint_GraphBarre(Graphics& g, int x, int top, int w) {
     g.fillRect(x, clampToInt(barTop), w, clampToInt(hb));
 }
 
-void Indication_Data::paint_GraphCourbe(Graphics& g, const Color& color, int thickness, Point p, Point previous,
-                                        bool fillAllowed) {
+void Indication_Data::paint_GraphCourbe(Graphics& g, const ChartLayout& layout, const Color& color, int thickness,
+                                        Point p, Point previous, bool fillAllowed) const {
     const bool hasPrevious = previous.x != -1 && previous.y != -1;
-    if (fillAllowed && bGraphCourbe_Rempli) paint_GraphMontagne(g, p, previous);
+    if (fillAllowed && bGraphCourbe_Rempli) paint_GraphMontagne(g, layout, p, previous);
 
     g.setColor(color);
     if (hasPrevious) {
@@ -224,20 +229,21 @@ void Indication_Data::paint_GraphCourbe(Graphics& g, const Color& color, int thi
     paint_DrawPoint(g, p.x, p.y);
 }
 
-void Indication_Data::paint_DrawPoint(Graphics& g, int x, int y) {
+void Indication_Data::paint_DrawPoint(Graphics& g, int x, int y) const {
     const int64_t r = int_TaillePoint;
     if (r <= 0) return;  // a marker of no size leaves no pixels
     g.fillRect(clampToInt(x - r), clampToInt(y - r), clampToInt(2 * r), clampToInt(2 * r));
 }
 
-void Indication_Data::paint_GraphData_TrendMovingMean(Graphics& g, const std::vector<Point>& trend,
-                                                      const Color& color, int coef) {
+void Indication_Data::paint_GraphData_TrendMovingMean(Graphics& g, const ChartLayout& layout,
+                                                      const std::vector<Point>& trend, const Color& color,
+                                                      int coef) const {
     const int64_t count = static_cast<int64_t>(trend.size());
     const int64_t c = coef;
     if (count == 0 || c < 2 || c >= count) return;
     const double f = 1.0 / (2.0 * static_cast<double>(c) - 1.0);
-    const int x0 = RepereGraph_x0;
-    const int y0 = RepereGraph_y0;
+    const int x0 = layout.RepereGraph_x0;
+    const int y0 = layout.RepereGraph_y0;
 
     // Running sums make each centred window O(1); the ends are padded with
     // the first and last heights.
@@ -260,7 +266,7 @@ void Indication_Data::paint_GraphData_TrendMovingMean(Graphics& g, const std::ve
         }
         sum += prefix[to + 1] - prefix[from];
         const Point point{trend[i].x, truncToInt(f * static_cast<double>(sum))};
-        paint_GraphCourbe(g, color, iTendance_MoyenneMobile_Thickness, toImage(point, x0, y0),
+        paint_GraphCourbe(g, layout, color, iTendance_MoyenneMobile_Thickness, toImage(point, x0, y0),
                           toImage(previous, x0, y0), false);
         previous = point;
     }

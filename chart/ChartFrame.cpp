@@ -66,7 +66,7 @@ Rectangle graphRectangleOf(const CaptionBands& b, int W, int H, int64_t m) {
 
 }  // namespace
 
-Rectangle paintChartFrame(Graphics& g, Indication_Data& model, int W, int H, int margin) {
+Rectangle paintChartFrame(Graphics& g, const Indication_Data& model, ChartLayout& layout, int W, int H, int margin) {
     using D = Indication_Data;
     const int64_t m = margin;
 
@@ -82,7 +82,6 @@ Rectangle paintChartFrame(Graphics& g, Indication_Data& model, int W, int H, int
 
     const CaptionBands bands = captionBands(captions, g);
 
-    model.Data_InitMinMax();
     // The period text needs a series to describe.
     if (model.bDisplay_DataPeriod && !model.vecGraph_Date.empty()) periodText = model.Data_getData();
 
@@ -108,11 +107,11 @@ Rectangle paintChartFrame(Graphics& g, Indication_Data& model, int W, int H, int
     }
 
     const Rectangle r = graphRectangleOf(bands, W, H, m);
-    model.paint_Graphics(&g, &r);
+    model.paint_Graphics(&g, layout, &r);
     return r;
 }
 
-Rectangle chartGraphRectangle(Graphics& g, Indication_Data& model, int W, int H, int margin) {
+Rectangle chartGraphRectangle(Graphics& g, const Indication_Data& model, int W, int H, int margin) {
     std::optional<std::string> none;
     Caption captions[3] = {
         {model.bDisplay_Title, model.iHAlign_Title, model.iVAlign_Title, &none, &model.fontImage_Pen_Title, nullptr,

@@ -106,89 +106,88 @@ std::string roundLabel(double v, int decimals, int thousands) {
 
 }  // namespace
 
-void Indication_Data::paint_RoundYValues() {
-    vecLegende_Y_Arrondies.clear();
+void Indication_Data::paint_RoundYValues(ChartLayout& layout) const {
+    layout.vecLegende_Y_Arrondies.clear();
     const int n = std::min(iAxe_Verticale_NumberOfValues, chart::kMaxLegendValues);
-    const std::optional<RoundDivision> d = roundDivision(y_Min, y_Max, n);
+    const std::optional<RoundDivision> d = roundDivision(layout.y_Min, layout.y_Max, n);
     if (!d) return;
     for (int64_t k = d->first; k <= d->last; ++k) {
         const double v = static_cast<double>(k) * d->step;
-        vecLegende_Y_Arrondies.emplace_back(v, roundLabel(v, d->decimals, iLegende_Y_Milliers));
+        layout.vecLegende_Y_Arrondies.emplace_back(v, roundLabel(v, d->decimals, iLegende_Y_Milliers));
     }
-    y_Min = static_cast<float>(vecLegende_Y_Arrondies.front().first);
-    y_Max = static_cast<float>(vecLegende_Y_Arrondies.back().first);
+    layout.y_Min = static_cast<float>(layout.vecLegende_Y_Arrondies.front().first);
+    layout.y_Max = static_cast<float>(layout.vecLegende_Y_Arrondies.back().first);
 }
 
-bool Indication_Data::paint_Graphics(Graphics* g, const Rectangle* r) {
+void Indication_Data::startLayout(ChartLayout& layout) const {
+    layout.iGraphHistogram_NumberBar = iGraphHistogram_NumberBar;
+    layout.szDate_WeekDay = szDate_WeekDay;
+}
+
+bool Indication_Data::paint_Graphics(Graphics* g, ChartLayout& layout, const Rectangle* r) const {
     // Unknown modes have no period to lay out, exactly like no mode at all.
     if (g == nullptr || r == nullptr || !chart::isWindowMode(iModeGraphicsData)) return false;
 
-    rect_AppletGraphique = *r;
-    // Round labels widen the value range for this drawing only.
-    struct KeptRange {
-        Indication_Data& m;
-        float lo, hi;
-        ~KeptRange() {
-            m.y_Min = lo;
-            m.y_Max = hi;
-            m.vecLegende_Y_Arrondies.clear();
-        }
-    } kept{*this, y_Min, y_Max};
-    vecLegende_Y_Arrondies.clear();
-    if (bLegende_Y_Arrondi) paint_RoundYValues();
-    paint_InitGraphics(*g, *r);
+    layout.rect_AppletGraphique = *r;
+    layout.y_Min = y_Min;
+    layout.y_Max = y_Max;
+    layout.vecLegende_Y_Arrondies.clear();
+    if (bLegende_Y_Arrondi) paint_RoundYValues(layout);
+    paint_InitGraphics(*g, layout, *r);
 
     int xR = r->width;
-    if (bLegende_Y_Display && !bLegende_Y_Gauche) xR = clampToInt(int64_t{r->width} - (int64_t{xLgLegende} + 3));
+    if (bLegende_Y_Display && !bLegende_Y_Gauche)
+        xR = clampToInt(int64_t{r->width} - (int64_t{layout.xLgLegende} + 3));
 
     g->setColor(colorGraph_Fond);
-    const int fondHeight = y_Min >= 0 ? clampToInt(int64_t{RepereGraph_y0} - r->y) : r->height;
-    g->fillRect(RepereGraph_x0, r->y, clampToInt(int64_t{xR} - RepereGraph_x0), fondHeight);
+    const int fondHeight = layout.y_Min >= 0 ? clampToInt(int64_t{layout.RepereGraph_y0} - r->y) : r->height;
+    g->fillRect(layout.RepereGraph_x0, r->y, clampToInt(int64_t{xR} - layout.RepereGraph_x0), fondHeight);
 
-    paint_AxesLegendes(*g, xR);
+    paint_AxesLegendes(*g, layout, xR);
     // However far the values run, the data stays on the graph, off the captions.
     const Rectangle inside{r->x, r->y, clampToInt(int64_t{r->width} + 1), clampToInt(int64_t{r->height} + 1)};
     g->setClip(&inside);
-    paint_GraphData(*g, xR);
+    paint_GraphData(*g, layout, xR);
     g->setClip(nullptr);
     // The X labels come after the data: above the axis they sit inside the
     // plot, where a mountain or bars would cover them.
     g->setFont(fontGraph_Pen);
     g->setColor(colorGraph_Pen);
-    paint_AxeLegende_X(*g, RepereGraph_x0, RepereGraph_y0, xR, 1, g->getFontMetrics(fontGraph_Pen), false, true);
-    paint_Axes(*g, xR);
+    paint_AxeLegende_X(*g, layout, xR, 1, g->getFontMetrics(fontGraph_Pen), false, true);
+    paint_Axes(*g, layout, xR);
     return true;
 }
 
-void Indication_Data::paint_InitGraphics(Graphics& g, const Rectangle& r) {
+void Indication_Data::paint_InitGraphics(Graphics& g, ChartLayout& layout, const Rectangle& r) const {
     const FontMetrics& m = g.getFontMetrics(fontGraph_Pen);
 
     // The turn's carry-over is taken at the first rendering, and given back.
     ChartCarryOver::Turn* const carry =
         context_.carryOver != nullptr && *context_.carryOver ? context_.carryOver : nullptr;
-    int carried = xLgLegende_Partagee.value_or(xLgLegende);
+    int carried = layout.xLgLegende_Partagee.value_or(layout.xLgLegende);
     if (carry != nullptr) {
         ChartCarryOver::Carried before = carry->take();
         carried = before.legendWidth;
-        if (!szDate_WeekDay) szDate_WeekDay = std::move(before.weekDays);
+        if (!szDate_WeekDay) layout.szDate_WeekDay = std::move(before.weekDays);
     }
     // A chart with a width of its own starts from nothing and hands the
     // carried width on untouched, so the charts after it lay out as before.
-    xLgLegende = bLegende_Y_LargeurPropre ? 0 : carried;
-    xLgLegende_Partagee.reset();
-    if (bLegende_Y_LargeurPropre) xLgLegende_Partagee = carried;
-    if (vecLegende_Y_Arrondies.empty()) {
-        for (float bound : {y_Min, y_Max}) {
+    int& width = layout.xLgLegende;
+    width = bLegende_Y_LargeurPropre ? 0 : carried;
+    layout.xLgLegende_Partagee.reset();
+    if (bLegende_Y_LargeurPropre) layout.xLgLegende_Partagee = carried;
+    if (layout.vecLegende_Y_Arrondies.empty()) {
+        for (float bound : {layout.y_Min, layout.y_Max}) {
             const int w = m.stringWidth(chart::valueLabel(bound));
-            if (w > xLgLegende) xLgLegende = w + 1;
+            if (w > width) width = w + 1;
         }
     }
-    for (const auto& [value, label] : vecLegende_Y_Arrondies) {
+    for (const auto& [value, label] : layout.vecLegende_Y_Arrondies) {
         const int w = m.stringWidth(label);
-        if (w > xLgLegende) xLgLegende = w + 1;
+        if (w > width) width = w + 1;
     }
     if (carry != nullptr)
-        carry->give(ChartCarryOver::Carried{bLegende_Y_LargeurPropre ? carried : xLgLegende, szDate_WeekDay});
+        carry->give(ChartCarryOver::Carried{bLegende_Y_LargeurPropre ? carried : width, layout.szDate_WeekDay});
 
     int64_t bandReserve = 0;
     int64_t originOffset = 0;
@@ -199,41 +198,45 @@ void Indication_Data::paint_InitGraphics(Graphics& g, const Rectangle& r) {
 
     const float numerator =
         static_cast<float>(static_cast<double>(int64_t{r.height} - 2 * int64_t{Graph_margeVerticale} - bandReserve));
-    float range = y_Max - y_Min;
+    float range = layout.y_Max - layout.y_Min;
     // A flat series (every value equal, e.g. all 0) has no height to scale:
     // lay it out as one value unit so the line sits at its value on a finite
     // scale instead of dividing by zero.
     if (range == 0.0f || std::isnan(range)) range = 1.0f;
-    yScale_Conv = numerator / range;
+    layout.yScale_Conv = numerator / range;
 
     int64_t x0 = int64_t{r.x} + 2;
-    if (bLegende_Y_Display && bLegende_Y_Gauche) x0 += xLgLegende;
+    if (bLegende_Y_Display && bLegende_Y_Gauche) x0 += width;
     int64_t y0 = int64_t{r.y} + r.height - Graph_margeVerticale - originOffset;
-    if (y_Min < 0) {
+    if (layout.y_Min < 0) {
         const float e = bLegende_X_Dessus ? 0.0f : static_cast<float>(m.getHeight() - 4);
-        y0 += truncToInt(y_Min * yScale_Conv + e);
+        y0 += truncToInt(layout.y_Min * layout.yScale_Conv + e);
     }
-    RepereGraph_x0 = clampToInt(x0);
-    RepereGraph_y0 = clampToInt(y0);
+    layout.RepereGraph_x0 = clampToInt(x0);
+    layout.RepereGraph_y0 = clampToInt(y0);
 }
 
-void Indication_Data::paint_AxesLegendes(Graphics& g, int xR) {
+void Indication_Data::paint_AxesLegendes(Graphics& g, const ChartLayout& layout, int xR) const {
     const int d = 1;
-    const int x0 = RepereGraph_x0;
-    const int y0 = RepereGraph_y0;
+    const int x0 = layout.RepereGraph_x0;
+    const int y0 = layout.RepereGraph_y0;
     const FontMetrics& m = g.getFontMetrics(fontGraph_Pen);
 
     g.setColor(colorGraph_Axe);
     g.setFont(fontGraph_Pen);
     g.setColor(colorGraph_Pen);
 
-    paint_AxeLegende_X(g, x0, y0, xR, d, m, true, false);
+    paint_AxeLegende_X(g, layout, xR, d, m, true, false);
 
-    const bool round = !vecLegende_Y_Arrondies.empty();
-    const int n = round ? static_cast<int>(vecLegende_Y_Arrondies.size())
+    const std::vector<std::pair<double, std::string>>& rounded = layout.vecLegende_Y_Arrondies;
+    const float yMin = layout.y_Min;
+    const float yMax = layout.y_Max;
+    const float scale = layout.yScale_Conv;
+    const bool round = !rounded.empty();
+    const int n = round ? static_cast<int>(rounded.size())
                         : std::min(iAxe_Verticale_NumberOfValues, chart::kMaxLegendValues);
     const bool yLegendRight = bLegende_Y_Display && !bLegende_Y_Gauche;
-    const float base = y_Min > 0 ? y_Min : 0.0f;
+    const float base = yMin > 0 ? yMin : 0.0f;
     const int halfAscent = m.getAscent() / 2;
     for (int i = 0; i < n; ++i) {
         // The value offset stays a whole float rather than an int: an int
@@ -242,17 +245,17 @@ void Indication_Data::paint_AxesLegendes(Graphics& g, int xR) {
         double scaled = 0.0;
         if (round) {
             // Placed as the data is, from the value less the base in double.
-            scaled = (vecLegende_Y_Arrondies[i].first - static_cast<double>(base)) * yScale_Conv;
+            scaled = (rounded[i].first - static_cast<double>(base)) * scale;
         } else {
-            v = n == 1 ? 0.0f : std::trunc((y_Max - y_Min) / static_cast<float>(n - 1) * static_cast<float>(i));
+            v = n == 1 ? 0.0f : std::trunc((yMax - yMin) / static_cast<float>(n - 1) * static_cast<float>(i));
             if (std::isnan(v)) v = 0.0f;
-            if (y_Min < 0) v = std::trunc(v + y_Min);
-            scaled = v * yScale_Conv;
+            if (yMin < 0) v = std::trunc(v + yMin);
+            scaled = v * scale;
         }
         const int yy = clampToInt(int64_t{y0} - truncToInt(scaled));
 
         if (bLegende_Y_Display) {
-            const std::string label = round ? vecLegende_Y_Arrondies[i].second : chart::valueLabel(base + v);
+            const std::string label = round ? rounded[i].second : chart::valueLabel(base + v);
             const int64_t left = bLegende_Y_Gauche ? int64_t{x0} - m.stringWidth(label) - 2 : int64_t{xR} + 4;
             g.drawString(label, clampToInt(left), clampToInt(int64_t{yy} + halfAscent - 1));
         }
@@ -268,8 +271,9 @@ void Indication_Data::paint_AxesLegendes(Graphics& g, int xR) {
 }
 
 // The first boundary of Calc_ChangeLegend is the origin x0 itself.
-void Indication_Data::paint_AxeLegende_X(Graphics& g, int /*x0*/, int y0, int xR, int d, const FontMetrics& m,
-                                         bool marks, bool labels) {
+void Indication_Data::paint_AxeLegende_X(Graphics& g, const ChartLayout& layout, int xR, int d,
+                                         const FontMetrics& m, bool marks, bool labels) const {
+    const int y0 = layout.RepereGraph_y0;
     const chart::DisplayedWindow win = chart::displayedWindow(*this);
     if (!win.valid || win.first == win.last) return;
 
@@ -282,10 +286,10 @@ void Indication_Data::paint_AxeLegende_X(Graphics& g, int /*x0*/, int y0, int xR
         default: c = start.minute; break;
     }
 
-    const std::vector<int> xs = Calc_ChangeLegend(iModeGraphicsData_Duration, xR);
+    const std::vector<int> xs = Calc_ChangeLegend(layout, iModeGraphicsData_Duration, xR);
     const int n = static_cast<int>(xs.size()) - 2;
-    const Rectangle& r = rect_AppletGraphique;
-    const int gridBottom = y_Min >= 0 ? y0 : clampToInt(int64_t{r.y} + r.height);
+    const Rectangle& r = layout.rect_AppletGraphique;
+    const int gridBottom = layout.y_Min >= 0 ? y0 : clampToInt(int64_t{r.y} + r.height);
     const int baseline = bLegende_X_Dessus ? clampToInt(int64_t{y0} - d) : clampToInt(int64_t{y0} + m.getHeight() + d);
 
     for (int i = 0; i <= n; ++i) {
@@ -303,7 +307,7 @@ void Indication_Data::paint_AxeLegende_X(Graphics& g, int /*x0*/, int y0, int xR
         if (labels && bLegende_X_Display) {
             switch (iModeGraphicsData) {
                 case MODEGRAPH_MONTH: label = chart::labelCharacter(szDate_Month, kDefaultMonths, 12, c % 12); break;
-                case MODEGRAPH_DAY: label = chart::labelCharacter(szDate_WeekDay, kDefaultWeekDays, 7, c % 7); break;
+                case MODEGRAPH_DAY: label = chart::labelCharacter(layout.szDate_WeekDay, kDefaultWeekDays, 7, c % 7); break;
                 case MODEGRAPH_HOUR: label = std::to_string(c % 24) + "h"; break;
                 default: label = std::to_string(c % 60) + "m"; break;
             }
@@ -326,10 +330,10 @@ void Indication_Data::paint_AxeLegende_X(Graphics& g, int /*x0*/, int y0, int xR
     }
 }
 
-std::vector<int> Indication_Data::Calc_ChangeLegend(int n, int xR) {
+std::vector<int> Indication_Data::Calc_ChangeLegend(const ChartLayout& layout, int n, int xR) const {
     n = std::clamp(n, 0, chart::kMaxPeriods);
     std::vector<int> xs(static_cast<size_t>(n) + 2, INT_MAX);
-    const int x0 = RepereGraph_x0;
+    const int x0 = layout.RepereGraph_x0;
     xs[0] = x0;
     xs[n + 1] = xR;
 
@@ -357,11 +361,11 @@ std::vector<int> Indication_Data::Calc_ChangeLegend(int n, int xR) {
     return xs;
 }
 
-void Indication_Data::paint_Axes(Graphics& g, int xR) {
-    const int x0 = RepereGraph_x0;
-    const int y0 = RepereGraph_y0;
-    const Rectangle& r = rect_AppletGraphique;
-    const int yb = y_Min >= 0 ? clampToInt(int64_t{y0} + 1) : clampToInt(int64_t{r.y} + r.height);
+void Indication_Data::paint_Axes(Graphics& g, const ChartLayout& layout, int xR) const {
+    const int x0 = layout.RepereGraph_x0;
+    const int y0 = layout.RepereGraph_y0;
+    const Rectangle& r = layout.rect_AppletGraphique;
+    const int yb = layout.y_Min >= 0 ? clampToInt(int64_t{y0} + 1) : clampToInt(int64_t{r.y} + r.height);
 
     g.setColor(colorGraph_Axe);
     g.setFont(fontGraph_Pen);

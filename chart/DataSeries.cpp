@@ -394,7 +394,6 @@ void Indication_Data::Data_setMinMax(size_t i, size_t j) {
 
     const int64_t first = vecGraph_Date[i];
     const int64_t last = vecGraph_Date[j];
-    if (bRenderingAgain) return;  // this window was reported by the chart's first rendering
     reportAlways("Image from " + Indication_Tools::getDate(first, true) + " " + Indication_Tools::getTime(first) +
                  " to " + Indication_Tools::getDate(last, true) + " " + Indication_Tools::getTime(last));
 }
@@ -411,12 +410,15 @@ void Indication_Data::Data_ClampRange() {
     xi_Min = std::clamp(xi_Min, 0, xi_Max);
 }
 
-std::string Indication_Data::Data_getData() {
-    // Nothing to caption before a successful read (or after finalize).
-    if (!Data_RangeIsValid()) Data_ClampRange();
-    if (!Data_RangeIsValid()) return std::string();
-    const int64_t first = vecGraph_Date[static_cast<size_t>(xi_Min)];
-    const int64_t last = vecGraph_Date[static_cast<size_t>(xi_Max)];
+std::string Indication_Data::Data_getData() const {
+    // Nothing to caption before a successful read (or after finalize); a
+    // range an earlier, longer series left is taken into this one.
+    const int n = static_cast<int>(std::min(vecGraph_Date.size(), vecGraph_Data.size()));
+    if (n == 0) return std::string();
+    const int hi = std::clamp(xi_Max, 0, n - 1);
+    const int lo = std::clamp(xi_Min, 0, hi);
+    const int64_t first = vecGraph_Date[static_cast<size_t>(lo)];
+    const int64_t last = vecGraph_Date[static_cast<size_t>(hi)];
     const CalendarFields f = Platform::current().toLocal(first);
     const CalendarFields l = Platform::current().toLocal(last);
     auto day = [this](int64_t t) { return Indication_Tools::getDate(t, bDateFormat_French).substr(0, 5); };

@@ -233,7 +233,6 @@ void Indication_Data::ResetConfiguration() {
     colorGraph_Histogram = Color(240, 100, 100);
     colorGraph_HistogramShadow = Color(10, 10, 10);
 
-    vecGraph_PtsTendance.reset();
     bTendance_MoyenneMobile = false;
     iTendance_MoyenneMobile_Coef = 2;
     iTendance_MoyenneMobile_Thickness = 1;

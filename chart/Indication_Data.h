@@ -9,9 +9,10 @@
 // only what the chart's context names (the parsed data files and what one
 // chart's layout carries to the next), both made for it.
 // Fields are public so that the chart surface and the tests can read them;
-// only the model itself writes the series, the range and the layout state.
+// only the model itself writes the series and the range.
 
 #include "chart/ChartContext.h"
+#include "chart/ChartLayout.h"
 #include "chart/ChartOutcome.h"
 #include "chart/Graphics.h"
 #include "support/ValueTypes.h"
@@ -72,7 +73,7 @@ public:
     // Whether Data_InitMinMax finds anything to draw: a record after the
     // window start (any record with a period of 0). Reports nothing.
     bool Data_HasDisplayedRange() const;
-    std::string Data_getData();
+    std::string Data_getData() const;
     int getGraphicsMode() const { return iModeGraphicsData; }
     bool setGraphicsMode(int mode);
     // True when xi_Min..xi_Max are indexes of the current series. After a
@@ -86,33 +87,39 @@ public:
     static constexpr int64_t DATA_MAX_GAP_ENTRIES = 1000000;
 
     // ---- Rendering of the graph --------------------------------------------
+    // Drawing reads the model and writes only the layout (ChartLayout.h):
+    // what it derives, and what it hands on to the next drawing.
     // Draws the graph in rectangle r; false (nothing drawn) when g or r is
     // missing or the mode is MODEGRAPH_NOMODE.
-    bool paint_Graphics(Graphics* g, const Rectangle* r);
-    void paint_InitGraphics(Graphics& g, const Rectangle& r);
+    bool paint_Graphics(Graphics* g, ChartLayout& layout, const Rectangle* r) const;
+    // A new layout for this chart just loaded: what the graph file sets, with
+    // what the charts drawn before handed on (the room for Y labels).
+    void startLayout(ChartLayout& layout) const;
+    void paint_InitGraphics(Graphics& g, ChartLayout& layout, const Rectangle& r) const;
     // With round Y labels, widens the value range to whole steps and makes
     // the labels; nothing when the range has no round division.
-    void paint_RoundYValues();
-    void paint_AxesLegendes(Graphics& g, int xR);
+    void paint_RoundYValues(ChartLayout& layout) const;
+    void paint_AxesLegendes(Graphics& g, const ChartLayout& layout, int xR) const;
     // The grid lines and ticks of the X legend (marks), its labels, or both.
-    void paint_AxeLegende_X(Graphics& g, int x0, int y0, int xR, int d, const FontMetrics& m, bool marks = true,
-                            bool labels = true);
+    void paint_AxeLegende_X(Graphics& g, const ChartLayout& layout, int xR, int d, const FontMetrics& m,
+                            bool marks = true, bool labels = true) const;
     // n + 2 image x positions of the period boundaries.
-    std::vector<int> Calc_ChangeLegend(int n, int xR);
-    void paint_Axes(Graphics& g, int xR);
-    void paint_GraphData(Graphics& g, int xR);
-    void paint_GraphData_Draw(Graphics& g, std::vector<Point>& points, int xa, int xb);
-    void paint_GraphData_Bar(Graphics& g, const std::vector<Point>& points, int xa, int xb);
-    void paint_GraphBarre(Graphics& g, int x, int top, int w);
+    std::vector<int> Calc_ChangeLegend(const ChartLayout& layout, int n, int xR) const;
+    void paint_Axes(Graphics& g, const ChartLayout& layout, int xR) const;
+    void paint_GraphData(Graphics& g, ChartLayout& layout, int xR) const;
+    void paint_GraphData_Draw(Graphics& g, ChartLayout& layout, std::vector<Point>& points, int xa, int xb) const;
+    void paint_GraphData_Bar(Graphics& g, ChartLayout& layout, const std::vector<Point>& points, int xa,
+                             int xb) const;
+    void paint_GraphBarre(Graphics& g, const ChartLayout& layout, int x, int top, int w) const;
     // Draws the mountain, then the line, of the curve's points gathered by
     // paint_GraphData_Draw.
-    void paint_GraphData_Curve(Graphics& g);
-    void paint_GraphMontagne(Graphics& g, Point p, Point previous);
-    void paint_GraphCourbe(Graphics& g, const Color& color, int thickness, Point p, Point previous,
-                           bool fillAllowed);
-    void paint_DrawPoint(Graphics& g, int x, int y);
-    void paint_GraphData_TrendMovingMean(Graphics& g, const std::vector<Point>& trend, const Color& color,
-                                         int coef);
+    void paint_GraphData_Curve(Graphics& g, ChartLayout& layout) const;
+    void paint_GraphMontagne(Graphics& g, const ChartLayout& layout, Point p, Point previous) const;
+    void paint_GraphCourbe(Graphics& g, const ChartLayout& layout, const Color& color, int thickness, Point p,
+                           Point previous, bool fillAllowed) const;
+    void paint_DrawPoint(Graphics& g, int x, int y) const;
+    void paint_GraphData_TrendMovingMean(Graphics& g, const ChartLayout& layout, const std::vector<Point>& trend,
+                                         const Color& color, int coef) const;
 
     // ---- Configuration fields (reset values in ResetConfiguration) ---------
     std::optional<std::string> szFileData;
@@ -176,9 +183,6 @@ public:
     int iGraphHistogram_NumberBar = 1;
     Color colorGraph_Histogram;
     Color colorGraph_HistogramShadow;
-    std::optional<std::vector<Point>> vecGraph_PtsTendance;
-    // The curve's points in image coordinates, gathered during one data step.
-    std::vector<Point> vecGraph_PtsCourbe;
     bool bTendance_MoyenneMobile = false;
     int iTendance_MoyenneMobile_Coef = 2;
     int iTendance_MoyenneMobile_Thickness = 1;
@@ -223,22 +227,8 @@ public:
     float y_Min = 0;
     float y_Max = 0;
 
-    // ---- Rendering layout state --------------------------------------------
-    // Set while the chart is drawn once more for another format (SVG, a
-    // zoomed image): the window it reports is the one its first drawing did.
-    bool bRenderingAgain = false;
-    int xLgLegende = 0;
-    // The width the charts before share, kept while a chart with a width of
-    // its own holds xLgLegende.
-    std::optional<int> xLgLegende_Partagee;
+    // The vertical room kept above and below the data in the graph.
     int Graph_margeVerticale = 6;
-    float yScale_Conv = 1.0f;
-    Rectangle rect_AppletGraphique;
-    int RepereGraph_x0 = 0;
-    int RepereGraph_y0 = 0;
-    // The round Y labels of the rendering under way (value, text), empty when
-    // the labels divide the range evenly.
-    std::vector<std::pair<double, std::string>> vecLegende_Y_Arrondies;
 
 private:
     ChartContext context_;

@@ -65,6 +65,8 @@ bool Indication_Graph::initGraphique(const std::optional<std::string>& path, int
     bDataReady = model.GetConfiguration();
     if (!bDataReady) return false;
     bDataReady = bDataReady && model.ReadData();
+    model.startLayout(layout_);
+    windowFixed_ = false;
 
     iApplet_Largeur = width > 0 ? width : model.iDimension_Width;
     iApplet_Hauteur = height > 0 ? height : model.iDimension_Height;
@@ -112,8 +114,16 @@ bool Indication_Graph::hasDataToDraw() const {
     return bDataReady && idMesDonnees && idMesDonnees->Data_HasDisplayedRange();
 }
 
+void Indication_Graph::fixDataWindow(bool again) {
+    if (!idMesDonnees || (windowFixed_ && !again)) return;
+    idMesDonnees->Data_InitMinMax();
+    windowFixed_ = true;
+}
+
 void Indication_Graph::update(Graphics* g) {
     if (!offScrImage || !offScrGraphics || !bUpdateImage) return;
+    // Each update shows the window as it is now (it may end now).
+    fixDataWindow(true);
     paintApplet(*offScrGraphics);
     paint(g);
     bUpdateImage = false;
@@ -135,7 +145,8 @@ void Indication_Graph::paintApplet(Graphics& g) {
         paintDialog(g, "Données non chargées !");
         return;
     }
-    rect_Graphique = paintChartFrame(g, *idMesDonnees, W, H, iMarge);
+    fixDataWindow(false);
+    rect_Graphique = paintChartFrame(g, *idMesDonnees, layout_, W, H, iMarge);
 }
 
 void Indication_Graph::paintDialog(Graphics& g, const std::string& text) {
@@ -378,9 +389,10 @@ std::unique_ptr<Image> Indication_Graph::renderScaled(int k, std::string& why) {
 Indication_Graph::ImageExport Indication_Graph::exportImages() {
     ImageExport result;
     Indication_Data* model = idMesDonnees.get();
-    // A render may lower the bar count for the renders after it: each image
-    // of this chart starts from the count its 1x image started from.
-    const int bars = model ? model->iGraphHistogram_NumberBar : 0;
+    // A drawing may lower the bar count for the drawings after it: each image
+    // of this chart starts from the count its 1x image started from, and the
+    // layout keeps what the 1x drawing left.
+    const int bars = layout_.iGraphHistogram_NumberBar;
     // One rendering serves both files.
     bUpdateImage = true;
     update(offScrGraphics.get());
@@ -397,19 +409,16 @@ Indication_Graph::ImageExport Indication_Graph::exportImages() {
     result.pngAsked = at1x && model && model->bPrintPNG_Valid;
     if (at1x) result.pngFile = attempt(result.pngWritten, [&] { return SaveToPNG(false); });
     if (model == nullptr) return result;
-    // Whatever happens below, the model leaves as its 1x rendering left it.
+    // Whatever happens below, the layout stays as the 1x drawing left it.
+    const ChartLayout after1x = layout_;
     struct Restore {
-        Indication_Data& model;
-        int bars;
-        ~Restore() {
-            model.iGraphHistogram_NumberBar = bars;
-            model.bRenderingAgain = false;
-        }
-    } restore{*model, model->iGraphHistogram_NumberBar};
-    model->bRenderingAgain = true;
+        ChartLayout& layout;
+        const ChartLayout& kept;
+        ~Restore() { layout = kept; }
+    } restore{layout_, after1x};
 
     if (model->bPrintSVG_Valid) {
-        model->iGraphHistogram_NumberBar = bars;
+        layout_.iGraphHistogram_NumberBar = bars;
         ImageExport::Further svg;
         svg.kind = "SVG";
         svg.file = attempt(svg.written, [&] { return SaveToSVG(outputName(model->szPrintSVG_FileName, ".svg")); });
@@ -417,7 +426,7 @@ Indication_Graph::ImageExport Indication_Graph::exportImages() {
     }
     for (const int k : scales) {
         if (k == 1 || (!model->bPrintGIF_Valid && !model->bPrintPNG_Valid)) continue;
-        model->iGraphHistogram_NumberBar = bars;
+        layout_.iGraphHistogram_NumberBar = bars;
         std::string why;
         const std::unique_ptr<Image> image = renderScaled(k, why);
         const std::string suffix = "@" + std::to_string(k) + "x";

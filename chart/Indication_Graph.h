@@ -132,8 +132,16 @@ public:
     // and reports them.
     static bool writeImageFile(const char* kind, const std::string& path, std::string_view bytes);
 
+    // What the last drawing of the loaded chart derived, and hands on.
+    const ChartLayout& layout() const { return layout_; }
+
 private:
     ChartContext context_;
+    ChartLayout layout_;
+    // The model's data window was fixed since the chart was loaded.
+    bool windowFixed_ = false;
+    // Fixes the data window for drawing: again, or when not yet since the load.
+    void fixDataWindow(bool again);
     // Within a pass, leaves the image to its writer (its number in held_)
     // and returns true; otherwise writes it at once.
     bool putImage(const char* kind, const std::string& path, std::string bytes);

@@ -22,8 +22,8 @@ const Color kCopy{3, 100, 0};
 
 // Title font 12 (height 15, characters 6 wide), period font 8 (height 10,
 // characters 4), copyright font 10 (height 13, descent 3, characters 5).
-std::unique_ptr<Indication_Data> frameModel() {
-    auto m = makeModel();
+Drawn frameModel() {
+    Drawn m;
     m->fontImage_Pen_Title = Font{"Helvetica", Font::BOLD, 12};
     m->fontImage_Pen_DataPeriod = Font{"Helvetica", Font::PLAIN, 8};
     m->fontImage_Pen_CopyRight = Font{"Helvetica", Font::ITALIC, 10};
@@ -43,30 +43,30 @@ std::vector<int> rect(const Rectangle& r) { return {r.x, r.y, r.width, r.height}
 TEST(ChartFrame, GraphRectangleWithAndWithoutCaptions) {
     auto m = frameModel();  // title on top, copyright at the bottom
     RecordingGraphics g;
-    EXPECT_EQ(rect(paintChartFrame(g, *m, 320, 200, 2)), (std::vector<int>{2, 15 + 6, 316, 200 - 13 - 3 - 4 - 21}));
-    EXPECT_EQ(m->rect_AppletGraphique, paintChartFrame(g, *m, 320, 200, 2));
+    EXPECT_EQ(rect(paintChartFrame(g, *m, m.L, 320, 200, 2)), (std::vector<int>{2, 15 + 6, 316, 200 - 13 - 3 - 4 - 21}));
+    EXPECT_EQ(m.L.rect_AppletGraphique, paintChartFrame(g, *m, m.L, 320, 200, 2));
 
     m->bDisplay_Title = false;  // bottom caption only
-    EXPECT_EQ(rect(paintChartFrame(g, *m, 320, 200, 2)), (std::vector<int>{2, 2, 316, 200 - 13 - 3 - 4 - 2}));
+    EXPECT_EQ(rect(paintChartFrame(g, *m, m.L, 320, 200, 2)), (std::vector<int>{2, 2, 316, 200 - 13 - 3 - 4 - 2}));
 
     m->bDisplay_CopyRight = false;  // none
-    EXPECT_EQ(rect(paintChartFrame(g, *m, 320, 200, 2)), (std::vector<int>{2, 2, 316, 194}));
+    EXPECT_EQ(rect(paintChartFrame(g, *m, m.L, 320, 200, 2)), (std::vector<int>{2, 2, 316, 194}));
 
     m->bDisplay_Title = true;  // top only
-    EXPECT_EQ(rect(paintChartFrame(g, *m, 320, 200, 2)), (std::vector<int>{2, 21, 316, 200 - 4 - 21}));
+    EXPECT_EQ(rect(paintChartFrame(g, *m, m.L, 320, 200, 2)), (std::vector<int>{2, 21, 316, 200 - 4 - 21}));
 
     // The tallest caption of each side counts.
     m->bDisplay_CopyRight = true;
     m->iVAlign_CopyRight = D::ALIGN_TOP;
     m->fontImage_Pen_CopyRight.size = 20;  // height 25
-    EXPECT_EQ(rect(paintChartFrame(g, *m, 320, 200, 2)), (std::vector<int>{2, 31, 316, 200 - 4 - 31}));
+    EXPECT_EQ(rect(paintChartFrame(g, *m, m.L, 320, 200, 2)), (std::vector<int>{2, 31, 316, 200 - 4 - 31}));
 }
 
 TEST(ChartFrame, CaptionPlacement) {
     auto m = frameModel();
     m->bDisplay_DataPeriod = true;
     RecordingGraphics g;
-    paintChartFrame(g, *m, 320, 200, 2);
+    paintChartFrame(g, *m, m.L, 320, 200, 2);
     const std::string period = m->Data_getData();
     const int pw = 4 * static_cast<int>(period.size());
 
@@ -97,7 +97,7 @@ TEST(ChartFrame, CaptionPlacement) {
     m->iHAlign_CopyRight = D::ALIGN_CENTER;
     m->iVAlign_Title = D::ALIGN_BOTTOM;
     RecordingGraphics c;
-    paintChartFrame(c, *m, 320, 200, 2);
+    paintChartFrame(c, *m, m.L, 320, 200, 2);
     // Bottom now holds the title (descent 3) and copyright (descent 3).
     title = c.of(Op::String, kTitle)[0];
     EXPECT_EQ((std::vector<int>{title.x1, title.y1}), (std::vector<int>{(320 - 30) / 2, 195}));
@@ -109,7 +109,7 @@ TEST(ChartFrame, CaptionPlacement) {
     m->iHAlign_CopyRight = 7;
     m->iVAlign_CopyRight = 7;  // any vertical value but top is the bottom
     RecordingGraphics o;
-    paintChartFrame(o, *m, 320, 200, 2);
+    paintChartFrame(o, *m, m.L, 320, 200, 2);
     EXPECT_EQ(o.of(Op::String, kTitle)[0].x1, 2);
     EXPECT_EQ(o.of(Op::String, kPeriod)[0].x1, 320 - pw - 2);
     EXPECT_EQ(o.of(Op::String, kCopy)[0].x1, 288);
@@ -121,7 +121,7 @@ TEST(ChartFrame, EmptyOrMissingCaptionDrawsNothing) {
     m->szGraph_Title = "";
     m->szGraph_CopyRight.reset();
     RecordingGraphics g;
-    const Rectangle r = paintChartFrame(g, *m, 320, 200, 2);
+    const Rectangle r = paintChartFrame(g, *m, m.L, 320, 200, 2);
     EXPECT_TRUE(g.of(Op::String, kTitle).empty());
     EXPECT_TRUE(g.of(Op::String, kCopy).empty());
     // Their places are still kept.
@@ -132,7 +132,7 @@ TEST(ChartFrame, LongCaptionIsShortenedToTheWidth) {
     auto m = frameModel();
     m->szGraph_Title = std::string(100, 'x');  // 600 pixels
     RecordingGraphics g;
-    paintChartFrame(g, *m, 320, 200, 2);
+    paintChartFrame(g, *m, m.L, 320, 200, 2);
     auto title = g.of(Op::String, kTitle);
     ASSERT_EQ(title.size(), 1u);
     EXPECT_LE(6 * static_cast<int>(title[0].text.size()), 320 - 2 - 2);
@@ -142,7 +142,7 @@ TEST(ChartFrame, NoModeDrawsOnlyBackgroundAndCaptions) {
     auto m = frameModel();
     m->iModeGraphicsData = D::MODEGRAPH_NOMODE;
     RecordingGraphics g;
-    paintChartFrame(g, *m, 320, 200, 2);
+    paintChartFrame(g, *m, m.L, 320, 200, 2);
     EXPECT_EQ(g.calls.size(), 3u);  // background, title, copyright
     EXPECT_TRUE(g.of(Op::Line).empty());
 }
@@ -180,7 +180,8 @@ TEST(ChartImage, FullChartUsesOnlyItsConfiguredColours) {
     auto image = Image::create(321, 201);
     ASSERT_TRUE(image);
     auto g = image->getGraphics();
-    paintChartFrame(*g, *m, 320, 200, 2);
+    m->startLayout(m.L);
+    paintChartFrame(*g, *m, m.L, 320, 200, 2);
 
     const std::set<uint32_t> allowed{kFond.argb(),   kTitle.argb(),  kPeriod.argb(),  kCopy.argb(),
                                      kGraphFond.argb(), kCourbe.argb(), kRemplie.argb(), kAxe.argb(),

@@ -139,7 +139,9 @@ protected:
     static std::vector<uint32_t> pixels(Indication_Data& model) {
         auto image = Image::create(161, 101);
         auto g = image->getGraphics();
-        paintChartFrame(*g, model, 160, 100, 2);
+        ChartLayout layout;
+        model.startLayout(layout);
+        paintChartFrame(*g, model, layout, 160, 100, 2);
         return surfacetest::allPixels(*image);
     }
 

@@ -77,7 +77,8 @@ struct ScaleCheck {
     bool repeated = true;  // every 2x2 block is one colour
 };
 
-ScaleCheck compareScaled(const ref::PngImage& one, const ref::PngImage& two, const Indication_Data& model) {
+ScaleCheck compareScaled(const ref::PngImage& one, const ref::PngImage& two, const Indication_Data& model,
+                         const ChartLayout& layout) {
     ScaleCheck r;
     const int w = one.width, h = one.height;
     auto at1 = [&](int x, int y) { return one.argb[size_t(y) * w + x]; };
@@ -88,8 +89,8 @@ ScaleCheck compareScaled(const ref::PngImage& one, const ref::PngImage& two, con
         return true;
     };
     const uint32_t axe = model.colorGraph_Axe.argb();
-    int xR = model.rect_AppletGraphique.width;
-    if (model.bLegende_Y_Display && !model.bLegende_Y_Gauche) xR -= model.xLgLegende + 3;
+    int xR = layout.rect_AppletGraphique.width;
+    if (model.bLegende_Y_Display && !model.bLegende_Y_Gauche) xR -= layout.xLgLegende + 3;
     for (int y = 0; y < h; ++y) {
         for (int x = 0; x < w; ++x) {
             const uint32_t c = at1(x, y);
@@ -101,10 +102,10 @@ ScaleCheck compareScaled(const ref::PngImage& one, const ref::PngImage& two, con
                 ++r.uniform;
                 r.uniformMoved += block(x, y, c) ? 0 : 1;
             }
-            const Rectangle& graph = model.rect_AppletGraphique;
+            const Rectangle& graph = layout.rect_AppletGraphique;
             const bool onAxis =
-                (y == model.RepereGraph_y0 && x >= model.RepereGraph_x0 - 1 && x <= xR) ||
-                (x == model.RepereGraph_x0 && y >= graph.y && y <= model.RepereGraph_y0);
+                (y == layout.RepereGraph_y0 && x >= layout.RepereGraph_x0 - 1 && x <= xR) ||
+                (x == layout.RepereGraph_x0 && y >= graph.y && y <= layout.RepereGraph_y0);
             if (c == axe && onAxis) {
                 ++r.axis;
                 r.axisMoved += block(x, y, c) ? 0 : 1;
@@ -135,7 +136,7 @@ protected:
 
         ASSERT_EQ(twice->width, 2 * w) << stem;
         ASSERT_EQ(twice->height, 2 * h) << stem;
-        const ScaleCheck scaled = compareScaled(*png, *twice, model);
+        const ScaleCheck scaled = compareScaled(*png, *twice, model, surface.layout());
         EXPECT_FALSE(scaled.repeated) << stem;
         EXPECT_GT(scaled.axis, 0) << stem;
         EXPECT_EQ(scaled.axisMoved, 0) << stem;

@@ -300,8 +300,8 @@ TEST_F(Surface, TheMountainLeavesTheCurveAndTheXLabelsWhole) {
     ASSERT_EQ(surface.SaveToImage(), "PNG ok; PNG@2x ok; ");
     ASSERT_TRUE(surface.initGraphique(graph(keys + "GRAPH_PRINT_PNG_NAME=filled.png\nGRAPH_CURVE_MOUNTAIN=yes\n")));
     ASSERT_EQ(surface.SaveToImage(), "PNG ok; PNG@2x ok; ");
-    const int x0 = surface.idMesDonnees->RepereGraph_x0;
-    const int y0 = surface.idMesDonnees->RepereGraph_y0;
+    const int x0 = surface.layout().RepereGraph_x0;
+    const int y0 = surface.layout().RepereGraph_y0;
     for (const int k : {1, 2}) {
         const std::string suffix = k == 1 ? "" : "@2x";
         const auto bare = pngAt("bare" + suffix + ".png");

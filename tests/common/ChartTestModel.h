@@ -47,6 +47,14 @@ inline std::unique_ptr<Indication_Data> makeModel() {
     return m;
 }
 
+// A model and the layout its drawing steps read and write.
+struct Drawn {
+    std::unique_ptr<Indication_Data> model = makeModel();
+    ChartLayout L;
+    Indication_Data* operator->() const { return model.get(); }
+    Indication_Data& operator*() const { return *model; }
+};
+
 // Appends samples (instant, value) and shows all of them.
 inline void setSeries(Indication_Data& m, std::initializer_list<std::pair<int64_t, double>> samples) {
     m.vecGraph_Date.clear();
