@@ -121,48 +121,50 @@ public:
     void paint_GraphData_TrendMovingMean(Graphics& g, const ChartLayout& layout, const std::vector<Point>& trend,
                                          const Color& color, int coef) const;
 
-    // ---- Configuration fields (reset values in ResetConfiguration) ---------
+    // ---- Configuration fields -----------------------------------------------
+    // Their defaults are the graph file key table's (GraphFileKeys.cpp), set
+    // by ResetConfiguration.
     std::optional<std::string> szFileData;
     std::optional<std::string> szFileData_Values;
-    bool bDateFormat_French = true;
-    bool bDate_DispWeekDay = true;
+    bool bDateFormat_French{};
+    bool bDate_DispWeekDay{};
     // Not reset with the configuration: a graph file without it keeps the
     // chart before's (with a turn in a pass, the one the list order gives).
     std::optional<std::string> szDate_WeekDay;
     std::optional<std::string> szDate_Month;
-    int iDimension_Width = 320;
-    int iDimension_Height = 200;
-    bool bPrintGIF_Valid = true;
-    bool bPrintGIF_LZWCompress = false;
+    int iDimension_Width{};
+    int iDimension_Height{};
+    bool bPrintGIF_Valid{};
+    bool bPrintGIF_LZWCompress{};
     std::optional<std::string> szPrintGIF_FileName;
-    bool bPrintPNG_Valid = false;
-    bool bPrintPNG_Alpha = false;
-    int iPrintPNG_Filter = 0;
-    int iPrintPNG_CoefCompress = 0;
+    bool bPrintPNG_Valid{};
+    bool bPrintPNG_Alpha{};
+    int iPrintPNG_Filter{};
+    int iPrintPNG_CoefCompress{};
     std::optional<std::string> szPrintPNG_FileName;
-    bool bPrintSVG_Valid = false;
+    bool bPrintSVG_Valid{};
     std::optional<std::string> szPrintSVG_FileName;
     // The zoom factors of the GIF and PNG images, ascending, without repeats.
-    std::vector<int> vecPrint_Scales{1};
+    std::vector<int> vecPrint_Scales;
     static constexpr int PRINT_MAX_SCALE = 4;
     Font fontImage_Pen;
     Color colorImage_Fond;
     Color colorImage_Pen;
-    bool bDisplay_Title = true;
-    int iHAlign_Title = ALIGN_LEFT;
-    int iVAlign_Title = ALIGN_TOP;
+    bool bDisplay_Title{};
+    int iHAlign_Title{};
+    int iVAlign_Title{};
     std::optional<std::string> szGraph_Title;
     Font fontImage_Pen_Title;
     Color colorImage_Pen_Title;
-    bool bDisplay_CopyRight = true;
-    int iHAlign_CopyRight = ALIGN_RIGHT;
-    int iVAlign_CopyRight = ALIGN_BOTTOM;
+    bool bDisplay_CopyRight{};
+    int iHAlign_CopyRight{};
+    int iVAlign_CopyRight{};
     std::optional<std::string> szGraph_CopyRight;
     Font fontImage_Pen_CopyRight;
     Color colorImage_Pen_CopyRight;
-    bool bDisplay_DataPeriod = true;
-    int iHAlign_DataPeriod = ALIGN_RIGHT;
-    int iVAlign_DataPeriod = ALIGN_TOP;
+    bool bDisplay_DataPeriod{};
+    int iHAlign_DataPeriod{};
+    int iVAlign_DataPeriod{};
     Font fontImage_Pen_DataPeriod;
     Color colorImage_Pen_DataPeriod;
     Font fontGraph_Pen;
@@ -172,40 +174,40 @@ public:
     Color colorGraph_Axe;
     Color colorGraph_AxeBis;
     Color colorGraph_Pen;
-    bool bGraphCourbe_Display = true;
-    bool bGraphCourbe_SpreadData = false;
-    int iGraphCourbe_Thickness = 1;
-    bool bGraphCourbe_Rempli = false;
-    bool bGraphHistogram_Display = false;
-    int iGraphHistogram_ShiftedShadow = 1;
-    int iGraphHistogram_AxePosition = 4;
-    int iGraphHistogram_EcartHistogramme = 2;
-    int iGraphHistogram_NumberBar = 1;
+    bool bGraphCourbe_Display{};
+    bool bGraphCourbe_SpreadData{};
+    int iGraphCourbe_Thickness{};
+    bool bGraphCourbe_Rempli{};
+    bool bGraphHistogram_Display{};
+    int iGraphHistogram_ShiftedShadow{};
+    int iGraphHistogram_AxePosition{};
+    int iGraphHistogram_EcartHistogramme{};
+    int iGraphHistogram_NumberBar{};
     Color colorGraph_Histogram;
     Color colorGraph_HistogramShadow;
-    bool bTendance_MoyenneMobile = false;
-    int iTendance_MoyenneMobile_Coef = 2;
-    int iTendance_MoyenneMobile_Thickness = 1;
+    bool bTendance_MoyenneMobile{};
+    int iTendance_MoyenneMobile_Coef{};
+    int iTendance_MoyenneMobile_Thickness{};
     Color colorTendance_MoyenneMobile;
-    int int_TaillePoint = 0;
-    bool bLegende_X_Display = true;
-    bool bLegende_X_Dessus = true;
-    int iLegende_X_Align = ALIGN_LEFT;
-    bool bLegende_Y_Display = true;
-    bool bLegende_Y_Gauche = true;
-    bool bAxe_AfficheVerticales = false;
-    bool bAxe_AfficheHorizontales = false;
-    int iAxe_Verticale_NumberOfValues = 4;
+    int int_TaillePoint{};
+    bool bLegende_X_Display{};
+    bool bLegende_X_Dessus{};
+    int iLegende_X_Align{};
+    bool bLegende_Y_Display{};
+    bool bLegende_Y_Gauche{};
+    bool bAxe_AfficheVerticales{};
+    bool bAxe_AfficheHorizontales{};
+    int iAxe_Verticale_NumberOfValues{};
     // Y labels at 1, 2, 2.5 or 5 times a power of ten, the value range
     // widened to whole steps; off draws the range's bounds divided evenly.
-    bool bLegende_Y_Arrondi = false;
-    int iLegende_Y_Milliers = THOUSANDS_NONE;
+    bool bLegende_Y_Arrondi{};
+    int iLegende_Y_Milliers{};
     // The room for the Y labels sized from this chart's labels alone, not
     // from the widest of the charts drawn before it.
-    bool bLegende_Y_LargeurPropre = false;
-    bool bModeGraphicsData_ZoomValues = false;
-    int iModeGraphicsData = MODEGRAPH_NOMODE;
-    int iModeGraphicsData_Duration = 0;
+    bool bLegende_Y_LargeurPropre{};
+    bool bModeGraphicsData_ZoomValues{};
+    int iModeGraphicsData{};
+    int iModeGraphicsData_Duration{};
     std::optional<int64_t> dModeGraphicsData_DurationEnd;
 
     // Why the last loading of a graph file and its data stopped (cause none

@@ -7,6 +7,7 @@
 // pixels repeated).
 
 #include "SurfaceTestKit.h"
+#include "chart/GraphFileKeys.h"
 
 #include <cstdlib>
 #include <filesystem>
@@ -200,7 +201,7 @@ TEST_F(Gallery, EveryGraphFileLoadsAndDrawsWithOnlyDefaultReports) {
 TEST(Reference, DocumentsEveryKeyTheProgramReads) {
     const std::string reference = text(kSource / "docs" / "configuration.md");
     ASSERT_FALSE(reference.empty());
-    std::set<std::string> keys = matches(text(kSource / "chart" / "Indication_Data.cpp"),
+    std::set<std::string> keys = matches(text(kSource / "chart" / "GraphFileKeys.cpp"),
                                          std::regex("\"((?:GRAPH|LEGENDE|COLOR|FONT)_[A-Z_]*[A-Z])\""));
     EXPECT_EQ(keys.size(), 76u);
     const std::regex appKey("\"((?:APPLI|INDICEGIF)_[A-Z_]*[A-Z])_?\"");
@@ -223,6 +224,18 @@ TEST(Reference, DocumentsEveryKeyTheProgramReads) {
     for (const std::string& key : keys) {
         EXPECT_EQ(rowsOf(reference, key), 1) << key << " has no row of its own in docs/configuration.md";
         for (const fs::path& page : others) EXPECT_EQ(rowsOf(text(page), key), 0) << key << " is described in " << page;
+    }
+    // The default each row states is the one the program sets.
+    for (const auto& [key, byDefault] : graphfile::documentedDefaults()) {
+        std::istringstream lines(reference);
+        for (std::string line; std::getline(lines, line);) {
+            if (line.rfind("| `" + key + "`", 0) != 0) continue;
+            std::vector<std::string> cells;
+            for (size_t from = 2, bar; (bar = line.find(" | ", from)) != std::string::npos; from = bar + 3)
+                cells.push_back(line.substr(from, bar - from));
+            ASSERT_GE(cells.size(), 3u) << line;
+            EXPECT_EQ(cells[2], byDefault) << key << "'s default in docs/configuration.md";
+        }
     }
 }
 
