@@ -38,6 +38,9 @@ struct ChartLayout {
     float y_Max = 0;
     // The round Y labels (value, text); empty when the labels divide the range evenly.
     std::vector<std::pair<double, std::string>> vecLegende_Y_Arrondies;
+    // With a label format, the X ticks (image x) and their labels, empty
+    // for a tick whose label is left out.
+    std::vector<std::pair<int, std::string>> vecLegende_X;
     // The curve's points in image coordinates, gathered during one data step.
     std::vector<Point> vecGraph_PtsCourbe;
     // The trend's points, relative to the origin, while a trend is drawn.

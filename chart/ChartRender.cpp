@@ -4,6 +4,8 @@
 #include "chart/ChartMath.h"
 #include "chart/Indication_Data.h"
 #include "chart/ChartCarryOver.h"
+#include "chart/TimeAxis.h"
+#include "support/Indication_Tools.h"
 #include "support/Platform.h"
 
 #include <charconv>
@@ -104,6 +106,66 @@ std::string roundLabel(double v, int decimals, int thousands) {
     return out;
 }
 
+// Where an instant falls on the time axis: the arithmetic that places the
+// data (ChartDataDraw.cpp), weekends closed up included.
+class TimeScale {
+public:
+    TimeScale(const Indication_Data& m, int x0, int xR, const chart::DisplayedWindow& win) : x0_(x0) {
+        const int64_t first = m.vecGraph_Date[win.first];
+        const int64_t last = m.vecGraph_Date[win.last];
+        tMin_ = first / Indication_Data::TIME_MINUTETOMILLISECOND;
+        tMax_ = last / Indication_Data::TIME_MINUTETOMILLISECOND;
+        if (tMax_ == tMin_) tMax_ = tMin_ + 1;
+        width_ = int64_t{xR} - x0;
+        compressed_ = chart::weekendsCompressed(m);
+        if (!compressed_) return;
+        factor_ = chart::windowCalendar(first, last, m.iModeGraphicsData, true).factor;
+        const double td = Indication_Tools::getTotalDay(first, last);
+        const double weekendShift = td > 0 ? 2.0 * static_cast<double>(width_) / td : 0.0;
+        // The data moves left by one weekend's shift at the first working
+        // sample after each weekend; instants move from that day's start.
+        Platform& p = Platform::current();
+        chart::LocalWeekdays weekdays;
+        bool inWeekend = false;
+        int64_t shift = 0;
+        for (int k = win.first; k <= win.last; ++k) {
+            const int64_t t = m.vecGraph_Date[k];
+            const int wday = weekdays.weekday(t);
+            if (wday == 0 || wday == 6) {
+                inWeekend = true;
+                continue;
+            }
+            if (!inWeekend) continue;
+            inWeekend = false;
+            shift += truncToInt(weekendShift);
+            CalendarFields day = p.toLocal(t);
+            day.hour = day.minute = day.second = day.millisecond = 0;
+            shifts_.emplace_back(p.fromLocal(day), shift);
+        }
+    }
+
+    bool compressed() const { return compressed_; }
+
+    int x(int64_t t) const {
+        int64_t shift = 0;
+        for (const auto& [from, s] : shifts_) {
+            if (t < from) break;
+            shift = s;
+        }
+        int x = clampToInt(chart::mulDivSub(t / Indication_Data::TIME_MINUTETOMILLISECOND - tMin_, width_,
+                                            tMax_ - tMin_, shift));
+        if (compressed_) x = truncToInt(static_cast<double>(x) * factor_);
+        return clampToInt(int64_t{x0_} + x);
+    }
+
+private:
+    int x0_;
+    int64_t tMin_ = 0, tMax_ = 1, width_ = 0;
+    bool compressed_ = false;
+    double factor_ = 1.0;
+    std::vector<std::pair<int64_t, int64_t>> shifts_;
+};
+
 }  // namespace
 
 void Indication_Data::paint_RoundYValues(ChartLayout& layout) const {
@@ -138,6 +200,9 @@ bool Indication_Data::paint_Graphics(Graphics* g, ChartLayout& layout, const Rec
     int xR = r->width;
     if (bLegende_Y_Display && !bLegende_Y_Gauche)
         xR = clampToInt(int64_t{r->width} - (int64_t{layout.xLgLegende} + 3));
+
+    layout.vecLegende_X.clear();
+    if (szLegende_X_Format) paint_CalendarLegend(*g, layout, xR);
 
     g->setColor(colorGraph_Fond);
     const int fondHeight = layout.y_Min >= 0 ? clampToInt(int64_t{layout.RepereGraph_y0} - r->y) : r->height;
@@ -270,12 +335,79 @@ void Indication_Data::paint_AxesLegendes(Graphics& g, const ChartLayout& layout,
     }
 }
 
+void Indication_Data::paint_CalendarLegend(Graphics& g, ChartLayout& layout, int xR) const {
+    const chart::DisplayedWindow win = chart::displayedWindow(*this);
+    if (!win.valid || win.first == win.last) return;
+    const int x0 = layout.RepereGraph_x0;
+    const TimeScale scale(*this, x0, xR, win);
+    const FontMetrics& m = g.getFontMetrics(fontGraph_Pen);
+    const chart::CalendarNames names{vecDate_MonthNames, vecDate_WeekDayNames};
+    const bool useNames = names.months.size() == 12 && names.weekdays.size() == 7;
+    const chart::CalendarNames& written = useNames ? names : chart::defaultCalendarNames();
+    const bool automatic = *szLegende_X_Format == chart::kAutoFormat;
+    const int64_t first = vecGraph_Date[win.first];
+    const int64_t last = vecGraph_Date[win.last];
+    const int64_t width = std::max<int64_t>(int64_t{xR} - x0, 1);
+    Platform& p = Platform::current();
+
+    // The finest calendar step whose labels all stand apart.
+    constexpr int kGap = 4;
+    for (const chart::CalendarStep& step : chart::labelSteps(*szLegende_X_Format)) {
+        // Far more instants than pixels cannot stand apart: not worth listing.
+        if ((last - first) / step.approxMillis() > width / 4 + 2) continue;
+        const std::vector<int64_t> instants =
+            chart::stepInstants(p, first, last, step, static_cast<size_t>(width / 4 + 4));
+        std::vector<std::pair<int, std::string>> ticks;
+        bool apart = true;
+        int64_t previousRight = INT64_MIN;
+        int previousX = INT_MIN;
+        for (const int64_t t : instants) {
+            const CalendarFields f = p.toLocal(t);
+            if (scale.compressed() && (f.weekday == 0 || f.weekday == 6)) continue;
+            const int x = scale.x(t);
+            if (x < x0 || x > xR) continue;
+            if (x <= previousX + 1) {
+                apart = false;
+                break;
+            }
+            previousX = x;
+            std::string text = bLegende_X_Display
+                                   ? chart::formatTime(automatic ? chart::autoFormat(step, f) : *szLegende_X_Format,
+                                                       f, written)
+                                   : std::string();
+            if (!text.empty()) {
+                const int64_t w = m.stringWidth(text);
+                int64_t left = int64_t{x} + 2;
+                if (iLegende_X_Align == ALIGN_CENTER) left = x - w / 2;
+                else if (iLegende_X_Align == ALIGN_RIGHT) left = x - w - 2;
+                if (left < x0 || left + w > xR) {
+                    text.clear();  // past an end of the axis: the tick alone
+                } else {
+                    if (left < previousRight + kGap) {
+                        apart = false;
+                        break;
+                    }
+                    previousRight = left + w;
+                }
+            }
+            ticks.emplace_back(x, std::move(text));
+        }
+        if (!apart) continue;
+        layout.vecLegende_X = std::move(ticks);
+        return;
+    }
+}
+
 // The first boundary of Calc_ChangeLegend is the origin x0 itself.
 void Indication_Data::paint_AxeLegende_X(Graphics& g, const ChartLayout& layout, int xR, int d,
                                          const FontMetrics& m, bool marks, bool labels) const {
     const int y0 = layout.RepereGraph_y0;
     const chart::DisplayedWindow win = chart::displayedWindow(*this);
     if (!win.valid || win.first == win.last) return;
+    if (szLegende_X_Format) {
+        paint_CalendarLegend_X(g, layout, y0, d, m, marks, labels);
+        return;
+    }
 
     const CalendarFields start = Platform::current().toLocal(vecGraph_Date[win.first]);
     int c = 0;
@@ -330,6 +462,29 @@ void Indication_Data::paint_AxeLegende_X(Graphics& g, const ChartLayout& layout,
     }
 }
 
+void Indication_Data::paint_CalendarLegend_X(Graphics& g, const ChartLayout& layout, int y0, int d,
+                                             const FontMetrics& m, bool marks, bool labels) const {
+    const Rectangle& r = layout.rect_AppletGraphique;
+    const int gridBottom = layout.y_Min >= 0 ? y0 : clampToInt(int64_t{r.y} + r.height);
+    const int baseline = bLegende_X_Dessus ? clampToInt(int64_t{y0} - d) : clampToInt(int64_t{y0} + m.getHeight() + d);
+    for (const auto& [x, text] : layout.vecLegende_X) {
+        if (marks && bAxe_AfficheVerticales) {
+            const Color previous = g.getColor();
+            g.setColor(colorGraph_AxeBis);
+            g.drawLine(x, r.y, x, gridBottom);
+            g.setColor(previous);
+        }
+        if (labels && !text.empty()) {
+            const int64_t w = m.stringWidth(text);
+            int64_t left = int64_t{x} + 2;
+            if (iLegende_X_Align == ALIGN_CENTER) left = x - w / 2;
+            else if (iLegende_X_Align == ALIGN_RIGHT) left = x - w - 2;
+            g.drawString(text, clampToInt(left), baseline);
+        }
+        if (marks) g.drawLine(x, clampToInt(int64_t{y0} - d), x, clampToInt(int64_t{y0} + d));
+    }
+}
+
 std::vector<int> Indication_Data::Calc_ChangeLegend(const ChartLayout& layout, int n, int xR) const {
     n = std::clamp(n, 0, chart::kMaxPeriods);
     std::vector<int> xs(static_cast<size_t>(n) + 2, INT_MAX);
@@ -353,6 +508,19 @@ std::vector<int> Indication_Data::Calc_ChangeLegend(const ChartLayout& layout, i
     ppm *= cal.factor;
 
     int64_t off = b / TIME_MINUTETOMILLISECOND - tMin;
+    if (iModeGraphicsData == MODEGRAPH_MONTH && bModeGraphicsData_CalendarMonths) {
+        // Each period starts on the first of its month.
+        Platform& p = Platform::current();
+        CalendarFields start = p.toLocal(b);
+        for (int i = 1; i <= n; ++i) {
+            CalendarFields month = start;
+            month.month += i - 1;
+            off = p.fromLocal(month) / TIME_MINUTETOMILLISECOND - tMin;
+            xs[i] = truncToInt(static_cast<double>(x0) + static_cast<double>(off) * ppm);
+            if (xs[i] > xR) break;  // the rest lie beyond the edge too
+        }
+        return xs;
+    }
     const int64_t step = periodStepMinutes(iModeGraphicsData);
     for (int i = 1; i <= n; ++i) {
         xs[i] = truncToInt(static_cast<double>(x0) + static_cast<double>(off) * ppm);

@@ -7,6 +7,7 @@
 #include "chart/DataFileRecords.h"
 #include "chart/Indication_Data.h"
 
+#include "support/CivilCalendar.h"
 #include "support/Indication_Tools.h"
 #include "support/Platform.h"
 
@@ -218,6 +219,18 @@ Indication_Data::TimeWindow Indication_Data::Data_TimeWindow() const {
             return w;
     }
     w.windowed = true;
+    if (iModeGraphicsData == MODEGRAPH_MONTH && bModeGraphicsData_CalendarMonths) {
+        // The same local day and time whole months back, on the month's last
+        // day when it is shorter.
+        Platform& p = Platform::current();
+        CalendarFields f = p.toLocal(w.end);
+        const int64_t months = int64_t{f.year} * 12 + (f.month - 1) - std::clamp(iModeGraphicsData_Duration, -1200000, 1200000);
+        f.year = static_cast<int>(civil::floorDiv(months, 12));
+        f.month = static_cast<int>(months - int64_t{f.year} * 12) + 1;
+        f.day = std::min(f.day, civil::daysInMonth(f.year, f.month));
+        w.start = p.fromLocal(f);
+        return w;
+    }
     w.start = w.end - int64_t{iModeGraphicsData_Duration} * unit;
     return w;
 }

@@ -3,6 +3,7 @@
 #include "chart/GraphFileKeys.h"
 
 #include "chart/Indication_Data.h"
+#include "chart/TimeAxis.h"
 #include "support/CivilCalendar.h"
 #include "support/Indication_Tools.h"
 #include "support/KeyCheck.h"
@@ -284,6 +285,56 @@ void readPeriod(D& m, const GraphFileReader& in, Loading& loading) {
     m.loadFailed(ChartFailure::configuration, "GRAPH_DURATION_PERIOD error construction in " + loading.path);
 }
 
+// "Jan;Feb;…": exactly count names, none empty, or the defaults.
+void readNames(const GraphFileReader& in, const char* key, std::vector<std::string>& field,
+               const std::vector<std::string>& byDefault, const char* what) {
+    field = byDefault;
+    const std::optional<std::string> text = in.text(key);
+    if (!text) return;
+    std::vector<std::string> names;
+    for (size_t from = 0;;) {
+        const size_t end = std::min(text->find(';', from), text->size());
+        size_t a = from, b = end;
+        while (a < b && ((*text)[a] == ' ' || (*text)[a] == '\t')) ++a;
+        while (b > a && ((*text)[b - 1] == ' ' || (*text)[b - 1] == '\t')) --b;
+        names.push_back(text->substr(a, b - a));
+        if (end == text->size()) break;
+        from = end + 1;
+    }
+    const bool good = names.size() == byDefault.size() &&
+                      std::none_of(names.begin(), names.end(), [](const std::string& n) { return n.empty(); });
+    if (good) {
+        field = std::move(names);
+        return;
+    }
+    report(std::string(key) + " error : \"" + *text + "\" is not " + std::to_string(byDefault.size()) + " names (" +
+           what + ") separated by ;");
+}
+void resetMonthNames(D& m) { m.vecDate_MonthNames = chart::defaultCalendarNames().months; }
+void readMonthNames(D& m, const GraphFileReader& in, Loading&) {
+    readNames(in, "GRAPH_DATE_MONTH_NAMES", m.vecDate_MonthNames, chart::defaultCalendarNames().months,
+              "January first");
+}
+void resetWeekDayNames(D& m) { m.vecDate_WeekDayNames = chart::defaultCalendarNames().weekdays; }
+void readWeekDayNames(D& m, const GraphFileReader& in, Loading&) {
+    readNames(in, "GRAPH_DATE_WEEKDAY_NAMES", m.vecDate_WeekDayNames, chart::defaultCalendarNames().weekdays,
+              "Sunday first");
+}
+
+void resetXFormat(D& m) { m.szLegende_X_Format.reset(); }
+void readXFormat(D& m, const GraphFileReader& in, Loading&) {
+    m.szLegende_X_Format = in.text("LEGENDE_X_FORMAT");
+    if (m.szLegende_X_Format && m.szLegende_X_Format->empty()) m.szLegende_X_Format.reset();
+    if (!m.szLegende_X_Format) return;
+    if (utf8::asciiLower(*m.szLegende_X_Format) == chart::kAutoFormat) {
+        m.szLegende_X_Format = std::string(chart::kAutoFormat);
+        return;
+    }
+    const std::string unknown = chart::unknownFields(*m.szLegende_X_Format);
+    if (!unknown.empty())
+        report("LEGENDE_X_FORMAT error : " + unknown + " written as they stand (use %d %m %b %Y %y %H %M %a %%)");
+}
+
 void resetWedge(D& m) { m.dModeGraphicsData_DurationEnd.reset(); }
 void readWedge(D& m, const GraphFileReader& in, Loading& loading) {
     loading.wedgeDate = in.text("GRAPH_DURATION_PERIOD_WEDGE_DATE");
@@ -336,6 +387,8 @@ const std::vector<Row>& rows() {
         // not do. The weekday letters keep the last graph file's text.
         {"GRAPH_DATE_WEEKDAY", Text{&D::szDate_WeekDay, nullptr, "`SMTWTFS`", 7, false, true}},
         {"GRAPH_DATE_MONTH", Text{&D::szDate_Month, "JFMAMJJASOND", nullptr, 12}},
+        {"GRAPH_DATE_MONTH_NAMES", Special{resetMonthNames, readMonthNames, "`Jan;Feb;…;Dec`"}},
+        {"GRAPH_DATE_WEEKDAY_NAMES", Special{resetWeekDayNames, readWeekDayNames, "`Sun;Mon;…;Sat`"}},
 
         {"GRAPH_PRINT_WIDTH", Integer{&D::iDimension_Width, 320, "GRAPH_PRINT_WIDTH error : "}},
         {"GRAPH_PRINT_HEIGHT", Integer{&D::iDimension_Height, 200, "GRAPH_PRINT_HEIGHT error : "}},
@@ -354,6 +407,7 @@ const std::vector<Row>& rows() {
         {"GRAPH_PRINT_SCALES", Special{resetScales, readScales, "`1`"}},
 
         {"GRAPH_VALUES_ZOOM", Option{&D::bModeGraphicsData_ZoomValues, false}},
+        {"GRAPH_DURATION_MONTH_CALENDAR", Option{&D::bModeGraphicsData_CalendarMonths, false, true}},
         {"GRAPH_DURATION_MODE", Special{resetMode, readMode, "none"}},
         {"GRAPH_DURATION_PERIOD", Special{resetPeriod, readPeriod, "none"}},
         // With GRAPH_DURATION_PERIOD_WEDGE_TIME.
@@ -387,6 +441,7 @@ const std::vector<Row>& rows() {
         {"LEGENDE_X_OVERAXIS", Option{&D::bLegende_X_Dessus, true}},
         {"LEGENDE_X_ALIGNEMENT", Word{&D::iLegende_X_Align, kHorizontal, D::ALIGN_LEFT,
                                       "LEGENDE_X_ALIGNEMENT error construction (use LEFT, CENTER or RIGHT)."}},
+        {"LEGENDE_X_FORMAT", Special{resetXFormat, readXFormat, "none"}},
         {"LEGENDE_Y_DISPLAY", Option{&D::bLegende_Y_Display, true}},
         {"LEGENDE_Y_LEFTGRAPH", Option{&D::bLegende_Y_Gauche, true}},
         {"GRAPH_AXE_VERTICAL", Option{&D::bAxe_AfficheVerticales, false}},

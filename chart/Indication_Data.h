@@ -103,6 +103,11 @@ public:
     // The grid lines and ticks of the X legend (marks), its labels, or both.
     void paint_AxeLegende_X(Graphics& g, const ChartLayout& layout, int xR, int d, const FontMetrics& m,
                             bool marks = true, bool labels = true) const;
+    // With a label format: the X ticks and labels at the finest calendar
+    // step whose labels stand apart, into the layout; then drawn from it.
+    void paint_CalendarLegend(Graphics& g, ChartLayout& layout, int xR) const;
+    void paint_CalendarLegend_X(Graphics& g, const ChartLayout& layout, int y0, int d, const FontMetrics& m,
+                                bool marks, bool labels) const;
     // n + 2 image x positions of the period boundaries.
     std::vector<int> Calc_ChangeLegend(const ChartLayout& layout, int n, int xR) const;
     void paint_Axes(Graphics& g, const ChartLayout& layout, int xR) const;
@@ -205,7 +210,17 @@ public:
     // The room for the Y labels sized from this chart's labels alone, not
     // from the widest of the charts drawn before it.
     bool bLegende_Y_LargeurPropre{};
+    // The X labels' format ("auto" or fields such as "%d %b"), set at
+    // calendar steps thinned out so that no two overlap; none draws one
+    // letter or hour per period.
+    std::optional<std::string> szLegende_X_Format;
+    // The month (12) and weekday (7, Sunday first) names the format writes.
+    std::vector<std::string> vecDate_MonthNames;
+    std::vector<std::string> vecDate_WeekDayNames;
     bool bModeGraphicsData_ZoomValues{};
+    // Month mode in calendar months: the window goes back whole months and
+    // the periods start on the first of each month, not every 30 days.
+    bool bModeGraphicsData_CalendarMonths{};
     int iModeGraphicsData{};
     int iModeGraphicsData_Duration{};
     std::optional<int64_t> dModeGraphicsData_DurationEnd;

@@ -53,6 +53,12 @@ constexpr Date civilFromDays(int64_t days) {
     return d;
 }
 
+// The days of month 1..12 of year.
+constexpr int daysInMonth(int64_t year, int month) {
+    const int64_t next = month == 12 ? daysFromCivil(year + 1, 1, 1) : daysFromCivil(year, month + 1, 1);
+    return static_cast<int>(next - daysFromCivil(year, month, 1));
+}
+
 // 0 = Sunday; 1970-01-01 was a Thursday.
 constexpr int weekdayOfDays(int64_t days) { return static_cast<int>(days + 4 - 7 * floorDiv(days + 4, 7)); }
 

@@ -326,6 +326,14 @@ TEST(ChartBoundaries, EachMode) {
               (std::vector<int>{0, 188, 522, 500}));
 }
 
+TEST(ChartBoundaries, CalendarMonthsStartOnTheFirst) {
+    Drawn m;
+    m->bModeGraphicsData_CalendarMonths = true;
+    // One pixel a minute: each boundary lies at its month's first, in minutes.
+    EXPECT_EQ(boundaries(m, D::MODEGRAPH_MONTH, 3, at(2025, 1, 15), at(2025, 4, 15), 0, 90 * 1440),
+              (std::vector<int>{0, 17 * 1440, 45 * 1440, 76 * 1440, 90 * 1440}));
+}
+
 TEST(ChartBoundaries, SameMinuteOrSameSampleLeavesAllBeyondTheEdge) {
     Drawn m;
     auto xs = boundaries(m, D::MODEGRAPH_MINUTE, 3, at(2001, 11, 19, 10, 0, 5), at(2001, 11, 19, 10, 0, 50), 0, 40);

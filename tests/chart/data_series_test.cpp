@@ -121,6 +121,21 @@ TEST_F(DataSeries, WindowKeepsBothEndsAndDisplaysOnlyTheEnd) {
     EXPECT_TRUE(printed(channel("Image from 20/11/2001 17:30:00 to 21/11/2001 17:30:00")));
 }
 
+TEST_F(DataSeries, CalendarMonthsGoBackWholeMonthsToTheSameDay) {
+    model.bModeGraphicsData_CalendarMonths = true;
+    const std::string path = file("20251201;173000;1\n");
+    // A shorter month ends the window on its last day; 30-day months do not.
+    for (const auto& [period, end, start] : {std::tuple{1, "31/12/2025", "30/11/2025"},
+                                             std::tuple{3, "31/05/2025", "28/02/2025"},
+                                             std::tuple{12, "05/12/2025", "05/12/2024"}}) {
+        const int day = std::stoi(std::string(end).substr(0, 2)), month = std::stoi(std::string(end).substr(3, 2));
+        configure(Indication_Data::MODEGRAPH_MONTH, period, at(2025, month, day, 17, 30));
+        model.ReadData(path);
+        EXPECT_TRUE(printed(channel("* Read Data from : " + path + " [" + start + " 17:30:00; " + end + " 17:30:00]")))
+            << period;
+    }
+}
+
 TEST_F(DataSeries, DayModeFillsAMissingDayWithThePreviousValue) {
     configure(Indication_Data::MODEGRAPH_DAY, 10, at(2001, 11, 23, 18));
     ASSERT_TRUE(model.ReadData(file("20011120;173000;10\n20011122;173000;30\n")));  // no Wednesday

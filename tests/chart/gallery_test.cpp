@@ -9,6 +9,7 @@
 #include "SurfaceTestKit.h"
 #include "chart/GraphFileKeys.h"
 
+#include <climits>
 #include <cstdlib>
 #include <filesystem>
 #include <regex>
@@ -142,6 +143,18 @@ protected:
         EXPECT_GT(scaled.axis, 0) << stem;
         EXPECT_EQ(scaled.axisMoved, 0) << stem;
         EXPECT_LE(scaled.uniformMoved * 100, scaled.uniform) << stem << ": more than 1% moved";
+        // Labels set at calendar steps stand apart from each other.
+        const FontMetrics& m = surface.offScrGraphics->getFontMetrics(model.fontGraph_Pen);
+        int previousRight = INT_MIN;
+        for (const auto& [x, label] : surface.layout().vecLegende_X) {
+            if (label.empty()) continue;
+            const int left = model.iLegende_X_Align == Indication_Data::ALIGN_CENTER
+                                 ? x - m.stringWidth(label) / 2
+                                 : (model.iLegende_X_Align == Indication_Data::ALIGN_RIGHT ? x - m.stringWidth(label) - 2
+                                                                                          : x + 2);
+            EXPECT_GT(left, previousRight) << stem << ": " << label << " overlaps the label before";
+            previousRight = left + m.stringWidth(label);
+        }
     }
 };
 
@@ -203,7 +216,7 @@ TEST(Reference, DocumentsEveryKeyTheProgramReads) {
     ASSERT_FALSE(reference.empty());
     std::set<std::string> keys = matches(text(kSource / "chart" / "GraphFileKeys.cpp"),
                                          std::regex("\"((?:GRAPH|LEGENDE|COLOR|FONT)_[A-Z_]*[A-Z])\""));
-    EXPECT_EQ(keys.size(), 76u);
+    EXPECT_EQ(keys.size(), 80u);
     const std::regex appKey("\"((?:APPLI|INDICEGIF)_[A-Z_]*[A-Z])_?\"");
     for (const char* folder : {"app", "support"}) {
         for (const auto& e : fs::directory_iterator(kSource / folder))
