@@ -1,0 +1,69 @@
+#pragma once
+// A market's trading calendar: the sessions of a trading day (open ranges in
+// local time, a lunch break being two), the trading weekdays, the days it is
+// closed and the days it closes early, from rules that hold year after year
+// (a fixed date, moved off a weekend or not; a day from Easter Sunday; the
+// nth or last weekday of a month; first and last years) and explicit dates.
+//
+// Read from a calendar file in the properties form of graph files:
+//   CALENDAR_NAME=Paris (Euronext)
+//   CALENDAR_SOURCE=<what it was written from>
+//   CALENDAR_SESSIONS=09:00-17:30            (09:30-11:30;13:00-16:00)
+//   CALENDAR_TRADING_DAYS=mon;tue;wed;thu;fri
+//   CALENDAR_CLOSED_1=01-01 sunday-moved     (a rule, or 2025-01-09)
+//   CALENDAR_EARLY_CLOSE_1=12-24 14:05
+// A rule: MM-DD | YYYY-MM-DD | easter[+-N] | first|second|third|fourth|last
+// <weekday> of MM, then optionally +N/-N days, moved (Saturday to Friday,
+// Sunday to Monday), sunday-moved (Sunday to Monday only), from YYYY,
+// until YYYY, and for an early close its time HH:MM.
+// A closed day outweighs an early close; neither applies to a day that is
+// not a trading weekday.
+
+#include "support/ValueTypes.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+class TradingCalendar {
+public:
+    // Minutes from local midnight.
+    struct Range {
+        int open = 0;
+        int close = 0;
+        friend bool operator==(const Range&, const Range&) = default;
+    };
+    struct Rule;
+
+    TradingCalendar();
+    ~TradingCalendar();
+    TradingCalendar(const TradingCalendar&);
+    TradingCalendar& operator=(const TradingCalendar&);
+
+    // The calendar a file's keys describe; every mistake is said in
+    // problems (a line each), and a calendar without sessions is none.
+    static std::optional<TradingCalendar> read(const Properties& keys, std::vector<std::string>& problems);
+    // Sessions and weekdays only, for a chart that sets them itself:
+    // "09:00-17:30" and "mon;tue;wed;thu;fri".
+    static std::optional<std::string> parseSessions(const std::string& text, std::vector<Range>& out);
+    static std::optional<std::string> parseWeekdays(const std::string& text, bool (&out)[7]);
+
+    std::string name;
+    std::string source;
+    std::vector<Range> sessions;
+    bool tradingDays[7] = {false, true, true, true, true, true, false};  // Sunday first
+
+    // What the market does on a civil date.
+    enum class DayKind { closedWeekday, holiday, early, open };
+    DayKind kindOf(int64_t year, int month, int day) const;
+    // The sessions of that date: none when closed, cut at the early close.
+    std::vector<Range> sessionsOn(int64_t year, int month, int day) const;
+
+    // Easter Sunday of a Gregorian year, as a day number (days since 1970-01-01).
+    static int64_t easterSunday(int64_t year);
+
+private:
+    std::vector<Rule> closed_;
+    std::vector<Rule> early_;
+};
