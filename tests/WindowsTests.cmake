@@ -33,6 +33,8 @@ set(ZK_WINDOWS_TESTS
   chart/text_test.cpp
   chart/pinned_images_test.cpp
   app/startup_test.cpp
+  app/source_csv_test.cpp
+  app/data_merge_test.cpp
   launcher/split_command_line_test.cpp)
 file(GLOB ZK_WINDOWS_ONLY_TESTS CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/windows/*_test.cpp)
 
