@@ -16,6 +16,7 @@ ProcessRunResult runProgram(const std::vector<std::string>& args,
 bool isUsableHttpUrl(const std::string& url);
 HttpGetResult httpGet(const std::string& url, const std::optional<std::string>& authorization,
                       const HttpGetLimits& limits);
+HttpGetResult httpFetch(const std::string& url, const HttpFetchRequest& request, const HttpGetLimits& limits);
 bool lookupFontFace(const std::string& family, bool bold, bool italic, FontFaceSource& out);
 void releaseFontLookup();
 
@@ -32,6 +33,10 @@ public:
     HttpGetResult httpGet(const std::string& url, const std::optional<std::string>& authorization,
                           const HttpGetLimits& limits) override {
         return os::httpGet(url, authorization, limits);
+    }
+    HttpGetResult httpFetch(const std::string& url, const HttpFetchRequest& request,
+                            const HttpGetLimits& limits) override {
+        return os::httpFetch(url, request, limits);
     }
     bool lookupFontFace(const std::string& family, bool bold, bool italic, FontFaceSource& out) override {
         return os::lookupFontFace(family, bold, italic, out);

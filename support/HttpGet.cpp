@@ -10,3 +10,8 @@ std::string maskSecret(std::string text, const std::string& secret) {
 bool httpSucceeded(const HttpGetResult& result) {
     return result.outcome == HttpGetResult::Outcome::Complete && result.statusCode >= 200 && result.statusCode <= 299;
 }
+
+std::string bodyLimitText(int64_t bytes) {
+    constexpr int64_t kMiB = int64_t{1} << 20;
+    return bytes > 0 && bytes % kMiB == 0 ? std::to_string(bytes / kMiB) + " MiB" : std::to_string(bytes) + " bytes";
+}

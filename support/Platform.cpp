@@ -69,6 +69,18 @@ bool Platform::gatherFileParts(const std::string& path, std::string& out, std::s
     return ok;
 }
 
+bool Platform::isMissingFile(const std::string&) { return false; }
+
+HttpGetResult Platform::httpFetch(const std::string& url, const HttpFetchRequest& request,
+                                 const HttpGetLimits& limits) {
+    if (!request.headers.empty() || request.keepBody) {
+        HttpGetResult result;
+        result.error = "this platform sends no extra header and keeps no body";
+        return result;
+    }
+    return httpGet(url, request.authorization, limits);
+}
+
 bool Platform::appendLogLine(const std::string& path, std::string_view line, const LogRotation&, std::string& error,
                              std::string&) {
     return appendFile(path, line, error);

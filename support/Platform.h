@@ -108,6 +108,10 @@ public:
     // identity: it compares the paths as text, normalised.
     virtual FilePlace placeOf(const std::string& path);
     virtual bool isReadableFile(const std::string& path) = 0;
+    // True only when nothing at all is at path (no file, no folder of that
+    // name, or no folder to hold it): a file that cannot be read is not
+    // missing. The default knows no such case.
+    virtual bool isMissingFile(const std::string& path);
     // Removes, in the folder of path, the temporary files writeFileAtomic
     // leaves (for any target) when a process dies mid-write (killed, power
     // cut) once they are older than minAgeMillis, and nothing else; returns
@@ -160,6 +164,9 @@ public:
     virtual bool isUsableHttpUrl(const std::string& url) = 0;
     virtual HttpGetResult httpGet(const std::string& url, const std::optional<std::string>& authorization,
                                   const HttpGetLimits& limits) = 0;
+    // The default sends no extra header and keeps no body: httpGet.
+    virtual HttpGetResult httpFetch(const std::string& url, const HttpFetchRequest& request,
+                                    const HttpGetLimits& limits);
     virtual bool lookupFontFace(const std::string& family, bool bold, bool italic, FontFaceSource& out) = 0;
     virtual void releaseFontLookup() = 0;
 
@@ -224,6 +231,7 @@ public:
     }
     FilePlace placeOf(const std::string& p) override { return target_.placeOf(p); }
     bool isReadableFile(const std::string& p) override { return target_.isReadableFile(p); }
+    bool isMissingFile(const std::string& p) override { return target_.isMissingFile(p); }
     std::vector<std::string> removeStaleTemporaries(const std::string& p, int64_t age) override {
         return target_.removeStaleTemporaries(p, age);
     }
@@ -255,6 +263,10 @@ public:
     HttpGetResult httpGet(const std::string& url, const std::optional<std::string>& authorization,
                           const HttpGetLimits& limits) override {
         return target_.httpGet(url, authorization, limits);
+    }
+    HttpGetResult httpFetch(const std::string& url, const HttpFetchRequest& request,
+                            const HttpGetLimits& limits) override {
+        return target_.httpFetch(url, request, limits);
     }
     bool lookupFontFace(const std::string& family, bool bold, bool italic, FontFaceSource& out) override {
         return target_.lookupFontFace(family, bold, italic, out);

@@ -53,7 +53,22 @@ std::string urlPassword(const std::string& url) {
 struct Transfer {
     std::optional<std::string> statusLine;
     bool expectStatus = true;  // the next header line starts a new answer head
+    std::string etag, lastModified;  // of the last head
+    bool keepBody = false;
+    int64_t maxBodyBytes = 0;
+    bool bodyTooLarge = false;
+    std::string body;
 };
+
+// The value of a header line "Name: value" when its name is name (letter case aside).
+bool headerValue(std::string_view line, std::string_view name, std::string& out) {
+    if (line.size() <= name.size() || line[name.size()] != ':') return false;
+    if (utf8::asciiLower(std::string(line.substr(0, name.size()))) != name) return false;
+    std::string_view value = line.substr(name.size() + 1);
+    while (!value.empty() && (value.front() == ' ' || value.front() == '\t')) value.remove_prefix(1);
+    out = std::string(value);
+    return true;
+}
 
 // Header lines arrive one per call. Each answer head (one per redirect) starts
 // with its status line and ends with an empty line; the last head wins.
@@ -67,13 +82,28 @@ size_t onHeader(char* data, size_t size, size_t count, void* user) {
         t->expectStatus = true;
     } else if (t->expectStatus) {
         if (line.substr(0, 5) == "HTTP/") t->statusLine = std::string(line);
+        t->etag.clear();
+        t->lastModified.clear();
         t->expectStatus = false;
+    } else if (!headerValue(line, "etag", t->etag)) {
+        headerValue(line, "last-modified", t->lastModified);
     }
     return n;
 }
 
-// The body is only read so the server sees its answer consumed; nothing is kept.
-size_t onBody(char*, size_t size, size_t count, void*) { return size * count; }
+// The update address's body is only read so the server sees its answer
+// consumed; a source's is kept, up to its limit.
+size_t onBody(char* data, size_t size, size_t count, void* user) {
+    auto* t = static_cast<Transfer*>(user);
+    const size_t n = size * count;
+    if (!t->keepBody) return n;
+    if (static_cast<int64_t>(t->body.size() + n) > t->maxBodyBytes) {
+        t->bodyTooLarge = true;
+        return 0;  // ends the transfer
+    }
+    t->body.append(data, n);
+    return n;
+}
 
 bool isSetupError(CURLcode code) {
     switch (code) {
@@ -109,7 +139,14 @@ bool os::isUsableHttpUrl(const std::string& url) {
 }
 
 HttpGetResult os::httpGet(const std::string& url, const std::optional<std::string>& authorization,
-                      const HttpGetLimits& limits) {
+                          const HttpGetLimits& limits) {
+    HttpFetchRequest request;
+    request.authorization = authorization;
+    return httpFetch(url, request, limits);
+}
+
+HttpGetResult os::httpFetch(const std::string& url, const HttpFetchRequest& request, const HttpGetLimits& limits) {
+    const std::optional<std::string>& authorization = request.authorization;
     HttpGetResult result;
     result.outcome = HttpGetResult::Outcome::SetupFailed;
     if (!curlReady()) {
@@ -123,14 +160,20 @@ HttpGetResult os::httpGet(const std::string& url, const std::optional<std::strin
     }
 
     Transfer transfer;
+    transfer.keepBody = request.keepBody;
+    transfer.maxBodyBytes = request.maxBodyBytes;
     char errorBuffer[CURL_ERROR_SIZE] = {};
     CurlPtr<curl_slist> headers;
-    if (authorization) {
-        curl_slist* list = lib().slist_append(nullptr, ("Authorization: " + *authorization).c_str());
+    std::vector<std::string> lines;
+    if (authorization) lines.push_back("Authorization: " + *authorization);
+    for (const auto& [name, value] : request.headers) lines.push_back(name + ": " + value);
+    for (const std::string& line : lines) {
+        curl_slist* list = lib().slist_append(headers.get(), line.c_str());
         if (!list) {
             result.error = "out of memory";
             return result;
         }
+        (void)headers.release();
         headers.reset(list);
     }
 
@@ -155,7 +198,7 @@ HttpGetResult os::httpGet(const std::string& url, const std::optional<std::strin
     set(CURLOPT_HEADERFUNCTION, &onHeader);
     set(CURLOPT_HEADERDATA, &transfer);
     set(CURLOPT_WRITEFUNCTION, &onBody);
-    set(CURLOPT_WRITEDATA, nullptr);
+    set(CURLOPT_WRITEDATA, &transfer);
     if (headers) set(CURLOPT_HTTPHEADER, headers.get());
     if (code != CURLE_OK) {
         result.error = lib().easy_strerror(code);
@@ -164,6 +207,9 @@ HttpGetResult os::httpGet(const std::string& url, const std::optional<std::strin
 
     code = lib().easy_perform(c);
     result.statusLine = transfer.statusLine;
+    result.etag = std::move(transfer.etag);
+    result.lastModified = std::move(transfer.lastModified);
+    result.body = std::move(transfer.body);
     long status = 0;
     if (lib().easy_getinfo(c, CURLINFO_RESPONSE_CODE, &status) == CURLE_OK) result.statusCode = status;
     if (code == CURLE_OK) {
@@ -172,6 +218,10 @@ HttpGetResult os::httpGet(const std::string& url, const std::optional<std::strin
     }
     result.outcome = isSetupError(code) && !transfer.statusLine ? HttpGetResult::Outcome::SetupFailed
                                                                 : HttpGetResult::Outcome::TransferFailed;
+    if (transfer.bodyTooLarge) {
+        result.error = "the answer is larger than " + bodyLimitText(request.maxBodyBytes);
+        return result;
+    }
     // A password written into the address itself must not reach a message.
     result.error = maskSecret(errorBuffer[0] ? std::string(errorBuffer) : std::string(lib().easy_strerror(code)),
                           urlPassword(url));

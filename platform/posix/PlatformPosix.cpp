@@ -379,6 +379,12 @@ public:
         return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && ::access(path.c_str(), R_OK) == 0;
     }
 
+    bool isMissingFile(const std::string& path) override {
+        if (path.empty() || path.find('\0') != std::string::npos) return false;
+        struct stat st{};
+        return ::lstat(path.c_str(), &st) != 0 && (errno == ENOENT || errno == ENOTDIR);
+    }
+
     void writeStdout(std::string_view text) override {
         MutexLock lock(consoleMutex_);
         int err = 0;

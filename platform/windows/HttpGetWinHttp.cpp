@@ -125,7 +125,14 @@ bool os::isUsableHttpUrl(const std::string& url) {
 }
 
 HttpGetResult os::httpGet(const std::string& url, const std::optional<std::string>& authorization,
-                      const HttpGetLimits& limits) {
+                          const HttpGetLimits& limits) {
+    HttpFetchRequest request;
+    request.authorization = authorization;
+    return httpFetch(url, request, limits);
+}
+
+HttpGetResult os::httpFetch(const std::string& url, const HttpFetchRequest& fetch, const HttpGetLimits& limits) {
+    const std::optional<std::string>& authorization = fetch.authorization;
     HttpGetResult result;
     result.outcome = HttpGetResult::Outcome::SetupFailed;
     Address first;
@@ -162,7 +169,8 @@ HttpGetResult os::httpGet(const std::string& url, const std::optional<std::strin
         DWORD policy = WINHTTP_OPTION_REDIRECT_POLICY_NEVER;
         WinHttpSetOption(request.get(), WINHTTP_OPTION_REDIRECT_POLICY, &policy, sizeof policy);
         std::wstring headers;
-        if (authorization && sameHost(address, first)) headers = L"Authorization: " + win::widen(*authorization);
+        if (authorization && sameHost(address, first)) headers = L"Authorization: " + win::widen(*authorization) + L"\r\n";
+        for (const auto& [name, value] : fetch.headers) headers += win::widen(name + ": " + value) + L"\r\n";
         int receiveMs = remainingMs(deadline);
         WinHttpSetOption(request.get(), WINHTTP_OPTION_RECEIVE_TIMEOUT, &receiveMs, sizeof receiveMs);
         WinHttpSetOption(request.get(), WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &receiveMs, sizeof receiveMs);
@@ -184,12 +192,18 @@ HttpGetResult os::httpGet(const std::string& url, const std::optional<std::strin
                                 WINHTTP_HEADER_NAME_BY_INDEX, &status, &size, WINHTTP_NO_HEADER_INDEX))
             result.statusCode = static_cast<long>(status);
 
+        std::wstring validator;
+        result.etag = queryText(request.get(), WINHTTP_QUERY_ETAG, validator) ? win::narrow(validator) : "";
+        result.lastModified =
+            queryText(request.get(), WINHTTP_QUERY_LAST_MODIFIED, validator) ? win::narrow(validator) : "";
+        result.body.clear();
         std::wstring location;
         const bool redirect = (status == 301 || status == 302 || status == 303 || status == 307 || status == 308) &&
                               queryText(request.get(), WINHTTP_QUERY_LOCATION, location);
-        // The body is only read so the server sees its answer consumed; its
-        // length is counted, since a connection closed early may read as
-        // the end of the body.
+        // The update address's body is only read so the server sees its
+        // answer consumed, a source's is kept up to its limit; its length is
+        // counted, since a connection closed early may read as the end of
+        // the body.
         char buffer[16384];
         uint64_t received = 0;
         for (;;) {
@@ -206,6 +220,13 @@ HttpGetResult os::httpGet(const std::string& url, const std::optional<std::strin
             }
             if (n == 0) break;
             received += n;
+            if (fetch.keepBody && !redirect) {
+                if (static_cast<int64_t>(result.body.size() + n) > fetch.maxBodyBytes) {
+                    result.error = "the answer is larger than " + bodyLimitText(fetch.maxBodyBytes);
+                    return result;
+                }
+                result.body.append(buffer, n);
+            }
         }
         if (const std::optional<uint64_t> expected = announcedLength(request.get(), status);
             expected && received < *expected) {

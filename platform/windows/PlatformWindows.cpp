@@ -362,6 +362,14 @@ public:
         return h.valid() && GetFileType(h.get()) == FILE_TYPE_DISK;
     }
 
+    bool isMissingFile(const std::string& path) override {
+        std::wstring wide;
+        if (path.empty() || !win::fileSystemPath(path, wide)) return false;
+        if (GetFileAttributesW(wide.c_str()) != INVALID_FILE_ATTRIBUTES) return false;
+        const DWORD code = GetLastError();
+        return code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND;
+    }
+
     void writeStdout(std::string_view text) override { writeConsole(STD_OUTPUT_HANDLE, text); }
     void writeStderr(std::string_view text) override { writeConsole(STD_ERROR_HANDLE, text); }
 

@@ -11,6 +11,7 @@ argument (seconds) or when its parent test script kills it.
   /seen        200 when no Authorization header came, 400 when one did
   /silent      accepts and never answers
   /stall       200 and the start of its body, then nothing more
+  /csv         200 with a CSV body and ETag "v1"; 304 when If-None-Match is "v1"
 """
 import http.server
 import socketserver
@@ -46,6 +47,18 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.end_headers()
         elif self.path == "/seen":
             self.answer(400 if auth else 200)
+        elif self.path == "/csv":
+            if self.headers.get("If-None-Match") == '"v1"':
+                self.send_response(304)
+                self.end_headers()
+                return
+            body = b"Date,Close\n2025-12-05,8131.66\n"
+            self.send_response(200)
+            self.send_header("ETag", '"v1"')
+            self.send_header("Last-Modified", "Fri, 05 Dec 2025 17:30:00 GMT")
+            self.send_header("Content-Length", str(len(body)))
+            self.end_headers()
+            self.wfile.write(body)
         elif self.path == "/silent":
             time.sleep(20)
         elif self.path == "/stall":

@@ -38,6 +38,28 @@ TEST_F(UpdateUrlWindows, StatusLinesOf200And404) {
     EXPECT_EQ(missing.statusLine.value_or(""), "HTTP/1.1 404 Not Found");
 }
 
+// A data source's fetch: the body kept, its validators, a conditional
+// request answered 304, and a body past the limit refused.
+TEST_F(UpdateUrlWindows, SourceFetchKeepsTheBodyAndAsksConditionally) {
+    HttpFetchRequest request;
+    request.keepBody = true;
+    auto r = Platform::current().httpFetch(base_ + "/csv", request, {});
+    ASSERT_EQ(r.outcome, HttpGetResult::Outcome::Complete) << r.error;
+    EXPECT_EQ(r.statusCode, 200);
+    EXPECT_EQ(r.body, "Date,Close\n2025-12-05,8131.66\n");
+    EXPECT_EQ(r.etag, "\"v1\"");
+    EXPECT_EQ(r.lastModified, "Fri, 05 Dec 2025 17:30:00 GMT");
+    request.headers.emplace_back("If-None-Match", r.etag);
+    auto again = Platform::current().httpFetch(base_ + "/csv", request, {});
+    EXPECT_EQ(again.statusCode, 304) << again.error;
+    EXPECT_EQ(again.body, "");
+    request.headers.clear();
+    request.maxBodyBytes = 10;
+    auto big = Platform::current().httpFetch(base_ + "/csv", request, {});
+    EXPECT_NE(big.outcome, HttpGetResult::Outcome::Complete);
+    EXPECT_EQ(big.error, "the answer is larger than 10 bytes");
+}
+
 TEST_F(UpdateUrlWindows, BasicAuthorisationIsSent) {
     EXPECT_EQ(get("/auth").statusCode, 401);
     EXPECT_EQ(get("/auth", "Basic dXNlcjpwYXNz").statusCode, 200);
