@@ -9,6 +9,7 @@
 #include "app/zkQuoteForge.h"
 
 #include "app/ChartPass.h"
+#include "app/DataSources.h"
 #include "app/MemoryWatcherThread.h"
 #include "app/ServiceStatus.h"
 #include "chart/FontCache.h"
@@ -39,7 +40,7 @@ constexpr std::string_view kConfigurationKeys[] = {
     "INDICEGIF_URLUPDATE_VALID", "INDICEGIF_URLUPDATE_URL", "INDICEGIF_URLUPDATE_LOGIN",
     "INDICEGIF_URLUPDATE_PASSWORD", "INDICEGIF_EXEUPDATE_VALID", "INDICEGIF_EXEUPDATE_FILENAME",
     "INDICEGIF_EXEUPDATE_PARAMETERS", "INDICEGIF_EXEUPDATE_LOGPRINTOUT", "INDICEGIF_STATUS_FILE",
-    "INDICEGIF_THREADS", "INDICEGIF_DATA_CACHE_MB"};
+    "INDICEGIF_THREADS", "INDICEGIF_DATA_CACHE_MB", "INDICEGIF_SOURCES"};
 constexpr std::string_view kGraphFileKey = "INDICEGIF_FILE_";
 
 std::string graphFileKey(int n) { return std::string(kGraphFileKey) + std::to_string(n); }
@@ -329,6 +330,17 @@ bool zkQuoteForge::generationPass(ChartPass& charts, ServiceStatus* status) {
                 IT::Outils_AfficheMsg_System("QuoteForge", "EXE Updating failed : " + std::to_string(result), true);
             succeeded = succeeded && result == 0;
             if (status) status->updateOutcome(ServiceStatus::STEP_PROGRAM, result == 0);
+        }
+    }
+
+    // The data sources, after the two steps that may feed them.
+    if (const std::string sources = updateField(config, "INDICEGIF_SOURCES"); !sources.empty()) {
+        IT::addLogIndice("Update data sources.");
+        const SourcesRun run = runSources(sources, platform.nowMillis());
+        succeeded = succeeded && run.ok;
+        if (status) {
+            status->updateOutcome(ServiceStatus::STEP_SOURCES, run.ok);
+            for (const SourceOutcome& source : run.sources) status->sourceOutcome(source);
         }
     }
 

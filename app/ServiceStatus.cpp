@@ -84,6 +84,18 @@ void ServiceStatus::chartOutcome(const std::string& graphFile, const ChartResult
     }
 }
 
+void ServiceStatus::sourceOutcome(const SourceOutcome& outcome) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    Source& source = sources_[outcome.name];
+    source.pass = pass_;
+    source.ok = outcome.ok;
+    if (outcome.lastSuccess != 0) source.lastSuccess = outcome.lastSuccess;
+    if (!outcome.attempted) return;
+    source.added = outcome.added;
+    source.replaced = outcome.replaced;
+    if (outcome.newestRecord) source.newestRecord = outcome.newestRecord;
+}
+
 void ServiceStatus::passEnded(int64_t at) {
     std::lock_guard<std::mutex> lock(mutex_);
     end_ = at;
@@ -91,6 +103,7 @@ void ServiceStatus::passEnded(int64_t at) {
     // Charts no longer in the configuration, and files no chart read, are forgotten.
     std::erase_if(charts_, [this](const auto& entry) { return entry.second.pass != pass_; });
     std::erase_if(dataFiles_, [this](const auto& entry) { return entry.second.pass != pass_; });
+    std::erase_if(sources_, [this](const auto& entry) { return entry.second.pass != pass_; });
 }
 
 std::string ServiceStatus::exposition() const {
@@ -170,6 +183,32 @@ std::string ServiceStatus::exposition() const {
         for (const auto& [file, data] : dataFiles_)
             sample(out, "zkquoteforge_data_file_unreadable_lines", "data_file=\"" + labelValue(file) + "\"",
                    std::to_string(data.unreadableLines));
+    }
+    if (!sources_.empty()) {
+        auto each = [&](const char* name, const char* help, auto value) {
+            family(out, name, help);
+            for (const auto& [source, s] : sources_)
+                sample(out, name, "source=\"" + labelValue(source) + "\"", value(s));
+        };
+        each("zkquoteforge_source_ok", "Outcome of each data source's last fetch (1 ok, 0 failed).",
+             [](const Source& s) { return std::string(s.ok ? "1" : "0"); });
+        each("zkquoteforge_source_records_added", "Records each data source's last fetch added to its data file.",
+             [](const Source& s) { return std::to_string(s.added); });
+        each("zkquoteforge_source_records_replaced",
+             "Records each data source's last fetch replaced in its data file (values corrected).",
+             [](const Source& s) { return std::to_string(s.replaced); });
+        each("zkquoteforge_source_last_success_timestamp_seconds",
+             "Last fetch of each data source that succeeded (Unix time; 0: none known).",
+             [](const Source& s) { return seconds(s.lastSuccess); });
+        bool familyShown = false;
+        for (const auto& [source, s] : sources_) {
+            if (!s.newestRecord) continue;
+            if (!std::exchange(familyShown, true))
+                family(out, "zkquoteforge_source_newest_record_timestamp_seconds",
+                       "Newest record of each data source's data file after its last fetch (Unix time).");
+            sample(out, "zkquoteforge_source_newest_record_timestamp_seconds",
+                   "source=\"" + labelValue(source) + "\"", seconds(*s.newestRecord));
+        }
     }
     return out;
 }

@@ -7,6 +7,7 @@
 //
 // Thread-safe: charts of one pass may report from several threads.
 
+#include "app/DataSources.h"
 #include "chart/ChartOutcome.h"
 
 #include <cstdint>
@@ -20,6 +21,7 @@ public:
     // The steps of a pass that can fail on their own.
     static constexpr const char* STEP_ADDRESS = "address";
     static constexpr const char* STEP_PROGRAM = "program";
+    static constexpr const char* STEP_SOURCES = "sources";
 
     // Times are milliseconds since the epoch.
     void passStarted(int64_t at);
@@ -27,6 +29,8 @@ public:
     // A chart is built when every image its graph file asks for was written;
     // only a failed chart fails the pass (no data is the market closed).
     void chartOutcome(const std::string& graphFile, const ChartResult& result, int64_t at);
+    // A source of the sources file; one not due keeps its figures.
+    void sourceOutcome(const SourceOutcome& source);
     void passEnded(int64_t at);
 
     // The exposition text of the last ended pass; charts not tried in it are
@@ -58,4 +62,12 @@ private:
         uint64_t pass = 0;  // the pass that last read it
     };
     std::map<std::string, DataFile> dataFiles_;
+    struct Source {
+        bool ok = false;
+        size_t added = 0, replaced = 0;    // by its last fetch
+        std::optional<int64_t> newestRecord;
+        int64_t lastSuccess = 0;
+        uint64_t pass = 0;
+    };
+    std::map<std::string, Source> sources_;
 };
