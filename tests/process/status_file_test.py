@@ -36,8 +36,13 @@ def main():
             f.write("# ISO dates now\n2025-12-05;17:30:00;4512.37\n2025-12-05;17:40:00;4513.10\n")
         with open(os.path.join(work, "closed.ini"), "w") as f:
             f.write(chart.format(data="data.txt", name="closed") + "GRAPH_DURATION_PERIOD_WEDGE_DATE=20000101\n")
+        with open(os.path.join(work, "closes.csv"), "w") as f:
+            f.write("Date,Close\n2025-12-04,8013.22\n2025-12-05,8061.9\n")
+        with open(os.path.join(work, "sources.ini"), "w") as f:
+            f.write("[closes]\nSOURCE_FROM=closes.csv\nSOURCE_INTO=closes.txt\n"
+                    "SOURCE_DATE_COLUMN=Date\nSOURCE_VALUE_COLUMN=Close\n")
         with open(os.path.join(work, "zkQuoteForge.ini"), "w") as f:
-            f.write("INDICEGIF_SERVICE=yes\nINDICEGIF_STATUS_FILE=status/zkquoteforge.prom\n"
+            f.write("INDICEGIF_SERVICE=yes\nINDICEGIF_STATUS_FILE=status/zkquoteforge.prom\nINDICEGIF_SOURCES=sources.ini\n"
                     "INDICEGIF_URLUPDATE_VALID=yes\nINDICEGIF_URLUPDATE_URL=ftp://nowhere/\n"
                     "INDICEGIF_FILE_1=good.ini\nINDICEGIF_FILE_2=no data.ini\nINDICEGIF_FILE_3=gone.ini\n"
                     "INDICEGIF_FILE_4=closed.ini\nINDICEGIF_FILE_5=format.ini\n")
@@ -90,7 +95,13 @@ def main():
     for chart in ("good.ini", "closed.ini"):
         newest = value("zkquoteforge_chart_newest_record_timestamp_seconds", graph_file=chart)
         assert before + 3600 - 600 < newest <= after + 3600, (before, newest)
-    assert len(samples) == 41, sorted(samples)
+    assert value("zkquoteforge_last_pass_update_ok", step="sources") == 1
+    assert value("zkquoteforge_source_ok", source="closes") == 1
+    assert value("zkquoteforge_source_records_added", source="closes") == 2
+    assert value("zkquoteforge_source_records_replaced", source="closes") == 0
+    assert start <= value("zkquoteforge_source_last_success_timestamp_seconds", source="closes") <= end
+    assert value("zkquoteforge_source_newest_record_timestamp_seconds", source="closes") > 0
+    assert len(samples) == 47, sorted(samples)
     rules = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "monitoring", "alert-rules.yml")
     with open(rules) as f:
         watched = set(re.findall(r"\bzkquoteforge_[a-z_]+", f.read()))
