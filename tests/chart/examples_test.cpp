@@ -4,6 +4,7 @@
 // ZK_EXAMPLE_CHARTS_OUT to a folder: they are copied there.
 
 #include "SurfaceTestKit.h"
+#include "app/DataSources.h"
 #include "app/zkQuoteForge.h"
 
 #include <algorithm>
@@ -29,6 +30,8 @@ protected:
         fs::create_directories(work / "out");
         fs::copy(kExamples / "zkQuoteForge.ini", work / "zkQuoteForge.ini");
         fs::copy(kExamples / "charts", work / "charts", fs::copy_options::recursive);
+        fs::copy(kExamples / "sources.ini", work / "sources.ini");
+        fs::copy(kExamples / "closes.csv", work / "closes.csv");
         // The data file, as scripts/run-example makes it.
         zkQuoteForge::main({"-datamaker"});
         surfacetest::writeBytes((work / "data.txt").string(), platform.out());
@@ -60,6 +63,10 @@ TEST_F(Examples, EveryChartBecomesItsImages) {
     const Properties config = Indication_Tools::GetFileProperties("zkQuoteForge.ini");
     ASSERT_EQ(config.count("INDICEGIF_SERVICE"), 1u);
     EXPECT_EQ(config.at("INDICEGIF_SERVICE"), "yes");
+    // The pass's data sources first: they make the data files of the charts drawn from them.
+    const SourcesRun sources = runSources(config.at("INDICEGIF_SOURCES"), platform.nowMillis());
+    ASSERT_TRUE(sources.ok) << platform.out();
+    EXPECT_EQ(sources.sources.size(), 1u);
 
     Indication_Graph surface;
     std::map<std::string, int> seen;  // what the example shows, counted
@@ -206,6 +213,8 @@ TEST(ExampleRun, OneShotPassWritesEveryChart) {
     surfacetest::TempDir dir;
     fs::copy(kExamples / "zkQuoteForge.ini", dir / "zkQuoteForge.ini");
     fs::copy(kExamples / "charts", dir / "charts", fs::copy_options::recursive);
+    fs::copy(kExamples / "sources.ini", dir / "sources.ini");
+    fs::copy(kExamples / "closes.csv", dir / "closes.csv");
     fs::create_directories(dir / "out");
     const std::string in = "cd '" + dir.path + "' && ";
     ASSERT_EQ(std::system((in + "'" ZK_PROGRAM "' -datamaker > data.txt").c_str()), 0);

@@ -122,7 +122,7 @@ def main():
         shown_1x = [path for path in writer if writer[path][1] == "png" and
                     path.replace(".png", "@2x.png") not in writer]
         written = sorted(written + shown_1x)
-        assert len(written) == 14, written
+        assert len(written) == 15, written
 
         handler = functools.partial(QuietHandler, directory=site)
         server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), handler)
