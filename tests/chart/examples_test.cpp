@@ -30,8 +30,7 @@ protected:
         fs::create_directories(work / "out");
         fs::copy(kExamples / "zkQuoteForge.ini", work / "zkQuoteForge.ini");
         fs::copy(kExamples / "charts", work / "charts", fs::copy_options::recursive);
-        fs::copy(kExamples / "sources.ini", work / "sources.ini");
-        fs::copy(kExamples / "closes.csv", work / "closes.csv");
+        fs::copy(kExamples / "source", work / "source", fs::copy_options::recursive);
         // The data file, as scripts/run-example makes it.
         zkQuoteForge::main({"-datamaker"});
         surfacetest::writeBytes((work / "data.txt").string(), platform.out());
@@ -213,8 +212,7 @@ TEST(ExampleRun, OneShotPassWritesEveryChart) {
     surfacetest::TempDir dir;
     fs::copy(kExamples / "zkQuoteForge.ini", dir / "zkQuoteForge.ini");
     fs::copy(kExamples / "charts", dir / "charts", fs::copy_options::recursive);
-    fs::copy(kExamples / "sources.ini", dir / "sources.ini");
-    fs::copy(kExamples / "closes.csv", dir / "closes.csv");
+    fs::copy(kExamples / "source", dir / "source", fs::copy_options::recursive);
     fs::create_directories(dir / "out");
     const std::string in = "cd '" + dir.path + "' && ";
     ASSERT_EQ(std::system((in + "'" ZK_PROGRAM "' -datamaker > data.txt").c_str()), 0);

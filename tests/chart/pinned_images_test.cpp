@@ -118,8 +118,7 @@ Images draw(const ChartSet& set, int workers) {
     } else {
         fs::copy(kSources / "examples" / "zkQuoteForge.ini", work / "zkQuoteForge.ini");
         fs::copy(kSources / "examples" / "charts", work / "charts", fs::copy_options::recursive);
-        fs::copy(kSources / "examples" / "sources.ini", work / "sources.ini");
-        fs::copy(kSources / "examples" / "closes.csv", work / "closes.csv");
+        fs::copy(kSources / "examples" / "source", work / "source", fs::copy_options::recursive);
         fs::create_directories(work / "out");
         std::ofstream(work / "data.txt", std::ios::binary) << exampleData(platform.now);
     }

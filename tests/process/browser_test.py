@@ -75,9 +75,11 @@ def configured_sizes(examples):
     """Image path -> (width, height) the graph files ask for: the run-length
     GIF has the configured size, the LZW GIF and the PNG one pixel more."""
     sizes = {}
-    for name in sorted(os.listdir(os.path.join(examples, "charts"))):
+    # The charts of examples/charts/, and the one of the data source example.
+    names = ["charts/" + n for n in sorted(os.listdir(os.path.join(examples, "charts")))] + ["source/closes.ini"]
+    for name in names:
         keys = {}
-        with open(os.path.join(examples, "charts", name), encoding="utf-8") as f:
+        with open(os.path.join(examples, name), encoding="utf-8") as f:
             for line in f:
                 if "=" in line and not line.lstrip().startswith(("#", ";")):
                     k, v = line.split("=", 1)
@@ -110,7 +112,7 @@ def main():
         writer = {}
         chart = None
         for line in console.splitlines():
-            m = re.search(r"Read Configuration from : charts/(\S+)", line)
+            m = re.search(r"Read Configuration from : ((?:charts|source)/\S+)", line)
             if m:
                 chart = m.group(1)
             m = re.search(r"Writing (GIF|PNG|SVG) Image in (\S.*)$", line)
