@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <charconv>
 #include <cstdio>
-#include <map>
 
 namespace {
 
@@ -61,51 +60,66 @@ std::string dataLineOf(const SourceRecord& record) {
 
 DataMerge mergeRecords(std::string_view file, const std::vector<SourceRecord>& records) {
     DataMerge out;
-    // The first record of a time in the source wins, as in a data file.
-    std::map<int64_t, const SourceRecord*> incoming;
-    for (const SourceRecord& r : records) incoming.emplace(r.key(), &r);
+    // The source's records by time; of two at one time the first in the source wins.
+    using Keyed = std::pair<int64_t, const SourceRecord*>;
+    std::vector<Keyed> incoming;
+    incoming.reserve(records.size());
+    for (const SourceRecord& r : records) incoming.emplace_back(r.key(), &r);
+    std::stable_sort(incoming.begin(), incoming.end(),
+                     [](const Keyed& a, const Keyed& b) { return a.first < b.first; });
+    incoming.erase(std::unique(incoming.begin(), incoming.end(),
+                               [](const Keyed& a, const Keyed& b) { return a.first == b.first; }),
+                   incoming.end());
+    auto find = [&](int64_t key) -> const SourceRecord* {
+        auto it = std::lower_bound(incoming.begin(), incoming.end(), key,
+                                   [](const Keyed& r, int64_t k) { return r.first < k; });
+        return it != incoming.end() && it->first == key ? it->second : nullptr;
+    };
 
-    const std::vector<Line> lines = splitKeepingEnds(file);
-    std::string_view lineEnd = "\n";
-    for (const Line& line : lines) {
-        if (!line.end.empty()) {
-            lineEnd = line.end;
-            break;
-        }
-    }
-    // Times already in the file: their records are replaced where they stand.
-    std::map<int64_t, bool> held;
-    for (const Line& line : lines) {
+    // Each line read once: its record's time and value, when it is one.
+    struct Read {
+        bool record = false;
         int64_t key = 0;
         double value = 0;
-        if (keyOf(line.text, key, value)) held.emplace(key, true);
+    };
+    const std::vector<Line> lines = splitKeepingEnds(file);
+    std::vector<Read> read(lines.size());
+    std::vector<int64_t> held;
+    std::string_view lineEnd;
+    for (size_t i = 0; i < lines.size(); ++i) {
+        if (lineEnd.empty()) lineEnd = lines[i].end;
+        read[i].record = keyOf(lines[i].text, read[i].key, read[i].value);
+        if (read[i].record) held.push_back(read[i].key);
     }
-    std::vector<const SourceRecord*> fresh;
-    for (const auto& [key, record] : incoming)
-        if (!held.count(key)) fresh.push_back(record);  // in time order: the map's
+    if (lineEnd.empty()) lineEnd = "\n";
+    std::sort(held.begin(), held.end());
+    // Records at times the file does not hold, in time order; the others are
+    // replaced where they stand.
+    std::vector<Keyed> fresh;
+    for (const Keyed& r : incoming)
+        if (!std::binary_search(held.begin(), held.end(), r.first)) fresh.push_back(r);
 
     out.bytes.reserve(file.size() + fresh.size() * 28);
     size_t next = 0;
     auto emitFreshBefore = [&](int64_t key) {
-        for (; next < fresh.size() && fresh[next]->key() < key; ++next) {
-            out.bytes += dataLineOf(*fresh[next]);
+        for (; next < fresh.size() && fresh[next].first < key; ++next) {
+            out.bytes += dataLineOf(*fresh[next].second);
             out.bytes += lineEnd;
             ++out.added;
         }
     };
-    for (const Line& line : lines) {
-        int64_t key = 0;
-        double value = 0;
-        if (!keyOf(line.text, key, value)) {
+    for (size_t i = 0; i < lines.size(); ++i) {
+        const Line& line = lines[i];
+        if (!read[i].record) {
             out.bytes += line.text;
             out.bytes += line.end;
             continue;
         }
-        emitFreshBefore(key);
-        out.newestKey = std::max(out.newestKey, key);
-        const auto it = incoming.find(key);
-        if (it != incoming.end() && it->second->value != value) {
-            out.bytes += dataLineOf(*it->second);
+        emitFreshBefore(read[i].key);
+        out.newestKey = std::max(out.newestKey, read[i].key);
+        const SourceRecord* replacement = find(read[i].key);
+        if (replacement && replacement->value != read[i].value) {
+            out.bytes += dataLineOf(*replacement);
             ++out.replaced;
         } else {
             out.bytes += line.text;
@@ -114,6 +128,6 @@ DataMerge mergeRecords(std::string_view file, const std::vector<SourceRecord>& r
         out.bytes += line.end.empty() && next < fresh.size() ? lineEnd : line.end;
     }
     emitFreshBefore(INT64_MAX);
-    if (!fresh.empty()) out.newestKey = std::max(out.newestKey, fresh.back()->key());
+    if (!fresh.empty()) out.newestKey = std::max(out.newestKey, fresh.back().first);
     return out;
 }
