@@ -290,15 +290,23 @@ SourceOutcome runSource(const SourceConfig& s, int64_t now) {
         return out;
     }
     out.attempted = true;
-    const std::string previousEtag = state.etag, previousModified = state.lastModified;
-    if (state.address != address) {
-        // Validators of another address say nothing about this one.
+    // Validators of another address, or for a data file since removed, say
+    // nothing about what the data file needs.
+    if (state.address != address || Platform::current().isMissingFile(s.into)) {
         state.etag.clear();
         state.lastModified.clear();
     }
+    const SourceState before = state;
     state.address = address;
     state.lastAttempt = now;
     state.lastOk = false;
+    // A failure keeps the validators it was asked with: nothing has been read since.
+    auto failing = [&](const std::string& why) {
+        state.etag = before.etag;
+        state.lastModified = before.lastModified;
+        writeState(statePath, state);
+        return fail(why);
+    };
 
     std::string body, why;
     bool fetched = false, notModified = false;
@@ -311,21 +319,10 @@ SourceOutcome runSource(const SourceConfig& s, int64_t now) {
     } else {
         fetched = fetchLocal(s, body, why);
     }
-    if (!fetched) {
-        // What was asked last time still holds: nothing has been read since.
-        state.etag = previousEtag;
-        state.lastModified = previousModified;
-        writeState(statePath, state);
-        return fail(why);
-    }
+    if (!fetched) return failing(why);
 
     std::string file;
-    if (!readDataFile(s.into, file, why)) {
-        state.etag = previousEtag;
-        state.lastModified = previousModified;
-        writeState(statePath, state);
-        return fail(why);
-    }
+    if (!readDataFile(s.into, file, why)) return failing(why);
     std::string result;
     DataMerge merge;
     if (notModified) {
@@ -335,21 +332,11 @@ SourceOutcome runSource(const SourceConfig& s, int64_t now) {
         const CsvReading reading = readCsv(body, s.format, !s.http, [](int64_t instant) {
             return Platform::current().toLocal(instant);
         });
-        if (!reading.ok()) {
-            state.etag = previousEtag;
-            state.lastModified = previousModified;
-            writeState(statePath, state);
-            return fail(reading.failure);
-        }
+        if (!reading.ok()) return failing(reading.failure);
         merge = mergeRecords(file, reading.records);
         if (merge.bytes != file) {
             std::string error;
-            if (!AtomicWrites::write(s.into, merge.bytes, error)) {
-                state.etag = previousEtag;
-                state.lastModified = previousModified;
-                writeState(statePath, state);
-                return fail("cannot write the data file : " + error);
-            }
+            if (!AtomicWrites::write(s.into, merge.bytes, error)) return failing("cannot write the data file : " + error);
         }
         result = std::to_string(merge.added) + " added, " + std::to_string(merge.replaced) + " replaced";
         if (reading.unreadable > 0)

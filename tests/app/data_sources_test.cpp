@@ -246,6 +246,12 @@ TEST_F(Sources, ACorrectedCloseReplacesTheOldOneAndTheChartShowsIt) {
     EXPECT_NE(platform.out().find("Source tagged ok : not modified"), std::string::npos) << platform.out();
     EXPECT_EQ(seen().back(), "/tagged 127.0.0.1:" + std::to_string(port) + " ");
     EXPECT_NE(readAll(sourceStateFile(dir + "/data.txt")).find("ETAG=\"v1\""), std::string::npos);
+    // A data file removed since is asked for whole again, not conditionally.
+    const std::string kept = readAll(dir + "/data.txt");
+    fs::remove(dir + "/data.txt");
+    EXPECT_TRUE(pass(sources, {chartFile}));
+    EXPECT_EQ(readAll(dir + "/data.txt"), "20251205;000000;1.0\n");
+    std::ofstream(dir + "/data.txt") << kept;
     // The provisional close is corrected.
     {
         std::lock_guard<std::mutex> lock(mutex);
