@@ -58,22 +58,38 @@ void ChartPass::draw(Indication_Graph& surface, const std::string& graphFile, in
     if (const Indication_Data* model = surface.idMesDonnees.get()) carry.leaveWeekDays(model->szDate_WeekDay);
 }
 
-ChartPass::Outcome ChartPass::write(Chart& chart) {
-    Outcome outcome;
-    std::vector<bool> written;
+void ChartPass::stage(std::unique_ptr<Chart> chart, std::vector<Outcome>& outcomes) {
     try {
-        written = chart.output.writeOut();
+        chart->output.stageImages(files_);
     } catch (...) {
         // Memory ran out while writing: what was left is lost, not the pass.
     }
-    try {
-        if (chart.finish) outcome.result = chart.finish(written);
-    } catch (...) {
-        // The chart counts as failed; the others go on.
+    waiting_.push_back(std::move(chart));
+    // Nothing to flush (no image, or all unchanged): the lines go at once.
+    if (files_.pending() == 0 || files_.pending() >= kBatchFiles) commit(outcomes);
+}
+
+void ChartPass::commit(std::vector<Outcome>& outcomes) {
+    files_.commit();
+    for (std::unique_ptr<Chart>& chart : waiting_) {
+        Outcome outcome;
+        std::vector<AtomicWrites::Replaced> written;
+        try {
+            written = chart->output.writeOut(files_);
+        } catch (...) {
+            // Memory ran out while writing: what was left is lost, not the pass.
+        }
+        try {
+            if (chart->finish) outcome.result = chart->finish(written);
+        } catch (...) {
+            // The chart counts as failed; the others go on.
+        }
+        outcome.at = Platform::current().nowMillis();
+        chart.reset();
+        outcomes.push_back(outcome);
     }
-    outcome.at = Platform::current().nowMillis();
-    chart = Chart{};
-    return outcome;
+    waiting_.clear();
+    files_.clear();
 }
 
 std::vector<ChartPass::Outcome> ChartPass::build(const std::vector<std::string>& graphFiles, int workers) {
@@ -81,23 +97,27 @@ std::vector<ChartPass::Outcome> ChartPass::build(const std::vector<std::string>&
     carryOver_.beginPass(count);
     workers = std::max(1, std::min(workers, count));
     std::vector<Outcome> outcomes;
-    if (workers > 1) outcomes = buildAtOnce(graphFiles, workers);
+    outcomes.reserve(static_cast<size_t>(count));
+    int drawn = 0;
+    if (workers > 1) drawn = buildAtOnce(graphFiles, workers, outcomes);
     // One worker, or no thread to be had: the calling thread does it all.
-    for (int i = static_cast<int>(outcomes.size()); i < count; ++i) {
-        Chart chart;
-        draw(first_, graphFiles[static_cast<size_t>(i)], i, chart);
-        outcomes.push_back(write(chart));
+    for (int i = drawn; i < count; ++i) {
+        auto chart = std::make_unique<Chart>();
+        draw(first_, graphFiles[static_cast<size_t>(i)], i, *chart);
+        stage(std::move(chart), outcomes);
     }
+    commit(outcomes);
     dataCache_.endPass();
     return outcomes;
 }
 
-std::vector<ChartPass::Outcome> ChartPass::buildAtOnce(const std::vector<std::string>& graphFiles, int workers) {
+int ChartPass::buildAtOnce(const std::vector<std::string>& graphFiles, int workers, std::vector<Outcome>& outcomes) {
     const int count = static_cast<int>(graphFiles.size());
     while (static_cast<int>(more_.size()) < workers - 1) more_.push_back(std::make_unique<Indication_Graph>());
     // Charts taken and not yet written: each worker's, and as many done.
     const int ahead = 2 * workers;
-    std::vector<Chart> charts(static_cast<size_t>(count));
+    std::vector<std::unique_ptr<Chart>> charts(static_cast<size_t>(count));
+    for (auto& chart : charts) chart = std::make_unique<Chart>();
     std::vector<char> done(static_cast<size_t>(count), 0);
     Mutex mutex;
     std::condition_variable changed;
@@ -112,7 +132,7 @@ std::vector<ChartPass::Outcome> ChartPass::buildAtOnce(const std::vector<std::st
                 if (next >= count) return;
                 i = next++;
             }
-            draw(surface, graphFiles[static_cast<size_t>(i)], i, charts[static_cast<size_t>(i)]);
+            draw(surface, graphFiles[static_cast<size_t>(i)], i, *charts[static_cast<size_t>(i)]);
             {
                 MutexLock lock(mutex);
                 done[static_cast<size_t>(i)] = 1;
@@ -133,16 +153,14 @@ std::vector<ChartPass::Outcome> ChartPass::buildAtOnce(const std::vector<std::st
             break;  // no more threads to be had: the ones started do the work
         }
     }
-    if (threads.empty()) return {};
+    if (threads.empty()) return 0;
 
-    std::vector<Outcome> outcomes;
-    outcomes.reserve(static_cast<size_t>(count));
     for (int i = 0; i < count; ++i) {
         {
             MutexLock lock(mutex);
             while (!done[static_cast<size_t>(i)]) lock.wait(changed);
         }
-        outcomes.push_back(write(charts[static_cast<size_t>(i)]));
+        stage(std::move(charts[static_cast<size_t>(i)]), outcomes);
         {
             MutexLock lock(mutex);
             written = i + 1;
@@ -150,5 +168,5 @@ std::vector<ChartPass::Outcome> ChartPass::buildAtOnce(const std::vector<std::st
         changed.notify_all();
     }
     for (std::thread& t : threads) t.join();
-    return outcomes;
+    return count;
 }

@@ -6,7 +6,9 @@
 // the list in order, each on a chart surface of its own, and the calling
 // thread is the pass's one writer: it writes each chart's output (its lines,
 // its image files, see ChartOutput) in the order of the list as the charts
-// are done, the chart in front first. Workers build at most a few charts
+// are done, the chart in front first. The new image files of up to
+// kBatchFiles images share one flush to the disk before they are renamed
+// into place; the charts' lines follow once their files are in place. Workers build at most a few charts
 // ahead of the writer, so what waits to be written stays a few charts'
 // images. What the charts share is made for it: the parsed data files
 // (DataFileCache), what one chart's layout carries over to the next
@@ -20,6 +22,7 @@
 #include "chart/ChartCarryOver.h"
 #include "chart/ChartOutcome.h"
 #include "chart/DataFileCache.h"
+#include "support/AtomicWrites.h"
 
 #include <cstdint>
 #include <functional>
@@ -33,9 +36,9 @@ class Indication_Graph;
 class ChartPass {
 public:
     // Ends a chart once the writer has written its images, written[i]
-    // telling whether the i-th image it held was: reports its last lines and
-    // returns how it ended.
-    using FinishChart = std::function<ChartResult(const std::vector<bool>& written)>;
+    // telling what became of the i-th image it held: reports its last lines
+    // and returns how it ended.
+    using FinishChart = std::function<ChartResult(const std::vector<AtomicWrites::Replaced>& written)>;
     // Builds one chart on a surface: loads the graph file, draws the chart and
     // encodes its images, reporting and catching its own failures; returns
     // what ends it.
@@ -59,6 +62,12 @@ public:
     std::vector<Outcome> build(const std::vector<std::string>& graphFiles, int workers);
 
     DataFileCache& dataCache() { return dataCache_; }
+    // Whether image files that hold their image's bytes already are left
+    // alone (INDICEGIF_KEEP_UNCHANGED); off: every image is written anew.
+    void setKeepUnchanged(bool keep) { files_.setKeepUnchanged(keep); }
+    // New image files written before one flush puts them all on the disk:
+    // each holds a descriptor of its folder until then.
+    static constexpr size_t kBatchFiles = 256;
 
     // The workers a value of INDICEGIF_THREADS asks for: absent or not a
     // whole number, 1; 0, one per core; at most kMaxWorkers (more means that).
@@ -74,13 +83,21 @@ private:
     struct Chart;
     // Draws and encodes the chart at turn into chart (a worker's step).
     void draw(Indication_Graph& surface, const std::string& graphFile, int turn, Chart& chart);
-    // Writes what chart left and ends it (the writer's step).
-    Outcome write(Chart& chart);
-    std::vector<Outcome> buildAtOnce(const std::vector<std::string>& graphFiles, int workers);
+    // Writes the image files chart left (the writer's step); the chart
+    // waits for the next commit to end.
+    void stage(std::unique_ptr<Chart> chart, std::vector<Outcome>& outcomes);
+    // Puts the files written in place, then ends each chart waiting, in
+    // order, into outcomes.
+    void commit(std::vector<Outcome>& outcomes);
+    // The charts drawn by several workers, staged in order into outcomes;
+    // how many (0 when no thread could be had).
+    int buildAtOnce(const std::vector<std::string>& graphFiles, int workers, std::vector<Outcome>& outcomes);
 
     Indication_Graph& first_;
     BuildChart buildChart_;
     std::vector<std::unique_ptr<Indication_Graph>> more_;  // workers 2..N
     DataFileCache dataCache_;
     ChartCarryOver carryOver_;
+    AtomicWrites::Batch files_;
+    std::vector<std::unique_ptr<Chart>> waiting_;  // staged, not yet ended
 };

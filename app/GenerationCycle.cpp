@@ -40,7 +40,7 @@ constexpr std::string_view kConfigurationKeys[] = {
     "INDICEGIF_URLUPDATE_VALID", "INDICEGIF_URLUPDATE_URL", "INDICEGIF_URLUPDATE_LOGIN",
     "INDICEGIF_URLUPDATE_PASSWORD", "INDICEGIF_EXEUPDATE_VALID", "INDICEGIF_EXEUPDATE_FILENAME",
     "INDICEGIF_EXEUPDATE_PARAMETERS", "INDICEGIF_EXEUPDATE_LOGPRINTOUT", "INDICEGIF_STATUS_FILE",
-    "INDICEGIF_THREADS", "INDICEGIF_DATA_CACHE_MB", "INDICEGIF_SOURCES"};
+    "INDICEGIF_THREADS", "INDICEGIF_DATA_CACHE_MB", "INDICEGIF_SOURCES", "INDICEGIF_KEEP_UNCHANGED"};
 constexpr std::string_view kGraphFileKey = "INDICEGIF_FILE_";
 
 std::string graphFileKey(int n) { return std::string(kGraphFileKey) + std::to_string(n); }
@@ -356,6 +356,7 @@ bool zkQuoteForge::generationPass(ChartPass& charts, ServiceStatus* status) {
     std::optional<std::string> dataCacheMB;
     if (auto it = config.find("INDICEGIF_DATA_CACHE_MB"); it != config.end()) dataCacheMB = it->second;
     charts.dataCache().setBudget(ChartPass::dataBudgetFor(dataCacheMB));
+    charts.setKeepUnchanged(isOn(config, "INDICEGIF_KEEP_UNCHANGED"));
     const std::vector<ChartPass::Outcome> outcomes = charts.build(graphFiles, ChartPass::workersFor(threads));
     // In the order of the list: a graph file listed twice counts by its last attempt.
     for (size_t i = 0; i < outcomes.size(); ++i) {
@@ -435,9 +436,12 @@ ChartPass::FinishChart zkQuoteForge::buildChart(Indication_Graph& surface, const
         result = ChartResult{};
         images.reset();
     }
-    return [line, result, images, textLost, hasDataToDraw](const std::vector<bool>& written) mutable {
+    return [line, result, images, textLost, hasDataToDraw](
+               const std::vector<AtomicWrites::Replaced>& written) mutable {
         if (images) {
             images->settle(written);
+            result.imagesWritten = images->filesWritten();
+            result.imagesUnchanged = images->filesUnchanged();
             endDrawnChart(*images, textLost, hasDataToDraw, line, result);
         }
         IT::Outils_AfficheMsg_System("QuoteForge", " - " + line);

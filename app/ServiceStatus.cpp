@@ -58,6 +58,8 @@ void ServiceStatus::passStarted(int64_t at) {
     ++pass_;
     start_ = at;
     passFailed_ = false;
+    imagesWritten_ = 0;
+    imagesUnchanged_ = 0;
     steps_.clear();
 }
 
@@ -73,6 +75,8 @@ void ServiceStatus::chartOutcome(const std::string& graphFile, const ChartResult
     // A graph file listed twice is one series: its last attempt counts.
     chart.pass = pass_;
     chart.outcome = result.outcome;
+    imagesWritten_ += result.imagesWritten;
+    imagesUnchanged_ += result.imagesUnchanged;
     // A file caught empty (being rewritten, say) does not hide the records it had.
     if (result.newestRecord && (*result.newestRecord != 0 || !chart.newestRecord))
         chart.newestRecord = result.newestRecord;
@@ -129,6 +133,11 @@ std::string ServiceStatus::exposition() const {
     family(out, "zkquoteforge_last_pass_charts_no_data",
            "Charts of the last pass whose time window held no record (images left as they were).");
     sample(out, "zkquoteforge_last_pass_charts_no_data", "", std::to_string(noData));
+    family(out, "zkquoteforge_last_pass_images_written", "Image files the last pass wrote anew.");
+    sample(out, "zkquoteforge_last_pass_images_written", "", std::to_string(imagesWritten_));
+    family(out, "zkquoteforge_last_pass_images_unchanged",
+           "Image files of the last pass that held their image already and were left as they were.");
+    sample(out, "zkquoteforge_last_pass_images_unchanged", "", std::to_string(imagesUnchanged_));
     family(out, "zkquoteforge_last_successful_pass_timestamp_seconds",
            "End of the last pass in which every update step and chart succeeded (0: none yet).");
     sample(out, "zkquoteforge_last_successful_pass_timestamp_seconds", "", seconds(lastGoodPass_));

@@ -55,6 +55,8 @@ private:
     int64_t end_ = 0;
     int64_t lastGoodPass_ = 0;
     bool passFailed_ = false;
+    int64_t imagesWritten_ = 0;    // image files written anew this pass
+    int64_t imagesUnchanged_ = 0;  // and those left as they were
     std::map<std::string, bool> steps_;  // outcome of each update step this pass
     std::map<std::string, Chart> charts_;
     struct DataFile {

@@ -4,9 +4,14 @@
 // level 0, with the console and log lines of the pass. Files are real;
 // console lines go to /dev/null through a real write each. The pass runs in
 // a folder on the disk (/tmp) and, to tell the file system's share apart,
-// in one in memory (/dev/shm).
+// in one in memory (/dev/shm). Three kinds of pass: every image written
+// without flushing it to the disk (how images were written before they
+// were made durable), every image written durably (the service's pass), and
+// a quiet pass, where nothing changed since the last pass and every image
+// is drawn, encoded and found unchanged (INDICEGIF_KEEP_UNCHANGED).
 
 #include "app/ChartPass.h"
+#include "app/ServiceStatus.h"
 #include "app/zkQuoteForge.h"
 #include "chart/Indication_Graph.h"
 #include "support/Indication_Tools.h"
@@ -19,6 +24,7 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
+#include <memory>
 #include <fstream>
 #include <string>
 #include <unistd.h>
@@ -28,23 +34,51 @@ namespace {
 constexpr int kCharts = 100;
 constexpr int kPoints = 1512;
 
-// Console lines written to /dev/null, so the bench's own output stays readable.
+// Console lines written to /dev/null, so the bench's own output stays
+// readable; with plainWrites, files are replaced without flushing them.
 class QuietConsole : public PlatformWrapper {
 public:
-    QuietConsole() : PlatformWrapper(Platform::current()), fd_(::open("/dev/null", O_WRONLY | O_CLOEXEC)) {}
+    explicit QuietConsole(bool plainWrites = false)
+        : PlatformWrapper(Platform::current()), fd_(::open("/dev/null", O_WRONLY | O_CLOEXEC)), plain_(plainWrites) {}
     ~QuietConsole() override { ::close(fd_); }
     void writeStdout(std::string_view text) override { [[maybe_unused]] ssize_t n = ::write(fd_, text.data(), text.size()); }
 
+    // The rename without the flush before it or the folder's sync after it.
+    struct Unflushed : StagedFile {
+        std::unique_ptr<StagedFile> inner;
+        explicit Unflushed(std::unique_ptr<StagedFile> i) : inner(std::move(i)) {}
+        bool flush(std::string&) override { return true; }
+        bool place(std::string& e) override { return inner->place(e); }
+        void syncFolder() override {}
+    };
+    std::unique_ptr<StagedFile> stageFile(const std::string& p, std::string_view d, std::string& e) override {
+        std::unique_ptr<StagedFile> staged = target_.stageFile(p, d, e);
+        if (!plain_ || !staged) return staged;
+        return std::make_unique<Unflushed>(std::move(staged));
+    }
+    bool flushStaged(const std::vector<StagedFile*>& staged, std::string& e) override {
+        return plain_ || target_.flushStaged(staged, e);
+    }
+
 private:
     int fd_;
+    bool plain_;
 };
 
+// How the images of a pass are written.
+enum PassKind { kPlainWrites = 0, kDurableWrites = 1, kQuietPass = 2 };
+
 // The graph file name.ini of chart n: 11 days of data from dataFile drawn
-// at 320x200, written as name.gif (run-length) and name.png (at pngLevel).
-void writeGraphFile(const std::string& name, int n, const std::string& dataFile, int pngLevel = 0) {
+// at 320x200, written as name.gif (run-length) and name.png (at pngLevel);
+// the window ends at wedge (YYYYMMDD;HHMMSS) when one is given, now otherwise.
+void writeGraphFile(const std::string& name, int n, const std::string& dataFile, int pngLevel = 0,
+                    const std::string& wedge = "") {
     std::ofstream(name + ".ini") << "GRAPH_NAME=Index " << n << "\nGRAPH_DATA_FILE=" << dataFile
                                  << "\nGRAPH_DURATION_MODE=day\nGRAPH_DURATION_PERIOD=11\n"
-                                    "GRAPH_PRINT_WIDTH=320\nGRAPH_PRINT_HEIGHT=200\n"
+                                 << (wedge.empty() ? ""
+                                                   : "GRAPH_DURATION_PERIOD_WEDGE_DATE=" + wedge.substr(0, 8) +
+                                                         "\nGRAPH_DURATION_PERIOD_WEDGE_TIME=" + wedge.substr(9) + "\n")
+                                 << "GRAPH_PRINT_WIDTH=320\nGRAPH_PRINT_HEIGHT=200\n"
                                     "GRAPH_PRINT_GIF_VALID=yes\nGRAPH_PRINT_GIF_LZWCOMPRESS=no\n"
                                     "GRAPH_PRINT_GIF_NAME="
                                  << name << ".gif\nGRAPH_PRINT_PNG_VALID=yes\nGRAPH_PRINT_PNG_COMPRESS=" << pngLevel << "\n"
@@ -52,7 +86,9 @@ void writeGraphFile(const std::string& name, int n, const std::string& dataFile,
 }
 
 // The folder of the pass: graph files, data files, images and the log.
-std::string preparePass(const std::string& base, int pngLevel) {
+// Every window ends a minute after the last record, so that passes a
+// moment apart draw the same images.
+std::string preparePass(const std::string& base, int pngLevel, bool keepUnchanged) {
     std::string tmpl = base + "/zk_pass_bench_XXXXXX";
     if (!mkdtemp(tmpl.data())) return "";
     const std::string dir = tmpl;
@@ -65,11 +101,14 @@ std::string preparePass(const std::string& base, int pngLevel) {
         data += Indication_Tools::getBddDate(t) + ";" + Indication_Tools::getBddTime(t) + ";" +
                 zkQuoteForge::formatValue(6000.0 + 2000.0 * std::sin(x / 30.0)) + "\n";
     }
-    Properties config{{"INDICEGIF_LOG", dir + "/log_quoteforge.txt"}};
+    Properties config{{"INDICEGIF_LOG", dir + "/log_quoteforge.txt"},
+                      {"INDICEGIF_KEEP_UNCHANGED", keepUnchanged ? "yes" : "no"}};
+    const std::string wedge =
+        Indication_Tools::getBddDate(now + 60000) + ";" + Indication_Tools::getBddTime(now + 60000);
     for (int n = 1; n <= kCharts; ++n) {
         const std::string name = dir + "/chart" + std::to_string(n);
         std::ofstream(name + ".txt") << data;
-        writeGraphFile(name, n, name + ".txt", pngLevel);
+        writeGraphFile(name, n, name + ".txt", pngLevel, wedge);
         config["INDICEGIF_FILE_" + std::to_string(n)] = name + ".ini";
     }
     SysProperties.store(std::make_shared<const Properties>(std::move(config)));
@@ -77,18 +116,23 @@ std::string preparePass(const std::string& base, int pngLevel) {
 }
 
 void passIn(benchmark::State& state, const std::string& base) {
-    QuietConsole console;
+    const auto kind = static_cast<PassKind>(state.range(1));
+    QuietConsole console(kind == kPlainWrites);
     ScopedPlatform installed(console);
-    const std::string dir = preparePass(base, static_cast<int>(state.range(0)));
+    const std::string dir = preparePass(base, static_cast<int>(state.range(0)), kind == kQuietPass);
     if (dir.empty()) {
         state.SkipWithError("cannot make a folder there");
         return;
     }
     Indication_Graph surface;  // one surface for every chart of every pass
     ChartPass charts(surface, &zkQuoteForge::buildChart);
-    for (auto _ : state) zkQuoteForge::generationPass(charts);
-    // Every chart must have been written, or the figure means nothing.
-    if (!std::filesystem::exists(dir + "/chart" + std::to_string(kCharts) + ".png")) state.SkipWithError("no image");
+    ServiceStatus status;
+    if (kind == kQuietPass) zkQuoteForge::generationPass(charts);  // the images the quiet passes find
+    for (auto _ : state) zkQuoteForge::generationPass(charts, &status);
+    // Every chart must have been written (or found unchanged), or the figure means nothing.
+    const std::string counted = kind == kQuietPass ? "zkquoteforge_last_pass_images_unchanged 200\n"
+                                                   : "zkquoteforge_last_pass_images_written 200\n";
+    if (status.exposition().find(counted) == std::string::npos) state.SkipWithError("not every image was written");
     state.counters["per_chart"] =
         benchmark::Counter(kCharts, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
     surface.finalize();
@@ -97,9 +141,18 @@ void passIn(benchmark::State& state, const std::string& base) {
 }
 void BM_GenerationPass_100Charts_Disk(benchmark::State& state) { passIn(state, "/tmp"); }
 void BM_GenerationPass_100Charts_Memory(benchmark::State& state) { passIn(state, "/dev/shm"); }
-// The argument is the PNG's compression level.
-BENCHMARK(BM_GenerationPass_100Charts_Disk)->Arg(0)->Arg(6)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK(BM_GenerationPass_100Charts_Memory)->Arg(0)->Arg(6)->Unit(benchmark::kMillisecond)->UseRealTime();
+// The PNG's compression level, and the kind of pass (PassKind: plain,
+// durable, quiet).
+BENCHMARK(BM_GenerationPass_100Charts_Disk)
+    ->ArgsProduct({{0}, {kPlainWrites, kDurableWrites, kQuietPass}})
+    ->Args({6, kDurableWrites})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK(BM_GenerationPass_100Charts_Memory)
+    ->ArgsProduct({{0}, {kPlainWrites, kDurableWrites, kQuietPass}})
+    ->Args({6, kDurableWrites})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 // 100 charts drawn from 4 data files (25 charts each) of lines records, every
 // 10 minutes up to now; each chart shows the last 1,512 points (11 days).

@@ -59,4 +59,8 @@ struct ChartResult {
     // The data file read, and its lines that look like records but do not read.
     std::optional<std::string> dataFile;
     int64_t unreadableLines = 0;
+    // Its image files written anew, and those that held their bytes already
+    // and were left alone.
+    int imagesWritten = 0;
+    int imagesUnchanged = 0;
 };

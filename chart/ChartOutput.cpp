@@ -16,16 +16,24 @@ void ChartOutput::holdFindings(DataFileCache* cache, std::string path, uint64_t 
     findings_.push_back(Findings{cache, std::move(path), contentKey, std::move(category), std::move(reports)});
 }
 
-std::vector<bool> ChartOutput::writeOut() {
-    std::vector<bool> written(images_.size(), false);
+void ChartOutput::stageImages(AtomicWrites::Batch& batch) {
+    for (Image& image : images_) {
+        image.file = batch.add(image.path, image.bytes);
+        std::string().swap(image.bytes);  // in its file now: the memory goes back at once
+    }
+}
+
+std::vector<AtomicWrites::Replaced> ChartOutput::writeOut(const AtomicWrites::Batch& batch) {
+    std::vector<AtomicWrites::Replaced> written;
+    written.reserve(images_.size());
+    for (const Image& image : images_) written.push_back(batch.result(image.file).outcome);
     size_t from = 0;
     for (const Piece& piece : pieces_) {
         lines_.flush(from, piece.at);
         from = piece.at;
         if (piece.image) {
-            Image& image = images_[piece.index];
-            written[piece.index] = Indication_Graph::writeImageFile(image.kind.c_str(), image.path, image.bytes);
-            std::string().swap(image.bytes);  // written: its memory goes back at once
+            const Image& image = images_[piece.index];
+            Indication_Graph::reportImageWrite(image.kind.c_str(), image.path, batch.result(image.file));
             continue;
         }
         const Findings& f = findings_[piece.index];
@@ -38,4 +46,11 @@ std::vector<bool> ChartOutput::writeOut() {
     findings_.clear();
     pieces_.clear();
     return written;
+}
+
+std::vector<AtomicWrites::Replaced> ChartOutput::writeOut(bool keepUnchanged) {
+    AtomicWrites::Batch batch(keepUnchanged);
+    stageImages(batch);
+    batch.commit();
+    return writeOut(batch);
 }

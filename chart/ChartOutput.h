@@ -13,6 +13,7 @@
 // Filled by the thread building the chart (its lines through a capture of
 // lines()), then written out by one thread.
 
+#include "support/AtomicWrites.h"
 #include "support/MessageBuffer.h"
 
 #include <cstddef>
@@ -37,16 +38,22 @@ public:
     void holdFindings(DataFileCache* cache, std::string path, uint64_t contentKey, std::string category,
                       std::vector<std::string> reports);
 
-    // Writes it all in order on the calling thread and empties the output:
-    // each image's file is replaced as a whole, its failure reported in its
-    // place. For each image held, whether its file was written.
-    std::vector<bool> writeOut();
+    // Writes the images' files into batch (each replaced as a whole and
+    // durably once the batch is committed), and lets go of their bytes.
+    void stageImages(AtomicWrites::Batch& batch);
+    // Once batch is committed: writes the lines and reports in their order,
+    // each image's failure in its place, and empties the output. For each
+    // image held, what became of its file.
+    std::vector<AtomicWrites::Replaced> writeOut(const AtomicWrites::Batch& batch);
+    // Both at once, in a batch of its own.
+    std::vector<AtomicWrites::Replaced> writeOut(bool keepUnchanged = false);
 
 private:
     struct Image {
         std::string kind;
         std::string path;
         std::string bytes;
+        size_t file = 0;  // its number in the batch
     };
     struct Findings {
         DataFileCache* cache = nullptr;

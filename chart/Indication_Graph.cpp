@@ -200,15 +200,19 @@ void reportStaleTemporaries(const std::vector<std::string>& names, const std::st
 bool Indication_Graph::writeImageFile(const char* kind, const std::string& path, std::string_view bytes) {
     // Whole file or nothing: a web server may be serving the previous image
     // while this one is written, and the service may be stopped at any time.
-    std::string error;
-    std::vector<std::string> swept;
-    const bool written = AtomicWrites::write(path, bytes, error, &swept);
-    reportStaleTemporaries(swept, path);
-    if (written) return true;
-    Indication_Tools::Outils_AfficheMsg_System(thisClassName,
-                                               std::string("Error during the writing of the ") + kind + " : " + error,
-                                               true);
-    return false;
+    std::vector<AtomicWrites::File> files(1);
+    files[0].path = path;
+    files[0].bytes = bytes;
+    AtomicWrites::replace(files, false);
+    reportImageWrite(kind, path, files[0]);
+    return files[0].outcome != AtomicWrites::Replaced::failed;
+}
+
+void Indication_Graph::reportImageWrite(const char* kind, const std::string& path, const AtomicWrites::File& file) {
+    reportStaleTemporaries(file.swept, path);
+    if (file.outcome != AtomicWrites::Replaced::failed) return;
+    Indication_Tools::Outils_AfficheMsg_System(
+        thisClassName, std::string("Error during the writing of the ") + kind + " : " + file.error, true);
 }
 
 bool Indication_Graph::SaveToGif() { return SaveToGif(true); }
@@ -306,13 +310,29 @@ bool Indication_Graph::putImage(const char* kind, const std::string& path, std::
     return true;
 }
 
-void Indication_Graph::ImageExport::settle(const std::vector<bool>& written) {
-    auto settled = [&written](bool& flag, int file) {
-        if (file >= 0) flag = static_cast<size_t>(file) < written.size() && written[static_cast<size_t>(file)];
+void Indication_Graph::ImageExport::settle(const std::vector<AtomicWrites::Replaced>& written) {
+    auto settled = [&written](bool& flag, bool& unchanged, int file) {
+        if (file < 0) return;
+        const AtomicWrites::Replaced r =
+            static_cast<size_t>(file) < written.size() ? written[static_cast<size_t>(file)] : AtomicWrites::Replaced::failed;
+        flag = r != AtomicWrites::Replaced::failed;
+        unchanged = r == AtomicWrites::Replaced::unchanged;
     };
-    settled(gifWritten, gifFile);
-    settled(pngWritten, pngFile);
-    for (Further& f : further) settled(f.written, f.file);
+    settled(gifWritten, gifUnchanged, gifFile);
+    settled(pngWritten, pngUnchanged, pngFile);
+    for (Further& f : further) settled(f.written, f.unchanged, f.file);
+}
+
+int Indication_Graph::ImageExport::filesWritten() const {
+    int n = (gifWritten && !gifUnchanged) + (pngWritten && !pngUnchanged);
+    for (const Further& f : further) n += f.written && !f.unchanged;
+    return n;
+}
+
+int Indication_Graph::ImageExport::filesUnchanged() const {
+    int n = gifUnchanged + pngUnchanged;
+    for (const Further& f : further) n += f.unchanged;
+    return n;
 }
 
 bool Indication_Graph::ImageExport::complete() const {
@@ -320,25 +340,31 @@ bool Indication_Graph::ImageExport::complete() const {
     return std::all_of(further.begin(), further.end(), [](const Further& f) { return f.written; });
 }
 
+namespace {
+
+const char* okText(bool unchanged) { return unchanged ? " ok (unchanged)" : " ok"; }
+
+}  // namespace
+
 std::string Indication_Graph::ImageExport::summary() const {
     std::string text;
-    if (gifWritten) text += "GIF ok; ";
-    if (pngWritten) text += "PNG ok; ";
+    if (gifWritten) text += std::string("GIF") + okText(gifUnchanged) + "; ";
+    if (pngWritten) text += std::string("PNG") + okText(pngUnchanged) + "; ";
     for (const Further& f : further)
-        if (f.written) text += f.kind + " ok; ";
+        if (f.written) text += f.kind + okText(f.unchanged) + "; ";
     return text;
 }
 
 std::string Indication_Graph::ImageExport::outcomes() const {
     std::string text;
-    auto add = [&text](bool asked, bool written, const std::string& kind) {
+    auto add = [&text](bool asked, bool written, bool unchanged, const std::string& kind) {
         if (!asked) return;
         if (!text.empty()) text += "; ";
-        text += kind + (written ? " ok" : " failed!");
+        text += kind + (written ? okText(unchanged) : " failed!");
     };
-    add(gifAsked, gifWritten, "GIF");
-    add(pngAsked, pngWritten, "PNG");
-    for (const Further& f : further) add(true, f.written, f.kind);
+    add(gifAsked, gifWritten, gifUnchanged, "GIF");
+    add(pngAsked, pngWritten, pngUnchanged, "PNG");
+    for (const Further& f : further) add(true, f.written, f.unchanged, f.kind);
     return text;
 }
 

@@ -14,6 +14,7 @@
 #include "chart/ChartContext.h"
 #include "chart/Graphics.h"
 #include "chart/Indication_Data.h"
+#include "support/AtomicWrites.h"
 
 #include <atomic>
 #include <condition_variable>
@@ -65,28 +66,37 @@ public:
     // graph file asks for it and whether it was written.
     // Within a pass, written means encoded and left to the writer, until
     // settle() says whether the writer wrote it.
+    // Unchanged: the file held the image's bytes already and was left alone
+    // (it counts as written).
     struct ImageExport {
         bool gifAsked = false;
         bool gifWritten = false;
+        bool gifUnchanged = false;
         int gifFile = -1;  // its number among the images left to the writer; -1 for none
         bool pngAsked = false;
         bool pngWritten = false;
+        bool pngUnchanged = false;
         int pngFile = -1;
         // The images asked for beyond the 1x GIF and PNG, in writing order:
         // "SVG", then "GIF@2x", "PNG@2x" and so on.
         struct Further {
             std::string kind;
             bool written = false;
+            bool unchanged = false;
             int file = -1;
         };
         std::vector<Further> further;
         // What the writer did with the images left to it: written[i] for the i-th.
-        void settle(const std::vector<bool>& written);
+        void settle(const std::vector<AtomicWrites::Replaced>& written);
+        // The image files written anew, and those left as they were.
+        int filesWritten() const;
+        int filesUnchanged() const;
         // Every image asked for was written.
         bool complete() const;
         // The graph file turns every image off: how a chart of the list is paused.
         bool nothingAsked() const { return !gifAsked && !pngAsked && further.empty(); }
-        // The pass line's part: "GIF ok; " and "PNG ok; " for those written.
+        // The pass line's part: "GIF ok; " and "PNG ok; " for those written,
+        // "GIF ok (unchanged); " for one left as it was.
         std::string summary() const;
         // Each image asked for and how it went, for a line that must not say
         // "done": "GIF ok; PNG failed!".
@@ -131,6 +141,10 @@ public:
     // write of the process into a folder sweeps its stale temporary files
     // and reports them.
     static bool writeImageFile(const char* kind, const std::string& path, std::string_view bytes);
+    // Reports what writing the image file of kind at path did (the stale
+    // temporary files its folder's sweep removed, its failure), as
+    // writeImageFile does.
+    static void reportImageWrite(const char* kind, const std::string& path, const AtomicWrites::File& file);
 
     // What the last drawing of the loaded chart derived, and hands on.
     const ChartLayout& layout() const { return layout_; }

@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -41,10 +42,22 @@ public:
     bool appendLogLine(const std::string&, std::string_view, const LogRotation&, std::string&, std::string&) override {
         return true;
     }
-    bool writeFileAtomic(const std::string& path, std::string_view bytes, std::string&) override {
-        written[path] = std::string(bytes);
-        return true;
+    // Images kept in written, never on disk.
+    struct InMemory : StagedFile {
+        ChartPlatform& owner;
+        std::string path, bytes;
+        InMemory(ChartPlatform& o, std::string p, std::string_view b) : owner(o), path(std::move(p)), bytes(b) {}
+        bool flush(std::string&) override { return true; }
+        bool place(std::string&) override {
+            owner.written[path] = std::move(bytes);
+            return true;
+        }
+        void syncFolder() override {}
+    };
+    std::unique_ptr<StagedFile> stageFile(const std::string& path, std::string_view bytes, std::string&) override {
+        return std::make_unique<InMemory>(*this, path, bytes);
     }
+    bool flushStaged(const std::vector<StagedFile*>&, std::string&) override { return true; }
     bool isReadableFile(const std::string&) override { return true; }
     void writeStdout(std::string_view) override {}
     void writeStderr(std::string_view) override {}

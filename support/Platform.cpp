@@ -81,6 +81,19 @@ HttpGetResult Platform::httpFetch(const std::string& url, const HttpFetchRequest
     return httpGet(url, request.authorization, limits);
 }
 
+bool Platform::flushStaged(const std::vector<StagedFile*>& staged, std::string& error) {
+    for (StagedFile* file : staged)
+        if (!file->flush(error)) return false;
+    return true;
+}
+
+bool Platform::writeFileAtomic(const std::string& path, std::string_view data, std::string& error) {
+    const std::unique_ptr<StagedFile> staged = stageFile(path, data, error);
+    if (!staged || !flushStaged({staged.get()}, error) || !staged->place(error)) return false;
+    staged->syncFolder();
+    return true;
+}
+
 bool Platform::appendLogLine(const std::string& path, std::string_view line, const LogRotation&, std::string& error,
                              std::string&) {
     return appendFile(path, line, error);

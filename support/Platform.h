@@ -18,6 +18,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -100,10 +101,35 @@ public:
     // never rotates.
     virtual bool appendLogLine(const std::string& path, std::string_view line, const LogRotation& rotation,
                                std::string& error, std::string& rotationError);
-    // Writes a temporary file beside the target and renames it over the target
-    // only once complete and closed; on failure the target is untouched and no
-    // temporary file stays behind.
-    virtual bool writeFileAtomic(const std::string& path, std::string_view data, std::string& error) = 0;
+    // A file's next content, written whole to a temporary file beside it but
+    // not yet in its place: the steps of replacing a file whole and durably,
+    // one call each, so that the files of a chart share one flush and a test
+    // sees their order. Dropped unplaced, its temporary file goes.
+    class StagedFile {
+    public:
+        virtual ~StagedFile() = default;
+        // Makes the written bytes durable, so that a power cut after the
+        // rename never leaves an empty or partial file under the target's name.
+        virtual bool flush(std::string& error) = 0;
+        // Renames it over the target: a reader finds the old file or the new
+        // one, never part of either.
+        virtual bool place(std::string& error) = 0;
+        // Makes the rename itself durable (the folder's entry), where the
+        // system allows; after place.
+        virtual void syncFolder() = 0;
+    };
+    // Writes data to a new temporary file beside path; null, with why, when
+    // it cannot, leaving nothing behind.
+    virtual std::unique_ptr<StagedFile> stageFile(const std::string& path, std::string_view data,
+                                                  std::string& error) = 0;
+    // Makes durable the bytes of every file of staged, before any is placed.
+    // The default flushes each; a system that can flush many files in one
+    // call does so.
+    virtual bool flushStaged(const std::vector<StagedFile*>& staged, std::string& error);
+    // Replaces path whole and durably: stageFile, flushStaged, place,
+    // syncFolder. On failure the target is untouched and no temporary file
+    // stays behind.
+    bool writeFileAtomic(const std::string& path, std::string_view data, std::string& error);
     // Which file path names (see FilePlace). The default knows no folder
     // identity: it compares the paths as text, normalised.
     virtual FilePlace placeOf(const std::string& path);
@@ -226,8 +252,11 @@ public:
                        std::string& re) override {
         return target_.appendLogLine(p, line, r, e, re);
     }
-    bool writeFileAtomic(const std::string& p, std::string_view d, std::string& e) override {
-        return target_.writeFileAtomic(p, d, e);
+    std::unique_ptr<StagedFile> stageFile(const std::string& p, std::string_view d, std::string& e) override {
+        return target_.stageFile(p, d, e);
+    }
+    bool flushStaged(const std::vector<StagedFile*>& staged, std::string& e) override {
+        return target_.flushStaged(staged, e);
     }
     FilePlace placeOf(const std::string& p) override { return target_.placeOf(p); }
     bool isReadableFile(const std::string& p) override { return target_.isReadableFile(p); }

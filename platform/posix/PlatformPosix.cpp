@@ -21,6 +21,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <malloc.h>
+#include <memory>
 #include <mutex>
 #include <poll.h>
 #include <random>
@@ -74,6 +75,100 @@ bool writeAll(int fd, std::string_view data, int& err) {
     }
     return true;
 }
+
+// A new file written whole beside its target, closed, and not yet renamed
+// over it. Everything goes through the folder's descriptor: a folder moved
+// or replaced meanwhile still gets the file and loses the temporary one,
+// instead of keeping it for good. Only the folder stays open, so that a
+// pass can stage many files at once.
+class PosixStaged : public Platform::StagedFile {
+public:
+    static std::unique_ptr<PosixStaged> write(const std::string& path, std::string_view data, std::string& error) {
+        if (!checkPath(path, error)) return nullptr;
+        auto staged = std::unique_ptr<PosixStaged>(new PosixStaged(path));
+        const std::string dir = splitPath(path).first;
+        staged->folder_ = Descriptor(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        struct stat st{};
+        if (!staged->folder_.open() || ::fstat(staged->folder_.get(), &st) != 0) {
+            error = errnoText("cannot create a temporary file in", dir, errno);
+            return nullptr;
+        }
+        staged->device_ = st.st_dev;
+        const int dirFd = staged->folder_.get();
+        Descriptor file;
+        for (int attempt = 0; attempt < 100 && !file.open(); ++attempt) {
+            staged->tmp_ = TemporaryNames::prefix(staged->base_) + TemporaryNames::randomSuffix();
+            file = Descriptor(::openat(dirFd, staged->tmp_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+            if (!file.open() && errno != EEXIST) break;
+        }
+        if (!file.open()) {
+            error = errnoText("cannot create a temporary file in", dir, errno);
+            staged->tmp_.clear();  // nothing was made
+            return nullptr;
+        }
+        int err = 0;
+        if (!writeAll(file.get(), data, err)) {
+            error = errnoText("cannot write", path, err);
+            return nullptr;
+        }
+        if (fchmod(file.get(), 0644) != 0) {
+            // Not fatal: the file keeps the temporary file's mode.
+        }
+        if (!file.close()) {
+            error = errnoText("cannot close", path, errno);
+            return nullptr;
+        }
+        return staged;
+    }
+
+    ~PosixStaged() override {
+        if (!placed_ && !tmp_.empty()) ::unlinkat(folder_.get(), tmp_.c_str(), 0);
+    }
+
+    dev_t device() const { return device_; }
+
+    bool flush(std::string& error) override {
+        // Any descriptor of the file flushes its data, read-only included.
+        const Descriptor file(::openat(folder_.get(), tmp_.c_str(), O_RDONLY | O_CLOEXEC));
+        if (!file.open() || ::fdatasync(file.get()) != 0) {
+            error = errnoText("cannot flush", path_, errno);
+            return false;
+        }
+        return true;
+    }
+
+    // Every file of the file system this one is on, this one's included.
+    bool flushFileSystem(std::string& error) {
+        if (::syncfs(folder_.get()) != 0) {
+            error = errnoText("cannot flush", path_, errno);
+            return false;
+        }
+        return true;
+    }
+
+    bool place(std::string& error) override {
+        if (::renameat(folder_.get(), tmp_.c_str(), folder_.get(), base_.c_str()) != 0) {
+            error = errnoText("cannot replace", path_, errno);
+            return false;
+        }
+        placed_ = true;
+        return true;
+    }
+
+    void syncFolder() override {
+        // A folder that cannot be synced (some network file systems refuse)
+        // still has the file; only the rename's durability is the system's.
+        if (placed_) ::fsync(folder_.get());
+    }
+
+private:
+    explicit PosixStaged(const std::string& path) : path_(path), base_(splitPath(path).second) {}
+
+    std::string path_, base_, tmp_;
+    Descriptor folder_;
+    dev_t device_ = 0;
+    bool placed_ = false;
+};
 
 // A log file moved aside this many times while one writer waited for it
 // is written as it is: the line is not held back for ever.
@@ -330,8 +425,28 @@ public:
         }
     }
 
-    bool writeFileAtomic(const std::string& path, std::string_view data, std::string& error) override {
-        return writeBeside(path, data, error);
+    std::unique_ptr<StagedFile> stageFile(const std::string& path, std::string_view data,
+                                          std::string& error) override {
+        return PosixStaged::write(path, data, error);
+    }
+
+    bool flushStaged(const std::vector<StagedFile*>& staged, std::string& error) override {
+        // One file: its own data. Several: one sync of each file system they
+        // are on, which writes them all back at once, instead of a journal
+        // commit and a disk-cache flush for each.
+        if (staged.size() < 2) return Platform::flushStaged(staged, error);
+        std::vector<dev_t> synced;
+        for (StagedFile* file : staged) {
+            auto* own = dynamic_cast<PosixStaged*>(file);
+            if (own == nullptr) {
+                if (!file->flush(error)) return false;
+                continue;
+            }
+            if (std::find(synced.begin(), synced.end(), own->device()) != synced.end()) continue;
+            if (!own->flushFileSystem(error)) return false;
+            synced.push_back(own->device());
+        }
+        return true;
     }
 
     FilePlace placeOf(const std::string& path) override {
@@ -478,47 +593,6 @@ public:
 private:
     // The temporary file beside path, written whole and closed, then renamed
     // over path; removed when that fails.
-    bool writeBeside(const std::string& path, std::string_view data, std::string& error) {
-        if (!checkPath(path, error)) return false;
-        const auto [dir, base] = splitPath(path);
-        // Everything goes through the folder's descriptor: a folder moved or
-        // replaced during the write still gets the file and loses the
-        // temporary one, instead of keeping it for good.
-        const Descriptor folder(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-        const int dirFd = folder.get();
-        if (dirFd < 0) {
-            error = errnoText("cannot create a temporary file in", dir, errno);
-            return false;
-        }
-        std::string tmp;
-        Descriptor file;
-        for (int attempt = 0; attempt < 100 && !file.open(); ++attempt) {
-            tmp = TemporaryNames::prefix(base) + TemporaryNames::randomSuffix();
-            file = Descriptor(::openat(dirFd, tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
-            if (!file.open() && errno != EEXIST) break;
-        }
-        if (!file.open()) {
-            error = errnoText("cannot create a temporary file in", dir, errno);
-            return false;
-        }
-        int err = 0;
-        bool ok = writeAll(file.get(), data, err);
-        if (!ok) error = errnoText("cannot write", path, err);
-        if (ok && fchmod(file.get(), 0644) != 0) {
-            // Not fatal: the file keeps the temporary file's mode.
-        }
-        if (!file.close() && ok) {
-            error = errnoText("cannot close", path, errno);
-            ok = false;
-        }
-        if (ok && ::renameat(dirFd, tmp.c_str(), dirFd, base.c_str()) != 0) {
-            error = errnoText("cannot replace", path, errno);
-            ok = false;
-        }
-        if (!ok) ::unlinkat(dirFd, tmp.c_str(), 0);
-        return ok;
-    }
-
     Mutex consoleMutex_;  // one line at a time on the console
     Mutex randomMutex_;
     std::mt19937_64 engine_ ZK_GUARDED_BY(randomMutex_){std::random_device{}()};

@@ -20,6 +20,7 @@
 #include <atomic>
 #include <cctype>
 #include <chrono>
+#include <memory>
 #include <cstdio>
 #include <mutex>
 #include <random>
@@ -77,6 +78,85 @@ bool writeAll(HANDLE h, std::string_view data, DWORD& err) {
     }
     return true;
 }
+
+// A new file written beside its target and not yet moved over it; removed
+// unless it was.
+class WindowsStaged : public Platform::StagedFile {
+public:
+    static std::unique_ptr<WindowsStaged> write(const std::string& path, std::string_view data, std::string& error) {
+        std::wstring target;
+        if (!checkPath(path, target, error)) return nullptr;
+        auto staged = std::unique_ptr<WindowsStaged>(new WindowsStaged(path, target));
+        const std::wstring dir = folderOf(target);
+        const std::wstring base = target.substr(dir.size());
+        DWORD err = 0;
+        for (int attempt = 0; attempt < 100 && !staged->file_.valid(); ++attempt) {
+            // Longer than the target: it may need the long form where the target does not.
+            staged->tmp_ = win::extendedPath(dir + win::widen(TemporaryNames::prefix(win::narrow(base)) +
+                                                              TemporaryNames::randomSuffix()));
+            staged->file_.reset(
+                CreateFileW(staged->tmp_.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+            if (!staged->file_.valid()) {
+                err = GetLastError();
+                if (err != ERROR_FILE_EXISTS && err != ERROR_ALREADY_EXISTS) break;
+            }
+        }
+        if (!staged->file_.valid()) {
+            error = win::describe("cannot create a temporary file in", dir.empty() ? "." : win::narrow(dir), err);
+            staged->tmp_.clear();  // nothing was made
+            return nullptr;
+        }
+        if (!writeAll(staged->file_.get(), data, err)) {
+            error = win::describe("cannot write", path, err);
+            return nullptr;
+        }
+        return staged;
+    }
+
+    ~WindowsStaged() override {
+        file_.close();
+        if (!placed_ && !tmp_.empty()) DeleteFileW(tmp_.c_str());
+    }
+
+    bool flush(std::string& error) override {
+        if (file_.valid() && !FlushFileBuffers(file_.get())) {
+            error = win::describe("cannot flush", path_, GetLastError());
+            return false;
+        }
+        return true;
+    }
+
+    bool place(std::string& error) override {
+        if (!file_.close()) {
+            error = win::describe("cannot close", path_, GetLastError());
+            return false;
+        }
+        DWORD err = 0;
+        for (int attempt = 0; attempt < kReplaceAttempts; ++attempt) {
+            if (MoveFileExW(tmp_.c_str(), target_.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+                placed_ = true;
+                return true;
+            }
+            err = GetLastError();
+            // A reader holding the old image: wait a moment and try again.
+            if (err != ERROR_SHARING_VIOLATION && err != ERROR_ACCESS_DENIED && err != ERROR_LOCK_VIOLATION) break;
+            Sleep(kReplacePauseMs);
+        }
+        error = win::describe("cannot replace", path_, err);
+        return false;
+    }
+
+    // MOVEFILE_WRITE_THROUGH returns once the move is on the disk.
+    void syncFolder() override {}
+
+private:
+    WindowsStaged(const std::string& path, const std::wstring& target) : path_(path), target_(target) {}
+
+    std::string path_;
+    std::wstring target_, tmp_;
+    Handle file_;
+    bool placed_ = false;
+};
 
 // A log file moved aside this many times while one writer waited for it
 // is written as it is: the line is not held back for ever.
@@ -296,8 +376,9 @@ public:
         }
     }
 
-    bool writeFileAtomic(const std::string& path, std::string_view data, std::string& error) override {
-        return writeBeside(path, data, error);
+    std::unique_ptr<StagedFile> stageFile(const std::string& path, std::string_view data,
+                                          std::string& error) override {
+        return WindowsStaged::write(path, data, error);
     }
 
     FilePlace placeOf(const std::string& path) override {
@@ -439,58 +520,6 @@ public:
     }
 
 private:
-    // The temporary file beside path, written whole and closed, then moved
-    // over path; removed when that fails.
-    bool writeBeside(const std::string& path, std::string_view data, std::string& error) {
-        std::wstring target;
-        if (!checkPath(path, target, error)) return false;
-        std::wstring dir;
-        std::wstring base = target;
-        if (auto cut = target.find_last_of(L"\\:"); cut != std::wstring::npos) {
-            dir = target.substr(0, cut + 1);
-            base = target.substr(cut + 1);
-        }
-        std::wstring tmp;
-        Handle h;
-        DWORD err = 0;
-        for (int attempt = 0; attempt < 100 && !h.valid(); ++attempt) {
-            // Longer than the target: it may need the long form where the target does not.
-            tmp = win::extendedPath(dir + win::widen(TemporaryNames::prefix(win::narrow(base)) +
-                                                     TemporaryNames::randomSuffix()));
-            h.reset(CreateFileW(tmp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
-            if (!h.valid()) {
-                err = GetLastError();
-                if (err != ERROR_FILE_EXISTS && err != ERROR_ALREADY_EXISTS) break;
-            }
-        }
-        if (!h.valid()) {
-            error = win::describe("cannot create a temporary file in", dir.empty() ? "." : win::narrow(dir), err);
-            return false;
-        }
-        bool ok = writeAll(h.get(), data, err);
-        if (!ok) error = win::describe("cannot write", path, err);
-        if (!h.close() && ok) {
-            error = win::describe("cannot close", path, GetLastError());
-            ok = false;
-        }
-        if (ok) {
-            ok = false;
-            for (int attempt = 0; attempt < kReplaceAttempts; ++attempt) {
-                if (MoveFileExW(tmp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-                    ok = true;
-                    break;
-                }
-                err = GetLastError();
-                // A reader holding the old image: wait a moment and try again.
-                if (err != ERROR_SHARING_VIOLATION && err != ERROR_ACCESS_DENIED && err != ERROR_LOCK_VIOLATION) break;
-                Sleep(kReplacePauseMs);
-            }
-            if (!ok) error = win::describe("cannot replace", path, err);
-        }
-        if (!ok) DeleteFileW(tmp.c_str());
-        return ok;
-    }
-
     // A console gets wide characters (its code page may be anything); a file or
     // pipe gets UTF-8. Lines end in CR LF either way.
     void writeConsole(DWORD which, std::string_view text) {

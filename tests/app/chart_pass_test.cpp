@@ -204,7 +204,7 @@ TEST(ChartPassLines, PngEncoderFailureComesWithItsChartsLines) {
         }
         Indication_Tools::Outils_AfficheMsg_System("QuoteForge", name + " done");
         if (name == "second") secondOver.set_value();
-        return [name](const std::vector<bool>&) {
+        return [name](const std::vector<AtomicWrites::Replaced>&) {
             Indication_Tools::Outils_AfficheMsg_System("QuoteForge", name + " written");
             ChartResult built;
             built.outcome = ChartOutcome::built;
@@ -236,7 +236,7 @@ TEST(ChartPassLines, WorkersStayAFewChartsAheadOfTheWriter) {
         changed.notify_all();
         // The first chart is over once the others have run as far ahead as they may.
         if (i == 0) changed.wait_for(lock, std::chrono::seconds(30), [&] { return started == 2 * kWorkers; });
-        return ChartPass::FinishChart([&](const std::vector<bool>&) {
+        return ChartPass::FinishChart([&](const std::vector<AtomicWrites::Replaced>&) {
             std::lock_guard<std::mutex> done(mutex);
             ++finished;
             return ChartResult{};

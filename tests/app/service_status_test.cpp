@@ -91,6 +91,9 @@ TEST_F(StatusTest, PassesChartsAndTheirHistory) {
     // A graph file listed twice is one chart.
     EXPECT_EQ(s["zkquoteforge_last_pass_charts_built"], "1");
     EXPECT_EQ(s["zkquoteforge_last_pass_charts_failed"], "2");
+    // The good chart's two images twice, and the half chart's GIF.
+    EXPECT_EQ(s["zkquoteforge_last_pass_images_written"], "5");
+    EXPECT_EQ(s["zkquoteforge_last_pass_images_unchanged"], "0");
     EXPECT_EQ(s["zkquoteforge_last_successful_pass_timestamp_seconds"], "0.000");
     // The update program was asked for without a path.
     EXPECT_EQ(s["zkquoteforge_last_pass_update_ok{step=\"program\"}"], "0");
@@ -118,7 +121,7 @@ TEST_F(StatusTest, PassesChartsAndTheirHistory) {
     EXPECT_EQ(s["zkquoteforge_chart_newest_record_timestamp_seconds{graph_file=\"good.ini\"}"], "983775600.000");
     EXPECT_EQ(s["zkquoteforge_chart_failure{graph_file=\"good.ini\",cause=\"data_file\"}"], "1");
     EXPECT_EQ(s["zkquoteforge_chart_outcome{graph_file=\"good.ini\",outcome=\"failed\"}"], "1");
-    EXPECT_EQ(s.size(), 14u);
+    EXPECT_EQ(s.size(), 16u);
 
     // A pass where everything works is a successful pass.
     platform.now += 600000;

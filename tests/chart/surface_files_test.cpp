@@ -78,9 +78,9 @@ TEST_F(SurfaceFiles, MissingFolderOrAFileInPlaceOfTheFolderIsReportedAndLeavesNo
 TEST_F(SurfaceFiles, PlatformWriteFailureIsReportedWithItsReason) {
     struct FailingWrites : PlatformWrapper {
         using PlatformWrapper::PlatformWrapper;
-        bool writeFileAtomic(const std::string&, std::string_view, std::string& error) override {
+        std::unique_ptr<StagedFile> stageFile(const std::string&, std::string_view, std::string& error) override {
             error = "disk on fire";
-            return false;
+            return nullptr;
         }
     } failing(platform);
     ScopedPlatform scoped(failing);

@@ -73,6 +73,8 @@ def main():
     assert value("zkquoteforge_last_pass_charts_built") == 1
     assert value("zkquoteforge_last_pass_charts_failed") == 3
     assert value("zkquoteforge_last_pass_charts_no_data") == 1
+    assert value("zkquoteforge_last_pass_images_written") == 2
+    assert value("zkquoteforge_last_pass_images_unchanged") == 0
     assert value("zkquoteforge_last_successful_pass_timestamp_seconds") == 0
     assert value("zkquoteforge_last_pass_update_ok", step="address") == 0
     assert start <= value("zkquoteforge_chart_last_success_timestamp_seconds", graph_file="good.ini") <= end
@@ -101,7 +103,7 @@ def main():
     assert value("zkquoteforge_source_records_replaced", source="closes") == 0
     assert start <= value("zkquoteforge_source_last_success_timestamp_seconds", source="closes") <= end
     assert value("zkquoteforge_source_newest_record_timestamp_seconds", source="closes") > 0
-    assert len(samples) == 47, sorted(samples)
+    assert len(samples) == 49, sorted(samples)
     rules = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "monitoring", "alert-rules.yml")
     with open(rules) as f:
         watched = set(re.findall(r"\bzkquoteforge_[a-z_]+", f.read()))

@@ -11,6 +11,8 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <map>
+#include <memory>
 #include <random>
 #include <set>
 #include <string>
@@ -90,6 +92,127 @@ TEST(PlatformContract, TheFirstAtomicWriteIntoAFolderSweepsIt) {
     ASSERT_TRUE(AtomicWrites::write(folder / "status.prom", "b", error, &swept)) << error;
     EXPECT_TRUE(swept.empty());
     EXPECT_TRUE(fs::exists(folder.path / ".status.prom.tmpXY34zz"));
+}
+
+// Each step of replacing files, as the platform sees it: the new files'
+// bytes are flushed before any of them is renamed, and the folder synced
+// after; a flush that fails puts none of them in place.
+TEST(PlatformContract, ReplacedFilesAreFlushedBeforeTheirRename) {
+    struct Recording : PlatformWrapper {
+        using PlatformWrapper::PlatformWrapper;
+        std::vector<std::string> steps;
+        bool failFlush = false;
+        struct Staged : StagedFile {
+            Recording& owner;
+            std::unique_ptr<StagedFile> inner;
+            std::string name;
+            Staged(Recording& o, std::unique_ptr<StagedFile> i, std::string n)
+                : owner(o), inner(std::move(i)), name(std::move(n)) {}
+            bool flush(std::string& e) override {
+                owner.steps.push_back("flush " + name);
+                if (owner.failFlush) {
+                    e = "flush refused";
+                    return false;
+                }
+                return inner->flush(e);
+            }
+            bool place(std::string& e) override {
+                owner.steps.push_back("place " + name);
+                return inner->place(e);
+            }
+            void syncFolder() override {
+                owner.steps.push_back("sync " + name);
+                inner->syncFolder();
+            }
+        };
+        std::unique_ptr<StagedFile> stageFile(const std::string& p, std::string_view d, std::string& e) override {
+            std::unique_ptr<StagedFile> inner = target_.stageFile(p, d, e);
+            if (!inner) return nullptr;
+            return std::make_unique<Staged>(*this, std::move(inner), fs::path(p).filename().string());
+        }
+    } recording(Platform::current());
+    ScopedPlatform scoped(recording);
+    const TempFolder folder("durable");
+    std::string error;
+    ASSERT_TRUE(recording.writeFileAtomic(folder / "a.gif", "old", error)) << error;
+    EXPECT_EQ(recording.steps, (std::vector<std::string>{"flush a.gif", "place a.gif", "sync a.gif"}));
+
+    recording.steps.clear();
+    std::vector<AtomicWrites::File> files(2);
+    files[0].path = folder / "a.gif";
+    files[0].bytes = "new a";
+    files[1].path = folder / "b.png";
+    files[1].bytes = "new b";
+    AtomicWrites::replace(files, false);
+    EXPECT_EQ(recording.steps, (std::vector<std::string>{"flush a.gif", "flush b.png", "place a.gif", "place b.png",
+                                                         "sync b.png"}));
+    std::string back;
+    ASSERT_TRUE(recording.readFile(folder / "b.png", back, error));
+    EXPECT_EQ(back, "new b");
+
+    recording.failFlush = true;
+    files[0].bytes = "newer a";
+    AtomicWrites::replace(files, false);
+    for (const AtomicWrites::File& f : files) {
+        EXPECT_EQ(f.outcome, AtomicWrites::Replaced::failed);
+        EXPECT_EQ(f.error, "flush refused");
+    }
+    ASSERT_TRUE(recording.readFile(folder / "a.gif", back, error));
+    EXPECT_EQ(back, "new a");
+    EXPECT_EQ(folder.count(), 2u);  // no temporary file left
+}
+
+// A file that holds its bytes already is left alone (its modification time
+// stays); any difference, of size or of a byte, or no file, writes it. A
+// file given twice is written twice and ends with its last bytes.
+TEST(PlatformContract, FilesHoldingTheirBytesAreLeftAlone) {
+    const TempFolder folder("unchanged");
+    const auto old = fs::file_time_type::clock::now() - std::chrono::hours(2);
+    struct Case {
+        const char* name;
+        const char* before;  // null: no file
+        const char* bytes;
+        AtomicWrites::Replaced expected;
+    };
+    using R = AtomicWrites::Replaced;
+    const std::vector<Case> cases{
+        {"same.gif", "GIF89a chart", "GIF89a chart", R::unchanged}, {"byte.gif", "GIF89a chart", "GIF89a chars", R::written},
+        {"longer.png", "PNG", "PNG and more", R::written},          {"shorter.png", "PNG and more", "PNG", R::written},
+        {"empty.svg", "", "", R::unchanged},                        {"missing.svg", nullptr, "<svg/>", R::written},
+        {"twice.gif", "first", "second", R::written},               {"twice.gif", nullptr, "second", R::written},
+        {"back.gif", "first", "second", R::written},                {"back.gif", nullptr, "first", R::written},
+    };
+    std::vector<AtomicWrites::File> files;
+    std::map<std::string, fs::file_time_type> times;  // as the system keeps them (Wine rounds)
+    for (const Case& c : cases) {
+        if (c.before != nullptr) {
+            std::ofstream(folder.path / c.name, std::ios::binary) << c.before;
+            fs::last_write_time(folder.path / c.name, old);
+            times[c.name] = fs::last_write_time(folder.path / c.name);
+        }
+        AtomicWrites::File file;
+        file.path = folder / c.name;
+        file.bytes = c.bytes;
+        files.push_back(file);
+    }
+    AtomicWrites::replace(files, true);
+    Platform& p = Platform::current();
+    for (size_t i = 0; i < cases.size(); ++i) {
+        SCOPED_TRACE(cases[i].name);
+        EXPECT_EQ(files[i].outcome, cases[i].expected) << files[i].error;
+        std::string back, error;
+        ASSERT_TRUE(p.readFile(folder / cases[i].name, back, error));
+        EXPECT_EQ(back, std::string(cases[i].name) == "back.gif" ? "first" : cases[i].bytes);
+        if (cases[i].expected == R::unchanged && cases[i].before != nullptr) {
+            EXPECT_EQ(fs::last_write_time(folder.path / cases[i].name), times[cases[i].name]);
+        }
+    }
+    EXPECT_EQ(folder.count(), 8u);  // no temporary file left
+
+    // Off, every file is written.
+    AtomicWrites::replace(files, false);
+    for (const AtomicWrites::File& f : files) EXPECT_EQ(f.outcome, R::written) << f.path;
+    EXPECT_NE(fs::last_write_time(folder.path / "same.gif"), times["same.gif"]);
 }
 
 // Reads in parts hand the file in order, in bounded parts, and stop when
