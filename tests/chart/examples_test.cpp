@@ -139,7 +139,10 @@ TEST(WindowsExampleRun, EveryImageHasTheConfiguredSizeAndColours) {
     const char* folder = std::getenv("ZK_WINDOWS_EXAMPLE");
     if (folder == nullptr) GTEST_SKIP() << "set by scripts/test-windows";
     const fs::path dir = folder;
-    const std::string console = surfacetest::readBytes((dir / "console.txt").string()).value_or("");
+    std::string console = surfacetest::readBytes((dir / "console.txt").string()).value_or("");
+    // The second pass finds the first pass's images unchanged (the
+    // example's INDICEGIF_KEEP_UNCHANGED): each was drawn to the same bytes.
+    for (size_t at; (at = console.find(" ok (unchanged);")) != std::string::npos;) console.erase(at + 3, 12);
     const Properties config = Indication_Tools::GetFileProperties((dir / "zkQuoteForge.ini").string());
     surfacetest::ScopedCurrentDir cwd(dir.string());
     // The files written, in the order the pass wrote them (names may carry the date).
