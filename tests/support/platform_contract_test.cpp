@@ -167,6 +167,7 @@ TEST(PlatformContract, ReplacedFilesAreFlushedBeforeTheirRename) {
 // file given twice is written twice and ends with its last bytes.
 TEST(PlatformContract, FilesHoldingTheirBytesAreLeftAlone) {
     const TempFolder folder("unchanged");
+    folder.makeStale(".same.gif.tmpAB12cd");  // swept at the folder's first visit, written or not
     const auto old = fs::file_time_type::clock::now() - std::chrono::hours(2);
     struct Case {
         const char* name;
@@ -207,6 +208,7 @@ TEST(PlatformContract, FilesHoldingTheirBytesAreLeftAlone) {
             EXPECT_EQ(fs::last_write_time(folder.path / cases[i].name), times[cases[i].name]);
         }
     }
+    EXPECT_EQ(files[0].swept, std::vector<std::string>{".same.gif.tmpAB12cd"});
     EXPECT_EQ(folder.count(), 8u);  // no temporary file left
 
     // Off, every file is written.
