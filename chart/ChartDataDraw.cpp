@@ -42,6 +42,9 @@ void Indication_Data::paint_GraphData(Graphics& g, ChartLayout& layout, int xR) 
         if (tMax == tMin) tMax = tMin + 1;
         const int64_t width = int64_t{xR} - x0;
 
+        // With sessions, x measures open time over the axis.
+        const std::optional<OpenTime> trading = Data_TradingAxis();
+        const bool open = trading && trading->total() > 0;
         const bool compressed = chart::weekendsCompressed(*this);
         double factor = 1.0;
         double weekendShift = 0.0;
@@ -72,7 +75,8 @@ void Indication_Data::paint_GraphData(Graphics& g, ChartLayout& layout, int xR) 
                     shift += truncToInt(weekendShift);
                 }
             }
-            int x = clampToInt(chart::mulDivSub(t / TIME_MINUTETOMILLISECOND - tMin, width, tMax - tMin, shift));
+            int x = open ? clampToInt(chart::mulDivSub(trading->before(t), width, trading->total(), 0))
+                         : clampToInt(chart::mulDivSub(t / TIME_MINUTETOMILLISECOND - tMin, width, tMax - tMin, shift));
             if (compressed) x = truncToInt(static_cast<double>(x) * factor);
             const int y = truncToInt((vecGraph_Data[k] - base) * scale);
 

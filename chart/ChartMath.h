@@ -88,8 +88,9 @@ inline bool isWindowMode(int mode) {
 }
 
 // Day mode with weekends hidden: Saturdays and Sundays are closed up.
+// Trading sessions decide closed days themselves.
 inline bool weekendsCompressed(const Indication_Data& m) {
-    return m.iModeGraphicsData == Indication_Data::MODEGRAPH_DAY && !m.bDate_DispWeekDay;
+    return m.iModeGraphicsData == Indication_Data::MODEGRAPH_DAY && !m.bDate_DispWeekDay && !m.calendar;
 }
 
 // Calendar facts of a displayed window [first, last]: the first period

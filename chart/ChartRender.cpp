@@ -5,6 +5,7 @@
 #include "chart/Indication_Data.h"
 #include "chart/ChartCarryOver.h"
 #include "chart/TimeAxis.h"
+#include "support/CivilCalendar.h"
 #include "support/Indication_Tools.h"
 #include "support/Platform.h"
 
@@ -110,13 +111,15 @@ std::string roundLabel(double v, int decimals, int thousands) {
 // data (ChartDataDraw.cpp), weekends closed up included.
 class TimeScale {
 public:
-    TimeScale(const Indication_Data& m, int x0, int xR, const chart::DisplayedWindow& win) : x0_(x0) {
+    TimeScale(const Indication_Data& m, int x0, int xR, const chart::DisplayedWindow& win)
+        : x0_(x0), trading_(m.Data_TradingAxis()) {
         const int64_t first = m.vecGraph_Date[win.first];
         const int64_t last = m.vecGraph_Date[win.last];
         tMin_ = first / Indication_Data::TIME_MINUTETOMILLISECOND;
         tMax_ = last / Indication_Data::TIME_MINUTETOMILLISECOND;
         if (tMax_ == tMin_) tMax_ = tMin_ + 1;
         width_ = int64_t{xR} - x0;
+        if (trading_ && trading_->total() <= 0) trading_.reset();
         compressed_ = chart::weekendsCompressed(m);
         if (!compressed_) return;
         factor_ = chart::windowCalendar(first, last, m.iModeGraphicsData, true).factor;
@@ -145,8 +148,10 @@ public:
     }
 
     bool compressed() const { return compressed_; }
+    const std::optional<OpenTime>& trading() const { return trading_; }
 
     int x(int64_t t) const {
+        if (trading_) return clampToInt(int64_t{x0_} + chart::mulDivSub(trading_->before(t), width_, trading_->total(), 0));
         int64_t shift = 0;
         for (const auto& [from, s] : shifts_) {
             if (t < from) break;
@@ -160,6 +165,7 @@ public:
 
 private:
     int x0_;
+    std::optional<OpenTime> trading_;
     int64_t tMin_ = 0, tMax_ = 1, width_ = 0;
     bool compressed_ = false;
     double factor_ = 1.0;
@@ -202,7 +208,7 @@ bool Indication_Data::paint_Graphics(Graphics* g, ChartLayout& layout, const Rec
         xR = clampToInt(int64_t{r->width} - (int64_t{layout.xLgLegende} + 3));
 
     layout.vecLegende_X.clear();
-    if (szLegende_X_Format) paint_CalendarLegend(*g, layout, xR);
+    if (szLegende_X_Format || calendar) paint_CalendarLegend(*g, layout, xR);
 
     g->setColor(colorGraph_Fond);
     const int fondHeight = layout.y_Min >= 0 ? clampToInt(int64_t{layout.RepereGraph_y0} - r->y) : r->height;
@@ -344,15 +350,24 @@ void Indication_Data::paint_CalendarLegend(Graphics& g, ChartLayout& layout, int
     const chart::CalendarNames names{vecDate_MonthNames, vecDate_WeekDayNames};
     const bool useNames = names.months.size() == 12 && names.weekdays.size() == 7;
     const chart::CalendarNames& written = useNames ? names : chart::defaultCalendarNames();
-    const bool automatic = *szLegende_X_Format == chart::kAutoFormat;
-    const int64_t first = vecGraph_Date[win.first];
-    const int64_t last = vecGraph_Date[win.last];
+    // Trading time is labelled as "auto" does unless told otherwise.
+    const std::string format = szLegende_X_Format.value_or(std::string(chart::kAutoFormat));
+    const bool automatic = format == chart::kAutoFormat;
+    int64_t first = vecGraph_Date[win.first];
+    int64_t last = vecGraph_Date[win.last];
     const int64_t width = std::max<int64_t>(int64_t{xR} - x0, 1);
     Platform& p = Platform::current();
+    if (const std::optional<OpenTime>& trading = scale.trading(); trading && !trading->sessions().empty()) {
+        // The whole axis, to the close, from the first session's day.
+        CalendarFields day = p.toLocal(trading->sessions().front().first);
+        day.hour = day.minute = day.second = day.millisecond = 0;
+        first = p.fromLocal(day);
+        last = trading->sessions().back().second;
+    }
 
     // The finest calendar step whose labels all stand apart.
     constexpr int kGap = 4;
-    for (const chart::CalendarStep& step : chart::labelSteps(*szLegende_X_Format)) {
+    for (const chart::CalendarStep& step : chart::labelSteps(format)) {
         // Far more instants than pixels cannot stand apart: not worth listing.
         if ((last - first) / step.approxMillis() > width / 4 + 2) continue;
         const std::vector<int64_t> instants =
@@ -361,10 +376,27 @@ void Indication_Data::paint_CalendarLegend(Graphics& g, ChartLayout& layout, int
         bool apart = true;
         int64_t previousRight = INT64_MIN;
         int previousX = INT_MIN;
-        for (const int64_t t : instants) {
+        const bool daily = step.unit != chart::StepUnit::minute && step.unit != chart::StepUnit::hour;
+        for (size_t k = 0; k < instants.size(); ++k) {
+            const int64_t t = instants[k];
             const CalendarFields f = p.toLocal(t);
             if (scale.compressed() && (f.weekday == 0 || f.weekday == 6)) continue;
-            const int x = scale.x(t);
+            int64_t at = t;
+            if (const std::optional<OpenTime>& trading = scale.trading()) {
+                if (!daily && !trading->open(t)) continue;  // closed time takes no width
+                if (daily) {
+                    // A day, week or month is labelled where its first session opens.
+                    const auto& sessions = trading->sessions();
+                    const auto next = std::lower_bound(sessions.begin(), sessions.end(), t,
+                                                       [](const std::pair<int64_t, int64_t>& s, int64_t v) {
+                                                           return s.first < v;
+                                                       });
+                    const int64_t until = k + 1 < instants.size() ? instants[k + 1] : INT64_MAX;
+                    if (next == sessions.end() || next->first >= until) continue;
+                    at = next->first;
+                }
+            }
+            const int x = scale.x(at);
             if (x < x0 || x > xR) continue;
             if (x <= previousX + 1) {
                 apart = false;
@@ -372,7 +404,7 @@ void Indication_Data::paint_CalendarLegend(Graphics& g, ChartLayout& layout, int
             }
             previousX = x;
             std::string text = bLegende_X_Display
-                                   ? chart::formatTime(automatic ? chart::autoFormat(step, f) : *szLegende_X_Format,
+                                   ? chart::formatTime(automatic ? chart::autoFormat(step, f) : format,
                                                        f, written)
                                    : std::string();
             if (!text.empty()) {
@@ -404,7 +436,7 @@ void Indication_Data::paint_AxeLegende_X(Graphics& g, const ChartLayout& layout,
     const int y0 = layout.RepereGraph_y0;
     const chart::DisplayedWindow win = chart::displayedWindow(*this);
     if (!win.valid || win.first == win.last) return;
-    if (szLegende_X_Format) {
+    if (szLegende_X_Format || calendar) {
         paint_CalendarLegend_X(g, layout, y0, d, m, marks, labels);
         return;
     }
@@ -496,6 +528,36 @@ std::vector<int> Indication_Data::Calc_ChangeLegend(const ChartLayout& layout, i
     // boundary stays beyond the right edge.
     const chart::DisplayedWindow win = chart::displayedWindow(*this);
     if (!win.valid) return xs;
+    if (const std::optional<OpenTime> trading = Data_TradingAxis(); trading && trading->total() > 0) {
+        // Periods start where the market opens a new day, or at whole hours,
+        // minutes and months of open time.
+        Platform& p = Platform::current();
+        const int64_t width = int64_t{xR} - x0;
+        std::vector<int64_t> starts;
+        int64_t previousDay = INT64_MIN;
+        for (const auto& [open, close] : trading->sessions()) {
+            const CalendarFields f = p.toLocal(open);
+            const int64_t day = civil::daysFromCivil(f.year, f.month, f.day);
+            if (iModeGraphicsData == MODEGRAPH_DAY) {
+                if (previousDay != INT64_MIN && day != previousDay) starts.push_back(open);
+            } else if (iModeGraphicsData == MODEGRAPH_MONTH) {
+                if (previousDay != INT64_MIN && civil::civilFromDays(previousDay).month != f.month) starts.push_back(open);
+            } else {
+                const int64_t unit = iModeGraphicsData == MODEGRAPH_HOUR ? TIME_HOURTOMILLISECOND : TIME_MINUTETOMILLISECOND;
+                // Whole units of local time within the session, after its open.
+                const int64_t offset = (open - p.fromLocal(CalendarFields{f.year, f.month, f.day, 0, 0, 0, 0, 0})) % unit;
+                for (int64_t t = open + (offset == 0 ? unit : unit - offset); t < close; t += unit) {
+                    starts.push_back(t);
+                    if (starts.size() > static_cast<size_t>(n)) break;
+                }
+            }
+            previousDay = day;
+            if (starts.size() > static_cast<size_t>(n)) break;
+        }
+        for (int i = 1; i <= n && static_cast<size_t>(i) <= starts.size(); ++i)
+            xs[i] = clampToInt(int64_t{x0} + chart::mulDivSub(trading->before(starts[i - 1]), width, trading->total(), 0));
+        return xs;
+    }
     const int64_t first = vecGraph_Date[win.first];
     const int64_t last = vecGraph_Date[win.last];
     const int64_t tMin = first / TIME_MINUTETOMILLISECOND;

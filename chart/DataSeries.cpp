@@ -40,9 +40,11 @@ class SeriesSelection final : public DataChunkSink {
 public:
     // The window is [start, end], unless whole; step > 0 fills gaps; now
     // tells records of the future from the others.
-    SeriesSelection(int64_t start, int64_t end, int64_t step, bool whole, bool skipWeekends, int64_t now)
+    // With sessions, gaps are filled inside them only: closed time is no gap.
+    SeriesSelection(int64_t start, int64_t end, int64_t step, bool whole, bool skipWeekends, int64_t now,
+                    const OpenTime* sessions = nullptr)
         : start_(start), end_(end), step_(step), whole_(whole), skipWeekends_(skipWeekends),
-          freshLimit_(now + kClockMargin), farLimit_(now + kFarAhead) {}
+          freshLimit_(now + kClockMargin), farLimit_(now + kFarAhead), sessions_(sessions) {}
 
     // Clocks differ: a record this far ahead may still be the newest.
     static constexpr int64_t kClockMargin = Indication_Data::TIME_HOURTOMILLISECOND;
@@ -124,11 +126,16 @@ private:
             const int64_t needed = (date - dates.back() - 1) / step_;
             if (needed <= gapBudget_) {
                 gapBudget_ -= needed;
-                gaps_.emplace_back(dates.size(), static_cast<size_t>(needed));
-                for (int64_t i = 0; i < needed; ++i) {
-                    dates.push_back(dates.back() + step_);
-                    values.push_back(values.back());
+                const size_t at = dates.size();
+                const int64_t last = dates.back();
+                const double previous = values.back();
+                for (int64_t i = 1; i <= needed; ++i) {
+                    const int64_t t = last + i * step_;
+                    if (sessions_ != nullptr && !sessions_->open(t)) continue;
+                    dates.push_back(t);
+                    values.push_back(previous);
                 }
+                gaps_.emplace_back(at, dates.size() - at);
             } else {
                 ++unfilledGaps;
             }
@@ -161,6 +168,7 @@ private:
     const bool skipWeekends_;
     const int64_t freshLimit_;
     const int64_t farLimit_;
+    const OpenTime* const sessions_;
     int64_t lastRecord_ = INT64_MIN;                   // the last record appended
     std::vector<std::pair<size_t, size_t>> gaps_;      // filled entries: first index, count
     bool sorting_ = false;
@@ -219,6 +227,28 @@ Indication_Data::TimeWindow Indication_Data::Data_TimeWindow() const {
             return w;
     }
     w.windowed = true;
+    if (calendar && iModeGraphicsData_Duration > 0 && iModeGraphicsData != MODEGRAPH_MONTH) {
+        Platform& p = Platform::current();
+        if (iModeGraphicsData == MODEGRAPH_DAY) {
+            // The last sessions, the current one whole: before the open, the
+            // last complete one.
+            if (const auto sessions = calendar->lastSessions(p, w.end, iModeGraphicsData_Duration)) {
+                // The axis runs to the close; the records read, to now at
+                // the latest: a live chart's curve grows from the left.
+                w.axisStart = sessions->first;
+                w.start = sessions->first - 1;  // a record at the open is drawn
+                w.axisEnd = sessions->second;
+                w.end = std::min(w.end, sessions->second);
+                return w;
+            }
+        } else {
+            const int64_t amount =
+                std::min<int64_t>(iModeGraphicsData_Duration, INT64_MAX / unit) * unit;
+            w.start = w.axisStart = calendar->openBack(p, w.end, amount);
+            w.axisEnd = w.end;
+            return w;
+        }
+    }
     if (iModeGraphicsData == MODEGRAPH_MONTH && bModeGraphicsData_CalendarMonths) {
         // The same local day and time whole months back, on the month's last
         // day when it is shorter.
@@ -228,10 +258,12 @@ Indication_Data::TimeWindow Indication_Data::Data_TimeWindow() const {
         f.year = static_cast<int>(civil::floorDiv(months, 12));
         f.month = static_cast<int>(months - int64_t{f.year} * 12) + 1;
         f.day = std::min(f.day, civil::daysInMonth(f.year, f.month));
-        w.start = p.fromLocal(f);
+        w.start = w.axisStart = p.fromLocal(f);
+        w.axisEnd = w.end;
         return w;
     }
-    w.start = w.end - int64_t{iModeGraphicsData_Duration} * unit;
+    w.start = w.axisStart = w.end - int64_t{iModeGraphicsData_Duration} * unit;
+    w.axisEnd = w.end;
     return w;
 }
 
@@ -268,9 +300,13 @@ bool Indication_Data::Data_ReadFile(const std::string& path) {
     // Without a pass's cache, nothing is kept: the file streams through.
     DataFileCache uncached(0);
     DataFileCache& cache = context_.dataFiles != nullptr ? *context_.dataFiles : uncached;
+    std::optional<OpenTime> sessions;
+    if (calendar && !whole)
+        sessions.emplace(calendar->sessionsBetween(Platform::current(), window.axisStart, window.axisEnd),
+                         window.axisStart, window.axisEnd);
     SeriesSelection selection(window.start, window.end, window.step, whole,
-                              !bDate_DispWeekDay && iModeGraphicsData == MODEGRAPH_DAY,
-                              Platform::current().nowMillis());
+                              !calendar && !bDate_DispWeekDay && iModeGraphicsData == MODEGRAPH_DAY,
+                              Platform::current().nowMillis(), sessions ? &*sessions : nullptr);
     std::shared_ptr<const DataFileRecords> records;
     std::string error;
     if (!cache.read(path, selection, records, error)) {
@@ -409,6 +445,14 @@ void Indication_Data::Data_setMinMax(size_t i, size_t j) {
     const int64_t last = vecGraph_Date[j];
     reportAlways("Image from " + Indication_Tools::getDate(first, true) + " " + Indication_Tools::getTime(first) +
                  " to " + Indication_Tools::getDate(last, true) + " " + Indication_Tools::getTime(last));
+}
+
+std::optional<OpenTime> Indication_Data::Data_TradingAxis() const {
+    if (!calendar) return std::nullopt;
+    const TimeWindow w = Data_TimeWindow();
+    if (!w.windowed || w.start == w.end) return std::nullopt;
+    const int64_t from = std::min(w.axisStart, w.axisEnd);
+    return OpenTime(calendar->sessionsBetween(Platform::current(), from, w.axisEnd), from, w.axisEnd);
 }
 
 bool Indication_Data::Data_RangeIsValid() const {

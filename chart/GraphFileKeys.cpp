@@ -321,6 +321,57 @@ void readWeekDayNames(D& m, const GraphFileReader& in, Loading&) {
               "Sunday first");
 }
 
+// A calendar file, then sessions and weekdays of the chart's own over it
+// (or alone). A calendar that cannot be had fails the chart: drawn on plain
+// time it would look right and be wrong.
+void resetCalendar(D& m) { m.calendar.reset(); }
+void readCalendar(D& m, const GraphFileReader& in, Loading& loading) {
+    m.calendar.reset();
+    const std::optional<std::string> file = in.text("GRAPH_CALENDAR");
+    const std::optional<std::string> sessions = in.text("GRAPH_SESSIONS");
+    const std::optional<std::string> days = in.text("GRAPH_TRADING_DAYS");
+    if (!file && !sessions) {
+        if (days) report("GRAPH_TRADING_DAYS error : not used without GRAPH_SESSIONS or GRAPH_CALENDAR");
+        return;
+    }
+    auto fail = [&](const std::string& text) {
+        report(text);
+        m.loadFailed(ChartFailure::configuration, text + " in " + loading.path);
+        loading.usable = false;
+    };
+    TradingCalendar calendar;
+    if (file) {
+        PropertiesReading reading;
+        const Properties keys = Indication_Tools::GetFileProperties(*file, reading);
+        std::vector<std::string> problems;
+        std::optional<TradingCalendar> read = keys.empty() ? std::nullopt : TradingCalendar::read(keys, problems);
+        for (const std::string& problem : problems) report("GRAPH_CALENDAR error : " + *file + " : " + problem);
+        if (!read) {
+            fail("GRAPH_CALENDAR error : " + *file + " : " +
+                 (keys.empty() ? (reading.failure.empty() ? "missing, unreadable or empty" : reading.failure)
+                               : "no calendar"));
+            return;
+        }
+        calendar = std::move(*read);
+    }
+    if (sessions) {
+        if (auto why = TradingCalendar::parseSessions(*sessions, calendar.sessions)) {
+            fail("GRAPH_SESSIONS error : " + *why);
+            return;
+        }
+    }
+    if (days) {
+        if (auto why = TradingCalendar::parseWeekdays(*days, calendar.tradingDays)) {
+            fail("GRAPH_TRADING_DAYS error : " + *why);
+            return;
+        }
+    }
+    m.calendar = std::make_shared<const TradingCalendar>(std::move(calendar));
+    if (in.text("GRAPH_DATE_DISPLAY_WEEKEND"))
+        loading.findings.push_back("GRAPH_DATE_DISPLAY_WEEKEND is not used with trading sessions: the trading weekdays "
+                                   "decide which days are closed");
+}
+
 void resetXFormat(D& m) { m.szLegende_X_Format.reset(); }
 void readXFormat(D& m, const GraphFileReader& in, Loading&) {
     m.szLegende_X_Format = in.text("LEGENDE_X_FORMAT");
@@ -408,6 +459,8 @@ const std::vector<Row>& rows() {
 
         {"GRAPH_VALUES_ZOOM", Option{&D::bModeGraphicsData_ZoomValues, false}},
         {"GRAPH_DURATION_MONTH_CALENDAR", Option{&D::bModeGraphicsData_CalendarMonths, false, true}},
+        // With GRAPH_SESSIONS and GRAPH_TRADING_DAYS.
+        {"GRAPH_CALENDAR", Special{resetCalendar, readCalendar, "none"}},
         {"GRAPH_DURATION_MODE", Special{resetMode, readMode, "none"}},
         {"GRAPH_DURATION_PERIOD", Special{resetPeriod, readPeriod, "none"}},
         // With GRAPH_DURATION_PERIOD_WEDGE_TIME.
@@ -539,7 +592,7 @@ std::vector<std::string> readFields(D& m, const Properties& table, Loading& load
                    },
                    row.how);
     }
-    std::vector<std::string> findings;
+    std::vector<std::string> findings = std::move(loading.findings);
     if (m.dModeGraphicsData_DurationEnd)
         if (auto problem = wedgeDateProblem(loading.wedgeDate, *m.dModeGraphicsData_DurationEnd))
             findings.push_back(*problem);

@@ -26,6 +26,8 @@ struct Loading {
     bool usable = true;
     // The wedge date as written, for the finding a wrong one gives.
     std::optional<std::string> wedgeDate;
+    // Mistakes of keys read by code of their own, told once per content.
+    std::vector<std::string> findings;
 };
 
 // Sets every field a graph file key sets to its default.

@@ -13,6 +13,7 @@
 
 #include "chart/ChartContext.h"
 #include "chart/ChartLayout.h"
+#include "chart/TradingCalendar.h"
 #include "chart/ChartOutcome.h"
 #include "chart/Graphics.h"
 #include "support/ValueTypes.h"
@@ -81,6 +82,10 @@ public:
     // an earlier, longer series left it past the end); only an empty series
     // has no valid range.
     bool Data_RangeIsValid() const;
+    // With a calendar, open time over the chart's time axis (in day mode its
+    // sessions whole, so a live chart's axis runs to the close); none
+    // without one, or for a chart of the whole file.
+    std::optional<OpenTime> Data_TradingAxis() const;
 
     // Gap filling inserts at most this many entries per read: a gap that would
     // need more than what is left is not filled (and is reported).
@@ -217,6 +222,9 @@ public:
     // The month (12) and weekday (7, Sunday first) names the format writes.
     std::vector<std::string> vecDate_MonthNames;
     std::vector<std::string> vecDate_WeekDayNames;
+    // Trading time: the market's sessions, weekdays, holidays and early
+    // closes; closed time takes no width. None: the plain time axis.
+    std::shared_ptr<const TradingCalendar> calendar;
     bool bModeGraphicsData_ZoomValues{};
     // Month mode in calendar months: the window goes back whole months and
     // the periods start on the first of each month, not every 30 days.
@@ -256,6 +264,12 @@ private:
         int64_t start = 0;
         int64_t end = 0;
         int64_t step = 0;
+        // Where the time axis starts: the window's start, or with trading
+        // sessions in day mode the first session's open.
+        int64_t axisStart = 0;
+        // Where it ends: the window's end, or in day mode the last session's
+        // close, while the records read end at the window's end.
+        int64_t axisEnd = 0;
     };
     TimeWindow Data_TimeWindow() const;
     bool Data_ReadFile(const std::string& path);

@@ -1,6 +1,7 @@
 #include "chart/TradingCalendar.h"
 
 #include "support/CivilCalendar.h"
+#include "support/Platform.h"
 #include "support/Utf8.h"
 
 #include <algorithm>
@@ -297,4 +298,101 @@ std::vector<TradingCalendar::Range> TradingCalendar::sessionsOn(int64_t year, in
         out.push_back({s.open, std::min(s.close, closeAt)});
     }
     return out;
+}
+
+std::vector<std::pair<int64_t, int64_t>> TradingCalendar::instantsOn(Platform& p, int64_t d) const {
+    const civil::Date date = civil::civilFromDays(d);
+    std::vector<std::pair<int64_t, int64_t>> out;
+    for (const Range& r : sessionsOn(date.year, date.month, date.day)) {
+        CalendarFields f;
+        f.year = static_cast<int>(date.year);
+        f.month = date.month;
+        f.day = date.day;
+        f.hour = r.open / 60;
+        f.minute = r.open % 60;
+        const int64_t open = p.fromLocal(f);
+        f.hour = r.close / 60;
+        f.minute = r.close % 60;
+        out.emplace_back(open, p.fromLocal(f));
+    }
+    return out;
+}
+
+namespace {
+
+int64_t localDay(Platform& p, int64_t t) {
+    const CalendarFields f = p.toLocal(t);
+    return civil::daysFromCivil(f.year, f.month, f.day);
+}
+
+constexpr int64_t kSearchDays = 3660;  // ten years: a calendar closed longer has no sessions to find
+
+}  // namespace
+
+std::vector<std::pair<int64_t, int64_t>> TradingCalendar::sessionsBetween(Platform& p, int64_t from, int64_t to) const {
+    std::vector<std::pair<int64_t, int64_t>> out;
+    if (to < from) return out;
+    const int64_t first = localDay(p, from);
+    const int64_t last = std::min(localDay(p, to), first + 366 * 50);
+    for (int64_t d = first; d <= last; ++d)
+        for (const auto& s : instantsOn(p, d))
+            if (s.second >= from && s.first <= to) out.push_back(s);
+    return out;
+}
+
+std::optional<std::pair<int64_t, int64_t>> TradingCalendar::lastSessions(Platform& p, int64_t t, int count) const {
+    std::optional<int64_t> end;
+    int64_t start = 0;
+    int found = 0;
+    const int64_t today = localDay(p, t);
+    for (int64_t d = today; today - d <= kSearchDays && found < std::max(count, 1); --d) {
+        const std::vector<std::pair<int64_t, int64_t>> s = instantsOn(p, d);
+        if (s.empty() || s.front().first > t) continue;
+        if (!end) end = s.back().second;
+        start = s.front().first;
+        ++found;
+    }
+    if (!end) return std::nullopt;
+    return std::pair{start, *end};
+}
+
+int64_t TradingCalendar::openBack(Platform& p, int64_t t, int64_t amount) const {
+    const int64_t today = localDay(p, t);
+    for (int64_t d = today; today - d <= kSearchDays; --d) {
+        const std::vector<std::pair<int64_t, int64_t>> s = instantsOn(p, d);
+        for (auto it = s.rbegin(); it != s.rend(); ++it) {
+            if (it->first >= t) continue;
+            const int64_t close = std::min(it->second, t);
+            if (close - it->first >= amount) return close - amount;
+            amount -= close - it->first;
+            t = it->first;
+        }
+    }
+    return t - amount;
+}
+
+OpenTime::OpenTime(std::vector<std::pair<int64_t, int64_t>> sessions, int64_t start, int64_t end) {
+    for (auto& [open, close] : sessions) {
+        open = std::max(open, start);
+        close = std::min(close, end);
+        if (close <= open) continue;
+        sessions_.emplace_back(open, close);
+        prefix_.push_back((prefix_.empty() ? 0 : prefix_.back()) + (close - open));
+    }
+}
+
+int64_t OpenTime::before(int64_t t) const {
+    // The first session ending after t.
+    const auto it = std::upper_bound(sessions_.begin(), sessions_.end(), t,
+                                     [](int64_t v, const std::pair<int64_t, int64_t>& s) { return v < s.second; });
+    if (it == sessions_.end()) return total();
+    const size_t i = static_cast<size_t>(it - sessions_.begin());
+    const int64_t done = i == 0 ? 0 : prefix_[i - 1];
+    return done + std::max<int64_t>(0, t - it->first);
+}
+
+bool OpenTime::open(int64_t t) const {
+    const auto it = std::upper_bound(sessions_.begin(), sessions_.end(), t,
+                                     [](int64_t v, const std::pair<int64_t, int64_t>& s) { return v < s.second; });
+    return (it != sessions_.end() && t >= it->first) || (!sessions_.empty() && t == sessions_.back().second);
 }

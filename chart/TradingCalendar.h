@@ -24,7 +24,10 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
+
+class Platform;
 
 class TradingCalendar {
 public:
@@ -60,10 +63,41 @@ public:
     // The sessions of that date: none when closed, cut at the early close.
     std::vector<Range> sessionsOn(int64_t year, int month, int day) const;
 
+    // The sessions that overlap [from, to], as instants [open, close], in
+    // time order, through the local calendar of p.
+    std::vector<std::pair<int64_t, int64_t>> sessionsBetween(Platform& p, int64_t from, int64_t to) const;
+    // The sessions of the trading day that holds or last precedes t (its
+    // first open at or before t), and of the count - 1 trading days before
+    // it: the start of the first and the end of the last. None when no
+    // trading day lies within ten years.
+    std::optional<std::pair<int64_t, int64_t>> lastSessions(Platform& p, int64_t t, int count) const;
+
+    // The instant amount milliseconds of open time before t.
+    int64_t openBack(Platform& p, int64_t t, int64_t amount) const;
+
     // Easter Sunday of a Gregorian year, as a day number (days since 1970-01-01).
     static int64_t easterSunday(int64_t year);
 
 private:
+    // The sessions of local date d (a day number) as instants.
+    std::vector<std::pair<int64_t, int64_t>> instantsOn(Platform& p, int64_t d) const;
     std::vector<Rule> closed_;
     std::vector<Rule> early_;
+};
+
+// Open time: how much of [start, end] up to an instant the market was open,
+// closed time taking none. Built once per drawing from the sessions.
+class OpenTime {
+public:
+    OpenTime(std::vector<std::pair<int64_t, int64_t>> sessions, int64_t start, int64_t end);
+    // Open milliseconds from start to t (0 before, total() after).
+    int64_t before(int64_t t) const;
+    int64_t total() const { return prefix_.empty() ? 0 : prefix_.back(); }
+    // Whether t lies in a session.
+    bool open(int64_t t) const;
+    const std::vector<std::pair<int64_t, int64_t>>& sessions() const { return sessions_; }
+
+private:
+    std::vector<std::pair<int64_t, int64_t>> sessions_;  // clipped to [start, end]
+    std::vector<int64_t> prefix_;                        // open time up to each session's end
 };

@@ -31,6 +31,8 @@ set(ZK_WINDOWS_TESTS
   chart/data_record_test.cpp
   chart/data_series_test.cpp
   chart/text_test.cpp
+  chart/time_axis_test.cpp
+  chart/trading_calendar_test.cpp
   chart/pinned_images_test.cpp
   app/startup_test.cpp
   app/source_csv_test.cpp
@@ -65,6 +67,8 @@ foreach(test split_command_line_test)
     target_link_libraries(${test} PRIVATE zk_launcher_core)
   endif()
 endforeach()
+# The shipped calendars are read from the sources.
+target_compile_definitions(trading_calendar_test PRIVATE ZK_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
 
 # The update-program tests start this program.
 add_executable(zk_child_program windows/child_program.cpp)

@@ -9,6 +9,7 @@
 #include "SurfaceTestKit.h"
 #include "chart/GraphFileKeys.h"
 
+#include <algorithm>
 #include <climits>
 #include <cstdlib>
 #include <filesystem>
@@ -211,12 +212,57 @@ TEST_F(Gallery, EveryGraphFileLoadsAndDrawsWithOnlyDefaultReports) {
                            "for f in sys.argv[1:]: E.parse(f)\"" + svgs).c_str()), 0);
 }
 
+// Trading time as drawn: closed time takes no column, a live session's curve
+// grows from the left of an axis that runs to the close.
+TEST_F(Gallery, TradingTimeClosesUpClosedTimeAndKeepsTheSessionsAxis) {
+    fs::copy(kGallery, dir.path, fs::copy_options::recursive);
+    surfacetest::ScopedCurrentDir cwd(dir.path);
+    Indication_Graph surface;
+    // The curve's columns within the graph, as fractions of its width.
+    auto curveColumns = [&](const std::string& file) {
+        EXPECT_TRUE(surface.initGraphique(file)) << platform.out();
+        EXPECT_EQ(surface.SaveToImage(), "PNG ok; ");
+        const ChartLayout& layout = surface.layout();
+        const auto png = pngAt(fs::path(file).stem().string() + ".png");
+        const uint32_t curve = surface.idMesDonnees->colorGraph_Courbe.argb();
+        const int x0 = layout.RepereGraph_x0;
+        const int xR = layout.rect_AppletGraphique.x + layout.rect_AppletGraphique.width;
+        std::vector<bool> drawn;
+        for (int x = x0 + 1; png && x < xR - 1; ++x) {
+            bool any = false;
+            for (int y = 0; y < png->height; ++y) any = any || png->argb[size_t(y) * png->width + x] == curve;
+            drawn.push_back(any);
+        }
+        return drawn;
+    };
+    // Five sessions over Christmas: every column up to the wedge holds curve
+    // (a closed day or night would leave columns of one flat line).
+    const std::vector<bool> five = curveColumns("trading_5days.ini");
+    ASSERT_FALSE(five.empty());
+    const size_t upTo12 = five.size() * 9 / 10;  // the last session ends at its wedge, 12:00
+    EXPECT_EQ(std::count(five.begin(), five.begin() + upTo12, false), 0);
+    // Live at 11:00: the curve fills about the first quarter of a 09:00-17:30 axis.
+    const std::vector<bool> live = curveColumns("trading_live.ini");
+    ASSERT_FALSE(live.empty());
+    const size_t last = static_cast<size_t>(std::find(live.rbegin(), live.rend(), true) - live.rbegin());
+    const double reach = 1.0 - double(last) / double(live.size());
+    EXPECT_GT(reach, 0.2);
+    EXPECT_LT(reach, 0.3);
+    // Labels at session starts: one a trading day, Christmas left out.
+    std::vector<std::string> labels;
+    ASSERT_TRUE(surface.initGraphique("trading_5days.ini"));
+    surface.SaveToImage();
+    for (const auto& [x, label] : surface.layout().vecLegende_X)
+        if (!label.empty()) labels.push_back(label);
+    EXPECT_EQ(labels, (std::vector<std::string>{"23 Dec", "24 Dec", "29 Dec", "30 Dec", "31 Dec"}));
+}
+
 TEST(Reference, DocumentsEveryKeyTheProgramReads) {
     const std::string reference = text(kSource / "docs" / "configuration.md");
     ASSERT_FALSE(reference.empty());
     std::set<std::string> keys = matches(text(kSource / "chart" / "GraphFileKeys.cpp"),
                                          std::regex("\"((?:GRAPH|LEGENDE|COLOR|FONT)_[A-Z_]*[A-Z])\""));
-    EXPECT_EQ(keys.size(), 80u);
+    EXPECT_EQ(keys.size(), 83u);
     const std::regex appKey("\"((?:APPLI|INDICEGIF)_[A-Z_]*[A-Z])_?\"");
     for (const char* folder : {"app", "support"}) {
         for (const auto& e : fs::directory_iterator(kSource / folder))

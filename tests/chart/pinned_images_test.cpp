@@ -113,7 +113,7 @@ Images draw(const ChartSet& set, int workers) {
     if (set.name == std::string("gallery")) {
         for (const auto& e : fs::directory_iterator(kSources / "docs" / "gallery")) {
             const auto ext = e.path().extension();
-            if (ext == ".ini" || ext == ".txt") fs::copy(e.path(), work / e.path().filename());
+            if (ext == ".ini" || ext == ".txt" || ext == ".calendar") fs::copy(e.path(), work / e.path().filename());
         }
     } else {
         fs::copy(kSources / "examples" / "zkQuoteForge.ini", work / "zkQuoteForge.ini");

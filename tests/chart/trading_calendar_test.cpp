@@ -2,6 +2,7 @@
 // calendars against the exchanges' own published days.
 
 #include "chart/TradingCalendar.h"
+#include "tests/common/ChartTestModel.h"
 #include "support/CivilCalendar.h"
 #include "support/Indication_Tools.h"
 
@@ -11,6 +12,8 @@
 #include <vector>
 
 namespace {
+
+using charttest::at;
 
 TradingCalendar shipped(const char* file) {
     const Properties keys = Indication_Tools::GetFileProperties(std::string(ZK_SOURCE_DIR) + "/examples/calendars/" + file);
@@ -86,6 +89,31 @@ TEST(TradingCalendar, EasterAndWeekdayRulesOver2020To2030) {
         EXPECT_GE(holidays.size(), 9u) << y;
         EXPECT_LE(holidays.size(), y == 2025 ? 11u : 10u) << y;
     }
+}
+
+TEST(TradingCalendar, OpenTimeOverNightsHolidaysAndAClockChange) {
+    Platform& p = Platform::current();
+    const TradingCalendar paris = shipped("euronext_paris.ini");
+    // Summer time starts on Sunday 30 March 2025 in Europe: Friday's and
+    // Monday's sessions still open at 09:00 local and last 8.5 hours.
+    const auto sessions = paris.sessionsBetween(p, at(2025, 3, 28), at(2025, 4, 1));
+    ASSERT_EQ(sessions.size(), 2u);
+    for (const auto& [open, close] : sessions) {
+        EXPECT_EQ(p.toLocal(open).hour, 9);
+        EXPECT_EQ(close - open, 510 * 60000);
+    }
+    const OpenTime axis(sessions, sessions.front().first, sessions.back().second);
+    EXPECT_EQ(axis.total(), 2 * 510 * 60000);
+    EXPECT_EQ(axis.before(at(2025, 3, 29, 12)), 510 * 60000);  // the weekend takes none
+    EXPECT_EQ(axis.before(at(2025, 3, 31, 10)), 570 * 60000);
+    // Five sessions back from 30 December 2025 at 08:00 (before the open):
+    // 19, 22, 23, 24 (closing at 14:05) and 29 December, Christmas left out.
+    const auto five = paris.lastSessions(p, at(2025, 12, 30, 8), 5);
+    ASSERT_TRUE(five);
+    EXPECT_EQ(five->first, at(2025, 12, 19, 9));
+    EXPECT_EQ(five->second, at(2025, 12, 29, 17, 30));
+    // An hour of open time before Monday 10:00 starts at Friday 17:30 less 30 minutes.
+    EXPECT_EQ(paris.openBack(p, at(2025, 12, 29, 9, 30), 3600000), at(2025, 12, 24, 13, 35));
 }
 
 TEST(TradingCalendar, MistakesAreSaidAndLeaveTheRuleOut) {
