@@ -423,6 +423,13 @@ ChartPass::FinishChart zkQuoteForge::buildChart(Indication_Graph& surface, const
         }
         if (const Indication_Data* model = surface.idMesDonnees.get()) {
             result.newestRecord = model->newestRecord;
+            if (model->calendar) {
+                Platform& p = Platform::current();
+                result.marketOpen = model->calendar->isOpen(p, p.nowMillis());
+                if (model->newestRecord && *model->newestRecord > 0)
+                    if (auto next = model->calendar->openAtOrAfter(p, *model->newestRecord + 1))
+                        result.nextRecordDue = *next + int64_t{model->iPublication_Delay} * 60000;
+            }
             if (model->unreadableLines) {
                 result.dataFile = model->szFileData_Values;
                 result.unreadableLines = *model->unreadableLines;

@@ -80,6 +80,9 @@ void ServiceStatus::chartOutcome(const std::string& graphFile, const ChartResult
     // A file caught empty (being rewritten, say) does not hide the records it had.
     if (result.newestRecord && (*result.newestRecord != 0 || !chart.newestRecord))
         chart.newestRecord = result.newestRecord;
+    chart.marketOpen = result.marketOpen;
+    // Due from the newest record known, kept when a read found none.
+    if (result.nextRecordDue || !result.marketOpen) chart.nextRecordDue = result.nextRecordDue;
     if (result.outcome == ChartOutcome::built) chart.lastSuccess = at;
     if (result.dataFile) dataFiles_[*result.dataFile] = DataFile{result.unreadableLines, pass_};
     if (result.outcome == ChartOutcome::failed) {
@@ -184,6 +187,26 @@ std::string ServiceStatus::exposition() const {
                        "ahead of the clock (Unix time).");
             sample(out, "zkquoteforge_chart_newest_record_timestamp_seconds",
                        "graph_file=\"" + labelValue(file) + "\"", seconds(*chart.newestRecord));
+        }
+        familyShown = false;
+        for (const auto& [file, chart] : charts_) {
+            if (!chart.marketOpen) continue;
+            if (!std::exchange(familyShown, true))
+                family(out, "zkquoteforge_chart_market_open",
+                       "Whether each chart's market was open (1) or closed (0) at its last attempt, for charts with "
+                       "trading sessions.");
+            sample(out, "zkquoteforge_chart_market_open", "graph_file=\"" + labelValue(file) + "\"",
+                   *chart.marketOpen ? "1" : "0");
+        }
+        familyShown = false;
+        for (const auto& [file, chart] : charts_) {
+            if (!chart.nextRecordDue) continue;
+            if (!std::exchange(familyShown, true))
+                family(out, "zkquoteforge_chart_next_record_due_timestamp_seconds",
+                       "When each chart's next record is due: the first open instant after its newest record, plus "
+                       "its publication delay (Unix time), for charts with trading sessions.");
+            sample(out, "zkquoteforge_chart_next_record_due_timestamp_seconds",
+                   "graph_file=\"" + labelValue(file) + "\"", seconds(*chart.nextRecordDue));
         }
     }
     if (!dataFiles_.empty()) {

@@ -46,6 +46,8 @@ private:
         ChartOutcome outcome = ChartOutcome::failed;
         ChartFailure lastCause = ChartFailure::none;  // of the last failure; none: never failed
         std::optional<int64_t> newestRecord;          // the newest record ever read for it; 0: none yet
+        std::optional<bool> marketOpen;               // with trading sessions, at its last attempt
+        std::optional<int64_t> nextRecordDue;
         uint64_t pass = 0;                            // the pass that last tried it
     };
 

@@ -63,4 +63,9 @@ struct ChartResult {
     // and were left alone.
     int imagesWritten = 0;
     int imagesUnchanged = 0;
+    // With trading sessions: whether the market was open when the chart was
+    // built, and when its next record is due (the first open instant after
+    // the newest record, plus the publication delay).
+    std::optional<bool> marketOpen;
+    std::optional<int64_t> nextRecordDue;
 };

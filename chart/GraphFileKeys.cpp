@@ -372,6 +372,20 @@ void readCalendar(D& m, const GraphFileReader& in, Loading& loading) {
                                    "decide which days are closed");
 }
 
+// Read only when given: charts without trading time never heard of it.
+void resetDelay(D& m) { m.iPublication_Delay = 0; }
+void readDelay(D& m, const GraphFileReader& in, Loading&) {
+    m.iPublication_Delay = 0;
+    const std::optional<std::string> text = in.text("GRAPH_PUBLICATION_DELAY");
+    if (!text) return;
+    const std::optional<int32_t> minutes = Indication_Tools::parseDecimalInt(*text);
+    if (minutes && *minutes >= 0 && *minutes <= 7 * 24 * 60) {
+        m.iPublication_Delay = *minutes;
+        return;
+    }
+    report("GRAPH_PUBLICATION_DELAY error : \"" + *text + "\" is not a whole number of minutes from 0 to 10080");
+}
+
 void resetXFormat(D& m) { m.szLegende_X_Format.reset(); }
 void readXFormat(D& m, const GraphFileReader& in, Loading&) {
     m.szLegende_X_Format = in.text("LEGENDE_X_FORMAT");
@@ -461,6 +475,7 @@ const std::vector<Row>& rows() {
         {"GRAPH_DURATION_MONTH_CALENDAR", Option{&D::bModeGraphicsData_CalendarMonths, false, true}},
         // With GRAPH_SESSIONS and GRAPH_TRADING_DAYS.
         {"GRAPH_CALENDAR", Special{resetCalendar, readCalendar, "none"}},
+        {"GRAPH_PUBLICATION_DELAY", Special{resetDelay, readDelay, "0"}},
         {"GRAPH_DURATION_MODE", Special{resetMode, readMode, "none"}},
         {"GRAPH_DURATION_PERIOD", Special{resetPeriod, readPeriod, "none"}},
         // With GRAPH_DURATION_PERIOD_WEDGE_TIME.

@@ -225,6 +225,9 @@ public:
     // Trading time: the market's sessions, weekdays, holidays and early
     // closes; closed time takes no width. None: the plain time axis.
     std::shared_ptr<const TradingCalendar> calendar;
+    // Minutes the provider takes to publish a record, for when the next one
+    // is due (monitoring).
+    int iPublication_Delay{};
     bool bModeGraphicsData_ZoomValues{};
     // Month mode in calendar months: the window goes back whole months and
     // the periods start on the first of each month, not every 30 days.

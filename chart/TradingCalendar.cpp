@@ -356,6 +356,22 @@ std::optional<std::pair<int64_t, int64_t>> TradingCalendar::lastSessions(Platfor
     return std::pair{start, *end};
 }
 
+bool TradingCalendar::isOpen(Platform& p, int64_t t) const {
+    for (const auto& [open, close] : instantsOn(p, localDay(p, t)))
+        if (t >= open && t < close) return true;
+    return false;
+}
+
+std::optional<int64_t> TradingCalendar::openAtOrAfter(Platform& p, int64_t t) const {
+    const int64_t today = localDay(p, t);
+    for (int64_t d = today; d - today <= kSearchDays; ++d)
+        for (const auto& [open, close] : instantsOn(p, d)) {
+            if (t < open) return open;
+            if (t < close) return t;
+        }
+    return std::nullopt;
+}
+
 int64_t TradingCalendar::openBack(Platform& p, int64_t t, int64_t amount) const {
     const int64_t today = localDay(p, t);
     for (int64_t d = today; today - d <= kSearchDays; --d) {

@@ -72,6 +72,10 @@ public:
     // trading day lies within ten years.
     std::optional<std::pair<int64_t, int64_t>> lastSessions(Platform& p, int64_t t, int count) const;
 
+    // Whether the market is open at t, and the first instant at or after t
+    // when it is (t itself when open; none within ten years).
+    bool isOpen(Platform& p, int64_t t) const;
+    std::optional<int64_t> openAtOrAfter(Platform& p, int64_t t) const;
     // The instant amount milliseconds of open time before t.
     int64_t openBack(Platform& p, int64_t t, int64_t amount) const;
 

@@ -144,6 +144,26 @@ TEST_F(StatusTest, PassesChartsAndTheirHistory) {
     EXPECT_EQ(s["zkquoteforge_last_pass_charts_no_data"], "2");
 }
 
+// With trading sessions a chart tells whether its market is open and when
+// its next record is due: the next open after its newest record, plus the
+// provider's delay.
+TEST_F(StatusTest, ChartsWithSessionsTellTheMarketAndTheNextRecordDue) {
+    platform.now = localMillis(2001, 3, 5, 20, 0);  // Monday evening, closed
+    std::ofstream(data) << "20010305;173000;4000\n";
+    platform.setFile("market.ini", "GRAPH_DATA_FILE=" + data + "\nGRAPH_DURATION_MODE=day\nGRAPH_DURATION_PERIOD=2\n" +
+                                       "GRAPH_SESSIONS=09:00-17:30\nGRAPH_PUBLICATION_DELAY=15\nGRAPH_PRINT_GIF_NAME=" +
+                                       dir + "/market.gif\n");
+    pass("INDICEGIF_STATUS_FILE=" + status + "\nINDICEGIF_FILE_1=market.ini\nINDICEGIF_FILE_2=" + graph("plain.ini", dir + "/p.png") + "\n");
+    auto s = file();
+    EXPECT_EQ(s["zkquoteforge_chart_market_open{graph_file=\"market.ini\"}"], "0");
+    EXPECT_EQ(s["zkquoteforge_chart_next_record_due_timestamp_seconds{graph_file=\"market.ini\"}"],
+              std::to_string(localMillis(2001, 3, 6, 9, 15) / 1000) + ".000");
+    EXPECT_EQ(s.count("zkquoteforge_chart_market_open{graph_file=\"plain.ini\"}"), 0u);
+    platform.now = localMillis(2001, 3, 6, 10, 0);
+    pass("INDICEGIF_STATUS_FILE=" + status + "\nINDICEGIF_FILE_1=market.ini\n");
+    EXPECT_EQ(file()["zkquoteforge_chart_market_open{graph_file=\"market.ini\"}"], "1");
+}
+
 TEST_F(StatusTest, LabelsAreEscaped) {
     platform.setMissing("we\"ird\\name.ini");
     pass("INDICEGIF_STATUS_FILE=" + status + "\nINDICEGIF_FILE_1=we\"ird\\name.ini\n");

@@ -2,7 +2,7 @@
 """The status file of a one-shot pass, read by the Prometheus client library's
 own parser: a good chart, one whose data file is missing, one whose graph
 file is missing, one whose window holds no record, one whose records no
-longer read, and an update address that fails; the failures give the run
+longer read, one with trading sessions, and an update address that fails; the failures give the run
 exit status 1. Every series the shipped alert rules watch is among those
 written.
 
@@ -41,11 +41,14 @@ def main():
         with open(os.path.join(work, "sources.ini"), "w") as f:
             f.write("[closes]\nSOURCE_FROM=closes.csv\nSOURCE_INTO=closes.txt\n"
                     "SOURCE_DATE_COLUMN=Date\nSOURCE_VALUE_COLUMN=Close\n")
+        # Trading sessions around the clock on weekdays: the market signal.
+        with open(os.path.join(work, "sessions.ini"), "w") as f:
+            f.write(chart.format(data="data.txt", name="sessions") + "GRAPH_SESSIONS=00:00-24:00\n")
         with open(os.path.join(work, "zkQuoteForge.ini"), "w") as f:
             f.write("INDICEGIF_SERVICE=yes\nINDICEGIF_STATUS_FILE=status/zkquoteforge.prom\nINDICEGIF_SOURCES=sources.ini\n"
                     "INDICEGIF_URLUPDATE_VALID=yes\nINDICEGIF_URLUPDATE_URL=ftp://nowhere/\n"
                     "INDICEGIF_FILE_1=good.ini\nINDICEGIF_FILE_2=no data.ini\nINDICEGIF_FILE_3=gone.ini\n"
-                    "INDICEGIF_FILE_4=closed.ini\nINDICEGIF_FILE_5=format.ini\n")
+                    "INDICEGIF_FILE_4=closed.ini\nINDICEGIF_FILE_5=format.ini\nINDICEGIF_FILE_6=sessions.ini\n")
         os.mkdir(os.path.join(work, "status"))
         before = time.time()
         run = subprocess.run([program, "-unique"], cwd=work, stdout=subprocess.DEVNULL, timeout=120)
@@ -70,10 +73,10 @@ def main():
     end = value("zkquoteforge_last_pass_end_timestamp_seconds")
     assert before - 1 <= start <= end <= after + 1, (before, start, end, after)
     assert abs(value("zkquoteforge_last_pass_duration_seconds") - (end - start)) < 0.002
-    assert value("zkquoteforge_last_pass_charts_built") == 1
+    assert value("zkquoteforge_last_pass_charts_built") == 2
     assert value("zkquoteforge_last_pass_charts_failed") == 3
     assert value("zkquoteforge_last_pass_charts_no_data") == 1
-    assert value("zkquoteforge_last_pass_images_written") == 2
+    assert value("zkquoteforge_last_pass_images_written") == 4
     assert value("zkquoteforge_last_pass_images_unchanged") == 0
     assert value("zkquoteforge_last_successful_pass_timestamp_seconds") == 0
     assert value("zkquoteforge_last_pass_update_ok", step="address") == 0
@@ -82,7 +85,7 @@ def main():
     for failed in ("no data.ini", "gone.ini", "format.ini"):
         assert value("zkquoteforge_chart_last_success_timestamp_seconds", graph_file=failed) == 0
         assert value("zkquoteforge_chart_last_attempt_failed", graph_file=failed) == 1
-    outcomes = {"good.ini": "built", "no data.ini": "failed", "gone.ini": "failed", "closed.ini": "no_data",
+    outcomes = {"good.ini": "built", "sessions.ini": "built", "no data.ini": "failed", "gone.ini": "failed", "closed.ini": "no_data",
                 "format.ini": "failed"}
     for chart, outcome in outcomes.items():
         for other in ("built", "no_data", "failed"):
@@ -103,7 +106,10 @@ def main():
     assert value("zkquoteforge_source_records_replaced", source="closes") == 0
     assert start <= value("zkquoteforge_source_last_success_timestamp_seconds", source="closes") <= end
     assert value("zkquoteforge_source_newest_record_timestamp_seconds", source="closes") > 0
-    assert len(samples) == 49, sorted(samples)
+    assert value("zkquoteforge_chart_market_open", graph_file="sessions.ini") in (0, 1)
+    newest = value("zkquoteforge_chart_newest_record_timestamp_seconds", graph_file="sessions.ini")
+    assert newest < value("zkquoteforge_chart_next_record_due_timestamp_seconds", graph_file="sessions.ini")
+    assert len(samples) == 57, sorted(samples)
     rules = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "monitoring", "alert-rules.yml")
     with open(rules) as f:
         watched = set(re.findall(r"\bzkquoteforge_[a-z_]+", f.read()))
