@@ -86,6 +86,35 @@ BENCHMARK(BM_RenderChart1512Points)->Unit(benchmark::kMicrosecond);
 void BM_RenderChart1512PointsEverything(benchmark::State& state) { render(state, true); }
 BENCHMARK(BM_RenderChart1512PointsEverything)->Unit(benchmark::kMicrosecond);
 
+// What trading time costs a drawing: the plain chart with labels at calendar
+// steps, then the same on sessions around the clock every day (the same
+// records, each instant mapped through open time).
+void renderLabelled(benchmark::State& state, bool sessions) {
+    QuietPlatform quiet;
+    auto m = model(false);
+    m->szLegende_X_Format = "auto";
+    if (sessions) {
+        TradingCalendar calendar;
+        TradingCalendar::parseSessions("00:00-24:00", calendar.sessions);
+        TradingCalendar::parseWeekdays("sun;mon;tue;wed;thu;fri;sat", calendar.tradingDays);
+        m->calendar = std::make_shared<const TradingCalendar>(calendar);
+        m->Data_InitMinMax();
+    }
+    ChartLayout layout;
+    m->startLayout(layout);
+    auto image = Image::create(kW + 1, kH + 1);
+    auto g = image->getGraphics();
+    paintChartFrame(*g, *m, layout, kW, kH, 2);
+    for (auto _ : state) {
+        paintChartFrame(*g, *m, layout, kW, kH, 2);
+        benchmark::DoNotOptimize(image->data());
+    }
+}
+void BM_RenderChartCalendarLabels(benchmark::State& state) { renderLabelled(state, false); }
+BENCHMARK(BM_RenderChartCalendarLabels)->Unit(benchmark::kMicrosecond);
+void BM_RenderChartTradingTime(benchmark::State& state) { renderLabelled(state, true); }
+BENCHMARK(BM_RenderChartTradingTime)->Unit(benchmark::kMicrosecond);
+
 // A chart's SVG against its PNG at level 0 (stored), each drawn and encoded
 // whole: what writing one more format costs.
 void BM_ChartAsPngLevel0(benchmark::State& state) {

@@ -43,7 +43,7 @@ void Indication_Data::paint_GraphData(Graphics& g, ChartLayout& layout, int xR) 
         const int64_t width = int64_t{xR} - x0;
 
         // With sessions, x measures open time over the axis.
-        const std::optional<OpenTime> trading = Data_TradingAxis();
+        const std::optional<OpenTime>& trading = layout.trading;
         const bool open = trading && trading->total() > 0;
         const bool compressed = chart::weekendsCompressed(*this);
         double factor = 1.0;

@@ -8,6 +8,7 @@
 // next chart (the room for Y labels, which only widens).
 
 #include "chart/Graphics.h"
+#include "chart/TradingCalendar.h"
 
 #include <optional>
 #include <string>
@@ -38,6 +39,9 @@ struct ChartLayout {
     float y_Max = 0;
     // The round Y labels (value, text); empty when the labels divide the range evenly.
     std::vector<std::pair<double, std::string>> vecLegende_Y_Arrondies;
+    // With trading sessions, open time over the time axis, taken once per
+    // drawing (the calendar is slow to ask).
+    std::optional<OpenTime> trading;
     // With a label format, the X ticks (image x) and their labels, empty
     // for a tick whose label is left out.
     std::vector<std::pair<int, std::string>> vecLegende_X;

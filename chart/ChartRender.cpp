@@ -111,8 +111,9 @@ std::string roundLabel(double v, int decimals, int thousands) {
 // data (ChartDataDraw.cpp), weekends closed up included.
 class TimeScale {
 public:
-    TimeScale(const Indication_Data& m, int x0, int xR, const chart::DisplayedWindow& win)
-        : x0_(x0), trading_(m.Data_TradingAxis()) {
+    TimeScale(const Indication_Data& m, const ChartLayout& layout, int xR, const chart::DisplayedWindow& win)
+        : x0_(layout.RepereGraph_x0), trading_(layout.trading) {
+        const int x0 = x0_;
         const int64_t first = m.vecGraph_Date[win.first];
         const int64_t last = m.vecGraph_Date[win.last];
         tMin_ = first / Indication_Data::TIME_MINUTETOMILLISECOND;
@@ -197,6 +198,7 @@ bool Indication_Data::paint_Graphics(Graphics* g, ChartLayout& layout, const Rec
     if (g == nullptr || r == nullptr || !chart::isWindowMode(iModeGraphicsData)) return false;
 
     layout.rect_AppletGraphique = *r;
+    layout.trading = Data_TradingAxis();
     layout.y_Min = y_Min;
     layout.y_Max = y_Max;
     layout.vecLegende_Y_Arrondies.clear();
@@ -345,7 +347,7 @@ void Indication_Data::paint_CalendarLegend(Graphics& g, ChartLayout& layout, int
     const chart::DisplayedWindow win = chart::displayedWindow(*this);
     if (!win.valid || win.first == win.last) return;
     const int x0 = layout.RepereGraph_x0;
-    const TimeScale scale(*this, x0, xR, win);
+    const TimeScale scale(*this, layout, xR, win);
     const FontMetrics& m = g.getFontMetrics(fontGraph_Pen);
     const chart::CalendarNames names{vecDate_MonthNames, vecDate_WeekDayNames};
     const bool useNames = names.months.size() == 12 && names.weekdays.size() == 7;
@@ -528,7 +530,7 @@ std::vector<int> Indication_Data::Calc_ChangeLegend(const ChartLayout& layout, i
     // boundary stays beyond the right edge.
     const chart::DisplayedWindow win = chart::displayedWindow(*this);
     if (!win.valid) return xs;
-    if (const std::optional<OpenTime> trading = Data_TradingAxis(); trading && trading->total() > 0) {
+    if (const std::optional<OpenTime>& trading = layout.trading; trading && trading->total() > 0) {
         // Periods start where the market opens a new day, or at whole hours,
         // minutes and months of open time.
         Platform& p = Platform::current();
