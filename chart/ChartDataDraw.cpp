@@ -4,7 +4,10 @@
 // trend over all of them.
 //
 // Points are kept relative to the origin (x rightward, y upward) until they
-// are drawn.
+// are drawn. They are computed on the drawing context's fine grid
+// (Graphics::fineScale): the layout's pixels at 1x, the target's at 2x, tenths
+// of a pixel in an SVG document. Positions, widths and thicknesses are taken
+// to that grid as its scale says, so that at 1x the arithmetic is the layout's.
 
 #include "chart/ChartMath.h"
 #include "chart/Indication_Data.h"
@@ -22,6 +25,14 @@ Point noPoint(int x0, int y0) { return {clampToInt(-1 - int64_t{x0}), clampToInt
 
 Point toImage(Point p, int x0, int y0) { return {clampToInt(int64_t{x0} + p.x), clampToInt(int64_t{y0} - p.y)}; }
 
+int fine(int64_t v, int f) { return clampToInt(v * f); }
+
+// The origin on the fine grid.
+Point fineOrigin(const Graphics& g, const ChartLayout& layout) {
+    const int f = g.fineScale();
+    return {fine(layout.RepereGraph_x0, f), fine(layout.RepereGraph_y0, f)};
+}
+
 }  // namespace
 
 void Indication_Data::paint_GraphData(Graphics& g, ChartLayout& layout, int xR) const {
@@ -29,9 +40,12 @@ void Indication_Data::paint_GraphData(Graphics& g, ChartLayout& layout, int xR) 
     layout.vecGraph_PtsCourbe.clear();
     g.setColor(colorGraph_Courbe);
 
-    const std::vector<int> xs = Calc_ChangeLegend(layout, iModeGraphicsData_Duration, xR);
+    const int f = g.fineScale();
+    std::vector<int> xs = Calc_ChangeLegend(layout, iModeGraphicsData_Duration, xR);
+    for (int& x : xs) x = fine(x, f);
+    xR = fine(xR, f);
     const int n = static_cast<int>(xs.size()) - 2;
-    const int x0 = layout.RepereGraph_x0;
+    const int x0 = fineOrigin(g, layout).x;
 
     const chart::DisplayedWindow win = chart::displayedWindow(*this);
     if (win.valid) {
@@ -78,7 +92,7 @@ void Indication_Data::paint_GraphData(Graphics& g, ChartLayout& layout, int xR) 
             int x = open ? clampToInt(chart::mulDivSub(trading->before(t), width, trading->total(), 0))
                          : clampToInt(chart::mulDivSub(t / TIME_MINUTETOMILLISECOND - tMin, width, tMax - tMin, shift));
             if (compressed) x = truncToInt(static_cast<double>(x) * factor);
-            const int y = truncToInt((vecGraph_Data[k] - base) * scale);
+            const int y = truncToInt((vecGraph_Data[k] - base) * scale * f);
 
             // One boundary at most per sample: a long gap only closes the
             // segment it leaves.
@@ -102,8 +116,7 @@ void Indication_Data::paint_GraphData(Graphics& g, ChartLayout& layout, int xR) 
 void Indication_Data::paint_GraphData_Draw(Graphics& g, ChartLayout& layout, std::vector<Point>& points, int xa,
                                            int xb) const {
     if (points.empty()) return;
-    const int x0 = layout.RepereGraph_x0;
-    const int y0 = layout.RepereGraph_y0;
+    const auto [x0, y0] = fineOrigin(g, layout);
 
     const int64_t xF = points.front().x;
     int64_t xL = points.back().x;
@@ -126,8 +139,7 @@ void Indication_Data::paint_GraphData_Draw(Graphics& g, ChartLayout& layout, std
 void Indication_Data::paint_GraphData_Curve(Graphics& g, ChartLayout& layout) const {
     const std::vector<Point>& curve = layout.vecGraph_PtsCourbe;
     if (curve.empty()) return;
-    const int x0 = layout.RepereGraph_x0;
-    const int y0 = layout.RepereGraph_y0;
+    const auto [x0, y0] = fineOrigin(g, layout);
     const Point none = toImage(noPoint(x0, y0), x0, y0);
     if (bGraphCourbe_Rempli)
         for (size_t i = 1; i < curve.size(); ++i) paint_GraphMontagne(g, layout, curve[i], curve[i - 1]);
@@ -144,23 +156,28 @@ void Indication_Data::paint_GraphMontagne(Graphics& g, const ChartLayout& layout
     thread_local Polygon quad(4);
     quad[0] = previous;
     quad[1] = p;
-    quad[2] = {p.x, layout.RepereGraph_y0};
-    quad[3] = {previous.x, layout.RepereGraph_y0};
-    g.fillPolygon(quad);
+    const int y0 = fineOrigin(g, layout).y;
+    quad[2] = {p.x, y0};
+    quad[3] = {previous.x, y0};
+    g.fillFinePolygon(quad);
 }
 
 void Indication_Data::paint_GraphData_Bar(Graphics& g, ChartLayout& layout, const std::vector<Point>& points, int xa,
                                           int xb) const {
     int64_t k = layout.iGraphHistogram_NumberBar;
     if (k < 1 || points.empty()) return;
-    const int64_t a = iGraphHistogram_AxePosition;
-    const double e = iGraphHistogram_EcartHistogramme;
-    const double sh = iGraphHistogram_ShiftedShadow;
+    const int64_t f = g.fineScale();
+    const int64_t a = iGraphHistogram_AxePosition * f;
+    const int64_t gap = iGraphHistogram_EcartHistogramme * f;
+    const double e = static_cast<double>(gap);
+    const double sh = static_cast<double>(iGraphHistogram_ShiftedShadow * f);
     const int64_t count = static_cast<int64_t>(points.size());
-    const int y0 = layout.RepereGraph_y0;
+    const int y0 = fineOrigin(g, layout).y;
 
     int64_t rem = (int64_t{xb} - xa) - 2 * a;
-    int64_t bw = k == 1 ? rem : truncToInt(static_cast<double>(rem) / static_cast<double>(k) - e / 2.0 - sh + 1.0);
+    int64_t bw = k == 1 ? rem
+                        : truncToInt(static_cast<double>(rem) / static_cast<double>(k) - e / 2.0 - sh +
+                                     static_cast<double>(f));
     if (bw == 0) bw = 1;
 
     // Fewer points than bars: as many bars as points, and the chart keeps
@@ -176,8 +193,8 @@ void Indication_Data::paint_GraphData_Bar(Graphics& g, ChartLayout& layout, cons
     size_t j = 0;
     for (int64_t bar = 1; bar <= k; ++bar) {
         if (bar > 1) {
-            bx += bw + iGraphHistogram_EcartHistogramme;
-            rem -= bw + iGraphHistogram_EcartHistogramme;
+            bx += bw + gap;
+            rem -= bw + gap;
             bw = truncToInt(static_cast<double>(rem) / static_cast<double>(k - bar + 1) - e / 2.0 - sh);
         }
         if (bx < xb) {
@@ -190,18 +207,19 @@ void Indication_Data::paint_GraphData_Bar(Graphics& g, ChartLayout& layout, cons
 }
 
 void Indication_Data::paint_GraphBarre(Graphics& g, const ChartLayout& layout, int x, int top, int w) const {
-    const int y0 = layout.RepereGraph_y0;
-    const int64_t sh = iGraphHistogram_ShiftedShadow;
+    const int64_t f = g.fineScale();
+    const int y0 = fineOrigin(g, layout).y;
+    const int64_t sh = iGraphHistogram_ShiftedShadow * f;
     const int64_t hb = std::abs(int64_t{top} - y0);
     // A bar of a negative mean hangs from the axis down to its value, the
     // mirror of a positive one.
-    const int64_t barTop = top <= y0 ? top : int64_t{y0} + 1;
+    const int64_t barTop = top <= y0 ? top : int64_t{y0} + f;
 
     g.setColor(colorGraph_HistogramShadow);
     const int64_t shadowTop = barTop < 0 ? barTop : barTop + sh;
-    g.fillRect(clampToInt(x + sh), clampToInt(shadowTop), w, clampToInt(hb - sh));
+    g.fillFineRect(clampToInt(x + sh), clampToInt(shadowTop), w, clampToInt(hb - sh));
     g.setColor(colorGraph_Histogram);
-    g.fillRect(x, clampToInt(barTop), w, clampToInt(hb));
+    g.fillFineRect(x, clampToInt(barTop), w, clampToInt(hb));
 }
 
 void Indication_Data::paint_GraphCourbe(Graphics& g, const ChartLayout& layout, const Color& color, int thickness,
@@ -211,22 +229,24 @@ void Indication_Data::paint_GraphCourbe(Graphics& g, const ChartLayout& layout, 
 
     g.setColor(color);
     if (hasPrevious) {
-        // Lines at offsets 0, -1, +1, -2, +2, ... around the piece.
+        // Lines at offsets 0, -1, +1, -2, +2, ... layout pixels around the piece.
         const int64_t lines = std::max(thickness, 1);
+        const int64_t f = g.fineScale();
         // Offsets that put the whole line above the image or below any image
         // draw nothing; skipping them keeps a huge thickness from hanging.
         const int64_t lo = std::min(p.y, previous.y);
         const int64_t hi = std::max(p.y, previous.y);
-        const int64_t oMin = std::max<int64_t>(-hi, -chart::kMaxImageRows);
-        const int64_t oMax = std::min<int64_t>(chart::kMaxImageRows - lo, chart::kMaxImageRows);
+        const int64_t rows = chart::kMaxImageRows * f;
+        const int64_t oMin = std::max<int64_t>(-hi, -rows);
+        const int64_t oMax = std::min<int64_t>(rows - lo, rows);
         for (int64_t k = 1; k <= lines; ++k) {
-            const int64_t o = (k % 2 == 1) ? k / 2 : -(k / 2);
+            const int64_t o = ((k % 2 == 1) ? k / 2 : -(k / 2)) * f;
             if (o < oMin || o > oMax) {
                 // Past both ends of the visible band every further offset is too.
-                if (k / 2 > std::max(-oMin, oMax) + 1) break;
+                if ((k / 2) * f > std::max(-oMin, oMax) + f) break;
                 continue;
             }
-            g.drawLine(previous.x, clampToInt(previous.y + o), p.x, clampToInt(p.y + o));
+            g.drawFineLine(previous.x, clampToInt(previous.y + o), p.x, clampToInt(p.y + o));
         }
         paint_DrawPoint(g, previous.x, previous.y);
     }
@@ -234,9 +254,9 @@ void Indication_Data::paint_GraphCourbe(Graphics& g, const ChartLayout& layout, 
 }
 
 void Indication_Data::paint_DrawPoint(Graphics& g, int x, int y) const {
-    const int64_t r = int_TaillePoint;
+    const int64_t r = int_TaillePoint * int64_t{g.fineScale()};
     if (r <= 0) return;  // a marker of no size leaves no pixels
-    g.fillRect(clampToInt(x - r), clampToInt(y - r), clampToInt(2 * r), clampToInt(2 * r));
+    g.fillFineRect(clampToInt(x - r), clampToInt(y - r), clampToInt(2 * r), clampToInt(2 * r));
 }
 
 void Indication_Data::paint_GraphData_TrendMovingMean(Graphics& g, const ChartLayout& layout,
@@ -246,8 +266,7 @@ void Indication_Data::paint_GraphData_TrendMovingMean(Graphics& g, const ChartLa
     const int64_t c = coef;
     if (count == 0 || c < 2 || c >= count) return;
     const double f = 1.0 / (2.0 * static_cast<double>(c) - 1.0);
-    const int x0 = layout.RepereGraph_x0;
-    const int y0 = layout.RepereGraph_y0;
+    const auto [x0, y0] = fineOrigin(g, layout);
 
     // Running sums make each centred window O(1); the ends are padded with
     // the first and last heights.

@@ -470,6 +470,7 @@ const std::vector<Row>& rows() {
         {"GRAPH_PRINT_SVG_VALID", Option{&D::bPrintSVG_Valid, false, true}},
         {"GRAPH_PRINT_SVG_NAME", Text{&D::szPrintSVG_FileName, nullptr, "the title", 0, true}},
         {"GRAPH_PRINT_SCALES", Special{resetScales, readScales, "`1`"}},
+        {"GRAPH_PRINT_EXACT_SIZE", Option{&D::bPrint_ExactSize, false, true}},
 
         {"GRAPH_VALUES_ZOOM", Option{&D::bModeGraphicsData_ZoomValues, false}},
         {"GRAPH_DURATION_MONTH_CALENDAR", Option{&D::bModeGraphicsData_CalendarMonths, false, true}},

@@ -57,6 +57,18 @@ public:
     // Whatever is drawn from now on stays within area (columns x..x+width-1,
     // rows y..y+height-1) as well as the image; null lifts that limit.
     virtual void setClip(const Rectangle* area) = 0;
+
+    // The chart's data (curve, mountain, bars, trend) is drawn at the
+    // context's own resolution, on a grid this many times finer than the
+    // layout's pixels, so that a zoomed image or a vector document shows
+    // more of it than the layout's grid holds; text and layout stay on the
+    // layout's grid. 1 for a context that draws as laid out.
+    virtual int fineScale() const { return 1; }
+    // On that grid: a line one layout pixel wide, both ends included ...
+    virtual void drawFineLine(int x1, int y1, int x2, int y2) { drawLine(x1, y1, x2, y2); }
+    // ... and fills, as fillRect and fillPolygon.
+    virtual void fillFineRect(int x, int y, int w, int h) { fillRect(x, y, w, h); }
+    virtual void fillFinePolygon(const Polygon& polygon) { fillPolygon(polygon); }
 };
 
 // The bevelled box of fill3DRect (fill set) and draw3DRect drawn through

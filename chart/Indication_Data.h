@@ -157,6 +157,9 @@ public:
     // The zoom factors of the GIF and PNG images, ascending, without repeats.
     std::vector<int> vecPrint_Scales;
     static constexpr int PRINT_MAX_SCALE = 4;
+    // Images of exactly the configured size, laid out within it, instead of
+    // one pixel wider and taller.
+    bool bPrint_ExactSize{};
     Font fontImage_Pen;
     Color colorImage_Fond;
     Color colorImage_Pen;

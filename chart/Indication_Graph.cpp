@@ -68,9 +68,15 @@ bool Indication_Graph::initGraphique(const std::optional<std::string>& path, int
     model.startLayout(layout_);
     windowFixed_ = false;
 
-    iApplet_Largeur = width > 0 ? width : model.iDimension_Width;
-    iApplet_Hauteur = height > 0 ? height : model.iDimension_Height;
-    // The image keeps one extra row and column beyond the surface's size.
+    const int sizeW = width > 0 ? width : model.iDimension_Width;
+    const int sizeH = height > 0 ? height : model.iDimension_Height;
+    const std::string size = std::to_string(sizeW) + "x" + std::to_string(sizeH);
+    // The frame spans one row and column beyond the surface's size: an image
+    // of exactly the size asked for is laid out on one pixel less each way,
+    // so that everything drawn fits it.
+    const bool exact = model.bPrint_ExactSize && sizeW > 0 && sizeH > 0;
+    iApplet_Largeur = exact ? sizeW - 1 : sizeW;
+    iApplet_Hauteur = exact ? sizeH - 1 : sizeH;
     if (iApplet_Largeur < INT_MAX && iApplet_Hauteur < INT_MAX) {
         offScrImage = Image::create(iApplet_Largeur + 1, iApplet_Hauteur + 1);
     }
@@ -79,10 +85,10 @@ bool Indication_Graph::initGraphique(const std::optional<std::string>& path, int
         model.loadFailed(ChartFailure::configuration, "");
         // Otherwise the pass would only say "configuration failed!".
         Indication_Tools::Outils_AfficheMsg_System(
-            thisClassName, "Error with the image size " + std::to_string(iApplet_Largeur) + "x" +
-                               std::to_string(iApplet_Hauteur) + " : cannot be made (the image, one pixel wider "
-                               "and taller, must have sides from 1 to " + std::to_string(Image::kMaxSide) +
-                               " and at most " + std::to_string(Image::kMaxPixels) + " pixels)",
+            thisClassName, "Error with the image size " + size + " : cannot be made (the image" +
+                               (exact ? "" : ", one pixel wider and taller,") + " must have sides from 1 to " +
+                               std::to_string(Image::kMaxSide) + " and at most " +
+                               std::to_string(Image::kMaxPixels) + " pixels)",
             true);
         return false;
     }
@@ -96,8 +102,7 @@ bool Indication_Graph::initGraphique(const std::optional<std::string>& path, int
         // Said here already, and it outweighs what the data file said.
         model.loadFailure = ChartLoadFailure{ChartFailure::configuration, false, ""};
         Indication_Tools::Outils_AfficheMsg_System(
-            thisClassName, "Error with the image size " + std::to_string(iApplet_Largeur) + "x" +
-                               std::to_string(iApplet_Hauteur) + " : too small to hold the graph (its margins and "
+            thisClassName, "Error with the image size " + size + " : too small to hold the graph (its margins and "
                                "captions leave it " + std::to_string(graph.width) + "x" +
                                std::to_string(graph.height) + " pixels), no image is written",
             true);
@@ -225,8 +230,13 @@ bool Indication_Graph::SaveToGif(bool render) {
 bool Indication_Graph::SaveToGif(const std::string& path) { return SaveToGif(true, path); }
 
 bool Indication_Graph::SaveToGif(bool render, const std::string& path) {
-    const int w = idMesDonnees ? idMesDonnees->iDimension_Width : 0;
-    const int h = idMesDonnees ? idMesDonnees->iDimension_Height : 0;
+    int w = idMesDonnees ? idMesDonnees->iDimension_Width : 0;
+    int h = idMesDonnees ? idMesDonnees->iDimension_Height : 0;
+    // An exact image is the size asked for, in every format.
+    if (offScrImage && idMesDonnees && idMesDonnees->bPrint_ExactSize) {
+        w = offScrImage->getWidth();
+        h = offScrImage->getHeight();
+    }
     return writeGif(offScrImage.get(), w, h, render, path, "no chart image");
 }
 
@@ -457,8 +467,12 @@ Indication_Graph::ImageExport Indication_Graph::exportImages() {
         const std::unique_ptr<Image> image = renderScaled(k, why);
         const std::string suffix = "@" + std::to_string(k) + "x";
         if (model->bPrintGIF_Valid) {
-            const int w = chart::clampToInt(int64_t{model->iDimension_Width} * k);
-            const int h = chart::clampToInt(int64_t{model->iDimension_Height} * k);
+            int w = chart::clampToInt(int64_t{model->iDimension_Width} * k);
+            int h = chart::clampToInt(int64_t{model->iDimension_Height} * k);
+            if (image && model->bPrint_ExactSize) {
+                w = image->getWidth();
+                h = image->getHeight();
+            }
             const std::string path = scaledName(outputName(model->szPrintGIF_FileName, ".gif"), k);
             ImageExport::Further gif;
             gif.kind = "GIF" + suffix;

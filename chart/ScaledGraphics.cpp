@@ -52,6 +52,17 @@ void ScaledGraphics::drawLine(int x1, int y1, int x2, int y2) {
     }
 }
 
+void ScaledGraphics::drawFineLine(int x1, int y1, int x2, int y2) {
+    const bool alongX = std::abs(int64_t{x2} - x1) >= std::abs(int64_t{y2} - y1);
+    for (int64_t j = 0; j < k_; ++j) {
+        if (alongX) {
+            target_.drawLine(x1, chart::clampToInt(y1 + j), x2, chart::clampToInt(y2 + j));
+        } else {
+            target_.drawLine(chart::clampToInt(x1 + j), y1, chart::clampToInt(x2 + j), y2);
+        }
+    }
+}
+
 void ScaledGraphics::fillPolygon(const Polygon& polygon) {
     scaled_.resize(polygon.size());
     for (size_t i = 0; i < polygon.size(); ++i) scaled_[i] = {scale(polygon[i].x), scale(polygon[i].y)};

@@ -8,7 +8,9 @@
 // k pixels thick, and text is drawn from the font at k times its size, each
 // character where the 1x advances put it (hinted text at k times may be a
 // little wider or narrower; the 1x layout decides). Nothing is smoothed: the
-// target keeps only the colours it is given.
+// target keeps only the colours it is given. The chart's data alone is
+// drawn on the target's own grid (fineScale), so it shows the detail the
+// 1x grid loses.
 
 #include "chart/Graphics.h"
 
@@ -32,6 +34,13 @@ public:
     // Copied as it is, its corner at k times (x, y).
     void drawImage(const Image& image, int x, int y) override;
     void setClip(const Rectangle* area) override;
+
+    // The data on the target's own pixels: a line is k of them wide, side
+    // by side across its main direction.
+    int fineScale() const override { return k_; }
+    void drawFineLine(int x1, int y1, int x2, int y2) override;
+    void fillFineRect(int x, int y, int w, int h) override { target_.fillRect(x, y, w, h); }
+    void fillFinePolygon(const Polygon& polygon) override { target_.fillPolygon(polygon); }
 
 private:
     int scale(int64_t v) const;

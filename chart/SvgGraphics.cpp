@@ -31,6 +31,34 @@ void appendCentre(std::string& out, int64_t v) {
     out += ".5";
 }
 
+// v / scale pixels, for a scale that divides 10: one decimal at most.
+void appendScaled(std::string& out, int64_t v, int scale) {
+    if (scale == 1) {
+        appendInt(out, v);
+        return;
+    }
+    if (v < 0) out += '-';
+    const int64_t a = v < 0 ? -v : v;
+    appendInt(out, a / scale);
+    if (const int64_t part = a % scale; part != 0) {
+        out += '.';
+        out += char('0' + part * 10 / scale);
+    }
+}
+
+// The centre of the unit v, a one-pixel line's middle: v / scale + 0.5.
+void appendScaledCentre(std::string& out, int64_t v, int scale) {
+    if (scale == 1) {
+        appendCentre(out, v);
+    } else {
+        appendScaled(out, v + scale / 2, scale);
+    }
+}
+
+// The pixels v / scale falls in, rounded outward.
+int64_t pixelBelow(int64_t v, int scale) { return v >= 0 ? v / scale : -((-v + scale - 1) / scale); }
+int64_t pixelAbove(int64_t v, int scale) { return -pixelBelow(-v, scale); }
+
 void appendColor(std::string& out, const Color& c) {
     static const char* digits = "0123456789abcdef";
     out += '#';
@@ -145,56 +173,64 @@ void SvgGraphics::closeGroup() {
 }
 
 // Clipped to the document, as the raster clips to its image.
-void SvgGraphics::rect(int64_t x, int64_t y, int64_t w, int64_t h) {
+void SvgGraphics::rect(int64_t x, int64_t y, int64_t w, int64_t h, int scale) {
     const int64_t x0 = std::max<int64_t>(x, 0);
     const int64_t y0 = std::max<int64_t>(y, 0);
-    const int64_t x1 = std::min<int64_t>(x + w, width_);
-    const int64_t y1 = std::min<int64_t>(y + h, height_);
+    const int64_t x1 = std::min<int64_t>(x + w, int64_t{width_} * scale);
+    const int64_t y1 = std::min<int64_t>(y + h, int64_t{height_} * scale);
     if (x1 <= x0 || y1 <= y0) return;
     std::string fill = "fill=\"";
     appendColor(fill, color_);
     fill += '"';
     openGroup(fill);
     body_ += "<rect x=\"";
-    appendInt(body_, x0);
+    appendScaled(body_, x0, scale);
     body_ += "\" y=\"";
-    appendInt(body_, y0);
+    appendScaled(body_, y0, scale);
     body_ += "\" width=\"";
-    appendInt(body_, x1 - x0);
+    appendScaled(body_, x1 - x0, scale);
     body_ += "\" height=\"";
-    appendInt(body_, y1 - y0);
+    appendScaled(body_, y1 - y0, scale);
     body_ += "\"/>";
 }
 
-void SvgGraphics::fillRect(int x, int y, int w, int h) {
+void SvgGraphics::fillRect(int x, int y, int w, int h) { fill(x, y, w, h, 1); }
+
+void SvgGraphics::fill(int x, int y, int w, int h, int scale) {
     if (w <= 0 || h <= 0) return;
-    before(x, y, int64_t{x} + w - 1, int64_t{y} + h - 1);
-    rect(x, y, w, h);
+    before(pixelBelow(x, scale), pixelBelow(y, scale), pixelAbove(int64_t{x} + w, scale) - 1,
+           pixelAbove(int64_t{y} + h, scale) - 1);
+    rect(x, y, w, h, scale);
 }
 
-void SvgGraphics::drawLine(int x1, int y1, int x2, int y2) {
+void SvgGraphics::drawLine(int x1, int y1, int x2, int y2) { line(x1, y1, x2, y2, 1); }
+
+void SvgGraphics::line(int x1, int y1, int x2, int y2, int scale) {
     const Point from{x1, y1};
     const Point to{x2, y2};
-    const int64_t left = std::min(x1, x2) - 1, right = std::max(x1, x2) + 1;
-    const int64_t top = std::min(y1, y2) - 1, bottom = std::max(y1, y2) + 1;
+    const int64_t left = pixelBelow(std::min(x1, x2), scale) - 1, right = pixelAbove(std::max(x1, x2), scale) + 1;
+    const int64_t top = pixelBelow(std::min(y1, y2), scale) - 1, bottom = pixelAbove(std::max(y1, y2), scale) + 1;
     // Carry on the line this one follows on from, when its colour is the same.
     for (auto it = pending_.rbegin(); it != pending_.rend(); ++it) {
-        if (!it->area && it->color == color_ && it->points.back() == from) {
+        if (!it->area && it->color == color_ && it->scale == scale && it->points.back() == from) {
             if (!(to == from)) it->points.push_back(to);
             pendingBox_.add(left, top, right, bottom);
             return;
         }
     }
     // A new path is written after everything pending: no need to write those first.
-    Pending line;
-    line.color = color_;
-    line.points = {from};
-    if (!(to == from)) line.points.push_back(to);
-    pending_.push_back(std::move(line));
+    Pending path;
+    path.color = color_;
+    path.scale = scale;
+    path.points = {from};
+    if (!(to == from)) path.points.push_back(to);
+    pending_.push_back(std::move(path));
     pendingBox_.add(left, top, right, bottom);
 }
 
-void SvgGraphics::fillPolygon(const Polygon& polygon) {
+void SvgGraphics::fillPolygon(const Polygon& polygon) { polygon_(polygon, 1); }
+
+void SvgGraphics::polygon_(const Polygon& polygon, int scale) {
     if (polygon.size() < 3) return;
     int64_t left = polygon[0].x, right = left, top = polygon[0].y, bottom = top;
     for (const Point& p : polygon) {
@@ -203,13 +239,18 @@ void SvgGraphics::fillPolygon(const Polygon& polygon) {
         top = std::min<int64_t>(top, p.y);
         bottom = std::max<int64_t>(bottom, p.y);
     }
+    left = pixelBelow(left, scale);
+    top = pixelBelow(top, scale);
+    right = pixelAbove(right, scale);
+    bottom = pixelAbove(bottom, scale);
     // The mountain under a curve comes as quadrilaterals standing on one base
     // line, each starting where the one before ended: one area for them all.
     const bool standing = polygon.size() == 4 && polygon[2].x == polygon[1].x && polygon[3].x == polygon[0].x &&
                           polygon[2].y == polygon[3].y && polygon[1].x >= polygon[0].x;
     if (standing) {
         for (auto it = pending_.rbegin(); it != pending_.rend(); ++it) {
-            if (it->area && it->color == color_ && it->base == polygon[2].y && it->points.back() == polygon[0]) {
+            if (it->area && it->color == color_ && it->scale == scale && it->base == polygon[2].y &&
+                it->points.back() == polygon[0]) {
                 it->points.push_back(polygon[1]);
                 pendingBox_.add(left, top, right, bottom);
                 return;
@@ -220,6 +261,7 @@ void SvgGraphics::fillPolygon(const Polygon& polygon) {
         area.color = color_;
         area.points = {polygon[0], polygon[1]};
         area.base = polygon[2].y;
+        area.scale = scale;
         pending_.push_back(std::move(area));
         pendingBox_.add(left, top, right, bottom);
         return;
@@ -227,14 +269,14 @@ void SvgGraphics::fillPolygon(const Polygon& polygon) {
     before(left, top, right, bottom);
     closeGroup();
     body_ += "<path d=\"M";
-    appendInt(body_, polygon[0].x);
+    appendScaled(body_, polygon[0].x, scale);
     body_ += ' ';
-    appendInt(body_, polygon[0].y);
+    appendScaled(body_, polygon[0].y, scale);
     for (size_t i = 1; i < polygon.size(); ++i) {
         body_ += 'l';
-        appendInt(body_, int64_t{polygon[i].x} - polygon[i - 1].x);
+        appendScaled(body_, int64_t{polygon[i].x} - polygon[i - 1].x, scale);
         body_ += ' ';
-        appendInt(body_, int64_t{polygon[i].y} - polygon[i - 1].y);
+        appendScaled(body_, int64_t{polygon[i].y} - polygon[i - 1].y, scale);
     }
     body_ += "z\" fill=\"";
     appendColor(body_, color_);
@@ -243,6 +285,7 @@ void SvgGraphics::fillPolygon(const Polygon& polygon) {
 
 void SvgGraphics::writePending(const Pending& p) {
     const std::vector<Point>& pts = p.points;
+    const int scale = p.scale;
     if (!p.area) {
         const Point a = pts.front();
         const Point b = pts.back();
@@ -250,8 +293,8 @@ void SvgGraphics::writePending(const Pending& p) {
             // A straight line along the grid is a row or column of pixels.
             const Color kept = color_;
             color_ = p.color;
-            rect(std::min(a.x, b.x), std::min(a.y, b.y), std::abs(int64_t{b.x} - a.x) + 1,
-                 std::abs(int64_t{b.y} - a.y) + 1);
+            rect(std::min(a.x, b.x), std::min(a.y, b.y), std::abs(int64_t{b.x} - a.x) + scale,
+                 std::abs(int64_t{b.y} - a.y) + scale, scale);
             color_ = kept;
             return;
         }
@@ -260,15 +303,15 @@ void SvgGraphics::writePending(const Pending& p) {
     body_ += "<path d=\"M";
     bool slanted = false;
     if (p.area) {
-        appendInt(body_, pts[0].x);
+        appendScaled(body_, pts[0].x, scale);
         body_ += ' ';
-        appendInt(body_, p.base);
+        appendScaled(body_, p.base, scale);
         body_ += 'V';
-        appendInt(body_, pts[0].y);
+        appendScaled(body_, pts[0].y, scale);
     } else {
-        appendCentre(body_, pts[0].x);
+        appendScaledCentre(body_, pts[0].x, scale);
         body_ += ' ';
-        appendCentre(body_, pts[0].y);
+        appendScaledCentre(body_, pts[0].y, scale);
     }
     for (size_t i = 1; i < pts.size(); ++i) {
         const int64_t dx = int64_t{pts[i].x} - pts[i - 1].x;
@@ -276,13 +319,13 @@ void SvgGraphics::writePending(const Pending& p) {
         slanted = slanted || (dx != 0 && dy != 0);
         // A minus sign parts two numbers as well as a space does.
         body_ += i == 1 ? "l" : (dx < 0 ? "" : " ");
-        appendInt(body_, dx);
+        appendScaled(body_, dx, scale);
         if (dy >= 0) body_ += ' ';
-        appendInt(body_, dy);
+        appendScaled(body_, dy, scale);
     }
     if (p.area) {
         body_ += 'V';
-        appendInt(body_, p.base);
+        appendScaled(body_, p.base, scale);
         body_ += "Z\" fill=\"";
         appendColor(body_, p.color);
         body_ += "\"/>\n";

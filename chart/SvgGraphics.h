@@ -5,6 +5,8 @@
 // It keeps the raster's pixel grid: fills sit on pixel edges, one-pixel lines
 // on pixel centres, and straight edges are drawn with crispEdges, so the
 // document is as sharp as the raster at 1x and sharper at any other scale.
+// The chart's data alone is placed in tenths of a pixel (fineScale), so that
+// a document shown larger shows the detail the 1x raster loses.
 // Lines that follow on from each other in one colour become one path in
 // relative moves, and the mountain's quadrilaterals one filled area. Text is
 // made of the outlines of the face the raster draws with, each glyph defined
@@ -46,6 +48,14 @@ public:
     void drawImage(const Image& image, int x, int y) override;
     void setClip(const Rectangle* area) override;
 
+    // The data in tenths of a pixel: as much of it as the eye can tell, in
+    // few digits.
+    static constexpr int kFine = 10;
+    int fineScale() const override { return kFine; }
+    void drawFineLine(int x1, int y1, int x2, int y2) override { line(x1, y1, x2, y2, kFine); }
+    void fillFineRect(int x, int y, int w, int h) override { fill(x, y, w, h, kFine); }
+    void fillFinePolygon(const Polygon& polygon) override { polygon_(polygon, kFine); }
+
     // The whole document; drawing is over once it is taken.
     std::string finish();
 
@@ -60,7 +70,8 @@ private:
         bool area = false;
         Color color;
         std::vector<Point> points;
-        int base = 0;  // the area's base line
+        int base = 0;   // the area's base line
+        int scale = 1;  // its units per pixel
     };
     struct Box {
         int64_t left = 0, top = 0, right = -1, bottom = -1;  // inclusive; empty when right < left
@@ -73,7 +84,11 @@ private:
     void before(int64_t x0, int64_t y0, int64_t x1, int64_t y1);
     void flush();
     void writePending(const Pending& p);
-    void rect(int64_t x, int64_t y, int64_t w, int64_t h);
+    // The drawing operations in units of 1/scale pixel.
+    void line(int x1, int y1, int x2, int y2, int scale);
+    void fill(int x, int y, int w, int h, int scale);
+    void polygon_(const Polygon& polygon, int scale);
+    void rect(int64_t x, int64_t y, int64_t w, int64_t h, int scale);
     void openGroup(const std::string& attributes);
     void closeGroup();
     void closeClip();

@@ -50,7 +50,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     if (model.bPrintGIF_Valid) {
         int w = again->getWidth(), h = again->getHeight();
-        if (!model.bPrintGIF_LZWCompress) w = model.iDimension_Width * k, h = model.iDimension_Height * k;
+        if (!model.bPrintGIF_LZWCompress && !model.bPrint_ExactSize)
+            w = model.iDimension_Width * k, h = model.iDimension_Height * k;
         const auto gif = ref::decodeGif(written[gifPath], &error);
         FUZZ_CHECK(gif.has_value(), gifPath + ": " + error);
         FUZZ_CHECK(gif->width == w && gif->height == h, gifPath + ": size");

@@ -132,3 +132,8 @@ no_data = b"\x01GRAPH_DURATION_MODE=day\nGRAPH_DURATION_PERIOD=5\nGRAPH_PRINT_PN
 put("chart_fuzz", "no_data", no_data)
 put("svg_fuzz", "no_data", no_data)
 put("scaled_fuzz", "no_data", b"\x00" + no_data)
+exact = (b"\x01GRAPH_DURATION_MODE=day\nGRAPH_DURATION_PERIOD=5\nGRAPH_PRINT_PNG_VALID=yes\n"
+         b"GRAPH_PRINT_EXACT_SIZE=yes\nGRAPH_CURVE_MOUNTAIN=yes\nGRAPH_HISTOGRAM_DISPLAY=yes\n----\n" + series(*spans["day"]))
+put("chart_fuzz", "exact_size", exact)
+put("svg_fuzz", "exact_size", exact)
+put("scaled_fuzz", "exact_size", b"\x00" + exact)

@@ -4,7 +4,7 @@
 // the program reads is described there, in a row of its own, and on no other
 // page. The same sweep checks every chart's SVG (well-formed, drawn where the
 // PNG is drawn) and its 2x image (the 1x layout at twice the size, not the 1x
-// pixels repeated).
+// pixels repeated, its curve drawn on the 2x grid and on the SVG's).
 
 #include "SurfaceTestKit.h"
 #include "chart/GraphFileKeys.h"
@@ -156,6 +156,61 @@ protected:
             EXPECT_GT(left, previousRight) << stem << ": " << label << " overlaps the label before";
             previousRight = left + m.stringWidth(label);
         }
+        checkCurveDetail(model, surface.layout(), *twice, stem);
+    }
+
+    // The curve at 2x is computed on the 2x grid, yet lies on the SVG's curve
+    // drawn at 2x (librsvg) within a pixel, exactly or blended by the
+    // viewer's smoothing. The 1x geometry doubled puts every peak of the
+    // curve (a run of columns whose topmost curve pixel is higher than on
+    // either side) on an even row; points of the 2x grid put some on odd ones.
+    void checkCurveDetail(const Indication_Data& model, const ChartLayout& layout, const ref::PngImage& two,
+                          const std::string& stem) {
+        const uint32_t curve = model.colorGraph_Courbe.argb();
+        // Text of the curve's colour is drawn from the 2x font, not the SVG's outlines.
+        if (!model.bGraphCourbe_Display || curve == model.colorGraph_Pen.argb()) return;
+        ASSERT_EQ(std::system(("rsvg-convert -z 2 -o " + stem + "-svg2.png " + stem + ".svg").c_str()), 0) << stem;
+        const auto svg = pngAt(stem + "-svg2.png");
+        ASSERT_TRUE(svg && svg->width == two.width && svg->height == two.height) << stem;
+        const std::set<uint32_t> own(two.argb.begin(), two.argb.end());
+        const int w = two.width, h = two.height;
+        auto onSvgCurve = [&](int x, int y) {
+            for (int v = std::max(y - 1, 0); v <= std::min(y + 1, h - 1); ++v)
+                for (int u = std::max(x - 1, 0); u <= std::min(x + 1, w - 1); ++u) {
+                    const uint32_t c = svg->argb[size_t(v) * w + u];
+                    if (c == curve || own.count(c) == 0) return true;
+                }
+            return false;
+        };
+        const Rectangle& r = layout.rect_AppletGraphique;
+        const int right = std::min(2 * (r.x + r.width + 1), w), bottom = std::min(2 * (r.y + r.height + 1), h);
+        int pixels = 0, off = 0;
+        std::vector<int> tops;
+        for (int x = 2 * r.x; x < right; ++x) {
+            tops.push_back(-1);
+            for (int y = 2 * r.y; y < bottom; ++y) {
+                if (two.argb[size_t(y) * w + x] != curve) continue;
+                if (tops.back() < 0) tops.back() = y;
+                ++pixels;
+                off += onSvgCurve(x, y) ? 0 : 1;
+            }
+        }
+        EXPECT_GT(pixels, 0) << stem;
+        EXPECT_EQ(off, 0) << stem << ": 2x curve pixels off the SVG's curve";
+        int peaks = 0, oddPeaks = 0;
+        for (size_t i = 1; i < tops.size(); ++i) {
+            size_t j = i;
+            while (j + 1 < tops.size() && tops[j + 1] == tops[i]) ++j;
+            if (tops[i] >= 0 && tops[i - 1] > tops[i] && j + 1 < tops.size() && tops[j + 1] > tops[i]) {
+                ++peaks;
+                oddPeaks += tops[i] % 2;
+            }
+            i = j;
+        }
+        // A curve with a few peaks has some between the 1x rows.
+        if (peaks >= 6) {
+            EXPECT_GT(oddPeaks, 0) << stem << ": every peak of the 2x curve on the doubled 1x grid";
+        }
     }
 };
 
@@ -262,7 +317,7 @@ TEST(Reference, DocumentsEveryKeyTheProgramReads) {
     ASSERT_FALSE(reference.empty());
     std::set<std::string> keys = matches(text(kSource / "chart" / "GraphFileKeys.cpp"),
                                          std::regex("\"((?:GRAPH|LEGENDE|COLOR|FONT)_[A-Z_]*[A-Z])\""));
-    EXPECT_EQ(keys.size(), 84u);
+    EXPECT_EQ(keys.size(), 85u);
     const std::regex appKey("\"((?:APPLI|INDICEGIF)_[A-Z_]*[A-Z])_?\"");
     for (const char* folder : {"app", "support"}) {
         for (const auto& e : fs::directory_iterator(kSource / folder))
