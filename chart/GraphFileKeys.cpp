@@ -161,12 +161,19 @@ constexpr Words kModes[] = {
 
 // ---- How a key's text becomes its field ----------------------------------
 
-// yes/no; quiet: a missing key says nothing (keys newer than most graph files).
+// yes/no; quiet: a missing key says nothing (keys newer than most graph files);
+// web: the default under GRAPH_STYLE=web, when it differs.
 struct Option {
     bool D::*field;
     bool byDefault;
     bool quiet = false;
+    std::optional<bool> web = std::nullopt;
 };
+// The option with another default under GRAPH_STYLE=web.
+constexpr Option inWebStyle(Option o, bool value) {
+    o.web = value;
+    return o;
+}
 // A decimal integer; a bad or missing one reports message and why.
 struct Integer {
     int D::*field;
@@ -389,6 +396,8 @@ void readDelay(D& m, const GraphFileReader& in, Loading&) {
 void resetXFormat(D& m) { m.szLegende_X_Format.reset(); }
 void readXFormat(D& m, const GraphFileReader& in, Loading&) {
     m.szLegende_X_Format = in.text("LEGENDE_X_FORMAT");
+    // The web style's labels are the automatic ones; an empty value asks for none.
+    if (!m.szLegende_X_Format && m.iGraph_Style == D::STYLE_WEB) m.szLegende_X_Format = std::string(chart::kAutoFormat);
     if (m.szLegende_X_Format && m.szLegende_X_Format->empty()) m.szLegende_X_Format.reset();
     if (!m.szLegende_X_Format) return;
     if (utf8::asciiLower(*m.szLegende_X_Format) == chart::kAutoFormat) {
@@ -398,6 +407,16 @@ void readXFormat(D& m, const GraphFileReader& in, Loading&) {
     const std::string unknown = chart::unknownFields(*m.szLegende_X_Format);
     if (!unknown.empty())
         report("LEGENDE_X_FORMAT error : " + unknown + " written as they stand (use %d %m %b %Y %y %H %M %a %%)");
+}
+
+void resetStyle(D& m) { m.iGraph_Style = D::STYLE_NONE; }
+// Missing says nothing: most graph files have none.
+void readStyle(D& m, const GraphFileReader& in, Loading&) {
+    m.iGraph_Style = D::STYLE_NONE;
+    if (!in.text("GRAPH_STYLE")) return;
+    static constexpr Words kStyles[] = {{"none", D::STYLE_NONE}, {"web", D::STYLE_WEB}};
+    m.iGraph_Style = in.word("GRAPH_STYLE", kStyles, "GRAPH_STYLE error construction (use NONE or WEB).")
+                         .value_or(D::STYLE_NONE);
 }
 
 void resetWedge(D& m) { m.dModeGraphicsData_DurationEnd.reset(); }
@@ -411,6 +430,8 @@ void readWedge(D& m, const GraphFileReader& in, Loading& loading) {
 
 const std::vector<Row>& rows() {
     static const std::vector<Row> table = {
+        // First: the defaults of the keys after it.
+        {"GRAPH_STYLE", Special{resetStyle, readStyle, "none"}},
         // The caption fonts and colours fall back on FONT_PEN and COLOR_PEN.
         {"FONT_PEN", FontKey{&D::fontImage_Pen, {"Helvetica", Font::PLAIN, 8}}},
         {"COLOR_FOND", ColorKey{&D::colorImage_Fond, Color(255, 255, 255)}},
@@ -470,10 +491,10 @@ const std::vector<Row>& rows() {
         {"GRAPH_PRINT_SVG_VALID", Option{&D::bPrintSVG_Valid, false, true}},
         {"GRAPH_PRINT_SVG_NAME", Text{&D::szPrintSVG_FileName, nullptr, "the title", 0, true}},
         {"GRAPH_PRINT_SCALES", Special{resetScales, readScales, "`1`"}},
-        {"GRAPH_PRINT_EXACT_SIZE", Option{&D::bPrint_ExactSize, false, true}},
+        {"GRAPH_PRINT_EXACT_SIZE", inWebStyle(Option{&D::bPrint_ExactSize, false, true}, true)},
 
         {"GRAPH_VALUES_ZOOM", Option{&D::bModeGraphicsData_ZoomValues, false}},
-        {"GRAPH_DURATION_MONTH_CALENDAR", Option{&D::bModeGraphicsData_CalendarMonths, false, true}},
+        {"GRAPH_DURATION_MONTH_CALENDAR", inWebStyle(Option{&D::bModeGraphicsData_CalendarMonths, false, true}, true)},
         // With GRAPH_SESSIONS and GRAPH_TRADING_DAYS.
         {"GRAPH_CALENDAR", Special{resetCalendar, readCalendar, "none"}},
         {"GRAPH_PUBLICATION_DELAY", Special{resetDelay, readDelay, "0"}},
@@ -507,17 +528,17 @@ const std::vector<Row>& rows() {
         {"GRAPH_CURVE_TREND_MOVINGAVERAGE_COLOR", ColorKey{&D::colorTendance_MoyenneMobile, Color(50, 139, 214)}},
 
         {"LEGENDE_X_DISPLAY", Option{&D::bLegende_X_Display, true}},
-        {"LEGENDE_X_OVERAXIS", Option{&D::bLegende_X_Dessus, true}},
+        {"LEGENDE_X_OVERAXIS", inWebStyle(Option{&D::bLegende_X_Dessus, true}, false)},
         {"LEGENDE_X_ALIGNEMENT", Word{&D::iLegende_X_Align, kHorizontal, D::ALIGN_LEFT,
                                       "LEGENDE_X_ALIGNEMENT error construction (use LEFT, CENTER or RIGHT)."}},
-        {"LEGENDE_X_FORMAT", Special{resetXFormat, readXFormat, "none"}},
+        {"LEGENDE_X_FORMAT", Special{resetXFormat, readXFormat, "none (`auto` with `GRAPH_STYLE=web`)"}},
         {"LEGENDE_Y_DISPLAY", Option{&D::bLegende_Y_Display, true}},
         {"LEGENDE_Y_LEFTGRAPH", Option{&D::bLegende_Y_Gauche, true}},
         {"GRAPH_AXE_VERTICAL", Option{&D::bAxe_AfficheVerticales, false}},
         {"GRAPH_AXE_HORIZONTAL", Option{&D::bAxe_AfficheHorizontales, false}},
         {"GRAPH_AXE_VERTICAL_NUMBEROFVALUES", Integer{&D::iAxe_Verticale_NumberOfValues, 4,
                                                       "GRAPH_AXE_VERTICAL_NUMBEROFVALUES error : "}},
-        {"LEGENDE_Y_ROUND", Option{&D::bLegende_Y_Arrondi, false}},
+        {"LEGENDE_Y_ROUND", inWebStyle(Option{&D::bLegende_Y_Arrondi, false}, true)},
         {"LEGENDE_Y_THOUSANDS", Word{&D::iLegende_Y_Milliers, kThousands, D::THOUSANDS_NONE,
                                      "LEGENDE_Y_THOUSANDS error construction (use NONE, SPACE, COMMA or POINT)."}},
         {"LEGENDE_Y_OWNWIDTH", Option{&D::bLegende_Y_LargeurPropre, false}},
@@ -587,7 +608,8 @@ std::vector<std::string> readFields(D& m, const Properties& table, Loading& load
     for (const Row& row : rows()) {
         std::visit(Overloaded{
                        [&](const Option& o) {
-                           m.*o.field = (!o.quiet || in.text(row.key)) && in.option(row.key, o.byDefault);
+                           const bool byDefault = o.web && m.iGraph_Style == D::STYLE_WEB ? *o.web : o.byDefault;
+                           m.*o.field = o.quiet && !in.text(row.key) ? byDefault : in.option(row.key, byDefault);
                        },
                        [&](const Integer& i) { m.*i.field = in.integer(row.key, i.byDefault, i.message); },
                        [&](const Word& w) { m.*w.field = in.word(row.key, w.words, w.message).value_or(w.byDefault); },
@@ -624,7 +646,11 @@ std::vector<std::pair<std::string, std::string>> documentedDefaults() {
         if (row.key == nullptr) continue;
         const std::string text = std::visit(
             Overloaded{
-                [](const Option& o) -> std::string { return o.byDefault ? "yes" : "no"; },
+                [](const Option& o) -> std::string {
+                    const std::string text = o.byDefault ? "yes" : "no";
+                    if (!o.web) return text;
+                    return text + " (" + (*o.web ? "yes" : "no") + " with `GRAPH_STYLE=web`)";
+                },
                 [](const Integer& i) { return std::to_string(i.byDefault); },
                 [](const Word& w) { return wordOf(w.words, w.byDefault); },
                 [&](const ColorKey& c) {

@@ -49,6 +49,9 @@ public:
     static constexpr int THOUSANDS_SPACE = 1;
     static constexpr int THOUSANDS_COMMA = 2;
     static constexpr int THOUSANDS_POINT = 3;
+    // Styles: a set of defaults for the keys a graph file leaves out.
+    static constexpr int STYLE_NONE = 0;
+    static constexpr int STYLE_WEB = 1;
 
     // ---- Construction and configuration ------------------------------------
     Indication_Data();
@@ -134,6 +137,8 @@ public:
     // ---- Configuration fields -----------------------------------------------
     // Their defaults are the graph file key table's (GraphFileKeys.cpp), set
     // by ResetConfiguration.
+    // The style whose defaults the keys left out take.
+    int iGraph_Style{};
     std::optional<std::string> szFileData;
     std::optional<std::string> szFileData_Values;
     bool bDateFormat_French{};

@@ -181,6 +181,38 @@ TEST_F(Configuration, ScalesAreFactorsFromOneToFourAndABadListKeepsTheDefault) {
     }
 }
 
+TEST_F(Configuration, TheWebStyleSetsDefaultsThatTheGraphFilesOwnKeysOverride) {
+    const std::string base = "GRAPH_DURATION_MODE=day\nGRAPH_DURATION_PERIOD=5\n";
+    const std::string allOff = "LEGENDE_Y_ROUND=no\nLEGENDE_X_OVERAXIS=yes\nGRAPH_PRINT_EXACT_SIZE=no\n"
+                               "GRAPH_DURATION_MONTH_CALENDAR=no\nLEGENDE_X_FORMAT=\n";
+    struct Case {
+        std::string keys;
+        bool web;  // every key as the web style sets it, else as without a style
+    };
+    for (const Case& c : std::vector<Case>{
+             {"", false},
+             {"GRAPH_STYLE=none\n", false},
+             {"GRAPH_STYLE=fancy\n", false},
+             {"GRAPH_STYLE=Web\n", true},
+             {"GRAPH_STYLE=web\n" + allOff, false},
+             {allOff + "GRAPH_STYLE=web\n", false},
+         }) {
+        platform.clearOut();
+        ASSERT_TRUE(load(base + c.keys)) << c.keys;
+        EXPECT_EQ(model.bLegende_Y_Arrondi, c.web) << c.keys;
+        EXPECT_EQ(model.bLegende_X_Dessus, !c.web) << c.keys;
+        EXPECT_EQ(model.bPrint_ExactSize, c.web) << c.keys;
+        EXPECT_EQ(model.bModeGraphicsData_CalendarMonths, c.web) << c.keys;
+        EXPECT_EQ(model.szLegende_X_Format, c.web ? std::optional<std::string>("auto") : std::nullopt) << c.keys;
+        EXPECT_EQ(printed(channel("GRAPH_STYLE error construction (use NONE or WEB).")), c.keys == "GRAPH_STYLE=fancy\n")
+            << c.keys;
+    }
+    // One key given, the others still the style's.
+    ASSERT_TRUE(load(base + "GRAPH_STYLE=web\nLEGENDE_X_OVERAXIS=yes\n"));
+    EXPECT_TRUE(model.bLegende_X_Dessus);
+    EXPECT_TRUE(model.bLegende_Y_Arrondi && model.bPrint_ExactSize);
+}
+
 TEST_F(Configuration, LegendLettersNeedEnoughCharacters) {
     const std::string base = "GRAPH_DURATION_MODE=day\nGRAPH_DURATION_PERIOD=5\n";
     ASSERT_TRUE(load(base + "GRAPH_DATE_MONTH=JFMAMJJASON\nGRAPH_DATE_WEEKDAY=DLMMJV\n"));

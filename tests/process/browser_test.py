@@ -73,7 +73,8 @@ window.addEventListener("load", () => {
 
 def configured_sizes(examples):
     """Image path -> (width, height) the graph files ask for: the run-length
-    GIF has the configured size, the LZW GIF and the PNG one pixel more."""
+    GIF has the configured size, the LZW GIF and the PNG one pixel more, but
+    for an exact size (GRAPH_PRINT_EXACT_SIZE, the web style's default)."""
     sizes = {}
     # The charts of examples/charts/, and the one of the data source example.
     names = ["charts/" + n for n in sorted(os.listdir(os.path.join(examples, "charts")))] + ["source/closes.ini"]
@@ -86,10 +87,13 @@ def configured_sizes(examples):
                     keys[k.strip()] = v.strip()
         w, h = int(keys["GRAPH_PRINT_WIDTH"]), int(keys["GRAPH_PRINT_HEIGHT"])
         lzw = keys.get("GRAPH_PRINT_GIF_LZWCOMPRESS", "no").lower() in ("yes", "1", "true")
-        sizes[(name, "gif")] = (w + 1, h + 1) if lzw else (w, h)
-        sizes[(name, "png")] = (w + 1, h + 1)
-        sizes[(name, "svg")] = (w + 1, h + 1)
-        sizes[(name, "png@2x")] = (2 * w + 2, 2 * h + 2)
+        web = keys.get("GRAPH_STYLE", "none").lower() == "web"
+        exact = keys.get("GRAPH_PRINT_EXACT_SIZE", "yes" if web else "no").lower() in ("yes", "1", "true")
+        more = 0 if exact else 1
+        sizes[(name, "gif")] = (w + more, h + more) if lzw else (w, h)
+        sizes[(name, "png")] = (w + more, h + more)
+        sizes[(name, "svg")] = (w + more, h + more)
+        sizes[(name, "png@2x")] = (2 * (w + more), 2 * (h + more))
     return sizes
 
 
