@@ -72,8 +72,8 @@ def main():
             "smaller": (W - 1, H - 1, False, False),
         }
         lines = ["INDICEGIF_SERVICE=yes", "INDICEGIF_LOG=log.txt"]
-        for n, (name, spec) in enumerate(charts.items(), 1):
-            open(os.path.join(work, name + ".ini"), "w").write(graph_file(name, *spec))
+        for n, (name, keys) in enumerate(charts.items(), 1):
+            open(os.path.join(work, name + ".ini"), "w").write(graph_file(name, *keys))
             lines.append("INDICEGIF_FILE_%d=%s.ini" % (n, name))
         open(os.path.join(work, "zkQuoteForge.ini"), "w").write("\n".join(lines) + "\n")
         env = dict(os.environ, TZ="UTC")
