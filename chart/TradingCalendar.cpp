@@ -173,6 +173,19 @@ std::optional<TradingCalendar::Rule> parseRule(const std::string& text, bool ear
     return r;
 }
 
+// The items of a ";"-separated list, blanks dropped.
+std::vector<std::string> listItems(std::string_view text) {
+    std::vector<std::string> items;
+    while (!text.empty()) {
+        const size_t semi = std::min(text.find(';'), text.size());
+        std::string part(text.substr(0, semi));
+        part.erase(std::remove(part.begin(), part.end(), ' '), part.end());
+        items.push_back(std::move(part));
+        text.remove_prefix(std::min(semi + 1, text.size()));
+    }
+    return items;
+}
+
 // The numbered keys PREFIX_1, PREFIX_2, ... in order, to the first missing.
 std::vector<std::pair<std::string, std::string>> numbered(const Properties& keys, const std::string& prefix) {
     std::vector<std::pair<std::string, std::string>> out;
@@ -194,12 +207,7 @@ TradingCalendar& TradingCalendar::operator=(const TradingCalendar&) = default;
 
 std::optional<std::string> TradingCalendar::parseSessions(const std::string& text, std::vector<Range>& out) {
     std::vector<Range> ranges;
-    std::string_view rest = text;
-    while (!rest.empty()) {
-        const size_t semi = std::min(rest.find(';'), rest.size());
-        std::string part(rest.substr(0, semi));
-        part.erase(std::remove(part.begin(), part.end(), ' '), part.end());
-        rest.remove_prefix(std::min(semi + 1, rest.size()));
+    for (const std::string& part : listItems(text)) {
         const size_t dash = part.find('-');
         const std::optional<int> open = dash == std::string::npos ? std::nullopt : clock(part.substr(0, dash));
         const std::optional<int> close = dash == std::string::npos ? std::nullopt : clock(part.substr(dash + 1));
@@ -216,12 +224,7 @@ std::optional<std::string> TradingCalendar::parseSessions(const std::string& tex
 
 std::optional<std::string> TradingCalendar::parseWeekdays(const std::string& text, bool (&out)[7]) {
     bool days[7] = {};
-    std::string_view rest = text;
-    while (!rest.empty()) {
-        const size_t semi = std::min(rest.find(';'), rest.size());
-        std::string part(rest.substr(0, semi));
-        part.erase(std::remove(part.begin(), part.end(), ' '), part.end());
-        rest.remove_prefix(std::min(semi + 1, rest.size()));
+    for (const std::string& part : listItems(text)) {
         const std::optional<int> d = part.size() >= 3 ? weekdayNamed(utf8::asciiLower(part)) : std::nullopt;
         if (!d) return "\"" + part + "\" is not a weekday (sun, mon, tue, wed, thu, fri, sat)";
         days[*d] = true;
