@@ -545,7 +545,18 @@ public:
             int fds[2];
             if (::pipe2(fds, O_CLOEXEC) != 0) return;
             stopPipeWrite = fds[1];
-            std::thread([readFd = fds[0], onStop = std::move(onStop)] {
+            // The stop signals reach this watcher only: blocked here, they stay
+            // blocked in every thread started from now on. A runtime that defers
+            // a handler until its thread next enters the library (a sanitizer)
+            // could otherwise hold a signal that landed on a worker busy drawing,
+            // or on a thread waiting in a call it does not see, for ever.
+            sigset_t stops;
+            sigemptyset(&stops);
+            sigaddset(&stops, SIGTERM);
+            sigaddset(&stops, SIGINT);
+            pthread_sigmask(SIG_BLOCK, &stops, nullptr);
+            std::thread([readFd = fds[0], stops, onStop = std::move(onStop)] {
+                pthread_sigmask(SIG_UNBLOCK, &stops, nullptr);
                 // Waits in poll, not in read: a signal that lands on this
                 // thread while it waits then always runs its handler (which
                 // writes the byte) at once, even under a runtime that defers
