@@ -178,7 +178,15 @@ private:
 void Indication_Data::paint_RoundYValues(ChartLayout& layout) const {
     layout.vecLegende_Y_Arrondies.clear();
     const int n = std::min(iAxe_Verticale_NumberOfValues, chart::kMaxLegendValues);
-    const std::optional<RoundDivision> d = roundDivision(layout.y_Min, layout.y_Max, n);
+    double lo = layout.y_Min, hi = layout.y_Max;
+    if (lo == hi && std::isfinite(lo)) {
+        // A flat series still gets a scale: a span of 2 % of its value (1
+        // around zero), centred on it, rather than the one value repeated.
+        const double span = lo != 0 ? std::fabs(lo) * 0.02 : 1.0;
+        lo -= span / 2;
+        hi += span / 2;
+    }
+    const std::optional<RoundDivision> d = roundDivision(lo, hi, n);
     if (!d) return;
     for (int64_t k = d->first; k <= d->last; ++k) {
         const double v = static_cast<double>(k) * d->step;
