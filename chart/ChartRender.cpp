@@ -225,6 +225,7 @@ bool Indication_Data::paint_Graphics(Graphics* g, ChartLayout& layout, const Rec
     g->fillRect(layout.RepereGraph_x0, r->y, clampToInt(int64_t{xR} - layout.RepereGraph_x0), fondHeight);
 
     paint_AxesLegendes(*g, layout, xR);
+    if (bAxe_AfficheSessions) paint_SessionBoundaries(*g, layout, xR);
     // However far the values run, the data stays on the graph, off the captions.
     const Rectangle inside{r->x, r->y, clampToInt(int64_t{r->width} + 1), clampToInt(int64_t{r->height} + 1)};
     g->setClip(&inside);
@@ -599,6 +600,29 @@ std::vector<int> Indication_Data::Calc_ChangeLegend(const ChartLayout& layout, i
         off += step;
     }
     return xs;
+}
+
+void Indication_Data::paint_SessionBoundaries(Graphics& g, const ChartLayout& layout, int xR) const {
+    const std::optional<OpenTime>& trading = layout.trading;
+    if (!trading || trading->total() <= 0) return;
+    const int x0 = layout.RepereGraph_x0;
+    const int64_t width = int64_t{xR} - x0;
+    const Rectangle& r = layout.rect_AppletGraphique;
+    const int bottom = layout.y_Min >= 0 ? layout.RepereGraph_y0 : clampToInt(int64_t{r.y} + r.height);
+    const Color previous = g.getColor();
+    g.setColor(colorGraph_Sessions.value_or(colorGraph_AxeBis));
+    int drawn = x0;
+    const auto& sessions = trading->sessions();
+    for (size_t k = 1; k < sessions.size(); ++k) {
+        // Placed as the data is: the open time before the session's open.
+        const int x = clampToInt(int64_t{x0} + chart::mulDivSub(trading->before(sessions[k].first), width,
+                                                                trading->total(), 0));
+        // On the axes, or on the line before, a line adds nothing.
+        if (x <= drawn || x >= xR) continue;
+        g.drawLine(x, r.y, x, bottom);
+        drawn = x;
+    }
+    g.setColor(previous);
 }
 
 void Indication_Data::paint_Axes(Graphics& g, const ChartLayout& layout, int xR) const {

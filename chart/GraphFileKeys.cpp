@@ -393,6 +393,14 @@ void readDelay(D& m, const GraphFileReader& in, Loading&) {
     report("GRAPH_PUBLICATION_DELAY error : \"" + *text + "\" is not a whole number of minutes from 0 to 10080");
 }
 
+// Read only when given, as the line it colours is new.
+void resetSessionsColor(D& m) { m.colorGraph_Sessions.reset(); }
+void readSessionsColor(D& m, const GraphFileReader& in, Loading&) {
+    m.colorGraph_Sessions.reset();
+    if (const std::optional<std::string> text = in.text("COLOR_GRAPH_SESSIONS"))
+        m.colorGraph_Sessions = Indication_Tools::Outils_getColor("COLOR_GRAPH_SESSIONS", text);
+}
+
 void resetXFormat(D& m) { m.szLegende_X_Format.reset(); }
 void readXFormat(D& m, const GraphFileReader& in, Loading&) {
     m.szLegende_X_Format = in.text("LEGENDE_X_FORMAT");
@@ -536,6 +544,7 @@ const std::vector<Row>& rows() {
         {"LEGENDE_Y_LEFTGRAPH", Option{&D::bLegende_Y_Gauche, true}},
         {"GRAPH_AXE_VERTICAL", Option{&D::bAxe_AfficheVerticales, false}},
         {"GRAPH_AXE_HORIZONTAL", Option{&D::bAxe_AfficheHorizontales, false}},
+        {"GRAPH_AXE_SESSIONS", Option{&D::bAxe_AfficheSessions, false, true}},
         {"GRAPH_AXE_VERTICAL_NUMBEROFVALUES", Integer{&D::iAxe_Verticale_NumberOfValues, 4,
                                                       "GRAPH_AXE_VERTICAL_NUMBEROFVALUES error : "}},
         {"LEGENDE_Y_ROUND", inWebStyle(Option{&D::bLegende_Y_Arrondi, false}, true)},
@@ -549,6 +558,7 @@ const std::vector<Row>& rows() {
         {"GRAPH_CURVE_MOUNTAIN_COLOR", ColorKey{&D::colorGraph_CourbeRemplie, Color(237, 123, 123)}},
         {"COLOR_GRAPH_AXE", ColorKey{&D::colorGraph_Axe, Color(0, 0, 0)}},
         {"COLOR_GRAPH_AXEBIS", ColorKey{&D::colorGraph_AxeBis, Color(200, 200, 200)}},
+        {"COLOR_GRAPH_SESSIONS", Special{resetSessionsColor, readSessionsColor, "`COLOR_GRAPH_AXEBIS`"}},
         {"COLOR_GRAPH_PEN", ColorKey{&D::colorGraph_Pen, Color(0, 0, 0)}},
     };
     return table;

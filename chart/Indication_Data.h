@@ -119,6 +119,9 @@ public:
     // n + 2 image x positions of the period boundaries.
     std::vector<int> Calc_ChangeLegend(const ChartLayout& layout, int n, int xR) const;
     void paint_Axes(Graphics& g, const ChartLayout& layout, int xR) const;
+    // With trading sessions, a line where each session ends and the next
+    // begins (closed time taken out there), across the graph.
+    void paint_SessionBoundaries(Graphics& g, const ChartLayout& layout, int xR) const;
     void paint_GraphData(Graphics& g, ChartLayout& layout, int xR) const;
     void paint_GraphData_Draw(Graphics& g, ChartLayout& layout, std::vector<Point>& points, int xa, int xb) const;
     void paint_GraphData_Bar(Graphics& g, ChartLayout& layout, const std::vector<Point>& points, int xa,
@@ -215,6 +218,9 @@ public:
     bool bLegende_Y_Gauche{};
     bool bAxe_AfficheVerticales{};
     bool bAxe_AfficheHorizontales{};
+    // A line at each session boundary, in its colour (none: the grid's).
+    bool bAxe_AfficheSessions{};
+    std::optional<Color> colorGraph_Sessions;
     int iAxe_Verticale_NumberOfValues{};
     // Y labels at 1, 2, 2.5 or 5 times a power of ten, the value range
     // widened to whole steps; off draws the range's bounds divided evenly.

@@ -310,6 +310,34 @@ TEST_F(Gallery, TradingTimeClosesUpClosedTimeAndKeepsTheSessionsAxis) {
     for (const auto& [x, label] : surface.layout().vecLegende_X)
         if (!label.empty()) labels.push_back(label);
     EXPECT_EQ(labels, (std::vector<std::string>{"23 Dec", "24 Dec", "29 Dec", "30 Dec", "31 Dec"}));
+
+    // The same five sessions with their boundaries marked: a line one pixel
+    // wide down the graph where each session after the first opens, that is
+    // where its label stands, and two pixels wide at 2x.
+    std::ofstream("trading_boundaries.ini", std::ios::app) << "\nGRAPH_PRINT_SCALES=1;2\n";
+    ASSERT_TRUE(surface.initGraphique("trading_boundaries.ini"));
+    EXPECT_EQ(surface.SaveToImage(), "PNG ok; PNG@2x ok; ");
+    const ChartLayout& layout = surface.layout();
+    const uint32_t line = surface.idMesDonnees->colorGraph_Sessions.value().argb();
+    auto lineColumns = [&](const std::string& name, int k) {
+        std::vector<int> xs;  // the columns of the line's colour down most of the graph
+        const auto png = pngAt(name);
+        const int top = k * layout.rect_AppletGraphique.y, bottom = k * layout.RepereGraph_y0;
+        for (int x = 0; png && x < png->width; ++x) {
+            int n = 0;
+            for (int y = top; y < bottom; ++y) n += png->argb[size_t(y) * png->width + x] == line;
+            if (2 * n > bottom - top) xs.push_back(x);
+        }
+        return xs;
+    };
+    std::vector<int> opens, doubled;
+    for (size_t i = 1; i < layout.vecLegende_X.size(); ++i) {
+        opens.push_back(layout.vecLegende_X[i].first);
+        doubled.insert(doubled.end(), {2 * opens.back(), 2 * opens.back() + 1});
+    }
+    EXPECT_EQ(opens.size(), 4u);
+    EXPECT_EQ(lineColumns("trading_boundaries.png", 1), opens);
+    EXPECT_EQ(lineColumns("trading_boundaries@2x.png", 2), doubled);
 }
 
 TEST(Reference, DocumentsEveryKeyTheProgramReads) {
@@ -317,7 +345,7 @@ TEST(Reference, DocumentsEveryKeyTheProgramReads) {
     ASSERT_FALSE(reference.empty());
     std::set<std::string> keys = matches(text(kSource / "chart" / "GraphFileKeys.cpp"),
                                          std::regex("\"((?:GRAPH|LEGENDE|COLOR|FONT)_[A-Z_]*[A-Z])\""));
-    EXPECT_EQ(keys.size(), 86u);
+    EXPECT_EQ(keys.size(), 88u);
     const std::regex appKey("\"((?:APPLI|INDICEGIF)_[A-Z_]*[A-Z])_?\"");
     for (const char* folder : {"app", "support"}) {
         for (const auto& e : fs::directory_iterator(kSource / folder))
