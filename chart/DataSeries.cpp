@@ -476,14 +476,30 @@ std::string Indication_Data::Data_getData() const {
     const int lo = std::clamp(xi_Min, 0, hi);
     const int64_t first = vecGraph_Date[static_cast<size_t>(lo)];
     const int64_t last = vecGraph_Date[static_cast<size_t>(hi)];
-    const CalendarFields f = Platform::current().toLocal(first);
-    const CalendarFields l = Platform::current().toLocal(last);
+    Platform& p = Platform::current();
+    auto sameDay = [](const CalendarFields& a, const CalendarFields& b) {
+        return a.day == b.day && a.month == b.month && a.year == b.year;
+    };
     auto day = [this](int64_t t) { return Indication_Tools::getDate(t, bDateFormat_French).substr(0, 5); };
     auto time = [](int64_t t) { return Indication_Tools::getTime(t).substr(0, 5); };
-    if (f.day == l.day && f.month == l.month && f.year == l.year) {
-        return day(first) + " - " + time(first) + " > " + time(last);
+    // With trading sessions the dates are those of the first and last
+    // session on the axis, records or not: a first session the data starts
+    // late in, a last one whose records are not in yet. The times stay the
+    // records'; a last session without any has none to give.
+    int64_t firstDay = first;
+    int64_t lastDay = last;
+    if (calendar) {
+        if (const std::optional<OpenTime> axis = Data_TradingAxis(); axis && !axis->sessions().empty()) {
+            firstDay = axis->sessions().front().first;
+            lastDay = axis->sessions().back().first;
+        }
     }
-    return day(first) + " > " + day(last) + " - " + time(last);
+    const CalendarFields f = p.toLocal(firstDay);
+    const CalendarFields l = p.toLocal(lastDay);
+    if (sameDay(f, l)) return day(firstDay) + " - " + time(first) + " > " + time(last);
+    const std::string period = day(firstDay) + " > " + day(lastDay);
+    if (lastDay != last && !sameDay(p.toLocal(last), l)) return period;
+    return period + " - " + time(last);
 }
 
 bool Indication_Data::setGraphicsMode(int mode) {

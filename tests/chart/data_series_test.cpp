@@ -263,6 +263,25 @@ TEST_F(DataSeries, CaptionHasOneDayAndTwoDayForms) {
     EXPECT_EQ(model.Data_getData(), "11/14 > 11/21 - 17:30");
 }
 
+// On trading sessions the dates are those of the first and last session on
+// the axis: here the data start a session late, and the current session has
+// no record yet, so no time is given for it.
+TEST_F(DataSeries, CaptionNamesTheSessionsOnTheAxis) {
+    TradingCalendar sessions;
+    sessions.sessions = {{9 * 60, 17 * 60 + 30}};
+    model.calendar = std::make_shared<const TradingCalendar>(sessions);
+    configure(Indication_Data::MODEGRAPH_DAY, 3, at(2001, 11, 21, 9, 5));  // a Wednesday, just after the open
+    ASSERT_TRUE(model.ReadData(file("20011120;100000;1\n20011120;170000;2\n")));
+    ASSERT_TRUE(model.Data_InitMinMax());
+    EXPECT_EQ(model.Data_getData(), "19/11 > 21/11");
+    ASSERT_TRUE(model.ReadData(file("20011120;100000;1\n20011120;170000;2\n20011121;090000;3\n")));
+    ASSERT_TRUE(model.Data_InitMinMax());
+    EXPECT_EQ(model.Data_getData(), "19/11 > 21/11 - 09:00");
+    configure(Indication_Data::MODEGRAPH_DAY, 1, at(2001, 11, 21, 9, 5));
+    ASSERT_TRUE(model.Data_InitMinMax());
+    EXPECT_EQ(model.Data_getData(), "21/11 - 09:00 > 09:00");
+}
+
 TEST_F(DataSeries, GraphicsModeAcceptsOnlyKnownModes) {
     configure(Indication_Data::MODEGRAPH_DAY, 10, at(2001, 11, 23, 18));
     ASSERT_TRUE(model.ReadData(file("20011121;090000;1\n")));
