@@ -446,7 +446,8 @@ TEST_F(ServiceProcess, ExitStatusTellsFailuresAndEachMistakeIsToldOnce) {
 
     write("chart.ini", read("chart.ini") + "GRAPH_CURVE_COLOUR=0,0,255\nGRAPH_DURATION_PERIOD_WEDGE_DATE=2025-12-05\n");
     write("closed.ini", "GRAPH_DATA_FILE=data.txt\nGRAPH_DURATION_MODE=day\nGRAPH_DURATION_PERIOD=7\n"
-                        "GRAPH_DURATION_PERIOD_WEDGE_DATE=20000101\nGRAPH_PRINT_GIF_NAME=closed.gif\n");
+                        "GRAPH_DURATION_PERIOD_WEDGE_DATE=20000101\nGRAPH_PRINT_GIF_NAME=closed.gif\n"
+                        "GRAPH_SESSIONS=09:00-17:30\nGRAPH_DATE_DISPLAY_WEEKEND=no\n");
     write("nodatafile.ini", "GRAPH_DURATION_MODE=day\nGRAPH_DURATION_PERIOD=7\n");
     const std::string both = "INDICEGIF_SERVICE=yes\nINDICEGIF_TIMERS=5\nINDICEGIF_FILE_1=chart.ini\n"
                              "INDICEGIF_FILE_2=closed.ini\nINDICEGIF_FILE_4=chart.ini\n";
@@ -458,6 +459,8 @@ TEST_F(ServiceProcess, ExitStatusTellsFailuresAndEachMistakeIsToldOnce) {
     for (const char* told :
          {"[zkQuoteForge] : Unknown key INDICEGIF_TIMERS in zkQuoteForge.ini (did you mean INDICEGIF_TIMER?)",
           "[zkQuoteForge] : INDICEGIF_FILE_4 is not read: the list ends at INDICEGIF_FILE_2",
+          "[Indication_Data] : GRAPH_DATE_DISPLAY_WEEKEND is not used with trading sessions: the trading weekdays "
+          "decide which days are closed",
           "[Indication_Data] : Unknown key GRAPH_CURVE_COLOUR in chart.ini (did you mean GRAPH_CURVE_COLOR?)",
           "[Indication_Data] : GRAPH_DURATION_PERIOD_WEDGE_DATE \"2025-12-05\" is not a date (YYYYMMDD): the window "
           "ends now"}) {
