@@ -31,6 +31,8 @@ protected:
         fs::copy(kExamples / "zkQuoteForge.ini", work / "zkQuoteForge.ini");
         fs::copy(kExamples / "charts", work / "charts", fs::copy_options::recursive);
         fs::copy(kExamples / "source", work / "source", fs::copy_options::recursive);
+        fs::copy(kExamples / "trading", work / "trading", fs::copy_options::recursive);
+        fs::copy(kExamples / "calendars", work / "calendars", fs::copy_options::recursive);
         // The data file, as scripts/run-example makes it.
         zkQuoteForge::main({"-datamaker"});
         surfacetest::writeBytes((work / "data.txt").string(), platform.out());
@@ -112,12 +114,14 @@ TEST_F(Examples, EveryChartBecomesItsImages) {
         seen["y legend left"] += m.bLegende_Y_Display && m.bLegende_Y_Gauche;
         seen["weekends hidden"] += !m.bDate_DispWeekDay;
         seen["no file names"] += !m.szPrintGIF_FileName && !m.szPrintPNG_FileName;
+        seen["trading sessions"] += m.calendar != nullptr;
+        seen["session lines"] += m.calendar && m.bAxe_AfficheSessions;
     }
     EXPECT_GE(charts, 7);
     for (const char* feature :
          {"mode 10", "mode 20", "mode 30", "mode 40", "curve", "mountain", "histogram", "trend", "grid",
           "y legend right", "y legend left", "weekends hidden", "gif lzw", "gif run-length", "png filter 0",
-          "png filter 1", "png filter 2", "png alpha", "no file names"}) {
+          "png filter 1", "png filter 2", "png alpha", "no file names", "trading sessions", "session lines"}) {
         EXPECT_GT(seen[feature], 0) << "the example no longer shows " << feature;
     }
     // Date macros in the file names: today's date (the fake clock's).
@@ -167,7 +171,8 @@ TEST(WindowsExampleRun, EveryImageHasTheConfiguredSizeAndColours) {
         for (const Color& c : {m.colorImage_Fond, m.colorImage_Pen, m.colorImage_Pen_Title, m.colorImage_Pen_CopyRight,
                                m.colorImage_Pen_DataPeriod, m.colorGraph_Fond, m.colorGraph_Courbe,
                                m.colorGraph_CourbeRemplie, m.colorGraph_Axe, m.colorGraph_AxeBis, m.colorGraph_Pen,
-                               m.colorGraph_Histogram, m.colorGraph_HistogramShadow, m.colorTendance_MoyenneMobile}) {
+                               m.colorGraph_Histogram, m.colorGraph_HistogramShadow, m.colorTendance_MoyenneMobile,
+                               m.colorGraph_Sessions.value_or(m.colorGraph_AxeBis)}) {
             for (const Color& shade : {c, c.brighter(), c.darker()}) allowed.insert(shade.argb() & 0xFFFFFFu);
         }
         // The surface is one pixel wider and taller than the configured
@@ -218,19 +223,23 @@ TEST(ExampleRun, OneShotPassWritesEveryChart) {
     fs::copy(kExamples / "zkQuoteForge.ini", dir / "zkQuoteForge.ini");
     fs::copy(kExamples / "charts", dir / "charts", fs::copy_options::recursive);
     fs::copy(kExamples / "source", dir / "source", fs::copy_options::recursive);
+    fs::copy(kExamples / "trading", dir / "trading", fs::copy_options::recursive);
+    fs::copy(kExamples / "calendars", dir / "calendars", fs::copy_options::recursive);
     fs::create_directories(dir / "out");
     const std::string in = "cd '" + dir.path + "' && ";
     ASSERT_EQ(std::system((in + "'" ZK_PROGRAM "' -datamaker > data.txt").c_str()), 0);
     ASSERT_EQ(std::system((in + "timeout 120 '" ZK_PROGRAM "' -unique > console.txt 2>&1").c_str()), 0);
     const std::string console = surfacetest::readBytes(dir / "console.txt").value_or("");
 
-    const Properties config = Indication_Tools::GetFileProperties(dir / "zkQuoteForge.ini");
+    // Paths in graph files (a calendar's) count from the example's folder.
+    surfacetest::ScopedCurrentDir cwd(dir.path);
+    const Properties config = Indication_Tools::GetFileProperties("zkQuoteForge.ini");
     size_t images = 0;
     for (int n = 1;; ++n) {
         const auto key = config.find("INDICEGIF_FILE_" + std::to_string(n));
         if (key == config.end()) break;
         Indication_Data model;
-        ASSERT_TRUE(model.GetConfiguration(dir / key->second));
+        ASSERT_TRUE(model.GetConfiguration(key->second));
         const std::string summary = summaryOf(model);
         images += model.bPrintGIF_Valid + model.bPrintPNG_Valid + model.bPrintSVG_Valid +
                   (model.vecPrint_Scales.size() > 1 && model.bPrintPNG_Valid);

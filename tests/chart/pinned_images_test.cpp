@@ -119,6 +119,8 @@ Images draw(const ChartSet& set, int workers) {
         fs::copy(kSources / "examples" / "zkQuoteForge.ini", work / "zkQuoteForge.ini");
         fs::copy(kSources / "examples" / "charts", work / "charts", fs::copy_options::recursive);
         fs::copy(kSources / "examples" / "source", work / "source", fs::copy_options::recursive);
+        fs::copy(kSources / "examples" / "trading", work / "trading", fs::copy_options::recursive);
+        fs::copy(kSources / "examples" / "calendars", work / "calendars", fs::copy_options::recursive);
         fs::create_directories(work / "out");
         std::ofstream(work / "data.txt", std::ios::binary) << exampleData(platform.now);
     }

@@ -76,8 +76,10 @@ def configured_sizes(examples):
     GIF has the configured size, the LZW GIF and the PNG one pixel more, but
     for an exact size (GRAPH_PRINT_EXACT_SIZE, the web style's default)."""
     sizes = {}
-    # The charts of examples/charts/, and the one of the data source example.
+    # The charts of examples/charts/, the one of the data source example and
+    # those of the trading time example.
     names = ["charts/" + n for n in sorted(os.listdir(os.path.join(examples, "charts")))] + ["source/closes.ini"]
+    names += ["trading/" + n for n in sorted(os.listdir(os.path.join(examples, "trading"))) if n.endswith(".ini")]
     for name in names:
         keys = {}
         with open(os.path.join(examples, name), encoding="utf-8") as f:
@@ -102,6 +104,8 @@ def main():
     with tempfile.TemporaryDirectory(prefix="zkbrowser-") as work:
         site = os.path.join(work, "site")
         shutil.copytree(examples, site, ignore=shutil.ignore_patterns("out", "data.txt", "*.txt", "*.png"))
+        # The trading time example's fixed data.
+        shutil.copytree(os.path.join(examples, "trading"), os.path.join(site, "trading"), dirs_exist_ok=True)
         data = subprocess.run([program, "-datamaker"], check=True, capture_output=True, text=True).stdout
         with open(os.path.join(site, "data.txt"), "w") as f:
             f.write(data)
@@ -116,7 +120,7 @@ def main():
         writer = {}
         chart = None
         for line in console.splitlines():
-            m = re.search(r"Read Configuration from : ((?:charts|source)/\S+)", line)
+            m = re.search(r"Read Configuration from : ((?:charts|source|trading)/\S+)", line)
             if m:
                 chart = m.group(1)
             m = re.search(r"Writing (GIF|PNG|SVG) Image in (\S.*)$", line)
@@ -128,7 +132,7 @@ def main():
         shown_1x = [path for path in writer if writer[path][1] == "png" and
                     path.replace(".png", "@2x.png") not in writer]
         written = sorted(written + shown_1x)
-        assert len(written) == 15, written
+        assert len(written) == 18, written
 
         handler = functools.partial(QuietHandler, directory=site)
         server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), handler)
