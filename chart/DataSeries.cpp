@@ -489,9 +489,17 @@ std::string Indication_Data::Data_getData() const {
     int64_t firstDay = first;
     int64_t lastDay = last;
     if (calendar) {
-        if (const std::optional<OpenTime> axis = Data_TradingAxis(); axis && !axis->sessions().empty()) {
-            firstDay = axis->sessions().front().first;
-            lastDay = axis->sessions().back().first;
+        // The days at the ends of the axis are enough: asking the calendar
+        // for every session on it would cost the drawing as much again.
+        const TimeWindow w = Data_TimeWindow();
+        if (w.windowed && w.start != w.end) {
+            const int64_t from = std::min(w.axisStart, w.axisEnd);
+            const std::optional<int64_t> open = calendar->openAtOrAfter(p, from);
+            const auto lastDaySessions = calendar->lastSessions(p, w.axisEnd - 1, 1);
+            if (open && lastDaySessions && *open < w.axisEnd && lastDaySessions->second > from) {
+                firstDay = *open;
+                lastDay = std::max(lastDaySessions->first, *open);
+            }
         }
     }
     const CalendarFields f = p.toLocal(firstDay);

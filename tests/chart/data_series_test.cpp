@@ -280,6 +280,11 @@ TEST_F(DataSeries, CaptionNamesTheSessionsOnTheAxis) {
     configure(Indication_Data::MODEGRAPH_DAY, 1, at(2001, 11, 21, 9, 5));
     ASSERT_TRUE(model.Data_InitMinMax());
     EXPECT_EQ(model.Data_getData(), "21/11 - 09:00 > 09:00");
+    // Two open hours back from 10:00: Tuesday's last hour, then Wednesday's first.
+    configure(Indication_Data::MODEGRAPH_HOUR, 2, at(2001, 11, 21, 10));
+    ASSERT_TRUE(model.ReadData(file("20011121;093000;3\n")));
+    ASSERT_TRUE(model.Data_InitMinMax());
+    EXPECT_EQ(model.Data_getData(), "20/11 > 21/11 - 09:30");
 }
 
 TEST_F(DataSeries, GraphicsModeAcceptsOnlyKnownModes) {
