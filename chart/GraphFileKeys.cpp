@@ -393,6 +393,12 @@ void readDelay(D& m, const GraphFileReader& in, Loading&) {
     report("GRAPH_PUBLICATION_DELAY error : \"" + *text + "\" is not a whole number of minutes from 0 to 10080");
 }
 
+// Session lines need sessions to mark.
+void checkSessionLines(D& m, Loading&) {
+    if (m.bAxe_AfficheSessions && !m.calendar)
+        report("GRAPH_AXE_SESSIONS error : not used without GRAPH_SESSIONS or GRAPH_CALENDAR");
+}
+
 // Read only when given, as the line it colours is new.
 void resetSessionsColor(D& m) { m.colorGraph_Sessions.reset(); }
 void readSessionsColor(D& m, const GraphFileReader& in, Loading&) {
@@ -545,6 +551,7 @@ const std::vector<Row>& rows() {
         {"GRAPH_AXE_VERTICAL", Option{&D::bAxe_AfficheVerticales, false}},
         {"GRAPH_AXE_HORIZONTAL", Option{&D::bAxe_AfficheHorizontales, false}},
         {"GRAPH_AXE_SESSIONS", Option{&D::bAxe_AfficheSessions, false, true}},
+        {nullptr, Check{checkSessionLines}},
         {"GRAPH_AXE_VERTICAL_NUMBEROFVALUES", Integer{&D::iAxe_Verticale_NumberOfValues, 4,
                                                       "GRAPH_AXE_VERTICAL_NUMBEROFVALUES error : "}},
         {"LEGENDE_Y_ROUND", inWebStyle(Option{&D::bLegende_Y_Arrondi, false}, true)},

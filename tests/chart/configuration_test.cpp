@@ -117,6 +117,9 @@ TEST_F(Configuration, PresentBooleansIgnoreTheirDefault) {
     EXPECT_TRUE(model.bGraphCourbe_Rempli);
     EXPECT_FALSE(model.bDate_DispWeekDay);
     EXPECT_TRUE(model.bModeGraphicsData_ZoomValues);
+    // A line at each session boundary needs sessions.
+    ASSERT_TRUE(load("GRAPH_DURATION_MODE=day\nGRAPH_DURATION_PERIOD=5\nGRAPH_AXE_SESSIONS=yes\n"));
+    EXPECT_TRUE(printed(channel("GRAPH_AXE_SESSIONS error : not used without GRAPH_SESSIONS or GRAPH_CALENDAR")));
 }
 
 TEST_F(Configuration, BadModeOrPeriodFailsAfterReadingEveryKey) {
