@@ -6,6 +6,7 @@
 #include "chart/Graphics.h"
 #include "chart/Indication_Data.h"
 #include "chart/SvgGraphics.h"
+#include "encoders/GIFEncoder.h"
 #include "encoders/PngEncoder.h"
 #include "support/Platform.h"
 
@@ -135,6 +136,26 @@ void BM_ChartAsPngLevel0(benchmark::State& state) {
     state.counters["bytes"] = double(bytes);
 }
 BENCHMARK(BM_ChartAsPngLevel0)->Unit(benchmark::kMicrosecond);
+
+// The run-length GIF of a drawn chart, encoded alone (the drawing is done
+// once): arg 0 the plain chart, 1 the full one.
+void BM_ChartAsRunLengthGif(benchmark::State& state) {
+    QuietPlatform quiet;
+    auto m = model(state.range(0) != 0);
+    ChartLayout layout;
+    m->startLayout(layout);
+    auto image = Image::create(kW + 1, kH + 1);
+    auto g = image->getGraphics();
+    paintChartFrame(*g, *m, layout, kW, kH, 2);
+    size_t bytes = 0;
+    for (auto _ : state) {
+        const EncodedImage gif = GIFEncoder(*image, kW, kH).encode(0);
+        bytes = gif.bytes().size();
+        benchmark::DoNotOptimize(gif.bytes().data());
+    }
+    state.counters["bytes"] = double(bytes);
+}
+BENCHMARK(BM_ChartAsRunLengthGif)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
 
 // Arg 1: the full chart; 0: the plain chart (curve and captions), as the
 // size limit is stated for.

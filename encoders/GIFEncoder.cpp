@@ -5,6 +5,7 @@
 #include "support/Compiler.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstring>
 #include <stdexcept>
@@ -59,7 +60,7 @@ void GIFEncoder::takeRuns(const uint32_t* pixels, size_t stride) {
     runs.reserve(std::min<size_t>(w * h, 4096));
     uint32_t index = 0;
     uint64_t length = 0;  // of the run not yet kept
-    auto keep = [&] {
+    auto keep = [&]() ZK_ALWAYS_INLINE {
         for (; length > MAX_RUN; length -= MAX_RUN) runs.push_back(index | MAX_RUN);
         if (length > 0) runs.push_back(index | static_cast<uint32_t>(length));
         length = 0;
@@ -79,7 +80,6 @@ void GIFEncoder::takeRuns(const uint32_t* pixels, size_t stride) {
     }
     keep();
     BitsPerPixel = colorstobpp(colorsTotal);
-    initialize();
 }
 
 // ---- palette ----
@@ -102,20 +102,6 @@ int GIFEncoder::colorstobpp(int colors) {
     return bpp;
 }
 
-// ---- pixel walk ----
-
-void GIFEncoder::initialize() { nextRun = 0; }
-
-inline int GIFEncoder::GIFNextRun(int64_t& length) {
-    if (nextRun == runs.size()) {
-        length = 0;
-        return EOF_PIXEL;
-    }
-    const uint32_t run = runs[nextRun++];
-    length = static_cast<int64_t>(run & MAX_RUN);
-    return static_cast<int>(run >> 24);
-}
-
 // ---- byte output ----
 
 void GIFEncoder::PutByte(int value) { out.write(static_cast<uint8_t>(value & 0xFF)); }
@@ -135,7 +121,6 @@ EncodedImage GIFEncoder::encode(int background) {
     if (!failure.empty()) return EncodedImage::failed(failure);
     out.clear();
     try {
-        initialize();
         const int initCodeSize = BitsPerPixel <= 1 ? 2 : BitsPerPixel;
 
         PutString(transparent < 0 ? "GIF87a" : "GIF89a");
@@ -181,220 +166,47 @@ EncodedImage GIFEncoder::encode(int background) {
 
 // ---- coding ----
 
-void GIFEncoder::compress(int init_bits) {
-    obuf = 0;
-    obits = 0;
-    oblen = 0;
-    code_clear = 1 << (init_bits - 1);
-    code_eof = code_clear + 1;
-    rl_basecode = code_eof + 1;
-    out_bump_init = (1 << (init_bits - 1)) - 1;
-    // With 3-bit codes a clear every out_bump_init codes would come too often
-    // to pay; letting the width grow to 4 bits once does better.
-    out_clear_init = init_bits <= 3 ? 9 : out_bump_init - 1;
-    out_bits_init = init_bits;
-    max_ocodes = (int64_t{1} << GIFBITS) - ((int64_t{1} << (init_bits - 1)) + 3);
-    did_clear();
-    output(code_clear);
+namespace {
 
-    rl_count = 0;
-    for (;;) {
-        // Runs are taken whole; the same as counting their pixels one by one.
-        int64_t n = 0;
-        const int c = GIFNextRun(n);
-        if (rl_count > 0 && c != rl_pixel) rl_flush();
-        if (c == EOF_PIXEL) break;
-        if (c == rl_pixel) {
-            rl_count += n;
-        } else {
-            rl_pixel = c;
-            rl_count = n;
+constexpr int GIFBITS = 12;
+// The length bits of a run (GIFEncoder::MAX_RUN).
+constexpr uint32_t RUN_LENGTH = 0xFFFFFF;
+
+// Answers for the runs most images are made of, from tables.
+struct SmallRuns {
+    static constexpr int64_t SIZE = 4096;
+    // Least n with n (n + 1) / 2 >= count: codes for count pixels from a
+    // fresh table.
+    uint8_t triangle[SIZE];
+    // Most k with k (k + 1) / 2 <= count: whole pieces of 1, 2, ... k.
+    uint8_t pieces[SIZE];
+    SmallRuns() : triangle{}, pieces{} {
+        for (int64_t c = 1, n = 1, k = 1; c < SIZE; ++c) {
+            while (n * (n + 1) / 2 < c) ++n;
+            while ((k + 1) * (k + 2) / 2 <= c) ++k;
+            triangle[c] = static_cast<uint8_t>(n);
+            pieces[c] = static_cast<uint8_t>(k);
         }
     }
-    output(code_eof);
-    output_flush();
-}
+};
+const SmallRuns smallRuns;
 
-inline void GIFEncoder::output(int code) {
-    obuf |= static_cast<uint64_t>(code) << obits;
-    obits += out_bits;
-    if (obits >= 32) {
-        // Four bytes at a time, in the order of taking them one by one.
-        if (oblen <= 255 - 4) {
-            const uint32_t four = static_cast<uint32_t>(obuf);
-            const uint8_t bytes[4] = {static_cast<uint8_t>(four), static_cast<uint8_t>(four >> 8),
-                                      static_cast<uint8_t>(four >> 16), static_cast<uint8_t>(four >> 24)};
-            std::memcpy(oblock + 1 + oblen, bytes, 4);
-            oblen += 4;
-            if (oblen == 255) write_block();
-        } else {
-            for (int k = 0; k < 4; ++k) block_out(static_cast<uint8_t>(obuf >> (8 * k)));
-        }
-        obuf >>= 32;
-        obits -= 32;
-    }
-}
-
-inline void GIFEncoder::output_plain(int code) {
-    just_cleared = false;
-    output(code);
-    ++out_count;
-    if (out_count >= out_bump) {
-        ++out_bits;
-        out_bump += int64_t{1} << (out_bits - 1);
-    }
-    if (out_count >= out_clear) {
-        output(code_clear);
-        did_clear();
-    }
-}
-
-void GIFEncoder::output_flush() {
-    for (; obits > 0; obits -= 8) {
-        block_out(static_cast<uint8_t>(obuf & 0xFF));
-        obuf >>= 8;
-    }
-    obits = 0;
-    block_flush();
-}
-
-inline void GIFEncoder::block_out(uint8_t byte) {
-    oblock[1 + oblen++] = byte;
-    if (oblen >= 255) write_block();
-}
-
-void GIFEncoder::block_flush() {
-    if (oblen > 0) write_block();
-}
-
-void GIFEncoder::write_block() {
-    oblock[0] = static_cast<uint8_t>(oblen);
-    PutBytes(oblock, static_cast<size_t>(oblen) + 1);
-    oblen = 0;
-}
-
-void GIFEncoder::did_clear() {
-    out_bits = out_bits_init;
-    out_bump = out_bump_init;
-    out_clear = out_clear_init;
-    out_count = 0;
-    rl_table_max = 0;
-    just_cleared = true;
-}
-
-void GIFEncoder::max_out_clear() { out_clear = max_ocodes; }
-
-void GIFEncoder::reset_out_clear() {
-    out_clear = out_clear_init;
-    if (out_count >= out_clear) {
-        output(code_clear);
-        did_clear();
-    }
-}
-
-inline void GIFEncoder::rl_flush() {
-    if (rl_count == 1) {
-        output_plain(rl_pixel);
-        rl_count = 0;
-        return;
-    }
-    if (just_cleared) {
-        rl_flush_fromclear(rl_count);
-    } else if (rl_table_max < 2 || rl_table_pixel != rl_pixel) {
-        rl_flush_clearorrep(rl_count);
-    } else {
-        rl_flush_withtable(rl_count);
-    }
-    rl_count = 0;
-}
-
-// The table is fresh: send the run as pieces of 1, 2, 3, ... pixels, each
-// piece's code being the one the decoder is defining or has just defined.
-void GIFEncoder::rl_flush_fromclear(int64_t count) {
-    max_out_clear();
-    rl_table_pixel = rl_pixel;
-    int64_t n = 1;
-    while (count > 0) {
-        if (n == 1) {
-            rl_table_max = 1;
-            output_plain(rl_pixel);
-            --count;
-        } else if (count >= n) {
-            rl_table_max = n;
-            output_plain(rl_basecode + static_cast<int>(n) - 2);
-            count -= n;
-        } else if (count == 1) {
-            ++rl_table_max;
-            output_plain(rl_pixel);
-            count = 0;
-        } else {
-            ++rl_table_max;
-            output_plain(rl_basecode + static_cast<int>(count) - 2);
-            count = 0;
-        }
-        n = out_count == 0 ? 1 : n + 1;
-    }
-    reset_out_clear();
-}
-
-// The table knows nothing useful for this pixel: plain codes, or a clear and
-// a fresh series when that takes fewer codes.
-void GIFEncoder::rl_flush_clearorrep(int64_t count) {
-    const int64_t withclr = 1 + compute_triangle_count(count, max_ocodes);
-    if (withclr < count) {
-        output(code_clear);
-        did_clear();
-        rl_flush_fromclear(count);
-    } else {
-        for (; count > 0; --count) output_plain(rl_pixel);
-    }
-}
-
-// The table holds runs of this pixel up to rl_table_max: repeat the longest,
-// then one code for the remainder, unless starting over takes fewer codes.
-void GIFEncoder::rl_flush_withtable(int64_t count) {
-    int64_t repmax = count / rl_table_max;
-    int64_t leftover = count % rl_table_max;
-    int64_t repleft = leftover != 0 ? 1 : 0;
-    if (out_count + repmax + repleft > max_ocodes) {
-        repmax = max_ocodes - out_count;
-        leftover = count - repmax * rl_table_max;
-        repleft = 1 + compute_triangle_count(leftover, max_ocodes);
-    }
-    if (1 + compute_triangle_count(count, max_ocodes) < repmax + repleft) {
-        output(code_clear);
-        did_clear();
-        rl_flush_fromclear(count);
-        return;
-    }
-    max_out_clear();
-    for (; repmax > 0; --repmax) output_plain(rl_basecode + static_cast<int>(rl_table_max) - 2);
-    if (leftover != 0) {
-        if (just_cleared) {
-            rl_flush_fromclear(leftover);
-        } else if (leftover == 1) {
-            output_plain(rl_pixel);
-        } else {
-            output_plain(rl_basecode + static_cast<int>(leftover) - 2);
-        }
-    }
-    reset_out_clear();
+// The whole square root of x. Through the floating-point root, corrected to
+// be exact; Newton's iteration gives the same value but costs divisions.
+int64_t isqrt(int64_t x) {
+    if (x < 2) return x;
+    auto r = static_cast<int64_t>(std::sqrt(static_cast<double>(x)));
+    while (r * r > x) --r;
+    while ((r + 1) * (r + 1) <= x) ++r;
+    return r;
 }
 
 // Codes needed to send a run of count pixels from a fresh table when at most
 // nrepcodes codes may follow a clear.
-int64_t GIFEncoder::compute_triangle_count(int64_t count, int64_t nrepcodes) {
-    // Most runs are short: their answer comes from a table.
-    static const auto small = [] {
-        std::array<uint8_t, 1024> t{};
-        for (int64_t c = 1, n = 1; c < static_cast<int64_t>(t.size()); ++c) {
-            while (n * (n + 1) / 2 < c) ++n;
-            t[static_cast<size_t>(c)] = static_cast<uint8_t>(n);
-        }
-        return t;
-    }();
+ZK_ALWAYS_INLINE inline int64_t compute_triangle_count(int64_t count, int64_t nrepcodes) {
     const int64_t perrep = nrepcodes * (nrepcodes + 1) / 2;
-    if (count < static_cast<int64_t>(small.size()) && count < perrep) return small[static_cast<size_t>(count)];
+    if (count < SmallRuns::SIZE && count < perrep) [[likely]]
+        return smallRuns.triangle[count];
     int64_t cost = 0;
     if (count >= perrep) {
         cost += (count / perrep) * nrepcodes;
@@ -409,12 +221,256 @@ int64_t GIFEncoder::compute_triangle_count(int64_t count, int64_t nrepcodes) {
     return cost;
 }
 
-// The whole square root of x. Through the floating-point root, corrected to
-// be exact; Newton's iteration gives the same value but costs divisions.
-int64_t GIFEncoder::isqrt(int64_t x) {
-    if (x < 2) return x;
-    auto r = static_cast<int64_t>(std::sqrt(static_cast<double>(x)));
-    while (r * r > x) --r;
-    while ((r + 1) * (r + 1) <= x) ++r;
-    return r;
+// Most k with k (k + 1) / 2 <= count.
+ZK_ALWAYS_INLINE inline int64_t wholePieces(int64_t count) {
+    if (count < SmallRuns::SIZE) [[likely]]
+        return smallRuns.pieces[count];
+    return (isqrt(8 * count + 1) - 1) / 2;
+}
+
+// More room for the code stream, keeping what it holds.
+[[gnu::noinline]] uint8_t* growStream(std::vector<uint8_t>& stream, uint8_t* at) {
+    const size_t used = static_cast<size_t>(at - stream.data());
+    stream.resize(stream.size() * 2);
+    return stream.data() + used;
+}
+
+// The coder of the runs. An object of it lives in one function, code(), so
+// that the compiler keeps its fields in registers: the stores of the code
+// stream's bytes might otherwise alias any of them and send them back to
+// memory at every code.
+class RunCoder {
+public:
+    // The code stream of the runs (index << 24 | length, neighbours of one
+    // index taken as one run) between a clear and the end code, into stream;
+    // returns its length in bytes.
+    static size_t code(std::vector<uint8_t>& stream, const uint32_t* runs, size_t n, int init_bits) {
+        RunCoder c(stream, init_bits);
+        c.did_clear();
+        c.output(c.code_clear);
+        for (size_t i = 0; i < n;) {
+            c.rl_pixel = static_cast<int>(runs[i] >> 24);
+            int64_t count = 0;
+            do {
+                count += runs[i++] & RUN_LENGTH;
+            } while (i < n && (runs[i] >> 24) == static_cast<uint32_t>(c.rl_pixel));
+            c.rl_flush(count);
+        }
+        c.output(c.code_eof);
+        c.output_flush();
+        return static_cast<size_t>(c.at - stream.data());
+    }
+
+private:
+    RunCoder(std::vector<uint8_t>& stream, int init_bits) : stream(stream) {
+        code_clear = 1 << (init_bits - 1);
+        code_eof = code_clear + 1;
+        rl_basecode = code_eof + 1;
+        out_bump_init = (1 << (init_bits - 1)) - 1;
+        // With 3-bit codes a clear every out_bump_init codes would come too
+        // often to pay; letting the width grow to 4 bits once does better.
+        out_clear_init = init_bits <= 3 ? 9 : out_bump_init - 1;
+        out_bits_init = init_bits;
+        max_ocodes = (int64_t{1} << GIFBITS) - ((int64_t{1} << (init_bits - 1)) + 3);
+        at = stream.data();
+        roomEnd = stream.data() + stream.size() - 8;
+    }
+
+    // The code goes into the free bits of obuf above the obits pending ones;
+    // then the eight low bytes are stored at once and as many kept as are
+    // complete: least-significant bit first, as a decoder reads them.
+    ZK_ALWAYS_INLINE void output(int code) {
+        if (at > roomEnd) [[unlikely]] {
+            at = growStream(stream, at);
+            roomEnd = stream.data() + stream.size() - 8;
+        }
+        obuf |= static_cast<uint64_t>(code) << obits;
+        obits += out_bits;
+        if constexpr (std::endian::native == std::endian::little) {
+            std::memcpy(at, &obuf, 8);
+        } else {
+            for (int k = 0; k < 8; ++k) at[k] = static_cast<uint8_t>(obuf >> (8 * k));
+        }
+        at += obits >> 3;
+        obuf >>= obits & ~7;
+        obits &= 7;
+    }
+
+    ZK_ALWAYS_INLINE void output_flush() {
+        if (obits > 0) *at++ = static_cast<uint8_t>(obuf);
+        obuf = 0;
+        obits = 0;
+    }
+
+    // A code the decoder counts: the width grows after 2^n - 1 of them, and a
+    // clear follows the out_clear-th.
+    ZK_ALWAYS_INLINE void output_plain(int code) {
+        output(code);
+        ++out_count;
+        if (out_count >= out_bump) {
+            ++out_bits;
+            out_bump += int64_t{1} << (out_bits - 1);
+        }
+        if (out_count >= out_clear) {
+            output(code_clear);
+            did_clear();
+        }
+    }
+
+    // output_plain of first, first + step, ..., times codes in all, which
+    // leave out_count at out_clear at most: stretches of one width in a
+    // loop of their own.
+    ZK_ALWAYS_INLINE void output_codes(int first, int step, int64_t times) {
+        int code = first;
+        while (times > 0) {
+            const int64_t same = std::min(times, out_bump - out_count);
+            for (int64_t k = 0; k < same; ++k, code += step) output(code);
+            out_count += same;
+            times -= same;
+            if (out_count >= out_bump) {
+                ++out_bits;
+                out_bump += int64_t{1} << (out_bits - 1);
+            }
+        }
+        if (out_count >= out_clear) {
+            output(code_clear);
+            did_clear();
+        }
+    }
+
+    ZK_ALWAYS_INLINE void did_clear() {
+        out_bits = out_bits_init;
+        out_bump = out_bump_init;
+        out_clear = out_clear_init;
+        out_count = 0;
+        rl_table_max = 0;
+    }
+
+    ZK_ALWAYS_INLINE void max_out_clear() { out_clear = max_ocodes; }
+
+    ZK_ALWAYS_INLINE void reset_out_clear() {
+        out_clear = out_clear_init;
+        if (out_count >= out_clear) {
+            output(code_clear);
+            did_clear();
+        }
+    }
+
+    // A run of count pixels rl_pixel. Plain codes when the table knows
+    // nothing useful for it and starting over would not take fewer codes; the
+    // longest known run repeated when the table holds runs of it; otherwise
+    // (and for what a repeat leaves after a forced clear) a fresh table.
+    ZK_ALWAYS_INLINE void rl_flush(int64_t count) {
+        if (count == 1) {
+            output_plain(rl_pixel);
+            return;
+        }
+        if (out_count != 0) {
+            if (rl_table_max < 2 || rl_table_pixel != rl_pixel) {
+                if (count <= 1 + compute_triangle_count(count, max_ocodes)) {
+                    for (; count > 0; --count) output_plain(rl_pixel);
+                    return;
+                }
+                output(code_clear);
+                did_clear();
+            } else {
+                count = rl_flush_withtable(count);
+                if (count == 0) return;
+            }
+        }
+        rl_flush_fromclear(count);
+    }
+
+    // The table is fresh: send the run as pieces of 1, 2, 3, ... pixels, each
+    // piece's code being the one the decoder is defining or has just defined.
+    // The whole pieces go as one series; the table is fresh again after
+    // max_ocodes codes; a last piece shorter than the one due ends the run.
+    ZK_ALWAYS_INLINE void rl_flush_fromclear(int64_t count) {
+        max_out_clear();
+        rl_table_pixel = rl_pixel;
+        while (count > 0) {
+            const int64_t k = std::min(wholePieces(count), max_ocodes);
+            count -= k * (k + 1) / 2;
+            rl_table_max = k;
+            output_plain(rl_pixel);
+            output_codes(rl_basecode, 1, k - 1);
+            if (count > 0 && out_count != 0) {
+                ++rl_table_max;
+                output_plain(count == 1 ? rl_pixel : rl_basecode + static_cast<int>(count) - 2);
+                count = 0;
+            }
+        }
+        reset_out_clear();
+    }
+
+    // The table holds runs of this pixel up to rl_table_max: repeat the
+    // longest, then one code for the remainder, unless starting over takes
+    // fewer codes. Returns what is left to send from a fresh table: the whole
+    // run after a clear, the remainder after a forced one, or 0.
+    ZK_ALWAYS_INLINE int64_t rl_flush_withtable(int64_t count) {
+        int64_t repmax = count / rl_table_max;
+        int64_t leftover = count % rl_table_max;
+        int64_t repleft = leftover != 0 ? 1 : 0;
+        if (out_count + repmax + repleft > max_ocodes) {
+            repmax = max_ocodes - out_count;
+            leftover = count - repmax * rl_table_max;
+            repleft = 1 + compute_triangle_count(leftover, max_ocodes);
+        }
+        if (1 + compute_triangle_count(count, max_ocodes) < repmax + repleft) {
+            output(code_clear);
+            did_clear();
+            return count;
+        }
+        max_out_clear();
+        output_codes(rl_basecode + static_cast<int>(rl_table_max) - 2, 0, repmax);
+        if (leftover != 0) {
+            if (out_count == 0) return leftover;
+            output_plain(leftover == 1 ? rl_pixel : rl_basecode + static_cast<int>(leftover) - 2);
+        }
+        reset_out_clear();
+        return 0;
+    }
+
+    std::vector<uint8_t>& stream;
+    // Where the next byte goes, and where fewer than 8 bytes of room are left.
+    uint8_t* at;
+    uint8_t* roomEnd;
+    // Pending bits, fewer than 8 between codes.
+    uint64_t obuf = 0;
+    int obits = 0;
+
+    int rl_pixel = 0;
+    int rl_basecode = 0;
+    // The pixel whose runs the decoder's table holds, and the longest of them.
+    int rl_table_pixel = 0;
+    int64_t rl_table_max = 0;
+
+    int code_clear = 0;
+    int code_eof = 0;
+    int out_bits = 0;
+    int out_bits_init = 0;
+    // Codes counted since the last clear; 0 also means the table is fresh.
+    int64_t out_count = 0;
+    int64_t out_bump = 0;
+    int64_t out_bump_init = 0;
+    int64_t out_clear = 0;
+    int64_t out_clear_init = 0;
+    int64_t max_ocodes = 0;
+};
+
+}  // namespace
+
+void GIFEncoder::compress(int init_bits) {
+    static_assert(MAX_RUN == RUN_LENGTH);
+    // Room for about the bytes a run takes in a chart (some 3) to start with.
+    std::vector<uint8_t> stream(std::max<size_t>(256, runs.size() * 4));
+    const size_t n = RunCoder::code(stream, runs.data(), runs.size(), init_bits);
+    // Sub-blocks of 255 bytes, the last holding the rest.
+    out.reserve(out.size() + n + n / 255 + 3);
+    for (size_t done = 0; done < n;) {
+        const size_t block = std::min<size_t>(n - done, 255);
+        PutByte(static_cast<int>(block));
+        PutBytes(stream.data() + done, block);
+        done += block;
+    }
 }

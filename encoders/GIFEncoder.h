@@ -48,10 +48,6 @@ public:
     int getInterlace() const { return interlace; }
 
 private:
-    static constexpr int GIFBITS = 12;
-    // End of the pixels. Not called EOF, which is a C library macro.
-    static constexpr int EOF_PIXEL = -1;
-
     // Palette.
     int allocateColor(uint32_t colour);
     int colorIndex(uint32_t colour);
@@ -60,34 +56,14 @@ private:
     void takeRuns(const uint32_t* pixels, size_t stride);
     void takeImage(const PixelSource& image);
 
-    // Pixel walk, row by row, run by run.
-    void initialize();
-    // The next run of one palette index and its length, or EOF_PIXEL.
-    int GIFNextRun(int64_t& length);
-
     // Byte output.
     void PutByte(int value);
     void PutWord(int value);
     void PutString(std::string_view text);
     void PutBytes(const uint8_t* bytes, size_t n);
 
-    // Coding.
+    // The image data: the code stream of the runs, in sub-blocks.
     void compress(int init_bits);
-    void output(int code);
-    void output_plain(int code);
-    void output_flush();
-    void block_out(uint8_t byte);
-    void block_flush();
-    void write_block();
-    void did_clear();
-    void max_out_clear();
-    void reset_out_clear();
-    void rl_flush();
-    void rl_flush_fromclear(int64_t count);
-    void rl_flush_clearorrep(int64_t count);
-    void rl_flush_withtable(int64_t count);
-    static int64_t compute_triangle_count(int64_t count, int64_t nrepcodes);
-    static int64_t isqrt(int64_t x);
 
     int width;
     int height;
@@ -105,31 +81,4 @@ private:
     // Why the file cannot be made; empty while it can.
     std::string failure;
     StringOutputStream out;
-
-    // Next run to deliver.
-    size_t nextRun = 0;
-
-    int rl_pixel = 0;
-    int64_t rl_count = 0;
-    int rl_basecode = 0;
-    int rl_table_pixel = 0;
-    int64_t rl_table_max = 0;
-    bool just_cleared = false;
-
-    int code_clear = 0;
-    int code_eof = 0;
-    int out_bits = 0;
-    int out_bits_init = 0;
-    int64_t out_count = 0;
-    int64_t out_bump = 0;
-    int64_t out_bump_init = 0;
-    int64_t out_clear = 0;
-    int64_t out_clear_init = 0;
-    int64_t max_ocodes = 0;
-    // Up to 31 pending bits: whole bytes leave four at a time.
-    uint64_t obuf = 0;
-    int obits = 0;
-    // oblock[0] is kept for the count byte so a sub-block leaves in one write.
-    uint8_t oblock[256] = {};
-    int oblen = 0;
 };

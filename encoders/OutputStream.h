@@ -42,6 +42,8 @@ public:
         bytes_.append(reinterpret_cast<const char*>(data), n);
     }
     const std::string& str() const { return bytes_; }
+    size_t size() const { return bytes_.size(); }
+    void reserve(size_t n) { bytes_.reserve(n); }
     // Hands the bytes over and leaves the stream empty.
     std::string take() { return std::move(bytes_); }
     void clear() { bytes_.clear(); }

@@ -25,15 +25,14 @@ inline void forEachRun(const uint32_t* p, size_t n, uint32_t mask, OnRun&& onRun
     size_t i = 1;
 #if defined(__SSE2__)
     const __m128i bits = _mm_set1_epi32(static_cast<int>(mask));
+    // Bit k of the mask: p[i + k] differs from p[i + k - 1], for 4 values.
+    auto changesOf4 = [&](size_t at) ZK_ALWAYS_INLINE {
+        const __m128i here = _mm_and_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + at)), bits);
+        const __m128i before = _mm_and_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + at - 1)), bits);
+        return static_cast<uint32_t>(_mm_movemask_ps(_mm_castsi128_ps(_mm_cmpeq_epi32(here, before)))) ^ 0xFu;
+    };
     for (; i + 16 <= n; i += 16) {
-        uint32_t changes = 0;
-        for (int g = 0; g < 4; ++g) {
-            const __m128i here = _mm_and_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i + 4 * g)), bits);
-            const __m128i before =
-                _mm_and_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i + 4 * g - 1)), bits);
-            const int same = _mm_movemask_ps(_mm_castsi128_ps(_mm_cmpeq_epi32(here, before)));
-            changes |= static_cast<uint32_t>(same ^ 0xF) << (4 * g);
-        }
+        uint32_t changes = changesOf4(i) | changesOf4(i + 4) << 4 | changesOf4(i + 8) << 8 | changesOf4(i + 12) << 12;
         while (changes != 0) {
             const size_t at = i + static_cast<size_t>(zk::countTrailingZeros(changes));
             changes &= changes - 1;
