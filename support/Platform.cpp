@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <vector>
 
 namespace {
@@ -40,16 +41,17 @@ Platform::PartsRead Platform::readParts(int64_t sizeSeen, const std::function<in
                                         const ReadPart& take, int64_t& size) {
     if (sizeSeen > kMaxReadBytes) return PartsRead::tooLarge;
     size = sizeSeen;
-    std::vector<char> buf(kReadPartBytes);
+    // Not cleared first: each part is read over it.
+    const std::unique_ptr<char[]> buf = std::make_unique_for_overwrite<char[]>(kReadPartBytes);
     for (int64_t at = 0;;) {
-        const int64_t n = readSome(buf.data(), buf.size());
+        const int64_t n = readSome(buf.get(), kReadPartBytes);
         if (n < 0) return PartsRead::failed;
         if (n == 0) return PartsRead::done;
         at += n;
         if (at > kMaxReadBytes) return PartsRead::tooLarge;
         // Bytes a writer appended meanwhile count.
         size = std::max(size, at);
-        if (!take(std::string_view(buf.data(), static_cast<size_t>(n)))) return PartsRead::done;
+        if (!take(std::string_view(buf.get(), static_cast<size_t>(n)))) return PartsRead::done;
     }
 }
 
