@@ -8,7 +8,8 @@
 // without flushing it to the disk (how images were written before they
 // were made durable), every image written durably (the service's pass), and
 // a quiet pass, where nothing changed since the last pass and every image
-// is drawn, encoded and found unchanged (INDICEGIF_KEEP_UNCHANGED).
+// is drawn, encoded and found unchanged (INDICEGIF_KEEP_UNCHANGED). Then
+// what trading time costs a pass, and passes over shared, growing files.
 
 #include "app/ChartPass.h"
 #include "app/ServiceStatus.h"
@@ -72,7 +73,7 @@ enum PassKind { kPlainWrites = 0, kDurableWrites = 1, kQuietPass = 2 };
 // at 320x200, written as name.gif (run-length) and name.png (at pngLevel);
 // the window ends at wedge (YYYYMMDD;HHMMSS) when one is given, now otherwise.
 void writeGraphFile(const std::string& name, int n, const std::string& dataFile, int pngLevel = 0,
-                    const std::string& wedge = "") {
+                    const std::string& wedge = "", const std::string& more = "") {
     std::ofstream(name + ".ini") << "GRAPH_NAME=Index " << n << "\nGRAPH_DATA_FILE=" << dataFile
                                  << "\nGRAPH_DURATION_MODE=day\nGRAPH_DURATION_PERIOD=11\n"
                                  << (wedge.empty() ? ""
@@ -82,13 +83,14 @@ void writeGraphFile(const std::string& name, int n, const std::string& dataFile,
                                     "GRAPH_PRINT_GIF_VALID=yes\nGRAPH_PRINT_GIF_LZWCOMPRESS=no\n"
                                     "GRAPH_PRINT_GIF_NAME="
                                  << name << ".gif\nGRAPH_PRINT_PNG_VALID=yes\nGRAPH_PRINT_PNG_COMPRESS=" << pngLevel << "\n"
-                                 << "GRAPH_PRINT_PNG_NAME=" << name << ".png\n";
+                                 << "GRAPH_PRINT_PNG_NAME=" << name << ".png\n"
+                                 << more;
 }
 
 // The folder of the pass: graph files, data files, images and the log.
 // Every window ends a minute after the last record, so that passes a
 // moment apart draw the same images.
-std::string preparePass(const std::string& base, int pngLevel, bool keepUnchanged) {
+std::string preparePass(const std::string& base, int pngLevel, bool keepUnchanged, const std::string& more = "") {
     std::string tmpl = base + "/zk_pass_bench_XXXXXX";
     if (!mkdtemp(tmpl.data())) return "";
     const std::string dir = tmpl;
@@ -108,7 +110,7 @@ std::string preparePass(const std::string& base, int pngLevel, bool keepUnchange
     for (int n = 1; n <= kCharts; ++n) {
         const std::string name = dir + "/chart" + std::to_string(n);
         std::ofstream(name + ".txt") << data;
-        writeGraphFile(name, n, name + ".txt", pngLevel, wedge);
+        writeGraphFile(name, n, name + ".txt", pngLevel, wedge, more);
         config["INDICEGIF_FILE_" + std::to_string(n)] = name + ".ini";
     }
     SysProperties.store(std::make_shared<const Properties>(std::move(config)));
@@ -153,6 +155,44 @@ BENCHMARK(BM_GenerationPass_100Charts_Memory)
     ->Args({6, kDurableWrites})
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
+
+// What trading time costs a pass: the pass above in memory (plain writes),
+// its charts labelled at calendar steps (LEGENDE_X_FORMAT=auto), beside the
+// same charts on trading sessions (arg 1): a calendar file of sessions
+// around the clock every day, with Paris's closed days and early closes, so
+// that the same records are drawn, each instant mapped through open time.
+void tradingPass(benchmark::State& state) {
+    const bool sessions = state.range(0) != 0;
+    QuietConsole console(true);
+    ScopedPlatform installed(console);
+    const std::string calendar = "/dev/shm/zk_pass_bench_" + std::to_string(::getpid()) + ".calendar";
+    std::ofstream(calendar) << "CALENDAR_SESSIONS=00:00-24:00\nCALENDAR_TRADING_DAYS=sun;mon;tue;wed;thu;fri;sat\n"
+                               "CALENDAR_CLOSED_1=01-01\nCALENDAR_CLOSED_2=easter-2\nCALENDAR_CLOSED_3=easter+1\n"
+                               "CALENDAR_CLOSED_4=05-01\nCALENDAR_CLOSED_5=12-25\nCALENDAR_CLOSED_6=12-26\n"
+                               "CALENDAR_EARLY_CLOSE_1=12-24 14:05\nCALENDAR_EARLY_CLOSE_2=12-31 14:05\n";
+    const std::string dir =
+        preparePass("/dev/shm", 0, false, "LEGENDE_X_FORMAT=auto\n" + (sessions ? "GRAPH_CALENDAR=" + calendar + "\n" : ""));
+    if (dir.empty()) {
+        state.SkipWithError("cannot make a folder there");
+        return;
+    }
+    Indication_Graph surface;
+    ChartPass charts(surface, &zkQuoteForge::buildChart);
+    ServiceStatus status;
+    zkQuoteForge::generationPass(charts);  // the first pass parses every file, as the service's does
+    for (auto _ : state) zkQuoteForge::generationPass(charts, &status);
+    if (status.exposition().find("zkquoteforge_last_pass_images_written 200\n") == std::string::npos)
+        state.SkipWithError("not every image was written");
+    state.counters["per_chart"] =
+        benchmark::Counter(kCharts, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+    surface.finalize();
+    SysProperties.store(nullptr);
+    std::filesystem::remove_all(dir);
+    std::filesystem::remove(calendar);
+}
+void BM_TradingTimePass_100Charts_Memory(benchmark::State& state) { tradingPass(state); }
+// 0: calendar labels on plain time; 1: on trading sessions.
+BENCHMARK(BM_TradingTimePass_100Charts_Memory)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime();
 
 // 100 charts drawn from 4 data files (25 charts each) of lines records, every
 // 10 minutes up to now; each chart shows the last 1,512 points (11 days).
