@@ -59,6 +59,8 @@ void Indication_Data::paint_GraphData(Graphics& g, ChartLayout& layout, int xR) 
         // With sessions, x measures open time over the axis.
         const std::optional<OpenTime>& trading = layout.trading;
         const bool open = trading && trading->total() > 0;
+        std::optional<OpenTime::Walk> openTime;
+        if (open) openTime.emplace(*trading);
         const bool compressed = chart::weekendsCompressed(*this);
         double factor = 1.0;
         double weekendShift = 0.0;
@@ -89,7 +91,7 @@ void Indication_Data::paint_GraphData(Graphics& g, ChartLayout& layout, int xR) 
                     shift += truncToInt(weekendShift);
                 }
             }
-            int x = open ? clampToInt(chart::mulDivSub(trading->before(t), width, trading->total(), 0))
+            int x = open ? clampToInt(chart::mulDivSub(openTime->before(t), width, trading->total(), 0))
                          : clampToInt(chart::mulDivSub(t / TIME_MINUTETOMILLISECOND - tMin, width, tMax - tMin, shift));
             if (compressed) x = truncToInt(static_cast<double>(x) * factor);
             const int y = truncToInt((vecGraph_Data[k] - base) * scale * f);

@@ -229,24 +229,36 @@ Indication_Data::TimeWindow Indication_Data::Data_TimeWindow() const {
     w.windowed = true;
     if (calendar && iModeGraphicsData_Duration > 0 && iModeGraphicsData != MODEGRAPH_MONTH) {
         Platform& p = Platform::current();
+        const int64_t end = w.end;
+        if (const std::optional<TradingWindow>& m = tradingWindow_;
+            m && m->calendar == calendar && m->platform == &p && m->end == end && m->mode == iModeGraphicsData &&
+            m->duration == iModeGraphicsData_Duration)
+            return m->window;
+        auto keep = [&](const TimeWindow& found) {
+            tradingWindow_ = TradingWindow{calendar, &p, end, iModeGraphicsData, iModeGraphicsData_Duration, found};
+            return found;
+        };
         if (iModeGraphicsData == MODEGRAPH_DAY) {
             // The last sessions, the current one whole: before the open, the
             // last complete one.
-            if (const auto sessions = calendar->lastSessions(p, w.end, iModeGraphicsData_Duration)) {
+            TradingCalendar::Sessions found;
+            if (const auto sessions = calendar->lastSessions(p, w.end, iModeGraphicsData_Duration, &found)) {
                 // The axis runs to the close; the records read, to now at
                 // the latest: a live chart's curve grows from the left.
                 w.axisStart = sessions->first;
                 w.start = sessions->first - 1;  // a record at the open is drawn
                 w.axisEnd = sessions->second;
                 w.end = std::min(w.end, sessions->second);
-                return w;
+                w.sessions = std::move(found);
+                return keep(w);
             }
         } else {
             const int64_t amount =
                 std::min<int64_t>(iModeGraphicsData_Duration, INT64_MAX / unit) * unit;
-            w.start = w.axisStart = calendar->openBack(p, w.end, amount);
+            w.sessions.emplace();
+            w.start = w.axisStart = calendar->openBack(p, w.end, amount, &*w.sessions);
             w.axisEnd = w.end;
-            return w;
+            return keep(w);
         }
     }
     if (iModeGraphicsData == MODEGRAPH_MONTH && bModeGraphicsData_CalendarMonths) {
@@ -287,6 +299,7 @@ bool Indication_Data::ReadData(const std::optional<std::string>& path) {
 }
 
 bool Indication_Data::Data_ReadFile(const std::string& path) {
+    tradingWindow_.reset();  // each read asks the calendar anew
     const TimeWindow window = Data_TimeWindow();
     // A period of 0 reads the whole file (still with the mode's gap step).
     const bool whole = !window.windowed || window.start == window.end;
@@ -302,7 +315,8 @@ bool Indication_Data::Data_ReadFile(const std::string& path) {
     DataFileCache& cache = context_.dataFiles != nullptr ? *context_.dataFiles : uncached;
     std::optional<OpenTime> sessions;
     if (calendar && !whole)
-        sessions.emplace(calendar->sessionsBetween(Platform::current(), window.axisStart, window.axisEnd),
+        sessions.emplace(window.sessions ? *window.sessions
+                                         : calendar->sessionsBetween(Platform::current(), window.axisStart, window.axisEnd),
                          window.axisStart, window.axisEnd);
     SeriesSelection selection(window.start, window.end, window.step, whole,
                               !calendar && !bDate_DispWeekDay && iModeGraphicsData == MODEGRAPH_DAY,
@@ -449,10 +463,11 @@ void Indication_Data::Data_setMinMax(size_t i, size_t j) {
 
 std::optional<OpenTime> Indication_Data::Data_TradingAxis() const {
     if (!calendar) return std::nullopt;
-    const TimeWindow w = Data_TimeWindow();
+    TimeWindow w = Data_TimeWindow();
     if (!w.windowed || w.start == w.end) return std::nullopt;
     const int64_t from = std::min(w.axisStart, w.axisEnd);
-    return OpenTime(calendar->sessionsBetween(Platform::current(), from, w.axisEnd), from, w.axisEnd);
+    return OpenTime(w.sessions ? std::move(*w.sessions) : calendar->sessionsBetween(Platform::current(), from, w.axisEnd),
+                    from, w.axisEnd);
 }
 
 bool Indication_Data::Data_RangeIsValid() const {

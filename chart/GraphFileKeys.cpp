@@ -7,10 +7,14 @@
 #include "support/CivilCalendar.h"
 #include "support/Indication_Tools.h"
 #include "support/KeyCheck.h"
+#include "support/Mutex.h"
+#include "support/Platform.h"
 #include "support/Utf8.h"
 
 #include <algorithm>
 #include <initializer_list>
+#include <map>
+#include <memory>
 #include <span>
 #include <utility>
 #include <variant>
@@ -328,6 +332,56 @@ void readWeekDayNames(D& m, const GraphFileReader& in, Loading&) {
               "Sunday first");
 }
 
+// A calendar file as read: the calendar, or why there is none, and the
+// mistakes said about it.
+struct CalendarFile {
+    std::optional<TradingCalendar> calendar;
+    std::vector<std::string> problems;
+    std::string failure;
+};
+
+// The calendar files read, with their bytes: the charts that share a
+// calendar (often all of a site's) have its file read but not parsed again,
+// and they and every worker share its days; other bytes are parsed anew.
+class CalendarFiles {
+public:
+    std::shared_ptr<const CalendarFile> find(const std::string& path, const std::string& bytes) {
+        MutexLock lock(mutex_);
+        const auto it = files_.find(path);
+        return it != files_.end() && it->second.first == bytes ? it->second.second : nullptr;
+    }
+    void keep(const std::string& path, std::string bytes, std::shared_ptr<const CalendarFile> file) {
+        MutexLock lock(mutex_);
+        if (files_.size() >= kFiles && !files_.count(path)) files_.clear();
+        files_[path] = {std::move(bytes), std::move(file)};
+    }
+
+private:
+    static constexpr size_t kFiles = 32;
+    Mutex mutex_;
+    std::map<std::string, std::pair<std::string, std::shared_ptr<const CalendarFile>>> files_ ZK_GUARDED_BY(mutex_);
+};
+
+std::shared_ptr<const CalendarFile> calendarFile(const std::string& path) {
+    static CalendarFiles kept;
+    std::string bytes, error;
+    const bool whole = Platform::current().readFile(path, bytes, error);
+    if (whole) {
+        if (std::shared_ptr<const CalendarFile> known = kept.find(path, bytes)) return known;
+    }
+    auto file = std::make_shared<CalendarFile>();
+    PropertiesReading reading;
+    const Properties keys = Indication_Tools::GetFileProperties(path, reading);
+    if (!keys.empty()) file->calendar = TradingCalendar::read(keys, file->problems);
+    file->failure = keys.empty() ? (reading.failure.empty() ? "missing, unreadable or empty" : reading.failure)
+                                 : "no calendar";
+    // Kept only when the file held the same bytes before and after it was parsed.
+    std::string after;
+    if (whole && file->calendar && Platform::current().readFile(path, after, error) && after == bytes)
+        kept.keep(path, std::move(bytes), file);
+    return file;
+}
+
 // A calendar file, then sessions and weekdays of the chart's own over it
 // (or alone). A calendar that cannot be had fails the chart: drawn on plain
 // time it would look right and be wrong.
@@ -348,18 +402,13 @@ void readCalendar(D& m, const GraphFileReader& in, Loading& loading) {
     };
     TradingCalendar calendar;
     if (file) {
-        PropertiesReading reading;
-        const Properties keys = Indication_Tools::GetFileProperties(*file, reading);
-        std::vector<std::string> problems;
-        std::optional<TradingCalendar> read = keys.empty() ? std::nullopt : TradingCalendar::read(keys, problems);
-        for (const std::string& problem : problems) report("GRAPH_CALENDAR error : " + *file + " : " + problem);
-        if (!read) {
-            fail("GRAPH_CALENDAR error : " + *file + " : " +
-                 (keys.empty() ? (reading.failure.empty() ? "missing, unreadable or empty" : reading.failure)
-                               : "no calendar"));
+        const std::shared_ptr<const CalendarFile> read = calendarFile(*file);
+        for (const std::string& problem : read->problems) report("GRAPH_CALENDAR error : " + *file + " : " + problem);
+        if (!read->calendar) {
+            fail("GRAPH_CALENDAR error : " + *file + " : " + read->failure);
             return;
         }
-        calendar = std::move(*read);
+        calendar = *read->calendar;
     }
     if (sessions) {
         if (auto why = TradingCalendar::parseSessions(*sessions, calendar.sessions)) {

@@ -287,8 +287,23 @@ private:
         // Where it ends: the window's end, or in day mode the last session's
         // close, while the records read end at the window's end.
         int64_t axisEnd = 0;
+        // With trading sessions, those over the axis when finding the window
+        // found them already.
+        std::optional<TradingCalendar::Sessions> sessions;
     };
     TimeWindow Data_TimeWindow() const;
+    // The last window found on trading sessions, and what it was found
+    // from: a chart asks its calendar once, not at each step that needs the
+    // window (reading, the displayed range, each drawing).
+    struct TradingWindow {
+        std::shared_ptr<const TradingCalendar> calendar;
+        const Platform* platform = nullptr;
+        int64_t end = 0;
+        int mode = 0;
+        int duration = 0;
+        TimeWindow window;
+    };
+    mutable std::optional<TradingWindow> tradingWindow_;
     bool Data_ReadFile(const std::string& path);
     // Says what is wrong with a data file that still gives a chart, once for
     // each content of the file.

@@ -1,12 +1,14 @@
 #include "chart/TradingCalendar.h"
 
 #include "support/CivilCalendar.h"
+#include "support/Mutex.h"
 #include "support/Platform.h"
 #include "support/Utf8.h"
 
 #include <algorithm>
 #include <charconv>
 #include <climits>
+#include <map>
 #include <sstream>
 
 struct TradingCalendar::Rule {
@@ -50,6 +52,45 @@ struct TradingCalendar::Rule {
         if ((move == Move::weekend || move == Move::sunday) && wd == 0) d += 1;
         return d;
     }
+};
+
+// The rules, and the closed days and early closes they give, worked out a
+// year at a time at the year's first use and kept: every copy of the
+// calendar, and every worker drawing with it, asks them of the same table.
+struct TradingCalendar::Holidays {
+    std::vector<Rule> closed;
+    std::vector<Rule> early;
+
+    // A year's days that close (-1) or close early (the minute), by day.
+    using Year = std::vector<std::pair<int64_t, int>>;
+    const Year& year(int64_t y) const {
+        MutexLock lock(mutex_);
+        auto it = years_.find(y);
+        if (it == years_.end()) it = years_.emplace(y, daysOf(y)).first;
+        return it->second;  // a map's entries stay where they are
+    }
+
+private:
+    Year daysOf(int64_t y) const {
+        const int64_t first = civil::daysFromCivil(y, 1, 1);
+        const int64_t next = civil::daysFromCivil(y + 1, 1, 1);
+        Year days;
+        // A rule moved across New Year lands in the year beside its own.
+        for (const std::vector<Rule>* rules : {&closed, &early})
+            for (const Rule& r : *rules)
+                for (int64_t ry = y - 1; ry <= y + 1; ++ry)
+                    if (const std::optional<int64_t> d = r.in(ry); d && *d >= first && *d < next)
+                        days.emplace_back(*d, rules == &closed ? -1 : r.closeAt);
+        // A closed day outweighs an early close, the earliest close the others.
+        std::sort(days.begin(), days.end());
+        days.erase(std::unique(days.begin(), days.end(),
+                               [](const auto& a, const auto& b) { return a.first == b.first; }),
+                   days.end());
+        return days;
+    }
+
+    mutable Mutex mutex_;
+    mutable std::map<int64_t, Year> years_ ZK_GUARDED_BY(mutex_);
 };
 
 namespace {
@@ -253,13 +294,15 @@ std::optional<TradingCalendar> TradingCalendar::read(const Properties& keys, std
     }
     if (auto days = text("CALENDAR_TRADING_DAYS"))
         if (auto why = parseWeekdays(*days, c.tradingDays)) problems.push_back("CALENDAR_TRADING_DAYS error : " + *why);
+    auto holidays = std::make_shared<Holidays>();
     for (const auto& [prefix, early] : {std::pair{"CALENDAR_CLOSED_", false}, std::pair{"CALENDAR_EARLY_CLOSE_", true}}) {
         for (const auto& [key, value] : numbered(keys, prefix)) {
             std::string why;
-            if (auto rule = parseRule(value, early, why)) (early ? c.early_ : c.closed_).push_back(*rule);
+            if (auto rule = parseRule(value, early, why)) (early ? holidays->early : holidays->closed).push_back(*rule);
             else problems.push_back(key + " error : " + why + ", the rule is left out");
         }
     }
+    c.holidays_ = std::move(holidays);
     return c;
 }
 
@@ -272,56 +315,91 @@ int64_t TradingCalendar::easterSunday(int64_t year) {
     return civil::daysFromCivil(year, month, day);
 }
 
+int TradingCalendar::closeOf(int64_t d) const {
+    if (!tradingDays[civil::weekdayOfDays(d)]) return -1;
+    if (!holidays_) return INT_MAX;
+    const Holidays::Year& year = holidays_->year(civil::civilFromDays(d).year);
+    const auto it = std::lower_bound(year.begin(), year.end(), std::pair<int64_t, int>{d, INT_MIN});
+    return it != year.end() && it->first == d ? it->second : INT_MAX;
+}
+
 TradingCalendar::DayKind TradingCalendar::kindOf(int64_t year, int month, int day) const {
     const int64_t d = civil::daysFromCivil(year, month, day);
     if (!tradingDays[civil::weekdayOfDays(d)]) return DayKind::closedWeekday;
-    // A rule moved across New Year lands in the year beside its own.
-    auto hits = [d, year](const Rule& r) {
-        for (int64_t y = year - 1; y <= year + 1; ++y)
-            if (r.in(y) == d) return true;
-        return false;
-    };
-    if (std::any_of(closed_.begin(), closed_.end(), hits)) return DayKind::holiday;
-    if (std::any_of(early_.begin(), early_.end(), hits)) return DayKind::early;
-    return DayKind::open;
+    const int close = closeOf(d);
+    return close < 0 ? DayKind::holiday : close == INT_MAX ? DayKind::open : DayKind::early;
 }
 
 std::vector<TradingCalendar::Range> TradingCalendar::sessionsOn(int64_t year, int month, int day) const {
-    const DayKind kind = kindOf(year, month, day);
-    if (kind == DayKind::closedWeekday || kind == DayKind::holiday) return {};
-    if (kind == DayKind::open) return sessions;
-    const int64_t d = civil::daysFromCivil(year, month, day);
-    int closeAt = INT_MAX;
-    for (const Rule& r : early_)
-        for (int64_t y = year - 1; y <= year + 1; ++y)
-            if (r.in(y) == d) closeAt = std::min(closeAt, r.closeAt);
+    const int close = closeOf(civil::daysFromCivil(year, month, day));
     std::vector<Range> out;
     for (const Range& s : sessions) {
-        if (s.open >= closeAt) break;
-        out.push_back({s.open, std::min(s.close, closeAt)});
-    }
-    return out;
-}
-
-std::vector<std::pair<int64_t, int64_t>> TradingCalendar::instantsOn(Platform& p, int64_t d) const {
-    const civil::Date date = civil::civilFromDays(d);
-    std::vector<std::pair<int64_t, int64_t>> out;
-    for (const Range& r : sessionsOn(date.year, date.month, date.day)) {
-        CalendarFields f;
-        f.year = static_cast<int>(date.year);
-        f.month = date.month;
-        f.day = date.day;
-        f.hour = r.open / 60;
-        f.minute = r.open % 60;
-        const int64_t open = p.fromLocal(f);
-        f.hour = r.close / 60;
-        f.minute = r.close % 60;
-        out.emplace_back(open, p.fromLocal(f));
+        if (s.open >= close) break;
+        out.push_back({s.open, std::min(s.close, close)});
     }
     return out;
 }
 
 namespace {
+
+constexpr int64_t kDayMillis = 86400000;
+
+// The local wall clock at t, in milliseconds from 1970-01-01 00:00 local.
+int64_t wallAt(Platform& p, int64_t t) {
+    const CalendarFields f = p.toLocal(t);
+    return ((civil::daysFromCivil(f.year, f.month, f.day) * 24 + f.hour) * 60 + f.minute) * 60000 +
+           int64_t{f.second} * 1000 + f.millisecond;
+}
+
+// Instants of local days' clock times, one day after another in either
+// direction. The platform's local conversion is slow (several looks at the
+// zone's rules for each instant), so a day the zone keeps one offset over
+// is converted by arithmetic from its midnight; a step to the day beside it
+// checks the offset once, a day further on (or just before), and days around a
+// clock change go to the platform.
+class LocalDays {
+public:
+    explicit LocalDays(Platform& p) : p_(p) {}
+
+    void go(int64_t d) {
+        if (regular_ && (d == day_ + 1 || d == day_ - 1)) {
+            // The offset held from just before day_ to the end of it.
+            const bool forward = d > day_;
+            start_ += (d - day_) * kDayMillis;
+            day_ = d;
+            const int64_t probe = forward ? start_ + kDayMillis : start_ - 1;
+            regular_ = wallAt(p_, probe) - probe == offset_;
+            if (regular_) return;
+        }
+        day_ = d;
+        const int64_t wall = d * kDayMillis;
+        const int64_t guess = wall - (wallAt(p_, wall) - wall);
+        offset_ = wallAt(p_, guess) - guess;
+        start_ = wall - offset_;
+        regular_ = wallAt(p_, start_ - 1) - (start_ - 1) == offset_ &&
+                   wallAt(p_, start_ + kDayMillis) - (start_ + kDayMillis) == offset_;
+    }
+
+    // The instant of the day's clock time minute (0 to 1440).
+    int64_t at(int minute) const {
+        if (regular_) return start_ + int64_t{minute} * 60000;
+        const civil::Date date = civil::civilFromDays(day_ + minute / 1440);
+        CalendarFields f;
+        f.year = static_cast<int>(date.year);
+        f.month = date.month;
+        f.day = date.day;
+        f.hour = minute % 1440 / 60;
+        f.minute = minute % 60;
+        return p_.fromLocal(f);
+    }
+
+private:
+    Platform& p_;
+    int64_t day_ = 0;
+    int64_t start_ = 0;   // the day's first instant
+    int64_t offset_ = 0;  // local less universal time over the day
+    bool regular_ = false;
+};
 
 int64_t localDay(Platform& p, int64_t t) {
     const CalendarFields f = p.toLocal(t);
@@ -332,62 +410,96 @@ constexpr int64_t kSearchDays = 3660;  // ten years: a calendar closed longer ha
 
 }  // namespace
 
-std::vector<std::pair<int64_t, int64_t>> TradingCalendar::sessionsBetween(Platform& p, int64_t from, int64_t to) const {
-    std::vector<std::pair<int64_t, int64_t>> out;
+template <class F>
+void TradingCalendar::eachDay(Platform& p, int64_t first, int step, int64_t days, F&& f) const {
+    LocalDays local(p);
+    Sessions day;
+    for (int64_t k = 0; k < days; ++k) {
+        const int64_t d = first + k * step;
+        // Every day is stepped on, closed or not: the next one is cheaper so.
+        local.go(d);
+        const int close = closeOf(d);
+        day.clear();
+        for (const Range& r : sessions) {
+            if (r.open >= close) break;
+            day.emplace_back(local.at(r.open), local.at(std::min(r.close, close)));
+        }
+        if (!f(d, static_cast<const Sessions&>(day))) return;
+    }
+}
+
+TradingCalendar::Sessions TradingCalendar::sessionsBetween(Platform& p, int64_t from, int64_t to) const {
+    Sessions out;
     if (to < from) return out;
     const int64_t first = localDay(p, from);
     const int64_t last = std::min(localDay(p, to), first + 366 * 50);
-    for (int64_t d = first; d <= last; ++d)
-        for (const auto& s : instantsOn(p, d))
+    eachDay(p, first, 1, last - first + 1, [&](int64_t, const Sessions& day) {
+        for (const auto& s : day)
             if (s.second >= from && s.first <= to) out.push_back(s);
+        return true;
+    });
     return out;
 }
 
-std::optional<std::pair<int64_t, int64_t>> TradingCalendar::lastSessions(Platform& p, int64_t t, int count) const {
+std::optional<std::pair<int64_t, int64_t>> TradingCalendar::lastSessions(Platform& p, int64_t t, int count,
+                                                                         Sessions* found) const {
     std::optional<int64_t> end;
     int64_t start = 0;
-    int found = 0;
-    const int64_t today = localDay(p, t);
-    for (int64_t d = today; today - d <= kSearchDays && found < std::max(count, 1); --d) {
-        const std::vector<std::pair<int64_t, int64_t>> s = instantsOn(p, d);
-        if (s.empty() || s.front().first > t) continue;
-        if (!end) end = s.back().second;
-        start = s.front().first;
-        ++found;
-    }
+    int days = 0;
+    if (found) found->clear();
+    eachDay(p, localDay(p, t), -1, kSearchDays + 1, [&](int64_t, const Sessions& day) {
+        if (day.empty() || day.front().first > t) return true;
+        if (!end) end = day.back().second;
+        start = day.front().first;
+        if (found) found->insert(found->end(), day.rbegin(), day.rend());
+        return ++days < std::max(count, 1);
+    });
+    if (found) std::reverse(found->begin(), found->end());
     if (!end) return std::nullopt;
     return std::pair{start, *end};
 }
 
 bool TradingCalendar::isOpen(Platform& p, int64_t t) const {
-    for (const auto& [open, close] : instantsOn(p, localDay(p, t)))
-        if (t >= open && t < close) return true;
-    return false;
+    bool open = false;
+    eachDay(p, localDay(p, t), 1, 1, [&](int64_t, const Sessions& day) {
+        for (const auto& [o, c] : day) open = open || (t >= o && t < c);
+        return false;
+    });
+    return open;
 }
 
 std::optional<int64_t> TradingCalendar::openAtOrAfter(Platform& p, int64_t t) const {
-    const int64_t today = localDay(p, t);
-    for (int64_t d = today; d - today <= kSearchDays; ++d)
-        for (const auto& [open, close] : instantsOn(p, d)) {
-            if (t < open) return open;
-            if (t < close) return t;
+    std::optional<int64_t> at;
+    eachDay(p, localDay(p, t), 1, kSearchDays + 1, [&](int64_t, const Sessions& day) {
+        for (const auto& [open, close] : day) {
+            if (t < open) at = open;
+            else if (t < close) at = t;
+            if (at) return false;
         }
-    return std::nullopt;
+        return true;
+    });
+    return at;
 }
 
-int64_t TradingCalendar::openBack(Platform& p, int64_t t, int64_t amount) const {
-    const int64_t today = localDay(p, t);
-    for (int64_t d = today; today - d <= kSearchDays; --d) {
-        const std::vector<std::pair<int64_t, int64_t>> s = instantsOn(p, d);
-        for (auto it = s.rbegin(); it != s.rend(); ++it) {
+int64_t TradingCalendar::openBack(Platform& p, int64_t t, int64_t amount, Sessions* found) const {
+    std::optional<int64_t> start;
+    if (found) found->clear();
+    eachDay(p, localDay(p, t), -1, kSearchDays + 1, [&](int64_t, const Sessions& day) {
+        for (auto it = day.rbegin(); it != day.rend(); ++it) {
             if (it->first >= t) continue;
+            if (found) found->push_back(*it);
             const int64_t close = std::min(it->second, t);
-            if (close - it->first >= amount) return close - amount;
+            if (close - it->first >= amount) {
+                start = close - amount;
+                return false;
+            }
             amount -= close - it->first;
             t = it->first;
         }
-    }
-    return t - amount;
+        return true;
+    });
+    if (found) std::reverse(found->begin(), found->end());
+    return start ? *start : t - amount;
 }
 
 OpenTime::OpenTime(std::vector<std::pair<int64_t, int64_t>> sessions, int64_t start, int64_t end) {
@@ -408,6 +520,16 @@ int64_t OpenTime::before(int64_t t) const {
     const size_t i = static_cast<size_t>(it - sessions_.begin());
     const int64_t done = i == 0 ? 0 : prefix_[i - 1];
     return done + std::max<int64_t>(0, t - it->first);
+}
+
+int64_t OpenTime::Walk::before(int64_t t) {
+    const auto& s = open_.sessions_;
+    if (t < last_) next_ = 0;
+    last_ = t;
+    while (next_ < s.size() && t >= s[next_].second) ++next_;
+    if (next_ == s.size()) return open_.total();
+    const int64_t done = next_ == 0 ? 0 : open_.prefix_[next_ - 1];
+    return done + std::max<int64_t>(0, t - s[next_].first);
 }
 
 bool OpenTime::open(int64_t t) const {

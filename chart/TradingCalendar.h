@@ -22,6 +22,7 @@
 #include "support/ValueTypes.h"
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <utility>
@@ -63,30 +64,41 @@ public:
     // The sessions of that date: none when closed, cut at the early close.
     std::vector<Range> sessionsOn(int64_t year, int month, int day) const;
 
+    using Sessions = std::vector<std::pair<int64_t, int64_t>>;
     // The sessions that overlap [from, to], as instants [open, close], in
     // time order, through the local calendar of p.
-    std::vector<std::pair<int64_t, int64_t>> sessionsBetween(Platform& p, int64_t from, int64_t to) const;
+    Sessions sessionsBetween(Platform& p, int64_t from, int64_t to) const;
     // The sessions of the trading day that holds or last precedes t (its
     // first open at or before t), and of the count - 1 trading days before
-    // it: the start of the first and the end of the last. None when no
-    // trading day lies within ten years.
-    std::optional<std::pair<int64_t, int64_t>> lastSessions(Platform& p, int64_t t, int count) const;
+    // it: the start of the first and the end of the last, and into found
+    // (when given) those sessions in time order. None when no trading day
+    // lies within ten years.
+    std::optional<std::pair<int64_t, int64_t>> lastSessions(Platform& p, int64_t t, int count,
+                                                            Sessions* found = nullptr) const;
 
     // Whether the market is open at t, and the first instant at or after t
     // when it is (t itself when open; none within ten years).
     bool isOpen(Platform& p, int64_t t) const;
     std::optional<int64_t> openAtOrAfter(Platform& p, int64_t t) const;
-    // The instant amount milliseconds of open time before t.
-    int64_t openBack(Platform& p, int64_t t, int64_t amount) const;
+    // The instant amount milliseconds of open time before t, and into found
+    // (when given) the sessions that open time lies in, in time order.
+    int64_t openBack(Platform& p, int64_t t, int64_t amount, Sessions* found = nullptr) const;
 
     // Easter Sunday of a Gregorian year, as a day number (days since 1970-01-01).
     static int64_t easterSunday(int64_t year);
 
 private:
-    // The sessions of local date d (a day number) as instants.
-    std::vector<std::pair<int64_t, int64_t>> instantsOn(Platform& p, int64_t d) const;
-    std::vector<Rule> closed_;
-    std::vector<Rule> early_;
+    struct Holidays;
+    // When local day d (a day number) closes, in minutes: -1 when it is
+    // closed, INT_MAX when it trades all its sessions.
+    int closeOf(int64_t d) const;
+    // Calls f(d, sessions) with the sessions of local days d = first,
+    // first + step, ... (step 1 or -1) as instants, in time order, for days
+    // days or until f returns false.
+    template <class F>
+    void eachDay(Platform& p, int64_t first, int step, int64_t days, F&& f) const;
+    // The rules and the days they give, shared by the copies of a calendar.
+    std::shared_ptr<const Holidays> holidays_;
 };
 
 // Open time: how much of [start, end] up to an instant the market was open,
@@ -99,6 +111,19 @@ public:
     int64_t total() const { return prefix_.empty() ? 0 : prefix_.back(); }
     // Whether t lies in a session.
     bool open(int64_t t) const;
+    // before() for instants in time order, as a series' points come: one
+    // walk over the sessions rather than a search for each (an instant
+    // earlier than the one before starts the walk again).
+    class Walk {
+    public:
+        explicit Walk(const OpenTime& open) : open_(open) {}
+        int64_t before(int64_t t);
+
+    private:
+        const OpenTime& open_;
+        size_t next_ = 0;  // the first session ending after the last instant
+        int64_t last_ = INT64_MIN;
+    };
     const std::vector<std::pair<int64_t, int64_t>>& sessions() const { return sessions_; }
 
 private:

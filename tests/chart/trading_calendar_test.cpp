@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -114,6 +115,28 @@ TEST(TradingCalendar, OpenTimeOverNightsHolidaysAndAClockChange) {
     EXPECT_EQ(five->second, at(2025, 12, 29, 17, 30));
     // An hour of open time before Monday 10:00 starts at Friday 17:30 less 30 minutes.
     EXPECT_EQ(paris.openBack(p, at(2025, 12, 29, 9, 30), 3600000), at(2025, 12, 24, 13, 35));
+}
+
+// Days are converted by arithmetic from their midnight, a day of a clock
+// change through the platform: walked forward and back over both of 2025's
+// changes in Paris, on a market trading around the clock.
+TEST(TradingCalendar, SessionsAcrossClockChangesEitherWay) {
+    ScopedTimeZone zone{"Europe/Paris"};
+    Platform& p = Platform::current();
+    TradingCalendar c;
+    TradingCalendar::parseSessions("00:00-24:00", c.sessions);
+    TradingCalendar::parseWeekdays("sun;mon;tue;wed;thu;fri;sat", c.tradingDays);
+    for (const auto& [month, day, hours] : {std::tuple{3, 30, 23}, std::tuple{10, 26, 25}}) {
+        const auto forward = c.sessionsBetween(p, at(2025, month, day - 2, 12), at(2025, month, day + 1, 12));
+        TradingCalendar::Sessions back;
+        ASSERT_TRUE(c.lastSessions(p, at(2025, month, day + 1, 12), 4, &back));
+        EXPECT_EQ(back, forward);
+        ASSERT_EQ(forward.size(), 4u);
+        for (int i = 0; i < 4; ++i) {
+            EXPECT_EQ(forward[i].first, at(2025, month, day - 2 + i)) << month << " " << i;
+            EXPECT_EQ(forward[i].second - forward[i].first, (i == 2 ? hours : 24) * int64_t{3600000}) << month << " " << i;
+        }
+    }
 }
 
 TEST(TradingCalendar, MistakesAreSaidAndLeaveTheRuleOut) {
