@@ -180,7 +180,7 @@ struct SmallRuns {
     uint8_t triangle[SIZE];
     // Most k with k (k + 1) / 2 <= count: whole pieces of 1, 2, ... k.
     uint8_t pieces[SIZE];
-    SmallRuns() : triangle{}, pieces{} {
+    constexpr SmallRuns() : triangle{}, pieces{} {
         for (int64_t c = 1, n = 1, k = 1; c < SIZE; ++c) {
             while (n * (n + 1) / 2 < c) ++n;
             while ((k + 1) * (k + 2) / 2 <= c) ++k;
@@ -189,7 +189,8 @@ struct SmallRuns {
         }
     }
 };
-const SmallRuns smallRuns;
+// Made by the compiler, not at each process start.
+constexpr SmallRuns smallRuns;
 
 // The whole square root of x. Through the floating-point root, corrected to
 // be exact; Newton's iteration gives the same value but costs divisions.

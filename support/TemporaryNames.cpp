@@ -5,9 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
-#include <random>
 #include <thread>
-#include <vector>
 
 namespace TemporaryNames {
 
@@ -24,27 +22,25 @@ std::string randomSuffix() {
     static constexpr char kChars[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
     // Names need only differ, not be secret: the file is created exclusively
     // and another name tried on a clash. Seeded from the clocks, the thread
-    // and where this variable lies; std::random_device would ask the
-    // processor for its features first, which costs tens of microseconds on
-    // a virtual machine, a noticeable share of a one-chart run.
-    thread_local std::mt19937_64 generator{[] {
+    // and where this variable lies, and stepped by splitmix64; a seeded
+    // std::mt19937_64 costs microseconds to set up, std::random_device asks
+    // the processor for its features first (tens of microseconds on a
+    // virtual machine), both a share of a one-chart run.
+    thread_local uint64_t state = [] {
         thread_local const char here = 0;
-        const uint64_t parts[] = {
-            static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count()),
-            static_cast<uint64_t>(std::chrono::system_clock::now().time_since_epoch().count()),
-            static_cast<uint64_t>(std::hash<std::thread::id>{}(std::this_thread::get_id())),
-            static_cast<uint64_t>(reinterpret_cast<uintptr_t>(&here))};
-        // A seed sequence keeps 32 bits of each value.
-        std::vector<uint32_t> halves;
-        for (const uint64_t p : parts) {
-            halves.push_back(static_cast<uint32_t>(p));
-            halves.push_back(static_cast<uint32_t>(p >> 32));
-        }
-        std::seed_seq seed(halves.begin(), halves.end());
-        return std::mt19937_64(seed);
-    }()};
+        uint64_t s = static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
+        s = s * 0x9E3779B97F4A7C15u ^ static_cast<uint64_t>(std::chrono::system_clock::now().time_since_epoch().count());
+        s = s * 0x9E3779B97F4A7C15u ^ static_cast<uint64_t>(std::hash<std::thread::id>{}(std::this_thread::get_id()));
+        return s * 0x9E3779B97F4A7C15u ^ static_cast<uint64_t>(reinterpret_cast<uintptr_t>(&here));
+    }();
+    auto next = [] {
+        uint64_t z = (state += 0x9E3779B97F4A7C15u);
+        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9u;
+        z = (z ^ (z >> 27)) * 0x94D049BB133111EBu;
+        return z ^ (z >> 31);
+    };
     std::string suffix(kSuffixLength, 'X');
-    for (char& c : suffix) c = kChars[generator() % (sizeof kChars - 1)];
+    for (char& c : suffix) c = kChars[next() % (sizeof kChars - 1)];
     return suffix;
 }
 

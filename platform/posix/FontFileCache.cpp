@@ -3,9 +3,11 @@
 #include "support/AtomicWrites.h"
 #include "support/Platform.h"
 
+#include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 #include <set>
+#include <sys/stat.h>
 
 namespace {
 
@@ -39,16 +41,14 @@ std::string FontFileCache::defaultPath() {
     return folder + "/zkQuoteForge/font-files.txt";
 }
 
+// One stat for both: a run checks some sixty paths before its first text.
 std::string FontFileCache::stamp(const std::string& path) {
-    namespace fs = std::filesystem;
-    std::error_code ec;
-    const auto time = fs::last_write_time(path, ec);
+    struct stat st{};
     // A path that appears later (a user's own configuration) changes things too.
-    if (ec) return ec == std::errc::no_such_file_or_directory ? "none" : std::string();
-    std::string text = std::to_string(time.time_since_epoch().count()) + ' ';
-    const auto size = fs::file_size(path, ec);
-    if (!ec) return text + std::to_string(size);
-    if (ec == std::errc::is_a_directory) return text + 'd';
+    if (::stat(path.c_str(), &st) != 0) return errno == ENOENT ? "none" : std::string();
+    std::string text = std::to_string(st.st_mtim.tv_sec) + '.' + std::to_string(st.st_mtim.tv_nsec) + ' ';
+    if (S_ISREG(st.st_mode)) return text + std::to_string(st.st_size);
+    if (S_ISDIR(st.st_mode)) return text + 'd';
     return std::string();
 }
 
