@@ -233,6 +233,8 @@ std::string PngEncoder::writeImageData() {
     const size_t rowsPerBlock = std::max<size_t>(1, bytesPerRow == 0 ? BLOCK_BYTES : BLOCK_BYTES / bytesPerRow);
     priorRow.assign(rowBytes, 0);
 
+    if (compressionLevel == 0) return writeStoredImageData(rowsPerBlock);
+
     const KeptScratch<Scratch>::Lent scratch = keptScratch().take();
     const DropOversizedScanLines drop{scratch->lines};
     libdeflate_compressor*& compressor = scratch->byLevel[compressionLevel];
@@ -273,6 +275,81 @@ std::string PngEncoder::writeImageData() {
     maxPos = std::max(maxPos, bytePos);
 
     writeInt4(static_cast<uint32_t>(dataLength), lengthPos);
+    writeChunkCrc(typePos);
+    return {};
+}
+
+// Level 0 stores the rows as they are, so they are built where they go: a
+// zlib stream of stored blocks of 65535 bytes (the last holding the rest,
+// one empty block for no rows), the same bytes libdeflate's level 0 makes,
+// without an image's worth of scanlines in between.
+std::string PngEncoder::writeStoredImageData(size_t rowsPerBlock) {
+    constexpr size_t STORED_MAX = 65535;
+    const size_t w = static_cast<size_t>(width);
+    const size_t h = static_cast<size_t>(height);
+    const size_t lineLength = w * static_cast<size_t>(bytesPerPixel) + 1;
+    const size_t lineBytes = h * lineLength;
+    const size_t blocks = std::max<size_t>(1, (lineBytes + STORED_MAX - 1) / STORED_MAX);
+    const size_t dataLength = 2 + 5 * blocks + lineBytes + 4;
+
+    bytePos = writeInt4(static_cast<uint32_t>(dataLength), bytePos);
+    const size_t typePos = bytePos;
+    bytePos = writeString("IDAT", bytePos);
+    ensureRoom(bytePos, dataLength);
+    uint8_t* out = reinterpret_cast<uint8_t*>(pngBytes.data()) + bytePos;
+    *out++ = 0x78;  // deflate, 32 KB window, fastest
+    *out++ = 0x01;
+    size_t blocked = 0;  // bytes of the rows in the blocks started so far
+    size_t roomInBlock = 0;
+    auto startBlock = [&] {
+        const size_t length = std::min(STORED_MAX, lineBytes - blocked);
+        out[0] = blocked + length == lineBytes ? 1 : 0;  // the last block
+        out[1] = static_cast<uint8_t>(length);
+        out[2] = static_cast<uint8_t>(length >> 8);
+        out[3] = static_cast<uint8_t>(~length);
+        out[4] = static_cast<uint8_t>(~length >> 8);
+        out += 5;
+        roomInBlock = length;
+        blocked += length;
+    };
+    if (lineBytes == 0) startBlock();
+    uint32_t adler = 1;
+    std::vector<uint8_t> split;  // a row that crosses from one block to the next
+    if (argbBlock.size() < w * rowsPerBlock) argbBlock.resize(w * rowsPerBlock);
+    for (size_t row = 0; row < h;) {
+        const size_t rows = std::min(rowsPerBlock, h - row);
+        int status = 0;
+        const bool grabbed = image->grabPixels(0, static_cast<int>(row), width, static_cast<int>(rows), argbBlock.data(),
+                                               0, width, &status);
+        if (!grabbed && (status & PixelSource::GRAB_ABORTED) == 0) return "interrupted waiting for pixels!";
+        if ((status & PixelSource::GRAB_ABORTED) != 0) return "image fetch aborted or errored";
+        for (size_t r = 0; r < rows; ++r) {
+            if (roomInBlock == 0) startBlock();
+            const uint32_t* argb = argbBlock.data() + r * w;
+            if (lineLength <= roomInBlock) {
+                buildRows(argb, 1, out);
+                adler = libdeflate_adler32(adler, out, lineLength);
+                out += lineLength;
+                roomInBlock -= lineLength;
+            } else {
+                split.resize(lineLength);
+                buildRows(argb, 1, split.data());
+                adler = libdeflate_adler32(adler, split.data(), lineLength);
+                for (size_t done = 0; done < lineLength;) {
+                    if (roomInBlock == 0) startBlock();
+                    const size_t n = std::min(roomInBlock, lineLength - done);
+                    std::memcpy(out, split.data() + done, n);
+                    out += n;
+                    done += n;
+                    roomInBlock -= n;
+                }
+            }
+        }
+        row += rows;
+    }
+    for (int shift = 24; shift >= 0; shift -= 8) *out++ = static_cast<uint8_t>(adler >> shift);
+    bytePos += dataLength;
+    maxPos = std::max(maxPos, bytePos);
     writeChunkCrc(typePos);
     return {};
 }

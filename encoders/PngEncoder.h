@@ -64,6 +64,7 @@ private:
     void writeHeader();
     // Empty, or why the image data cannot be produced.
     std::string writeImageData();
+    std::string writeStoredImageData(size_t rowsPerBlock);
     void writeEnd();
     // Writes the chunk CRC over pngBytes[start, bytePos) (type and data).
     void writeChunkCrc(size_t start);
