@@ -5,6 +5,7 @@
 #   share/doc/zkquoteforge/   README, the pages of docs/ (running, configuration
 #                             and its gallery, design, performance)
 #   share/zkquoteforge/alert-rules.yml   Prometheus alert rules for the status file
+#   share/zkquoteforge/calendars/        the trading calendars, to name or to copy and amend
 # The service unit, system user, configuration in /etc, example and log
 # rotation are the package's: see debian/ and scripts/build-package.
 
@@ -16,3 +17,4 @@ install(FILES README.md docs/running.md docs/configuration.md docs/design.md doc
         DESTINATION share/doc/zkquoteforge)
 install(DIRECTORY docs/gallery/ DESTINATION share/doc/zkquoteforge/gallery FILES_MATCHING PATTERN "*.png" PATTERN "*.svg")
 install(FILES monitoring/alert-rules.yml DESTINATION share/zkquoteforge)
+install(DIRECTORY examples/calendars/ DESTINATION share/zkquoteforge/calendars FILES_MATCHING PATTERN "*.ini")

@@ -12,7 +12,8 @@ for f in bin/zkQuoteForge share/man/man1/zkQuoteForge.1 \
          share/doc/zkquoteforge/README.md share/doc/zkquoteforge/running.md \
          share/doc/zkquoteforge/configuration.md share/doc/zkquoteforge/design.md \
          share/doc/zkquoteforge/performance.md \
-         share/doc/zkquoteforge/gallery/mode_day.png share/zkquoteforge/alert-rules.yml; do
+         share/doc/zkquoteforge/gallery/mode_day.png share/zkquoteforge/alert-rules.yml \
+         share/zkquoteforge/calendars/euronext_paris.ini share/zkquoteforge/calendars/nyse_new_york.ini; do
   [ -s "$prefix/$f" ] || { echo "missing: $f"; exit 1; }
 done
 [ -x "$prefix/bin/zkQuoteForge" ] || { echo "bin/zkQuoteForge is not executable"; exit 1; }
