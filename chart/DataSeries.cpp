@@ -94,10 +94,49 @@ public:
         kept_.shrink_to_fit();
     }
 
+    // Adds to days (sorted) the local days of sessions, each day's all within
+    // [from, to], on which no record of the file lies while records lie before
+    // and after them: an exchange closure the calendar did not know of.
+    void addDaysWithoutRecords(const TradingCalendar::Sessions& sessions, int64_t from, int64_t to,
+                               std::vector<int64_t>& days) const {
+        if (!newest) return;
+        Platform& p = Platform::current();
+        size_t next = 0;  // the first record (not a filled entry) not before the session
+        size_t gap = 0;
+        auto skipBefore = [&](int64_t t) {
+            while (next < dates.size()) {
+                if (gap < gaps_.size() && gaps_[gap].first == next) {
+                    next += gaps_[gap++].second;
+                    continue;
+                }
+                if (dates[next] >= t) return;
+                ++next;
+            }
+        };
+        for (size_t i = 0; i < sessions.size();) {
+            const CalendarFields f = p.toLocal(sessions[i].first);
+            const int64_t day = civil::daysFromCivil(f.year, f.month, f.day);
+            bool inside = true, recorded = false;
+            const int64_t open = sessions[i].first;
+            int64_t close = open;
+            for (; i < sessions.size(); ++i) {
+                const CalendarFields g = p.toLocal(sessions[i].first);
+                if (civil::daysFromCivil(g.year, g.month, g.day) != day) break;
+                inside = inside && sessions[i].first >= from && sessions[i].second <= to;
+                skipBefore(sessions[i].first);
+                recorded = recorded || (next < dates.size() && dates[next] <= sessions[i].second);
+                close = sessions[i].second;
+            }
+            if (inside && !recorded && oldest < open && *newest > close)
+                days.insert(std::upper_bound(days.begin(), days.end(), day), day);
+        }
+    }
+
     std::vector<int64_t> dates;
     std::vector<double> values;
     int64_t unfilledGaps = 0;
     int64_t records = 0;            // the records of the file, in the window or not
+    int64_t oldest = INT64_MAX;     // the oldest of them
     std::optional<int64_t> newest;  // the newest of them not in the future
     int64_t farAhead = 0;           // records dated past farLimit_, and the latest of them
     int64_t farthest = INT64_MIN;
@@ -105,6 +144,7 @@ public:
 private:
     void noteAges(const DataChunk& chunk) {
         if (chunk.dates.empty()) return;
+        oldest = std::min(oldest, chunk.earliest);
         if (chunk.latest <= freshLimit_) {
             newest = std::max(newest.value_or(INT64_MIN), chunk.latest);
             return;
@@ -227,22 +267,23 @@ Indication_Data::TimeWindow Indication_Data::Data_TimeWindow() const {
             return w;
     }
     w.windowed = true;
-    if (calendar && iModeGraphicsData_Duration > 0 && iModeGraphicsData != MODEGRAPH_MONTH) {
+    const std::shared_ptr<const TradingCalendar>& drawn = drawnCalendar();
+    if (drawn && iModeGraphicsData_Duration > 0 && iModeGraphicsData != MODEGRAPH_MONTH) {
         Platform& p = Platform::current();
         const int64_t end = w.end;
         if (const std::optional<TradingWindow>& m = tradingWindow_;
-            m && m->calendar == calendar && m->platform == &p && m->end == end && m->mode == iModeGraphicsData &&
+            m && m->calendar == drawn && m->platform == &p && m->end == end && m->mode == iModeGraphicsData &&
             m->duration == iModeGraphicsData_Duration)
             return m->window;
         auto keep = [&](const TimeWindow& found) {
-            tradingWindow_ = TradingWindow{calendar, &p, end, iModeGraphicsData, iModeGraphicsData_Duration, found};
+            tradingWindow_ = TradingWindow{drawn, &p, end, iModeGraphicsData, iModeGraphicsData_Duration, found};
             return found;
         };
         if (iModeGraphicsData == MODEGRAPH_DAY) {
             // The last sessions, the current one whole: before the open, the
             // last complete one.
             TradingCalendar::Sessions found;
-            if (const auto sessions = calendar->lastSessions(p, w.end, iModeGraphicsData_Duration, &found)) {
+            if (const auto sessions = drawn->lastSessions(p, w.end, iModeGraphicsData_Duration, &found)) {
                 // The axis runs to the close; the records read, to now at
                 // the latest: a live chart's curve grows from the left.
                 w.axisStart = sessions->first;
@@ -256,7 +297,7 @@ Indication_Data::TimeWindow Indication_Data::Data_TimeWindow() const {
             const int64_t amount =
                 std::min<int64_t>(iModeGraphicsData_Duration, INT64_MAX / unit) * unit;
             w.sessions.emplace();
-            w.start = w.axisStart = calendar->openBack(p, w.end, amount, &*w.sessions);
+            w.start = w.axisStart = drawn->openBack(p, w.end, amount, &*w.sessions);
             w.axisEnd = w.end;
             return keep(w);
         }
@@ -299,36 +340,53 @@ bool Indication_Data::ReadData(const std::optional<std::string>& path) {
 }
 
 bool Indication_Data::Data_ReadFile(const std::string& path) {
-    tradingWindow_.reset();  // each read asks the calendar anew
-    const TimeWindow window = Data_TimeWindow();
-    // A period of 0 reads the whole file (still with the mode's gap step).
-    const bool whole = !window.windowed || window.start == window.end;
-    if (whole) {
-        report("* Read All Datas from : " + path);
-    } else {
-        report("* Read Data from : " + path + " [" + Indication_Tools::getDisplayDate(window.start) + "; " +
-               Indication_Tools::getDisplayDate(window.end) + "]");
-    }
-
+    tradingWindow_.reset();  // each read asks the calendar anew,
+    calendarDrawn.reset();   // and finds the days without records anew
     // Without a pass's cache, nothing is kept: the file streams through.
     DataFileCache uncached(0);
     DataFileCache& cache = context_.dataFiles != nullptr ? *context_.dataFiles : uncached;
     std::optional<OpenTime> sessions;
-    if (calendar && !whole)
-        sessions.emplace(window.sessions ? *window.sessions
-                                         : calendar->sessionsBetween(Platform::current(), window.axisStart, window.axisEnd),
-                         window.axisStart, window.axisEnd);
-    SeriesSelection selection(window.start, window.end, window.step, whole,
-                              !calendar && !bDate_DispWeekDay && iModeGraphicsData == MODEGRAPH_DAY,
-                              Platform::current().nowMillis(), sessions ? &*sessions : nullptr);
+    std::optional<SeriesSelection> selected;
     std::shared_ptr<const DataFileRecords> records;
-    std::string error;
-    if (!cache.read(path, selection, records, error)) {
-        report("(ReadData) Error with " + path + " : " + error);
-        loadFailed(ChartFailure::dataFile, "(ReadData) Error with " + path + " : " + error);
-        return false;
+    std::vector<int64_t> unrecorded;
+    for (int round = 0;; ++round) {
+        const TimeWindow window = Data_TimeWindow();
+        // A period of 0 reads the whole file (still with the mode's gap step).
+        const bool whole = !window.windowed || window.start == window.end;
+        if (whole) {
+            report("* Read All Datas from : " + path);
+        } else {
+            report("* Read Data from : " + path + " [" + Indication_Tools::getDisplayDate(window.start) + "; " +
+                   Indication_Tools::getDisplayDate(window.end) + "]");
+        }
+        const std::shared_ptr<const TradingCalendar>& drawn = drawnCalendar();
+        TradingCalendar::Sessions open;
+        sessions.reset();
+        if (drawn && !whole) {
+            open = window.sessions ? *window.sessions
+                                   : drawn->sessionsBetween(Platform::current(), window.axisStart, window.axisEnd);
+            sessions.emplace(open, window.axisStart, window.axisEnd);
+        }
+        selected.emplace(window.start, window.end, window.step, whole,
+                         !calendar && !bDate_DispWeekDay && iModeGraphicsData == MODEGRAPH_DAY,
+                         Platform::current().nowMillis(), sessions ? &*sessions : nullptr);
+        std::string error;
+        if (!cache.read(path, *selected, records, error)) {
+            report("(ReadData) Error with " + path + " : " + error);
+            loadFailed(ChartFailure::dataFile, "(ReadData) Error with " + path + " : " + error);
+            return false;
+        }
+        selected->finish();
+        // Open days without a record between records close too: the window
+        // then counts further back. A few rounds find them all but in data
+        // missing for weeks, which is then drawn as it is.
+        if (!bTradingDays_NeedRecords || !drawn || whole || round == kUnrecordedRounds) break;
+        const size_t known = unrecorded.size();
+        selected->addDaysWithoutRecords(open, window.axisStart, window.axisEnd, unrecorded);
+        if (unrecorded.size() == known) break;
+        calendarDrawn = std::make_shared<const TradingCalendar>(calendar->closedAlso(unrecorded));
     }
-    selection.finish();
+    SeriesSelection& selection = *selected;
     // 0 for a file read without a single record: as stale as data can be.
     newestRecord = selection.newest.value_or(0);
     unreadableLines = records->badCount;
@@ -462,11 +520,12 @@ void Indication_Data::Data_setMinMax(size_t i, size_t j) {
 }
 
 std::optional<OpenTime> Indication_Data::Data_TradingAxis() const {
-    if (!calendar) return std::nullopt;
+    const std::shared_ptr<const TradingCalendar>& drawn = drawnCalendar();
+    if (!drawn) return std::nullopt;
     TimeWindow w = Data_TimeWindow();
     if (!w.windowed || w.start == w.end) return std::nullopt;
     const int64_t from = std::min(w.axisStart, w.axisEnd);
-    return OpenTime(w.sessions ? std::move(*w.sessions) : calendar->sessionsBetween(Platform::current(), from, w.axisEnd),
+    return OpenTime(w.sessions ? std::move(*w.sessions) : drawn->sessionsBetween(Platform::current(), from, w.axisEnd),
                     from, w.axisEnd);
 }
 
@@ -503,14 +562,14 @@ std::string Indication_Data::Data_getData() const {
     // records'; a last session without any has none to give.
     int64_t firstDay = first;
     int64_t lastDay = last;
-    if (calendar) {
+    if (const std::shared_ptr<const TradingCalendar>& drawn = drawnCalendar()) {
         // The days at the ends of the axis are enough: asking the calendar
         // for every session on it would cost the drawing as much again.
         const TimeWindow w = Data_TimeWindow();
         if (w.windowed && w.start != w.end) {
             const int64_t from = std::min(w.axisStart, w.axisEnd);
-            const std::optional<int64_t> open = calendar->openAtOrAfter(p, from);
-            const auto lastDaySessions = calendar->lastSessions(p, w.axisEnd - 1, 1);
+            const std::optional<int64_t> open = drawn->openAtOrAfter(p, from);
+            const auto lastDaySessions = drawn->lastSessions(p, w.axisEnd - 1, 1);
             if (open && lastDaySessions && *open < w.axisEnd && lastDaySessions->second > from) {
                 firstDay = *open;
                 lastDay = std::max(lastDaySessions->first, *open);

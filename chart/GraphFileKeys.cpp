@@ -385,9 +385,12 @@ std::shared_ptr<const CalendarFile> calendarFile(const std::string& path) {
 // A calendar file, then sessions and weekdays of the chart's own over it
 // (or alone). A calendar that cannot be had fails the chart: drawn on plain
 // time it would look right and be wrong.
-void resetCalendar(D& m) { m.calendar.reset(); }
-void readCalendar(D& m, const GraphFileReader& in, Loading& loading) {
+void resetCalendar(D& m) {
     m.calendar.reset();
+    m.calendarDrawn.reset();
+}
+void readCalendar(D& m, const GraphFileReader& in, Loading& loading) {
+    resetCalendar(m);
     const std::optional<std::string> file = in.text("GRAPH_CALENDAR");
     const std::optional<std::string> sessions = in.text("GRAPH_SESSIONS");
     const std::optional<std::string> days = in.text("GRAPH_TRADING_DAYS");
@@ -560,6 +563,7 @@ const std::vector<Row>& rows() {
         {"GRAPH_DURATION_MONTH_CALENDAR", inWebStyle(Option{&D::bModeGraphicsData_CalendarMonths, false, true}, true)},
         // With GRAPH_SESSIONS and GRAPH_TRADING_DAYS.
         {"GRAPH_CALENDAR", Special{resetCalendar, readCalendar, "none"}},
+        {"GRAPH_TRADING_DAYS_NEED_RECORDS", Option{&D::bTradingDays_NeedRecords, false, true}},
         {"GRAPH_PUBLICATION_DELAY", Special{resetDelay, readDelay, "0"}},
         {"GRAPH_DURATION_MODE", Special{resetMode, readMode, "none"}},
         {"GRAPH_DURATION_PERIOD", Special{resetPeriod, readPeriod, "none"}},

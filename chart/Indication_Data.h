@@ -239,6 +239,12 @@ public:
     // Trading time: the market's sessions, weekdays, holidays and early
     // closes; closed time takes no width. None: the plain time axis.
     std::shared_ptr<const TradingCalendar> calendar;
+    // With sessions, open days on which the data holds no record, between
+    // records, are closed too, like holidays (GRAPH_TRADING_DAYS_NEED_RECORDS).
+    bool bTradingDays_NeedRecords{};
+    // The calendar drawn on: calendar, with those days closed when asked
+    // (found by each read of the data); none for calendar itself.
+    std::shared_ptr<const TradingCalendar> calendarDrawn;
     // Minutes the provider takes to publish a record, for when the next one
     // is due (monitoring).
     int iPublication_Delay{};
@@ -292,6 +298,9 @@ private:
         std::optional<TradingCalendar::Sessions> sessions;
     };
     TimeWindow Data_TimeWindow() const;
+    const std::shared_ptr<const TradingCalendar>& drawnCalendar() const {
+        return calendarDrawn ? calendarDrawn : calendar;
+    }
     // The last window found on trading sessions, and what it was found
     // from: a chart asks its calendar once, not at each step that needs the
     // window (reading, the displayed range, each drawing).
@@ -304,6 +313,8 @@ private:
         TimeWindow window;
     };
     mutable std::optional<TradingWindow> tradingWindow_;
+    // Reads of the data that close days without records, at most.
+    static constexpr int kUnrecordedRounds = 8;
     bool Data_ReadFile(const std::string& path);
     // Says what is wrong with a data file that still gives a chart, once for
     // each content of the file.

@@ -315,8 +315,16 @@ int64_t TradingCalendar::easterSunday(int64_t year) {
     return civil::daysFromCivil(year, month, day);
 }
 
+TradingCalendar TradingCalendar::closedAlso(std::vector<int64_t> days) const {
+    TradingCalendar c = *this;
+    std::sort(days.begin(), days.end());
+    c.alsoClosed_ = std::make_shared<const std::vector<int64_t>>(std::move(days));
+    return c;
+}
+
 int TradingCalendar::closeOf(int64_t d) const {
     if (!tradingDays[civil::weekdayOfDays(d)]) return -1;
+    if (alsoClosed_ && std::binary_search(alsoClosed_->begin(), alsoClosed_->end(), d)) return -1;
     if (!holidays_) return INT_MAX;
     const Holidays::Year& year = holidays_->year(civil::civilFromDays(d).year);
     const auto it = std::lower_bound(year.begin(), year.end(), std::pair<int64_t, int>{d, INT_MIN});

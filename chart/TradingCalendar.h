@@ -84,6 +84,10 @@ public:
     // (when given) the sessions that open time lies in, in time order.
     int64_t openBack(Platform& p, int64_t t, int64_t amount, Sessions* found = nullptr) const;
 
+    // This calendar with the local days (day numbers) days also closed: days
+    // a market closed that no calendar knew of.
+    TradingCalendar closedAlso(std::vector<int64_t> days) const;
+
     // Easter Sunday of a Gregorian year, as a day number (days since 1970-01-01).
     static int64_t easterSunday(int64_t year);
 
@@ -99,6 +103,7 @@ private:
     void eachDay(Platform& p, int64_t first, int step, int64_t days, F&& f) const;
     // The rules and the days they give, shared by the copies of a calendar.
     std::shared_ptr<const Holidays> holidays_;
+    std::shared_ptr<const std::vector<int64_t>> alsoClosed_;  // sorted day numbers
 };
 
 // Open time: how much of [start, end] up to an instant the market was open,

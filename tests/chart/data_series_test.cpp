@@ -144,6 +144,44 @@ TEST_F(DataSeries, DayModeFillsAMissingDayWithThePreviousValue) {
     EXPECT_EQ(values(), (std::vector<double>{10, 10, 30}));
 }
 
+// GRAPH_TRADING_DAYS_NEED_RECORDS: an open day without a record between
+// records closes like a holiday (no width, no filled entry) and the window
+// counts a session further back; days before the first record, and today
+// before its first record, stay open.
+TEST_F(DataSeries, DaysWithoutRecordsCloseLikeHolidaysWhenAsked) {
+    platform.now = at(2025, 12, 15, 12);
+    auto calendar = std::make_shared<TradingCalendar>();
+    TradingCalendar::parseSessions("09:00-17:30", calendar->sessions);
+    model.calendar = calendar;
+    std::string data;  // 12:00 on weekdays from Tuesday 2 to Friday 12 December 2025, none on Wednesday 10
+    for (int d : {2, 3, 4, 5, 8, 9, 11, 12}) data += "202512" + std::string(d < 10 ? "0" : "") + std::to_string(d) + ";120000;1\n";
+    const std::string path = file(data);
+    auto days = [this] {
+        std::vector<int> out;
+        const std::optional<OpenTime> axis = model.Data_TradingAxis();
+        for (const auto& s : axis->sessions()) out.push_back(Platform::current().toLocal(s.first).day);
+        return out;
+    };
+    auto filledOn10 = [this] {
+        return std::any_of(model.vecGraph_Date.begin(), model.vecGraph_Date.end(),
+                           [](int64_t t) { return t >= at(2025, 12, 10) && t < at(2025, 12, 11); });
+    };
+    configure(Indication_Data::MODEGRAPH_DAY, 5, at(2025, 12, 15, 8));  // Monday, before the open
+    ASSERT_TRUE(model.ReadData(path));
+    EXPECT_EQ(days(), (std::vector<int>{8, 9, 10, 11, 12}));
+    EXPECT_TRUE(filledOn10());
+    model.bTradingDays_NeedRecords = true;
+    ASSERT_TRUE(model.ReadData(path));
+    EXPECT_EQ(days(), (std::vector<int>{5, 8, 9, 11, 12}));
+    EXPECT_FALSE(filledOn10());
+    configure(Indication_Data::MODEGRAPH_DAY, 10, at(2025, 12, 15, 8));
+    ASSERT_TRUE(model.ReadData(path));
+    EXPECT_EQ(days(), (std::vector<int>{28, 1, 2, 3, 4, 5, 8, 9, 11, 12}));
+    configure(Indication_Data::MODEGRAPH_DAY, 5, at(2025, 12, 15, 10));  // open, no record yet
+    ASSERT_TRUE(model.ReadData(path));
+    EXPECT_EQ(days(), (std::vector<int>{8, 9, 11, 12, 15}));
+}
+
 TEST_F(DataSeries, GapStepFollowsTheMode) {
     std::string fiveMinutes;
     for (int m = 0; m < 30; m += 5) fiveMinutes += "20011121;10" + std::string(m < 10 ? "0" : "") + std::to_string(m) + "00;" + std::to_string(m) + "\n";
