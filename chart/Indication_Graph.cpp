@@ -465,7 +465,10 @@ Indication_Graph::ImageExport Indication_Graph::exportImages() {
         layout_.iGraphHistogram_NumberBar = bars;
         std::string why;
         const std::unique_ptr<Image> image = renderScaled(k, why);
-        const std::string suffix = "@" + std::to_string(k) + "x";
+        // Built in steps: GCC 12's -Wrestrict misreads "@" + to_string(k) at -O3.
+        std::string suffix = "@";
+        suffix += std::to_string(k);
+        suffix += 'x';
         if (model->bPrintGIF_Valid) {
             int w = chart::clampToInt(int64_t{model->iDimension_Width} * k);
             int h = chart::clampToInt(int64_t{model->iDimension_Height} * k);
