@@ -348,7 +348,9 @@ const SvgGraphics::Glyph& SvgGraphics::glyph(const CachedFont& font, char32_t cp
     Glyph g;
     g.advance = outline.advance;
     if (!path.empty()) {
-        g.id = kIdMark + ("g" + std::to_string(glyphs_.size()));
+        g.id.assign(1, kIdMark);
+        g.id += 'g';
+        g.id += std::to_string(glyphs_.size());
         defs_ += "<path id=\"" + g.id + "\" d=\"" + path + "\"/>\n";
     }
     return glyphs_.emplace(key, std::move(g)).first->second;
@@ -396,7 +398,9 @@ void SvgGraphics::setClip(const Rectangle* area) {
     closeGroup();
     closeClip();
     if (area == nullptr) return;
-    const std::string id = kIdMark + ("c" + std::to_string(clips_++));
+    std::string id(1, kIdMark);
+    id += 'c';
+    id += std::to_string(clips_++);
     defs_ += "<clipPath id=\"" + id + "\"><rect x=\"";
     appendInt(defs_, area->x);
     defs_ += "\" y=\"";

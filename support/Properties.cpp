@@ -242,7 +242,10 @@ std::optional<Color> Indication_Tools::Outils_getColor(const std::string& key, c
     for (int i = 0; i < 3; ++i) {
         std::optional<int32_t> v = parseDecimalInt(parts[i]);
         if (!v) {
-            reportValueError(key, "\"" + std::string(parts[i]) + "\" is not a whole number");
+            std::string why = "\"";
+            why += parts[i];
+            why += "\" is not a whole number";
+            reportValueError(key, why);
             return std::nullopt;
         }
         if (*v < 0 || *v > 255) {

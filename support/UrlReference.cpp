@@ -113,6 +113,9 @@ std::string resolveUrlReference(std::string_view base, std::string_view referenc
     if (hasAuthority) out += "//" + authority;
     out += path;
     if (hasQuery) out += "?" + query;
-    if (r.hasFragment) out += "#" + std::string(r.fragment);
+    if (r.hasFragment) {
+        out += '#';
+        out += r.fragment;
+    }
     return out;
 }

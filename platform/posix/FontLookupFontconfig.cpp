@@ -24,11 +24,19 @@ FcConfig* config = nullptr;
 // What fontconfig's choices depend on besides its files: its version and
 // the environment it reads.
 std::string context() {
-    std::string text = "fontconfig " + std::to_string(FcGetVersion());
+    std::string text = "fontconfig ";
+    text += std::to_string(FcGetVersion());
     for (const char* name : {"FONTCONFIG_FILE", "FONTCONFIG_PATH", "FONTCONFIG_SYSROOT", "HOME", "XDG_CONFIG_HOME",
                              "XDG_DATA_HOME", "XDG_DATA_DIRS", "LANG", "LC_ALL", "LC_CTYPE", "LANGUAGE", "FC_LANG"}) {
         const char* value = std::getenv(name);
-        text += std::string(";") + name + (value ? "=" + std::string(value) : std::string(" unset"));
+        text += ';';
+        text += name;
+        if (value) {
+            text += '=';
+            text += value;
+        } else {
+            text += " unset";
+        }
     }
     return text;
 }

@@ -276,8 +276,10 @@ protected:
         EXPECT_EQ(stayed, std::set<std::string>{});
         EXPECT_EQ(snapshot(heldIn), before);
 
-        mark("space");
+        // Marked once the fault is gone, so that no pass after the marker
+        // began under it, however long this thread waits in between.
         off();
+        mark("space");
         ASSERT_TRUE(awaitPasses(2));
         const auto pass = passAfter("space", 1);
         for (const char* name : kCharts)
@@ -556,9 +558,9 @@ TEST_F(ServiceFaults, LogRemovedOrTakenByADirectoryCostsOnlyThoseLines) {
 
     // A directory in its place: every lost line is one console report, the
     // passes go on.
-    mark("directory");
     fs::rename(log, dir / "service.log.1");
     fs::create_directory(log);
+    mark("directory");
     ASSERT_TRUE(awaitPasses(3));
     const auto pass = passAfter("directory", 1);
     EXPECT_GE(countIn(pass, "[System] : write log error: "), 3u);
