@@ -307,15 +307,8 @@ private:
     // clear follows the out_clear-th.
     ZK_ALWAYS_INLINE void output_plain(int code) {
         output(code);
-        ++out_count;
-        if (out_count >= out_bump) {
-            ++out_bits;
-            out_bump += int64_t{1} << (out_bits - 1);
-        }
-        if (out_count >= out_clear) {
-            output(code_clear);
-            did_clear();
-        }
+        counted(1);
+        clear_when_due();
     }
 
     // output_plain of first, first + step, ..., times codes in all, which
@@ -326,13 +319,22 @@ private:
         while (times > 0) {
             const int64_t same = std::min(times, out_bump - out_count);
             for (int64_t k = 0; k < same; ++k, code += step) output(code);
-            out_count += same;
+            counted(same);
             times -= same;
-            if (out_count >= out_bump) {
-                ++out_bits;
-                out_bump += int64_t{1} << (out_bits - 1);
-            }
         }
+        clear_when_due();
+    }
+
+    // n more codes of the current width, never past its bump.
+    ZK_ALWAYS_INLINE void counted(int64_t n) {
+        out_count += n;
+        if (out_count >= out_bump) {
+            ++out_bits;
+            out_bump += int64_t{1} << (out_bits - 1);
+        }
+    }
+
+    ZK_ALWAYS_INLINE void clear_when_due() {
         if (out_count >= out_clear) {
             output(code_clear);
             did_clear();
@@ -351,10 +353,7 @@ private:
 
     ZK_ALWAYS_INLINE void reset_out_clear() {
         out_clear = out_clear_init;
-        if (out_count >= out_clear) {
-            output(code_clear);
-            did_clear();
-        }
+        clear_when_due();
     }
 
     // A run of count pixels rl_pixel. Plain codes when the table knows

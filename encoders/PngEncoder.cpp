@@ -251,11 +251,7 @@ std::string PngEncoder::writeImageData() {
     if (argbBlock.size() < w * rowsPerBlock) argbBlock.resize(w * rowsPerBlock);
     for (size_t row = 0; row < h;) {
         const size_t rows = std::min(rowsPerBlock, h - row);
-        int status = 0;
-        const bool grabbed = image->grabPixels(0, static_cast<int>(row), width, static_cast<int>(rows), argbBlock.data(),
-                                               0, width, &status);
-        if (!grabbed && (status & PixelSource::GRAB_ABORTED) == 0) return "interrupted waiting for pixels!";
-        if ((status & PixelSource::GRAB_ABORTED) != 0) return "image fetch aborted or errored";
+        if (std::string why = grabRows(row, rows); !why.empty()) return why;
         buildRows(argbBlock.data(), rows, lines.data() + row * (rowBytes + 1));
         row += rows;
     }
@@ -276,6 +272,17 @@ std::string PngEncoder::writeImageData() {
 
     writeInt4(static_cast<uint32_t>(dataLength), lengthPos);
     writeChunkCrc(typePos);
+    return {};
+}
+
+// The pixels of rows [row, row + rows) into argbBlock; what went wrong when
+// the source gives none.
+std::string PngEncoder::grabRows(size_t row, size_t rows) {
+    int status = 0;
+    const bool grabbed = image->grabPixels(0, static_cast<int>(row), width, static_cast<int>(rows), argbBlock.data(), 0,
+                                           width, &status);
+    if (!grabbed && (status & PixelSource::GRAB_ABORTED) == 0) return "interrupted waiting for pixels!";
+    if ((status & PixelSource::GRAB_ABORTED) != 0) return "image fetch aborted or errored";
     return {};
 }
 
@@ -318,11 +325,7 @@ std::string PngEncoder::writeStoredImageData(size_t rowsPerBlock) {
     if (argbBlock.size() < w * rowsPerBlock) argbBlock.resize(w * rowsPerBlock);
     for (size_t row = 0; row < h;) {
         const size_t rows = std::min(rowsPerBlock, h - row);
-        int status = 0;
-        const bool grabbed = image->grabPixels(0, static_cast<int>(row), width, static_cast<int>(rows), argbBlock.data(),
-                                               0, width, &status);
-        if (!grabbed && (status & PixelSource::GRAB_ABORTED) == 0) return "interrupted waiting for pixels!";
-        if ((status & PixelSource::GRAB_ABORTED) != 0) return "image fetch aborted or errored";
+        if (std::string why = grabRows(row, rows); !why.empty()) return why;
         for (size_t r = 0; r < rows; ++r) {
             if (roomInBlock == 0) startBlock();
             const uint32_t* argb = argbBlock.data() + r * w;

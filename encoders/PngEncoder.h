@@ -65,6 +65,7 @@ private:
     // Empty, or why the image data cannot be produced.
     std::string writeImageData();
     std::string writeStoredImageData(size_t rowsPerBlock);
+    std::string grabRows(size_t row, size_t rows);
     void writeEnd();
     // Writes the chunk CRC over pngBytes[start, bytePos) (type and data).
     void writeChunkCrc(size_t start);
