@@ -6,8 +6,8 @@
 // Windows build must give the very same bytes. An image whose bytes changed
 // is named, and kept in pinned-images/ under the test's working folder.
 //
-// After a drawing change made on purpose, rewrite the table, then review
-// each changed line:
+// After a drawing change made on purpose, rewrite the table (and the
+// README's picture, the example's day chart), then review each changed line:
 //     ZK_PINNED_IMAGES=rewrite ctest -R PinnedImages
 
 #include "app/ChartPass.h"
@@ -158,6 +158,19 @@ Images draw(const ChartSet& set, int workers) {
     return images;
 }
 
+// The README's picture is the bundled example's day chart as this build draws it.
+void checkPreview(const Images& example, bool rewrite) {
+    const fs::path preview = kSources / "examples" / "preview.png";
+    const auto day = example.find({"example/charts/day_curve.ini", "out/day_curve.png"});
+    ASSERT_NE(day, example.end()) << "the example's day chart wrote no PNG";
+    if (rewrite) {
+        std::ofstream(preview, std::ios::binary | std::ios::trunc) << day->second;
+        return;
+    }
+    EXPECT_TRUE(readAll(preview) == day->second)
+        << preview.string() << " is not the day chart as drawn now; rewrite it with ZK_PINNED_IMAGES=rewrite";
+}
+
 TEST(PinnedImages, EveryGalleryAndExampleChartKeepsItsBytes) {
     ASSERT_NE(std::getenv("FONTCONFIG_FILE"), nullptr) << "run through CTest, which names the pinned fonts";
     const char* mode = std::getenv("ZK_PINNED_IMAGES");
@@ -170,6 +183,7 @@ TEST(PinnedImages, EveryGalleryAndExampleChartKeepsItsBytes) {
     for (const ChartSet& set : kSets) {
         const Images one = draw(set, 1);
         const Images several = draw(set, 3);
+        if (set.name == std::string("example")) checkPreview(one, rewrite);
         for (const auto& [key, bytes] : one) {
             const auto other = several.find(key);
             EXPECT_TRUE(other != several.end() && other->second == bytes)
