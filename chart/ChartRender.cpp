@@ -376,6 +376,10 @@ void Indication_Data::paint_CalendarLegend(Graphics& g, ChartLayout& layout, int
         last = trading->sessions().back().second;
     }
 
+    // Hours over several days: each day's first label is its date.
+    const auto dayOf = [](const CalendarFields& f) { return (f.year * 100 + f.month) * 100 + f.day; };
+    const bool severalDays = dayOf(p.toLocal(first)) != dayOf(p.toLocal(last));
+
     // The finest calendar step whose labels all stand apart.
     constexpr int kGap = 4;
     for (const chart::CalendarStep& step : chart::labelSteps(format)) {
@@ -387,6 +391,7 @@ void Indication_Data::paint_CalendarLegend(Graphics& g, ChartLayout& layout, int
         bool apart = true;
         int64_t previousRight = INT64_MIN;
         int previousX = INT_MIN;
+        int previousDay = -1;
         const bool daily = step.unit != chart::StepUnit::minute && step.unit != chart::StepUnit::hour;
         for (size_t k = 0; k < instants.size(); ++k) {
             const int64_t t = instants[k];
@@ -414,8 +419,10 @@ void Indication_Data::paint_CalendarLegend(Graphics& g, ChartLayout& layout, int
                 break;
             }
             previousX = x;
+            const bool newDay = severalDays && dayOf(f) != previousDay;
+            previousDay = dayOf(f);
             std::string text = bLegende_X_Display
-                                   ? chart::formatTime(automatic ? chart::autoFormat(step, f) : format,
+                                   ? chart::formatTime(automatic ? chart::autoFormat(step, f, newDay) : format,
                                                        f, written)
                                    : std::string();
             if (!text.empty()) {

@@ -86,10 +86,10 @@ std::vector<CalendarStep> labelSteps(std::string_view format) {
     return steps;
 }
 
-std::string autoFormat(const CalendarStep& step, const CalendarFields& at) {
+std::string autoFormat(const CalendarStep& step, const CalendarFields& at, bool newDay) {
     switch (step.unit) {
         case StepUnit::minute:
-        case StepUnit::hour: return "%H:%M";
+        case StepUnit::hour: return newDay ? "%d %b" : "%H:%M";
         case StepUnit::day:
         case StepUnit::week: return "%d %b";
         case StepUnit::month: return at.month == 1 ? "%Y" : "%b";

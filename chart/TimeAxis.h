@@ -38,9 +38,10 @@ inline constexpr std::string_view kAutoFormat = "auto";
 // the steps financial charts use.
 std::vector<CalendarStep> labelSteps(std::string_view format);
 
-// The format a step is written with under "auto"; first: the label at a
-// larger unit's start (the year at January, the month at its first day).
-std::string autoFormat(const CalendarStep& step, const CalendarFields& at);
+// The format a step is written with under "auto": the label at a larger
+// unit's start names that unit (the year at January; on an axis of hours
+// over several days, a day's first label its date, newDay).
+std::string autoFormat(const CalendarStep& step, const CalendarFields& at, bool newDay = false);
 
 // The instants in [first, last] where step starts, in local time: whole
 // minutes, hours, midnights, Mondays, month and year starts whose count from

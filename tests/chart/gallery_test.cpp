@@ -310,6 +310,13 @@ TEST_F(Gallery, TradingTimeClosesUpClosedTimeAndKeepsTheSessionsAxis) {
     for (const auto& [x, label] : surface.layout().vecLegende_X)
         if (!label.empty()) labels.push_back(label);
     EXPECT_EQ(labels, (std::vector<std::string>{"23 Dec", "24 Dec", "29 Dec", "30 Dec", "31 Dec"}));
+    // Hours over two days: each day's first label is its date.
+    labels.clear();
+    ASSERT_TRUE(surface.initGraphique("trading_lunch.ini"));
+    surface.SaveToImage();
+    for (const auto& [x, label] : surface.layout().vecLegende_X)
+        if (!label.empty()) labels.push_back(label);
+    EXPECT_EQ(labels, (std::vector<std::string>{"29 Dec", "14:00", "16:00", "30 Dec", "14:00", "16:00"}));
 
     // The same five sessions with their boundaries marked: a line one pixel
     // wide down the graph where each session after the first opens, that is
