@@ -49,7 +49,7 @@ void Indication_Data::paint_GraphData(Graphics& g, ChartLayout& layout, int xR) 
 
     const chart::DisplayedWindow win = chart::displayedWindow(*this);
     if (win.valid) {
-        const int64_t first = vecGraph_Date[win.first];
+        const int64_t first = chart::axisStart(*this, win);
         const int64_t last = vecGraph_Date[win.last];
         const int64_t tMin = first / TIME_MINUTETOMILLISECOND;
         int64_t tMax = last / TIME_MINUTETOMILLISECOND;
@@ -83,7 +83,8 @@ void Indication_Data::paint_GraphData(Graphics& g, ChartLayout& layout, int xR) 
             if (compressed) {
                 const int wday = weekdays.weekday(t);
                 if (wday == 0 || wday == 6) {
-                    inWeekend = true;
+                    // Weekend entries before the axis starts close nothing up.
+                    inWeekend = t >= first;
                     continue;
                 }
                 if (inWeekend) {

@@ -107,6 +107,19 @@ WindowCalendar windowCalendar(int64_t first, int64_t last, int mode, bool compre
     return r;
 }
 
+int64_t axisStart(const Indication_Data& m, const DisplayedWindow& win) {
+    const int64_t first = m.vecGraph_Date[win.first];
+    if (!weekendsCompressed(m)) return first;
+    Platform& p = Platform::current();
+    CalendarFields f = p.toLocal(first);
+    if (f.weekday != 0 && f.weekday != 6) return first;
+    f.day += f.weekday == 6 ? 2 : 1;
+    f.hour = f.minute = f.second = f.millisecond = 0;
+    const int64_t monday = p.fromLocal(f);
+    // A window of weekend records only keeps its own start.
+    return monday < m.vecGraph_Date[win.last] ? monday : first;
+}
+
 int LocalWeekdays::weekday(int64_t t) {
     if (t >= dayStart_ && t < dayEnd_) return weekday_;
     // Asking the calendar for midnights is slow (it may reload the zone);

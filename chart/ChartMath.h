@@ -106,6 +106,14 @@ struct WindowCalendar {
 // against the zone's offsets at both ends).
 WindowCalendar windowCalendar(int64_t first, int64_t last, int mode, bool compressed);
 
+// Where the time axis starts: at the first displayed record, or, with
+// weekends closed up and that record on a Saturday or Sunday (a window
+// built at the weekend starts with gap-filled weekend entries), at the
+// Monday after it. Two whole days are closed up at each later weekend, so a
+// window starting part-way through one would draw that Monday left of the
+// axis; it starts on the Monday instead, as any week does.
+int64_t axisStart(const Indication_Data& m, const DisplayedWindow& win);
+
 // The i-th character (UTF-8 code point) of text, or of fallback when text is
 // missing or holds fewer than `count` characters.
 std::string labelCharacter(const std::optional<std::string>& text, std::string_view fallback, int count, int i);

@@ -114,7 +114,7 @@ public:
     TimeScale(const Indication_Data& m, const ChartLayout& layout, int xR, const chart::DisplayedWindow& win)
         : x0_(layout.RepereGraph_x0), trading_(layout.trading) {
         const int x0 = x0_;
-        const int64_t first = m.vecGraph_Date[win.first];
+        const int64_t first = chart::axisStart(m, win);
         const int64_t last = m.vecGraph_Date[win.last];
         tMin_ = first / Indication_Data::TIME_MINUTETOMILLISECOND;
         tMax_ = last / Indication_Data::TIME_MINUTETOMILLISECOND;
@@ -136,7 +136,7 @@ public:
             const int64_t t = m.vecGraph_Date[k];
             const int wday = weekdays.weekday(t);
             if (wday == 0 || wday == 6) {
-                inWeekend = true;
+                inWeekend = t >= first;
                 continue;
             }
             if (!inWeekend) continue;
@@ -364,7 +364,7 @@ void Indication_Data::paint_CalendarLegend(Graphics& g, ChartLayout& layout, int
     // Trading time is labelled as "auto" does unless told otherwise.
     const std::string format = szLegende_X_Format.value_or(std::string(chart::kAutoFormat));
     const bool automatic = format == chart::kAutoFormat;
-    int64_t first = vecGraph_Date[win.first];
+    int64_t first = chart::axisStart(*this, win);
     int64_t last = vecGraph_Date[win.last];
     const int64_t width = std::max<int64_t>(int64_t{xR} - x0, 1);
     Platform& p = Platform::current();
@@ -459,7 +459,7 @@ void Indication_Data::paint_AxeLegende_X(Graphics& g, const ChartLayout& layout,
         return;
     }
 
-    const CalendarFields start = Platform::current().toLocal(vecGraph_Date[win.first]);
+    const CalendarFields start = Platform::current().toLocal(chart::axisStart(*this, win));
     int c = 0;
     switch (iModeGraphicsData) {
         case MODEGRAPH_MONTH: c = start.month - 1; break;
@@ -576,7 +576,7 @@ std::vector<int> Indication_Data::Calc_ChangeLegend(const ChartLayout& layout, i
             xs[i] = clampToInt(int64_t{x0} + chart::mulDivSub(trading->before(starts[i - 1]), width, trading->total(), 0));
         return xs;
     }
-    const int64_t first = vecGraph_Date[win.first];
+    const int64_t first = chart::axisStart(*this, win);
     const int64_t last = vecGraph_Date[win.last];
     const int64_t tMin = first / TIME_MINUTETOMILLISECOND;
     const int64_t tMax = last / TIME_MINUTETOMILLISECOND;

@@ -339,6 +339,24 @@ TEST(ChartWeekends, SkippedAndClosedUp) {
     EXPECT_EQ(xs, (std::vector<int>{0, 200, 400, 600}));
 }
 
+TEST(ChartWeekends, AWindowStartingAtTheWeekendStartsOnTheMonday) {
+    // Built on a Saturday: the first records are weekend ones. The axis runs
+    // from Monday 00:00, the Monday's records at its start and the last at
+    // its end, rather than the Monday two whole days left of the axis.
+    Drawn m;
+    m.L.RepereGraph_x0 = 0;
+    m.L.RepereGraph_y0 = 100;
+    m.L.yScale_Conv = 1.0f;
+    m->bDate_DispWeekDay = false;
+    setSeries(*m, {{at(2001, 11, 17, 12), 1}, {at(2001, 11, 18, 12), 2}, {at(2001, 11, 19, 0), 3},
+                   {at(2001, 11, 20, 0), 4}, {at(2001, 11, 21, 0), 5}});
+    RecordingGraphics g;
+    m->paint_GraphData(g, m.L, 600);
+    auto lines = g.of(Op::Line, kCourbe);
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ((std::vector<int>{lines[0].x1, lines[0].x2, lines[1].x2}), (std::vector<int>{0, 300, 600}));
+}
+
 TEST(ChartWeekends, OnlyWeekendSamplesDrawNothingAndNeverDivideByZero) {
     Drawn m;
     m.L.RepereGraph_y0 = 100;

@@ -468,15 +468,15 @@ TEST(ChartXLegend, DayLettersSkipWeekendsWhenHidden) {
     EXPECT_EQ(texts[2], "L");
 }
 
-TEST(ChartXLegend, FirstLabelTakenAsItComesEvenOnAWeekend) {
+TEST(ChartXLegend, AWindowStartingAtTheWeekendIsLabelledFromTheMonday) {
     Drawn m;
     m->szDate_WeekDay = "SMTWTFS";
     m->bDate_DispWeekDay = false;
     boundaries(m, D::MODEGRAPH_DAY, 3, at(2001, 11, 17, 12), at(2001, 11, 20, 12), 0, 1000);
     auto r = runXLegend(m, 1000);
     ASSERT_GE(r.labels.size(), 2u);
-    EXPECT_EQ(r.labels[0].text, "S");  // Saturday
-    EXPECT_EQ(r.labels[1].text, "M");
+    EXPECT_EQ(r.labels[0].text, "M");  // the Saturday closed up with the rest of its weekend
+    EXPECT_EQ(r.labels[1].text, "T");
 }
 
 TEST(ChartXLegend, LetterTextsMissingShortOrMultiByte) {
