@@ -313,12 +313,18 @@ TEST(ChartTrend, FollowsTheSpreadPointsAndIsDropped) {
 
 // ---- Weekends ----------------------------------------------------------------
 
-TEST(ChartWeekends, SkippedAndClosedUp) {
+// Day mode with weekends hidden, the axis from x 0, one pixel a unit up from y 100.
+Drawn weekendsHidden() {
     Drawn m;
     m.L.RepereGraph_x0 = 0;
     m.L.RepereGraph_y0 = 100;
     m.L.yScale_Conv = 1.0f;
     m->bDate_DispWeekDay = false;
+    return m;
+}
+
+TEST(ChartWeekends, SkippedAndClosedUp) {
+    Drawn m = weekendsHidden();
     const int64_t first = at(2001, 11, 15, 12);  // Thursday
     const int64_t last = at(2001, 11, 20, 12);   // Tuesday
     setSeries(*m, {{first, 1}, {at(2001, 11, 16, 12), 2}, {at(2001, 11, 17, 12), 3}, {at(2001, 11, 18, 12), 4},
@@ -343,11 +349,7 @@ TEST(ChartWeekends, AWindowStartingAtTheWeekendStartsOnTheMonday) {
     // Built on a Saturday: the first records are weekend ones. The axis runs
     // from Monday 00:00, the Monday's records at its start and the last at
     // its end, rather than the Monday two whole days left of the axis.
-    Drawn m;
-    m.L.RepereGraph_x0 = 0;
-    m.L.RepereGraph_y0 = 100;
-    m.L.yScale_Conv = 1.0f;
-    m->bDate_DispWeekDay = false;
+    Drawn m = weekendsHidden();
     setSeries(*m, {{at(2001, 11, 17, 12), 1}, {at(2001, 11, 18, 12), 2}, {at(2001, 11, 19, 0), 3},
                    {at(2001, 11, 20, 0), 4}, {at(2001, 11, 21, 0), 5}});
     RecordingGraphics g;

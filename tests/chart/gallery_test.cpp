@@ -303,20 +303,20 @@ TEST_F(Gallery, TradingTimeClosesUpClosedTimeAndKeepsTheSessionsAxis) {
     const double reach = 1.0 - double(last) / double(live.size());
     EXPECT_GT(reach, 0.2);
     EXPECT_LT(reach, 0.3);
+    auto labelsOf = [&](const std::string& graphFile) {
+        std::vector<std::string> labels;
+        EXPECT_TRUE(surface.initGraphique(graphFile)) << graphFile;
+        surface.SaveToImage();
+        for (const auto& [x, label] : surface.layout().vecLegende_X)
+            if (!label.empty()) labels.push_back(label);
+        return labels;
+    };
     // Labels at session starts: one a trading day, Christmas left out.
-    std::vector<std::string> labels;
-    ASSERT_TRUE(surface.initGraphique("trading_5days.ini"));
-    surface.SaveToImage();
-    for (const auto& [x, label] : surface.layout().vecLegende_X)
-        if (!label.empty()) labels.push_back(label);
-    EXPECT_EQ(labels, (std::vector<std::string>{"23 Dec", "24 Dec", "29 Dec", "30 Dec", "31 Dec"}));
+    EXPECT_EQ(labelsOf("trading_5days.ini"),
+              (std::vector<std::string>{"23 Dec", "24 Dec", "29 Dec", "30 Dec", "31 Dec"}));
     // Hours over two days: each day's first label is its date.
-    labels.clear();
-    ASSERT_TRUE(surface.initGraphique("trading_lunch.ini"));
-    surface.SaveToImage();
-    for (const auto& [x, label] : surface.layout().vecLegende_X)
-        if (!label.empty()) labels.push_back(label);
-    EXPECT_EQ(labels, (std::vector<std::string>{"29 Dec", "14:00", "16:00", "30 Dec", "14:00", "16:00"}));
+    EXPECT_EQ(labelsOf("trading_lunch.ini"),
+              (std::vector<std::string>{"29 Dec", "14:00", "16:00", "30 Dec", "14:00", "16:00"}));
 
     // The same five sessions with their boundaries marked: a line one pixel
     // wide down the graph where each session after the first opens, that is
