@@ -2,11 +2,13 @@
 // and every rule of its layout broken once.
 
 #include "launcher/ModuleContainer.h"
+#include "tests/common/TestPlatform.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <sstream>
@@ -29,7 +31,10 @@ void putWord(std::string& bytes, size_t at, uint32_t v) {
 class ModuleContainerTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        dir = ::testing::TempDir();
+        // A folder of its own: ctest runs this program's tests side by side,
+        // and in one shared folder each rewrote the other's input files.
+        dir = makeTempDir("zkmodule");
+        ASSERT_FALSE(dir.empty());
         const std::vector<std::pair<std::string, std::string>> files{
             {"b.txt", "second"}, {"A.txt", "first!"}, {"empty.txt", ""}, {"z.txt", "in a folder"}};
         std::string command = std::string("python3 ") + ZK_SOURCE_DIR + "/scripts/make-module-container " + dir +
@@ -41,6 +46,10 @@ protected:
                    "/empty.txt sub/Deep.module=" + dir + "/z.txt";
         ASSERT_EQ(std::system(command.c_str()), 0);
         bytes = readAll(dir + "/c.dnrc");
+    }
+    void TearDown() override {
+        std::error_code ec;
+        if (!dir.empty()) std::filesystem::remove_all(dir, ec);
     }
     std::string dir;
     std::string bytes;
